@@ -1,0 +1,89 @@
+#include "link/Exchange.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/Deadline.h"
+#include "link/ReplyMatch.h"
+
+namespace {
+
+// Longest pause when waiting on the device is impossible or pointless (port
+// closed, device in error or hung up, receive buffer full): short enough that a
+// reply is still seen promptly, long enough that the wait does not spin.
+constexpr std::uint32_t kSliceMs = 10;
+
+}  // namespace
+
+ExchangeTraits TraitsOf(ExchangeVariant variant) {
+    switch (variant) {
+        case ExchangeVariant::Read: return {true, false, true};
+        case ExchangeVariant::QuietRead: return {true, false, false};
+        case ExchangeVariant::SystemCommand: return {true, false, true};
+        case ExchangeVariant::PurgingModuleCommand: return {true, true, true};
+        case ExchangeVariant::ModuleCommand: return {false, true, true};
+    }
+    return {true, false, true};
+}
+
+ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
+                           int address, std::uint16_t value, IFrameEcho* echo, IClock& clock) {
+    const ExchangeTraits traits = TraitsOf(variant);
+    if (traits.purge) {
+        comm.Purge(2);
+    }
+    comm.BuildRequest(function, address, value);
+    if (echo != nullptr) {
+        echo->ShowSendFrame();
+    }
+    // A failed write is not looked at: the exchange then ends in its time-out.
+    (void)comm.WriteData(comm.m_SendBuf, comm.m_nSendLen);
+    std::uint8_t request[8];
+    std::memcpy(request, comm.m_SendBuf, sizeof request);
+
+    const CDeadline deadline(clock, comm.m_nWaitTime);  // from the end of the write
+    if (traits.resetCount) {
+        comm.m_nRecvLen = 0;
+    }
+
+    ExchangeResult result;
+    bool wokeForNothing = false;  // the last wait said "readable" and yet nothing came
+    while (!deadline.Expired()) {
+        const std::uint32_t room = static_cast<std::uint32_t>(CModbusComm::kBufSize - comm.m_nRecvLen);
+        const std::uint32_t n = comm.ReadData(comm.m_RecvBuf + comm.m_nRecvLen, room);
+        comm.m_nRecvLen += static_cast<int>(n);
+        if (traits.echo && n > 0 && echo != nullptr) {
+            echo->ShowRecvFrame();
+        }
+        const ReplyMatch m = FindReply(comm.m_RecvBuf, comm.m_nRecvLen, comm.m_nSlaveAddr, request);
+        if (m.kind != ReplyKind::None) {
+            std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + m.pos, static_cast<std::size_t>(m.length));
+            result.outcome =
+                m.kind == ReplyKind::Reply ? ExchangeOutcome::Reply : ExchangeOutcome::Exception;
+            result.exceptionCode = m.exceptionCode;
+            result.replyLength = m.length;
+            return result;
+        }
+        if (n > 0) {
+            wokeForNothing = false;
+            continue;  // more may be queued already: read again before waiting
+        }
+        // Nothing new: wait until the port has input, at most for the time left.
+        const std::uint32_t left = deadline.Remaining();
+        if (left == 0) {
+            break;
+        }
+        ISerialDevice* device = comm.Device();
+        if (device == nullptr || room == 0 || wokeForNothing) {
+            clock.Sleep(std::min(left, kSliceMs));
+            wokeForNothing = false;
+            continue;
+        }
+        switch (device->WaitReadable(left)) {
+            case WaitResult::Readable: wokeForNothing = true; break;
+            case WaitResult::TimedOut: break;
+            case WaitResult::Failed: clock.Sleep(std::min(left, kSliceMs)); break;
+        }
+    }
+    return result;
+}

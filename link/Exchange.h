@@ -1,0 +1,48 @@
+// One Modbus exchange on the serial line: send one 8-byte request, then collect
+// bytes until the reply to it is there or the reply wait has run out. It runs
+// synchronously in the handler of the button that was pressed.
+#pragma once
+
+#include <cstdint>
+
+#include "link/ModbusComm.h"
+#include "link/posix/Tick.h"
+
+// How the handlers differ: whether the queues are purged before sending,
+// whether the receive count starts again at 0 after sending, and whether the
+// receive box follows the arriving bytes.
+enum class ExchangeVariant {
+    Read,                  // 01读DI, 03读DI
+    QuietRead,             // 03读AI: the receive box is never touched
+    SystemCommand,         // 手动, 自动, 浮充, 均充
+    PurgingModuleCommand,  // 调压设置
+    ModuleCommand,         // 限流设置, 开机, 关机: no purge before sending
+};
+
+struct ExchangeTraits {
+    bool purge;
+    bool resetCount;
+    bool echo;
+};
+ExchangeTraits TraitsOf(ExchangeVariant variant);
+
+// Implemented by the pages that show the frames as hex text.
+class IFrameEcho {
+public:
+    virtual ~IFrameEcho() = default;
+    virtual void ShowSendFrame() = 0;
+    virtual void ShowRecvFrame() = 0;
+};
+
+enum class ExchangeOutcome { Reply, Exception, Timeout };
+
+struct ExchangeResult {
+    ExchangeOutcome outcome = ExchangeOutcome::Timeout;
+    std::uint8_t exceptionCode = 0;  // with ExchangeOutcome::Exception
+    int replyLength = 0;             // bytes of the reply at m_RecvBuf[0], CRC included
+};
+
+// On Reply or Exception the frame has been moved to the start of m_RecvBuf.
+ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
+                           int address, std::uint16_t value, IFrameEcho* echo,
+                           IClock& clock = CSystemClock::Instance());

@@ -1,0 +1,64 @@
+#include "link/ModbusComm.h"
+
+#include "link/CrcTables.h"
+
+void CModbusComm::Purge(std::uint8_t kind) {
+    CSerialComm::Purge(kind);
+    if (kind == 0 || kind == 2) {
+        m_nRecvLen = 0;
+    }
+    if (kind == 1 || kind == 2) {
+        m_nSendLen = 0;
+    }
+}
+
+void CModbusComm::BuildRequest(std::uint8_t function, int address, std::uint16_t value) {
+    m_SendBuf[0] = static_cast<std::uint8_t>(m_nSlaveAddr);
+    m_SendBuf[1] = function;
+    m_SendBuf[2] = static_cast<std::uint8_t>(address >> 8);
+    m_SendBuf[3] = static_cast<std::uint8_t>(address);
+    m_SendBuf[4] = static_cast<std::uint8_t>(value >> 8);
+    m_SendBuf[5] = static_cast<std::uint8_t>(value);
+    const std::uint16_t crc = Crc16(m_SendBuf, 6);
+    m_SendBuf[6] = static_cast<std::uint8_t>(crc >> 8);
+    m_SendBuf[7] = static_cast<std::uint8_t>(crc);
+    m_nSendLen = 8;
+}
+
+int CModbusComm::CheckResponse() {
+    const int len = m_nRecvLen;
+    if (len <= 0) {
+        return 0;
+    }
+    for (int i = 0; i < len; ++i) {
+        if (static_cast<int>(m_RecvBuf[i]) != m_nSlaveAddr) {
+            continue;
+        }
+        // Address, function and two CRC bytes at least; later candidates are shorter.
+        if (len - i < 4) {
+            return 0;
+        }
+        const std::uint16_t r = Crc16(m_RecvBuf + i, len - i - 2);
+        const std::uint16_t v =
+            static_cast<std::uint16_t>(m_RecvBuf[len - 2] << 8 | m_RecvBuf[len - 1]);
+        if (v != r) {
+            continue;
+        }
+        for (int k = 0; k <= len - i - 1; ++k) {
+            m_RecvBuf[k] = m_RecvBuf[k + i];
+        }
+        return 1;
+    }
+    return 0;
+}
+
+std::uint16_t CModbusComm::Crc16(const std::uint8_t* data, int length) {
+    std::uint8_t a = 0xFF;  // sent first
+    std::uint8_t b = 0xFF;  // sent second
+    for (int k = 0; k < length; ++k) {
+        const std::uint8_t index = static_cast<std::uint8_t>(data[k] ^ a);
+        a = static_cast<std::uint8_t>(auchCRCHi[index] ^ b);
+        b = auchCRCLo[index];
+    }
+    return static_cast<std::uint16_t>(a << 8 | b);
+}

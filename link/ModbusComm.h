@@ -1,0 +1,37 @@
+// The serial line as a Modbus RTU master sees it: the port plus the send and
+// receive buffers with their counts, the slave address and the reply wait, and
+// the framing of the one kind of request the program sends.
+#pragma once
+
+#include <cstdint>
+
+#include "link/SerialComm.h"
+
+class CModbusComm : public CSerialComm {
+public:
+    static constexpr int kBufSize = 1024;
+
+    CModbusComm() = default;
+    explicit CModbusComm(ISerialPorts& ports) : CSerialComm(ports) {}
+    ~CModbusComm() override = default;
+
+    // As the port's purge, and empties the receive count (kinds 0, 2) and the
+    // send count (kinds 1, 2), also when no port is open.
+    void Purge(std::uint8_t kind) override;
+
+    // Writes the 8-byte request (address, function, address hi/lo, value hi/lo,
+    // CRC lo/hi) into m_SendBuf; m_nSendLen becomes 8.
+    void BuildRequest(std::uint8_t function, int address, std::uint16_t value);
+    // 1 when a run from a byte equal to the slave address to the last byte
+    // received ends in its own CRC; that run is then moved to the start.
+    int CheckResponse();
+    // CRC-16/MODBUS; the high byte of the result is the byte sent first.
+    static std::uint16_t Crc16(const std::uint8_t* data, int length);
+
+    std::uint8_t m_RecvBuf[kBufSize] = {};
+    std::uint8_t m_SendBuf[kBufSize] = {};
+    int m_nRecvLen = 0;
+    int m_nSendLen = 0;
+    int m_nSlaveAddr = 1;
+    std::uint32_t m_nWaitTime = 1500;
+};

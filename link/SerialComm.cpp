@@ -1,0 +1,92 @@
+#include "link/SerialComm.h"
+
+#include <algorithm>
+
+#include "link/posix/TermiosDevice.h"
+
+namespace {
+// Index 0..6 as the settings page offers them.
+constexpr std::uint32_t kBaudTable[] = {600, 1200, 2400, 4800, 9600, 19200, 38400};
+// A write may take 8 ms per byte on top of the constant part.
+constexpr std::uint32_t kWriteMsPerByte = 8;
+}  // namespace
+
+CSerialComm::CSerialComm() : CSerialComm(CTermiosPorts::Instance()) {}
+
+CSerialComm::CSerialComm(ISerialPorts& ports) : m_pPorts(&ports) {}
+
+CSerialComm::~CSerialComm() { ClosePort(); }
+
+std::uint32_t CSerialComm::BaudRate(int index) {
+    // Callers supply 0..6; anything else gets a rate no line accepts.
+    if (index < 0 || index >= static_cast<int>(std::size(kBaudTable))) {
+        return 0;
+    }
+    return kBaudTable[index];
+}
+
+int CSerialComm::OpenPort() {
+    if (m_nOpenPort != m_nPort) {
+        ClosePort();
+        m_nOpenPort = m_nPort;
+    }
+    // Same port still open: every call reopens it from scratch.
+    ClosePort();
+    m_hComm = m_pPorts->Open(m_nOpenPort);
+    return m_hComm ? 1 : 0;
+}
+
+int CSerialComm::SetupPort() {
+    if (!m_hComm) {
+        return 0;
+    }
+    return m_hComm->SetLine(BaudRate(m_nBaud));
+}
+
+int CSerialComm::InitPort() {
+    if (OpenPort() == 0) {
+        return 0;
+    }
+    return SetupPort();
+}
+
+int CSerialComm::ClosePort() {
+    if (!m_hComm) {
+        return 0;
+    }
+    m_hComm->Discard(true, true);
+    m_hComm.reset();
+    return 1;
+}
+
+std::uint32_t CSerialComm::ReadData(std::uint8_t* buffer, std::uint32_t size) {
+    if (!m_hComm) {
+        return 0;
+    }
+    const long queued = m_hComm->QueuedInput();
+    if (queued <= 0) {
+        return 0;
+    }
+    const std::uint32_t n = std::min(size, static_cast<std::uint32_t>(queued));
+    if (n == 0) {
+        return 0;
+    }
+    const long got = m_hComm->Read(buffer, n);
+    return got > 0 ? static_cast<std::uint32_t>(got) : 0u;
+}
+
+int CSerialComm::WriteData(const std::uint8_t* buffer, int length) {
+    if (!m_hComm || length < 0) {
+        return 0;
+    }
+    const std::uint32_t limit =
+        kWriteMsPerByte * static_cast<std::uint32_t>(length) + static_cast<std::uint32_t>(m_nTimeout);
+    return m_hComm->Write(buffer, static_cast<std::size_t>(length), limit) ? 1 : 0;
+}
+
+void CSerialComm::Purge(std::uint8_t kind) {
+    if (!m_hComm || kind > 2) {
+        return;
+    }
+    m_hComm->Discard(kind == 0 || kind == 2, kind == 1 || kind == 2);
+}

@@ -1,0 +1,45 @@
+// The one serial line of the program: opens COM1 or COM2 exclusively, sets
+// 8 data bits, no parity, 1 stop bit at one of seven rates, reads only what is
+// already queued, writes, purges and closes. Results are 1 (or nonzero) for
+// success and 0 for failure; nothing here shows a message or throws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "link/SerialDevice.h"
+
+class CSerialComm {
+public:
+    CSerialComm();                               // the operating system's ports
+    explicit CSerialComm(ISerialPorts& ports);  // for tests: a fake device
+    CSerialComm(const CSerialComm&) = delete;
+    CSerialComm& operator=(const CSerialComm&) = delete;
+    virtual ~CSerialComm();
+
+    // Pending driver data: 0 input, 1 output, 2 both; any other kind does nothing.
+    virtual void Purge(std::uint8_t kind);
+
+    int OpenPort();
+    int SetupPort();
+    int InitPort();
+    int ClosePort();
+    std::uint32_t ReadData(std::uint8_t* buffer, std::uint32_t size);
+    int WriteData(const std::uint8_t* buffer, int length);
+
+    bool IsOpen() const { return m_hComm != nullptr; }
+    // The open device, for waiting on input; null when closed.
+    ISerialDevice* Device() const { return m_hComm.get(); }
+
+    static std::uint32_t BaudRate(int index);
+
+    // The open device; empty whenever no device is open (the closed mark).
+    std::unique_ptr<ISerialDevice> m_hComm;
+    int m_nOpenPort = 0;     // index of the port last opened or tried (0 = COM1)
+    int m_nPort = 0;         // index of the port to open next
+    int m_nBaud = 4;         // index into the baud table (4 = 9600)
+    int m_nTimeout = 10000;  // constant part of the write time limit, ms
+
+private:
+    ISerialPorts* m_pPorts;
+};

@@ -1,0 +1,45 @@
+// The small device interface that the serial classes talk to. The operating
+// system's serial line sits behind it (link/posix/ has the termios one), so the
+// link and the exchange can be tested against a fake device and a fake clock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// What a wait for input ended with.
+enum class WaitResult {
+    Readable,  // input is queued (or the device says so)
+    TimedOut,  // nothing arrived within the time given
+    Failed,    // the device is in error or hung up: waiting on it again would not block
+};
+
+// One open serial device. Destroying it releases the device.
+class ISerialDevice {
+public:
+    virtual ~ISerialDevice() = default;
+
+    // Applies the line state: raw 8 data bits, no parity, 1 stop bit, no flow
+    // control, DTR and RTS off, at the given rate. Nonzero on success.
+    virtual int SetLine(std::uint32_t baud) = 0;
+    // Discards what the driver holds: pending input, pending output, or both.
+    virtual void Discard(bool input, bool output) = 0;
+    // Bytes queued in the driver's input queue, or -1 when the device cannot say.
+    virtual long QueuedInput() = 0;
+    // Reads at most size bytes without blocking; the count read, or -1 on error.
+    virtual long Read(std::uint8_t* buffer, std::size_t size) = 0;
+    // Writes all bytes and waits until they have left, within timeoutMs.
+    // False when the write failed or did not finish in time.
+    virtual bool Write(const std::uint8_t* buffer, std::size_t length, std::uint32_t timeoutMs) = 0;
+    // Waits at most ms milliseconds for input to be queued.
+    virtual WaitResult WaitReadable(std::uint32_t ms) = 0;
+};
+
+// Opens the devices behind the port indexes (0 = COM1, 1 = COM2, ...).
+class ISerialPorts {
+public:
+    virtual ~ISerialPorts() = default;
+    // The open device, exclusively, with pending input and output discarded;
+    // null when the port is missing or in use by another program.
+    virtual std::unique_ptr<ISerialDevice> Open(int port) = 0;
+};

@@ -1,0 +1,203 @@
+#include "link/posix/TermiosDevice.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "link/Deadline.h"
+
+namespace {
+
+template <typename F>
+auto RetryOnEintr(F f) {
+    for (;;) {
+        auto r = f();
+        if (!(r < 0 && errno == EINTR)) {
+            return r;
+        }
+    }
+}
+
+speed_t SpeedOf(std::uint32_t baud) {
+    switch (baud) {
+        case 600: return B600;
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        default: return B0;
+    }
+}
+
+// Without flow control nobody else should drive the modem lines: hold DTR and
+// RTS off. A pseudo-terminal refuses this; that changes nothing for us.
+void DropModemLines(int fd) {
+    int bits = TIOCM_DTR | TIOCM_RTS;
+    (void)ioctl(fd, TIOCMBIC, &bits);
+}
+
+// USB serial adapters otherwise hold received bytes for up to 16 ms before
+// handing them on, which would add that much to every exchange.
+void AskLowLatency(int fd) {
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &ss);
+    }
+}
+
+}  // namespace
+
+CFileDescriptor::~CFileDescriptor() {
+    if (m_fd >= 0) {
+        // Never retried: after EINTR the descriptor is already gone on Linux.
+        (void)::close(m_fd);
+    }
+}
+
+int CFileDescriptor::Release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path) {
+    if (path.empty()) {
+        return nullptr;
+    }
+    CFileDescriptor fd(
+        RetryOnEintr([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    if (fd.Get() < 0) {
+        return nullptr;
+    }
+    // Exclusive like a Windows COM port: another program's advisory lock means
+    // the port is in use; TIOCEXCL keeps later opens out.
+    if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
+        return nullptr;
+    }
+    if (ioctl(fd.Get(), TIOCEXCL) != 0 && errno != ENOTTY) {
+        return nullptr;
+    }
+    std::unique_ptr<CTermiosDevice> dev(new CTermiosDevice(fd.Release()));
+    DropModemLines(dev->Fd());
+    AskLowLatency(dev->Fd());
+    dev->Discard(true, true);
+    return dev;
+}
+
+int CTermiosDevice::SetLine(std::uint32_t baud) {
+    const speed_t speed = SpeedOf(baud);
+    if (speed == B0) {
+        return 0;
+    }
+    termios tio{};
+    if (tcgetattr(m_fd.Get(), &tio) != 0) {
+        return 0;
+    }
+    cfmakeraw(&tio);  // 8 data bits, no parity, no echo, no translation
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    if (RetryOnEintr([&] { return tcsetattr(m_fd.Get(), TCSANOW, &tio); }) != 0) {
+        return 0;
+    }
+    DropModemLines(m_fd.Get());
+    return 1;
+}
+
+void CTermiosDevice::Discard(bool input, bool output) {
+    if (input && output) {
+        (void)tcflush(m_fd.Get(), TCIOFLUSH);
+    } else if (input) {
+        (void)tcflush(m_fd.Get(), TCIFLUSH);
+    } else if (output) {
+        (void)tcflush(m_fd.Get(), TCOFLUSH);
+    }
+}
+
+long CTermiosDevice::QueuedInput() {
+    int n = 0;
+    if (ioctl(m_fd.Get(), FIONREAD, &n) != 0) {
+        return -1;
+    }
+    return n;
+}
+
+long CTermiosDevice::Read(std::uint8_t* buffer, std::size_t size) {
+    const ssize_t n = RetryOnEintr([&] { return ::read(m_fd.Get(), buffer, size); });
+    if (n < 0) {
+        return errno == EAGAIN ? 0 : -1;
+    }
+    return static_cast<long>(n);
+}
+
+bool CTermiosDevice::Write(const std::uint8_t* buffer, std::size_t length,
+                           std::uint32_t timeoutMs) {
+    CDeadline deadline(CSystemClock::Instance(), timeoutMs);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n =
+            RetryOnEintr([&] { return ::write(m_fd.Get(), buffer + done, length - done); });
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return false;  // EIO: the adapter was unplugged, or the line hung up
+        }
+        const std::uint32_t left = deadline.Remaining();
+        if (left == 0) {
+            return false;
+        }
+        pollfd p{m_fd.Get(), POLLOUT, 0};
+        const int r = RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(left)); });
+        if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)) {
+            return false;
+        }
+    }
+    // The reply wait counts from the end of the transmission.
+    return RetryOnEintr([&] { return tcdrain(m_fd.Get()); }) == 0;
+}
+
+WaitResult CTermiosDevice::WaitReadable(std::uint32_t ms) {
+    pollfd p{m_fd.Get(), POLLIN, 0};
+    const int r = RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(ms)); });
+    if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        return WaitResult::Failed;
+    }
+    return r == 0 ? WaitResult::TimedOut : WaitResult::Readable;
+}
+
+std::string CTermiosPorts::PortPath(int port) {
+    const int com = port + 1;
+    if (com < 1) {
+        return {};
+    }
+    const std::string var = "K40_COM" + std::to_string(com);
+    if (const char* v = std::getenv(var.c_str()); v != nullptr && *v != '\0') {
+        return v;
+    }
+    return "/dev/ttyS" + std::to_string(port);
+}
+
+std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
+    return CTermiosDevice::Open(PortPath(port));
+}
+
+CTermiosPorts& CTermiosPorts::Instance() {
+    static CTermiosPorts ports;
+    return ports;
+}
