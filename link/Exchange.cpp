@@ -17,11 +17,16 @@ constexpr std::uint32_t kSliceMs = 10;
 
 ExchangeTraits TraitsOf(ExchangeVariant variant) {
     switch (variant) {
-        case ExchangeVariant::Read: return {true, false, true};
-        case ExchangeVariant::QuietRead: return {true, false, false};
-        case ExchangeVariant::SystemCommand: return {true, false, true};
-        case ExchangeVariant::PurgingModuleCommand: return {true, true, true};
-        case ExchangeVariant::ModuleCommand: return {false, true, true};
+        case ExchangeVariant::Read:
+            return {true, false, true};
+        case ExchangeVariant::QuietRead:
+            return {true, false, false};
+        case ExchangeVariant::SystemCommand:
+            return {true, false, true};
+        case ExchangeVariant::PurgingModuleCommand:
+            return {true, true, true};
+        case ExchangeVariant::ModuleCommand:
+            return {false, true, true};
     }
     return {true, false, true};
 }
@@ -49,7 +54,8 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
     ExchangeResult result;
     bool wokeForNothing = false;  // the last wait said "readable" and yet nothing came
     while (!deadline.Expired()) {
-        const std::uint32_t room = static_cast<std::uint32_t>(CModbusComm::kBufSize - comm.m_nRecvLen);
+        const std::uint32_t room =
+            static_cast<std::uint32_t>(CModbusComm::kBufSize - comm.m_nRecvLen);
         const std::uint32_t n = comm.ReadData(comm.m_RecvBuf + comm.m_nRecvLen, room);
         comm.m_nRecvLen += static_cast<int>(n);
         if (traits.echo && n > 0 && echo != nullptr) {
@@ -57,7 +63,8 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
         }
         const ReplyMatch m = FindReply(comm.m_RecvBuf, comm.m_nRecvLen, comm.m_nSlaveAddr, request);
         if (m.kind != ReplyKind::None) {
-            std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + m.pos, static_cast<std::size_t>(m.length));
+            std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + m.pos,
+                         static_cast<std::size_t>(m.length));
             result.outcome =
                 m.kind == ReplyKind::Reply ? ExchangeOutcome::Reply : ExchangeOutcome::Exception;
             result.exceptionCode = m.exceptionCode;
@@ -80,9 +87,14 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
             continue;
         }
         switch (device->WaitReadable(left)) {
-            case WaitResult::Readable: wokeForNothing = true; break;
-            case WaitResult::TimedOut: break;
-            case WaitResult::Failed: clock.Sleep(std::min(left, kSliceMs)); break;
+            case WaitResult::Readable:
+                wokeForNothing = true;
+                break;
+            case WaitResult::TimedOut:
+                break;
+            case WaitResult::Failed:
+                clock.Sleep(std::min(left, kSliceMs));
+                break;
         }
     }
     return result;

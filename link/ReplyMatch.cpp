@@ -7,9 +7,12 @@
 int ExpectedByteCount(const std::uint8_t* request) {
     const int quantity = request[4] << 8 | request[5];
     switch (request[1]) {
-        case 0x01: return (quantity + 7) / 8;
-        case 0x03: return 2 * quantity;
-        default: return -1;
+        case 0x01:
+            return (quantity + 7) / 8;
+        case 0x03:
+            return 2 * quantity;
+        default:
+            return -1;
     }
 }
 
@@ -24,8 +27,10 @@ bool AnswersRequest(const std::uint8_t* frame, int length, const std::uint8_t* r
             return frame[1] == function && length >= 3 && frame[2] == n && length == n + 5;
         }
         case 0x05:
-        case 0x06: return length == 8 && std::memcmp(frame, request, 8) == 0;
-        default: return frame[1] == function;
+        case 0x06:
+            return length == 8 && std::memcmp(frame, request, 8) == 0;
+        default:
+            return frame[1] == function;
     }
 }
 

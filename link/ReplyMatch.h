@@ -19,8 +19,8 @@ enum class ReplyKind { None, Reply, Exception };
 
 struct ReplyMatch {
     ReplyKind kind = ReplyKind::None;
-    int pos = 0;                  // where the frame starts in the buffer
-    int length = 0;               // frame length, CRC included
+    int pos = 0;     // where the frame starts in the buffer
+    int length = 0;  // frame length, CRC included
     std::uint8_t exceptionCode = 0;
 };
 

@@ -15,7 +15,9 @@ CSerialComm::CSerialComm() : CSerialComm(CTermiosPorts::Instance()) {}
 
 CSerialComm::CSerialComm(ISerialPorts& ports) : m_pPorts(&ports) {}
 
-CSerialComm::~CSerialComm() { ClosePort(); }
+CSerialComm::~CSerialComm() {
+    ClosePort();
+}
 
 std::uint32_t CSerialComm::BaudRate(int index) {
     // Callers supply 0..6; anything else gets a rate no line accepts.
@@ -79,8 +81,8 @@ int CSerialComm::WriteData(const std::uint8_t* buffer, int length) {
     if (!m_hComm || length < 0) {
         return 0;
     }
-    const std::uint32_t limit =
-        kWriteMsPerByte * static_cast<std::uint32_t>(length) + static_cast<std::uint32_t>(m_nTimeout);
+    const std::uint32_t limit = kWriteMsPerByte * static_cast<std::uint32_t>(length) +
+                                static_cast<std::uint32_t>(m_nTimeout);
     return m_hComm->Write(buffer, static_cast<std::size_t>(length), limit) ? 1 : 0;
 }
 

@@ -11,7 +11,7 @@
 
 class CSerialComm {
 public:
-    CSerialComm();                               // the operating system's ports
+    CSerialComm();                              // the operating system's ports
     explicit CSerialComm(ISerialPorts& ports);  // for tests: a fake device
     CSerialComm(const CSerialComm&) = delete;
     CSerialComm& operator=(const CSerialComm&) = delete;

@@ -27,14 +27,22 @@ auto RetryOnEintr(F f) {
 
 speed_t SpeedOf(std::uint32_t baud) {
     switch (baud) {
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        default: return B0;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        default:
+            return B0;
     }
 }
 
@@ -74,8 +82,8 @@ std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path) {
     if (path.empty()) {
         return nullptr;
     }
-    CFileDescriptor fd(
-        RetryOnEintr([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    CFileDescriptor fd(RetryOnEintr(
+        [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (fd.Get() < 0) {
         return nullptr;
     }

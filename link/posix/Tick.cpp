@@ -12,7 +12,9 @@ std::uint32_t GetTickCount() {
     return static_cast<std::uint32_t>(ms);
 }
 
-std::uint32_t CSystemClock::Tick() { return GetTickCount(); }
+std::uint32_t CSystemClock::Tick() {
+    return GetTickCount();
+}
 
 void CSystemClock::Sleep(std::uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -1,0 +1,148 @@
+// The termios device and the port mapping on real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "link/Exchange.h"
+#include "link/posix/TermiosDevice.h"
+#include "support/Pty.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Bytes written on the master reach the slave's queue a moment later.
+bool AwaitQueued(ISerialDevice& dev, long count) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (dev.QueuedInput() != count) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        dev.WaitReadable(10);
+    }
+    return true;
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { ::unsetenv(m_name); }
+
+private:
+    const char* m_name;
+};
+
+}  // namespace
+
+TEST(TermiosDevice, OpensExclusively) {
+    CTestPty pty;
+    ASSERT_FALSE(pty.Path().empty());
+    auto first = CTermiosDevice::Open(pty.Path());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(CTermiosDevice::Open(pty.Path()), nullptr);  // held by us: in use
+    first.reset();
+    EXPECT_NE(CTermiosDevice::Open(pty.Path()), nullptr);  // released on close
+    EXPECT_EQ(CTermiosDevice::Open("/nonexistent/ttyS9"), nullptr);
+    EXPECT_EQ(CTermiosDevice::Open(""), nullptr);
+}
+
+TEST(TermiosDevice, LineStateQueueAndDiscard) {
+    CTestPty pty;
+    auto dev = CTermiosDevice::Open(pty.Path());
+    ASSERT_NE(dev, nullptr);
+    EXPECT_NE(dev->SetLine(9600), 0);
+    EXPECT_EQ(dev->SetLine(12345), 0);  // not a rate of the table
+
+    termios tio{};
+    ASSERT_EQ(tcgetattr(dev->Fd(), &tio), 0);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_NE(tio.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+
+    ASSERT_TRUE(pty.Send({1, 2, 3, 4, 5}));
+    ASSERT_TRUE(AwaitQueued(*dev, 5));
+    std::uint8_t buf[8] = {};
+    EXPECT_EQ(dev->Read(buf, 2), 2);
+    EXPECT_EQ(dev->QueuedInput(), 3);
+    dev->Discard(true, false);
+    EXPECT_EQ(dev->QueuedInput(), 0);
+    EXPECT_EQ(dev->Read(buf, 8), 0);  // non-blocking: nothing there, no error
+    EXPECT_EQ(dev->WaitReadable(1), WaitResult::TimedOut);
+}
+
+TEST(TermiosDevice, WriteReachesTheOtherSide) {
+    CTestPty pty;
+    auto dev = CTermiosDevice::Open(pty.Path());
+    ASSERT_NE(dev, nullptr);
+    ASSERT_NE(dev->SetLine(9600), 0);
+    const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
+    EXPECT_TRUE(dev->Write(req.data(), req.size(), 1000));
+    EXPECT_EQ(pty.Receive(8), req);
+}
+
+TEST(TermiosDevice, VanishedPeerFailsWithoutHanging) {
+    CTestPty pty;
+    auto dev = CTermiosDevice::Open(pty.Path());
+    ASSERT_NE(dev, nullptr);
+    ASSERT_NE(dev->SetLine(9600), 0);
+    pty.CloseMaster();  // the adapter is unplugged
+    const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
+    EXPECT_FALSE(dev->Write(req.data(), req.size(), 100));
+    EXPECT_EQ(dev->WaitReadable(100), WaitResult::Failed);
+    std::uint8_t buf[8];
+    EXPECT_LE(dev->Read(buf, 8), 0);
+}
+
+TEST(TermiosPorts, MapsComPortsToDevices) {
+    ::unsetenv("K40_COM1");
+    ::unsetenv("K40_COM2");
+    EXPECT_EQ(CTermiosPorts::PortPath(0), "/dev/ttyS0");
+    EXPECT_EQ(CTermiosPorts::PortPath(1), "/dev/ttyS1");
+    EXPECT_EQ(CTermiosPorts::PortPath(-1), "");  // no port button selected
+    ScopedEnv com1("K40_COM1", "/dev/ttyUSB0");
+    EXPECT_EQ(CTermiosPorts::PortPath(0), "/dev/ttyUSB0");
+}
+
+TEST(TermiosPorts, ReopenAndSwitchToAMissingPort) {
+    CTestPty pty;
+    ScopedEnv com1("K40_COM1", pty.Path());
+    ScopedEnv com2("K40_COM2", "/nonexistent/ttyS1");
+    CModbusComm comm;
+    EXPECT_EQ(comm.InitPort(), 1);
+    EXPECT_EQ(comm.InitPort(), 1);  // same port again: closed and opened anew
+    EXPECT_EQ(CTermiosDevice::Open(pty.Path()), nullptr);
+
+    comm.m_nPort = 1;
+    EXPECT_EQ(comm.InitPort(), 0);
+    EXPECT_FALSE(comm.IsOpen());
+    EXPECT_EQ(comm.m_nOpenPort, 1);
+    EXPECT_NE(CTermiosDevice::Open(pty.Path()), nullptr);  // COM1 was really released
+}
+
+TEST(TermiosPorts, ExchangeWithAPeerOnThePty) {
+    CTestPty pty;
+    ScopedEnv com1("K40_COM1", pty.Path());
+    CModbusComm comm;
+    ASSERT_EQ(comm.InitPort(), 1);
+    const Bytes reply = {0x01, 0x03, 0x02, 0x00, 0x05, 0x78, 0x47};
+    std::thread peer([&] {
+        if (pty.Receive(8).size() == 8) {
+            pty.Send(Bytes(reply.begin(), reply.begin() + 3));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a gap on the line
+            pty.Send(Bytes(reply.begin() + 3, reply.end()));
+        }
+    });
+    const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
+    peer.join();
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Reply);
+    EXPECT_EQ(Bytes(comm.m_RecvBuf, comm.m_RecvBuf + 7), reply);
+}
