@@ -1,6 +1,7 @@
 // Request framing, the CRC and the reply search, against known frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/CrcTables.h"
@@ -14,7 +15,7 @@ Bytes SendBytes(const CModbusComm& comm) {
 }
 
 void Receive(CModbusComm& comm, const Bytes& bytes) {
-    std::memcpy(comm.m_RecvBuf, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), comm.m_RecvBuf);
     comm.m_nRecvLen = static_cast<int>(bytes.size());
 }
 

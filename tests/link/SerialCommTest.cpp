@@ -119,6 +119,8 @@ struct PurgeCase {
     int sendLen;
 };
 
+void PrintTo(const PurgeCase& c, std::ostream* os) { *os << "kind " << c.kind; }
+
 class PurgeTest : public Fixture, public ::testing::WithParamInterface<PurgeCase> {};
 
 TEST_P(PurgeTest, DiscardsAndResetsCounts) {
