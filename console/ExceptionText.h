@@ -1,0 +1,12 @@
+// The names of the Modbus exception codes, for the message that reports an
+// exception reply. Texts are GBK, like every message of the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// "非法功能" for 01, ... "未知异常" for a code the protocol does not define.
+const char* ExceptionName(std::uint8_t code);
+
+// headline, then a second line "异常码 XX：NAME" with XX the code in hex.
+std::string ExceptionMessage(const char* headline, std::uint8_t code);
