@@ -1,0 +1,89 @@
+// Fuzz target: the reply search and the exchange on arbitrary receive data.
+// Input: slave address, request function, address and value (6 bytes), then the
+// bytes the line delivers, cut into chunks by the fuzzer's own length bytes.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "link/Exchange.h"
+#include "link/ReplyMatch.h"
+#include "support/FakeSerial.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) {
+        std::abort();
+    }
+}
+
+// The accepted frame, checked from first principles.
+void CheckAccepted(const std::uint8_t* frame, int length, int slave, const std::uint8_t* req,
+                   bool exception) {
+    Check(length >= 4);
+    Check(frame[0] == slave);
+    const std::uint16_t crc = CModbusComm::Crc16(frame, length - 2);
+    Check(frame[length - 2] == (crc >> 8) && frame[length - 1] == (crc & 0xFF));
+    if (exception) {
+        Check(length == 5 && frame[1] == (req[1] | 0x80));
+        return;
+    }
+    const int quantity = req[4] << 8 | req[5];
+    switch (req[1]) {
+        case 0x01: Check(frame[1] == 1 && frame[2] == (quantity + 7) / 8 && length == frame[2] + 5); break;
+        case 0x03: Check(frame[1] == 3 && frame[2] == 2 * quantity && length == frame[2] + 5); break;
+        case 0x05:
+        case 0x06: Check(length == 8 && std::memcmp(frame, req, 8) == 0); break;
+        default: Check(frame[1] == req[1]); break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 6) {
+        return 0;
+    }
+    FakeClock clock;
+    FakeLine line(clock);
+    FakePorts ports;
+    ports.Attach(0, line);
+    CModbusComm comm(ports);
+    comm.m_nSlaveAddr = data[0];
+    comm.m_nWaitTime = 1000;
+    comm.InitPort();
+    comm.BuildRequest(data[1], data[2] << 8 | data[3], static_cast<std::uint16_t>(data[4] << 8 | data[5]));
+    std::uint8_t request[8];
+    std::memcpy(request, comm.m_SendBuf, 8);
+
+    // The pure search over the whole input as one receive buffer.
+    const int len = static_cast<int>(std::min<std::size_t>(size - 6, CModbusComm::kBufSize));
+    const std::uint8_t* rx = data + 6;
+    const ReplyMatch m = FindReply(rx, len, comm.m_nSlaveAddr, request);
+    if (m.kind != ReplyKind::None) {
+        Check(m.pos + m.length == len);
+        CheckAccepted(rx + m.pos, m.length, comm.m_nSlaveAddr, request, m.kind == ReplyKind::Exception);
+        std::memcpy(comm.m_RecvBuf, rx, static_cast<std::size_t>(len));
+        comm.m_nRecvLen = len;
+        Check(comm.CheckResponse() == 1);  // the plain search accepts at least as much
+    }
+
+    // The exchange with the same bytes arriving in chunks, one chunk every 7 ms.
+    std::uint32_t at = 1;
+    for (std::size_t p = 6; p < size;) {
+        const std::size_t chunk = 1 + data[p] % 16;
+        const std::size_t end = std::min(size, p + chunk);
+        line.Arrive(at, Bytes(data + p, data + end));
+        at += 7;
+        p = end;
+    }
+    const ExchangeResult r = RunExchange(comm, ExchangeVariant::ModuleCommand, data[1],
+                                         data[2] << 8 | data[3],
+                                         static_cast<std::uint16_t>(data[4] << 8 | data[5]), nullptr, clock);
+    Check(comm.m_nRecvLen >= 0 && comm.m_nRecvLen <= CModbusComm::kBufSize);
+    if (r.outcome != ExchangeOutcome::Timeout) {
+        CheckAccepted(comm.m_RecvBuf, r.replyLength, comm.m_nSlaveAddr, request,
+                      r.outcome == ExchangeOutcome::Exception);
+    }
+    return 0;
+}
