@@ -102,6 +102,13 @@ std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path) {
     return dev;
 }
 
+CTermiosDevice::~CTermiosDevice() {
+    // A pseudo-terminal keeps the exclusive mark after the last close, and
+    // then only root could open it again: the next "设  置" would fail. A real
+    // serial port forgets it at its last close anyway.
+    (void)ioctl(m_fd.Get(), TIOCNXCL);
+}
+
 int CTermiosDevice::SetLine(std::uint32_t baud) {
     const speed_t speed = SpeedOf(baud);
     if (speed == B0) {

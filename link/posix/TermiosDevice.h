@@ -26,6 +26,7 @@ public:
     // Opens path read-write, without becoming its controlling terminal, and
     // takes it exclusively; null when it is missing or held by another program.
     static std::unique_ptr<CTermiosDevice> Open(const std::string& path);
+    ~CTermiosDevice() override;
 
     int SetLine(std::uint32_t baud) override;
     void Discard(bool input, bool output) override;

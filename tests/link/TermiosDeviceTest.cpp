@@ -1,5 +1,7 @@
 // The termios device and the port mapping on real pseudo-terminals.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -48,6 +50,35 @@ TEST(TermiosDevice, OpensExclusively) {
     EXPECT_NE(CTermiosDevice::Open(pty.Path()), nullptr);  // released on close
     EXPECT_EQ(CTermiosDevice::Open("/nonexistent/ttyS9"), nullptr);
     EXPECT_EQ(CTermiosDevice::Open(""), nullptr);
+}
+
+// Root opens a terminal despite TIOCEXCL; an engineer does not. As an ordinary
+// user, closing the port and opening it again at once (every "设  置") works.
+TEST(TermiosDevice, ReopensAtOnceAsAnOrdinaryUser) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const uid_t nobody = 65534;
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+            _exit(10);
+        }
+        CTestPty pty;  // made by the ordinary user, so it may open it
+        if (pty.Path().empty()) {
+            _exit(11);
+        }
+        for (int i = 0; i < 50; ++i) {
+            auto dev = CTermiosDevice::Open(pty.Path());
+            if (dev == nullptr) {
+                _exit(20);
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(TermiosDevice, LineStateQueueAndDiscard) {

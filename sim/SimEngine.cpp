@@ -1,0 +1,95 @@
+#include "sim/SimEngine.h"
+
+#include <utility>
+
+namespace {
+
+// The unit and the faults each get a stream of their own from the one seed,
+// so that adding a fault does not change how the values drift.
+constexpr std::uint64_t kFaultStream = 0x6B34305F66617574ull;
+
+}  // namespace
+
+const char* OutcomeName(SimOutcome outcome) {
+    switch (outcome) {
+        case SimOutcome::Reply:
+            return "reply";
+        case SimOutcome::Exception:
+            return "exception";
+        case SimOutcome::Silent:
+            return "silent";
+        case SimOutcome::Ignored:
+            return "ignored";
+    }
+    return "?";
+}
+
+CSimEngine::CSimEngine(const SimEngineConfig& config)
+    : m_nSlaveAddr(config.slaveAddr),
+      m_nReplyDelay(config.replyDelayMs),
+      m_nLateDelay(config.replyDelayMs != 0 ? config.replyDelayMs : kDefaultLateMs),
+      m_unit(config.slaveAddr, config.seed, config.drift),
+      m_faults(config.faults, config.seed ^ kFaultStream) {
+    m_bLateFault = m_faults.Has(FaultKind::Late);
+    m_unit.SetStatusWord(config.status);
+}
+
+std::vector<SimEvent> CSimEngine::Feed(const std::uint8_t* data, std::size_t length, double nowMs) {
+    m_scanner.Feed(data, length);
+    std::vector<SimEvent> events;
+    std::vector<std::uint8_t> frame;
+    while (m_scanner.Next(frame)) {
+        events.push_back(Process(std::move(frame), nowMs));
+        frame.clear();
+    }
+    return events;
+}
+
+SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
+    SimEvent ev;
+    ev.seq = ++m_nSeq;
+    ev.tMs = nowMs;
+    ev.request = std::move(request);
+    if (ev.request[0] != m_nSlaveAddr) {
+        return ev;  // Ignored; no fault is rolled for it
+    }
+    ev.faults = m_faults.Decide();
+    if (ev.faults & Bit(FaultKind::Silent)) {
+        ev.outcome = SimOutcome::Silent;
+        return ev;
+    }
+    if (ev.faults & Bit(FaultKind::Exception)) {
+        // Busy: the request is not carried out.
+        ev.outcome = SimOutcome::Exception;
+        ev.exceptionCode = CFaultInjector::kBusyCode;
+        ev.frame = CSimUnit::ExceptionFrame(m_nSlaveAddr, ev.request[1], ev.exceptionCode);
+    } else {
+        SimResponse r = m_unit.Handle(ev.request.data(), ev.request.size());
+        if (r.answer == SimAnswer::Ignored) {
+            ev.faults = 0;
+            return ev;
+        }
+        ev.outcome = r.answer == SimAnswer::Reply ? SimOutcome::Reply : SimOutcome::Exception;
+        ev.exceptionCode = r.exceptionCode;
+        ev.frame = std::move(r.frame);
+    }
+    if (ev.faults & Bit(FaultKind::Corrupt)) {
+        m_faults.Corrupt(ev.frame, m_nSlaveAddr);
+    }
+    if (ev.faults & Bit(FaultKind::Noise)) {
+        ev.junk = m_faults.Junk(m_nSlaveAddr);
+    }
+    std::vector<std::uint8_t> bytes = ev.junk;
+    bytes.insert(bytes.end(), ev.frame.begin(), ev.frame.end());
+    if (ev.faults & Bit(FaultKind::Split)) {
+        ev.chunks = m_faults.Split(bytes);
+    } else {
+        ev.chunks.push_back(SimChunk{0, std::move(bytes)});
+    }
+    if (m_bLateFault) {
+        ev.delayMs = (ev.faults & Bit(FaultKind::Late)) ? m_nLateDelay : 0;
+    } else {
+        ev.delayMs = m_nReplyDelay;
+    }
+    return ev;
+}

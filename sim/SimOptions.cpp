@@ -1,0 +1,167 @@
+#include "sim/SimOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+const char kHelp[] =
+    "Usage: k40sim [options]\n"
+    "A simulated HCU-K40 monitoring unit: a Modbus RTU slave on a pseudo-terminal\n"
+    "(or a serial line) that answers the requests of the commissioning program.\n"
+    "\n"
+    "Options:\n"
+    "  --link PATH          make PATH a symbolic link to the pseudo-terminal (removed on exit)\n"
+    "  --device PATH        serve a real serial line (raw 8N1) instead of a pseudo-terminal\n"
+    "  --slave N            slave address, 1..254 (default 1)\n"
+    "  --baud B             device: line speed (default 9600); pseudo-terminal: send and\n"
+    "                       take requests at the pace of a line at B baud, 10 bits a\n"
+    "                       character, with a 3.5-character pause before each reply\n"
+    "                       (default: as fast as possible)\n"
+    "  --reply-delay MS     wait MS ms before each reply; with the late fault, before the\n"
+    "                       late replies only (late without it: 2000 ms)\n"
+    "  --fault KIND[:PCT]   put a fault on PCT % of the replies (default 100); repeatable.\n"
+    "                       KIND: silent (no reply, request lost), exception (busy,\n"
+    "                       exception 06), corrupt (bad CRC), noise (1-8 junk bytes ahead),\n"
+    "                       split (2-4 pieces, 2-8 ms apart), late (after the reply delay)\n"
+    "  --seed N             seed of the drift and of the faults (default 1)\n"
+    "  --static             measurements stay at their nominal values (no drift)\n"
+    "  --status HEX         initial status bits 0..14, e.g. 0x0002 (the default: automatic\n"
+    "                       operation, float charge)\n"
+    "  --trace FILE         write one line per request to FILE (see below)\n"
+    "  --quiet              no request log on stderr\n"
+    "  --help               this text\n"
+    "\n"
+    "The path of the pseudo-terminal (or the device) is printed on stdout, one line.\n"
+    "SIGINT or SIGTERM ends the program (exit 0). Exit 1: the line could not be\n"
+    "opened; exit 2: bad command line.\n"
+    "\n"
+    "Register map: coils 0..14 status bits; coils 200 (1 = manual) and 201 (1 = float)\n"
+    "written with FF00/0000 set status bits 0 and 1; holding register 0 the status\n"
+    "word; holding 100..108 the nine measurements, raw = round((v / 500 + 1) * 32767);\n"
+    "holding 310 + 3m, 311 + 3m, 312 + 3m (m = 0..20) voltage code, current-limit code,\n"
+    "on/off (0000 on, FF00 off), written with function 06.\n"
+    "\n"
+    "Trace lines, fields separated by one space, '-' for an empty field:\n"
+    "  SEQ T_MS REQUEST OUTCOME CODE FAULTS FRAME JUNK DELAY_MS\n"
+    "  SEQ       requests counted from 1, every frame found on the line\n"
+    "  T_MS      ms since the start when the request was complete, e.g. 1520.113\n"
+    "  REQUEST   the request in hex, e.g. 010300640009C413\n"
+    "  OUTCOME   reply | exception | silent (fault: not executed, no reply) |\n"
+    "            ignored (another address or broadcast: no reply)\n"
+    "  CODE      exception code in hex (01, 02, 03; 06 from the exception fault)\n"
+    "  FAULTS    faults applied, comma-separated: silent,exception,corrupt,noise,split,late\n"
+    "  FRAME     the reply frame as sent (with corrupt: with its bad CRC)\n"
+    "  JUNK      the noise bytes sent ahead of the frame\n"
+    "  DELAY_MS  wait before the reply\n"
+    "Lines starting with '#' are comments. Each line is flushed when written.\n";
+
+}  // namespace
+
+const char* CSimOptions::HelpText() {
+    return kHelp;
+}
+
+bool CSimOptions::ParseNumber(const std::string& text, int base, std::uint64_t max,
+                              std::uint64_t& value) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, base);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || v > max) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
+                        std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto number = [&](std::uint64_t min, std::uint64_t max, std::uint64_t& out, int base = 10) {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (!ParseNumber(text, base, max, out) || out < min) {
+                error = arg + ": " + text + " is not a number in " + std::to_string(min) + ".." +
+                        std::to_string(max);
+                return false;
+            }
+            return true;
+        };
+        std::uint64_t n = 0;
+        std::string text;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--static") {
+            options.engine.drift = false;
+        } else if (arg == "--link") {
+            if (!value(options.linkPath)) {
+                return false;
+            }
+        } else if (arg == "--device") {
+            if (!value(options.devicePath)) {
+                return false;
+            }
+        } else if (arg == "--trace") {
+            if (!value(options.tracePath)) {
+                return false;
+            }
+        } else if (arg == "--slave") {
+            if (!number(1, 254, n)) {
+                return false;
+            }
+            options.engine.slaveAddr = static_cast<int>(n);
+        } else if (arg == "--baud") {
+            if (!number(50, 4000000, n)) {
+                return false;
+            }
+            options.baud = static_cast<std::uint32_t>(n);
+        } else if (arg == "--reply-delay") {
+            if (!number(0, 600000, n)) {
+                return false;
+            }
+            options.engine.replyDelayMs = static_cast<std::uint32_t>(n);
+        } else if (arg == "--seed") {
+            if (!number(0, UINT64_MAX, n)) {
+                return false;
+            }
+            options.engine.seed = n;
+        } else if (arg == "--status") {
+            if (!number(0, 0x7FFF, n, 16)) {
+                return false;
+            }
+            options.engine.status = static_cast<std::uint16_t>(n);
+        } else if (arg == "--fault") {
+            FaultSpec spec;
+            if (!value(text)) {
+                return false;
+            }
+            if (!ParseFault(text, spec)) {
+                error = "--fault: " + text +
+                        " is not KIND[:PERCENT] with KIND silent, exception, corrupt, noise, "
+                        "split or late and PERCENT 0..100";
+                return false;
+            }
+            options.engine.faults.push_back(spec);
+        } else {
+            error = "unknown option " + arg;
+            return false;
+        }
+    }
+    return true;
+}

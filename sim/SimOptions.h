@@ -1,0 +1,29 @@
+// The command line of k40sim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/SimEngine.h"
+
+struct SimOptions {
+    std::string linkPath;    // --link: symbolic link to the pseudo-terminal
+    std::string devicePath;  // --device: a real serial line instead of a pseudo-terminal
+    std::uint32_t baud = 0;  // --baud: 0 = no line pacing (device: 9600)
+    std::string tracePath;   // --trace
+    bool quiet = false;      // --quiet: no request log on stderr
+    bool help = false;       // --help
+    SimEngineConfig engine;  // --slave, --seed, --static, --status, --fault, --reply-delay
+};
+
+class CSimOptions {
+public:
+    // Parses argv[1..]; false with a message in error when something is wrong.
+    static bool Parse(int argc, const char* const* argv, SimOptions& options, std::string& error);
+    static const char* HelpText();
+
+private:
+    static bool ParseNumber(const std::string& text, int base, std::uint64_t max,
+                            std::uint64_t& value);
+};

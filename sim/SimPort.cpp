@@ -1,0 +1,201 @@
+#include "sim/SimPort.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string Why(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+speed_t SpeedOf(std::uint32_t baud) {
+    switch (baud) {
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
+    }
+}
+
+// Raw 8N1 without flow control, reads that never wait.
+bool MakeRaw(int fd, speed_t speed) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (speed != B0) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+}  // namespace
+
+CSimPort::~CSimPort() {
+    RemoveLink();
+    CloseAll();
+}
+
+void CSimPort::CloseAll() {
+    for (int* fd : {&m_watchFd, &m_slaveFd, &m_fd}) {
+        if (*fd >= 0) {
+            (void)::close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+bool CSimPort::OpenPty(std::string& error) {
+    m_fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        error = Why("posix_openpt");
+        return false;
+    }
+    char name[128];
+    if (grantpt(m_fd) != 0 || unlockpt(m_fd) != 0 || ptsname_r(m_fd, name, sizeof name) != 0) {
+        error = Why("pseudo-terminal");
+        CloseAll();
+        return false;
+    }
+    m_path = name;
+    // Opened before any client can, so that a client's TIOCEXCL cannot keep us out.
+    m_slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slaveFd < 0 || !MakeRaw(m_slaveFd, B0)) {
+        error = Why(m_path);
+        CloseAll();
+        return false;
+    }
+    m_watchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_watchFd >= 0 && inotify_add_watch(m_watchFd, name, IN_OPEN | IN_CLOSE) < 0) {
+        (void)::close(m_watchFd);
+        m_watchFd = -1;  // works on, only without lifting a left-over TIOCEXCL
+    }
+    return true;
+}
+
+bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::string& error) {
+    const speed_t speed = SpeedOf(baud);
+    if (speed == B0) {
+        error = std::to_string(baud) + " baud is not a rate of a serial device";
+        return false;
+    }
+    m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        error = Why(path);
+        return false;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        error = path + " is in use by another program";
+        CloseAll();
+        return false;
+    }
+    if (!MakeRaw(m_fd, speed)) {
+        error = Why(path);
+        CloseAll();
+        return false;
+    }
+    (void)tcflush(m_fd, TCIOFLUSH);
+    m_path = path;
+    return true;
+}
+
+bool CSimPort::MakeLink(const std::string& linkPath, std::string& error) {
+    struct stat st {};
+    if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        error = linkPath + " exists and is not a symbolic link";
+        return false;
+    }
+    // A new link under a temporary name, then renamed over the old one: a
+    // client never finds the path missing or pointing to a dead terminal.
+    const std::string temp = linkPath + ".k40sim-" + std::to_string(::getpid());
+    (void)::unlink(temp.c_str());
+    if (::symlink(m_path.c_str(), temp.c_str()) != 0) {
+        error = Why(linkPath);
+        return false;
+    }
+    if (::rename(temp.c_str(), linkPath.c_str()) != 0) {
+        error = Why(linkPath);
+        (void)::unlink(temp.c_str());
+        return false;
+    }
+    m_link = linkPath;
+    return true;
+}
+
+void CSimPort::RemoveLink() {
+    if (m_link.empty()) {
+        return;
+    }
+    char target[512];
+    const ssize_t n = ::readlink(m_link.c_str(), target, sizeof target - 1);
+    if (n > 0) {
+        target[n] = '\0';
+        // Another simulator may have taken the path over since: leave its link.
+        if (m_path == target) {
+            (void)::unlink(m_link.c_str());
+        }
+    }
+    m_link.clear();
+}
+
+void CSimPort::OnWatchEvent() {
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_watchFd, buf, sizeof buf);
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t off = 0; off < n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+            if (ev->mask & IN_OPEN) {
+                ++m_nOpeners;
+            }
+            if (ev->mask & IN_CLOSE) {
+                if (--m_nOpeners <= 0) {
+                    m_nOpeners = 0;
+                    // The last client is gone: nobody holds the terminal exclusively any more.
+                    (void)ioctl(m_slaveFd, TIOCNXCL);
+                }
+            }
+            off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        }
+    }
+}

@@ -1,0 +1,56 @@
+// The simulator's end of the line: a pseudo-terminal whose other side the
+// program under test opens like a serial port, or a real serial device.
+//
+// With a pseudo-terminal the simulator keeps the other side (the "slave") open
+// itself, so that the program under test can open and close it as often as it
+// likes without the simulator's side seeing a hang-up. Two things follow:
+//   - a client that takes the terminal with TIOCEXCL leaves that mark behind
+//     when it closes, because the terminal lives on while the simulator holds
+//     it (a real serial port forgets it at its last close); the next open would
+//     then fail with EBUSY for anyone but root. The simulator watches the
+//     device node with inotify and lifts the mark once the last client has
+//     closed it;
+//   - the simulator never takes an advisory lock or TIOCEXCL itself, so the
+//     client's flock and TIOCEXCL succeed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CSimPort {
+public:
+    CSimPort() = default;
+    CSimPort(const CSimPort&) = delete;
+    CSimPort& operator=(const CSimPort&) = delete;
+    ~CSimPort();
+
+    // A new pseudo-terminal; its other side in raw mode. False with error set on failure.
+    bool OpenPty(std::string& error);
+    // A serial device, raw 8N1 at baud, no flow control. False with error set on failure.
+    bool OpenDevice(const std::string& path, std::uint32_t baud, std::string& error);
+    // Makes linkPath a symbolic link to Path(); an existing symbolic link there is
+    // replaced, anything else is left alone and reported.
+    bool MakeLink(const std::string& linkPath, std::string& error);
+    // Removes the link if it still points to this port.
+    void RemoveLink();
+
+    // The descriptor to read requests from and write replies to.
+    int Fd() const { return m_fd; }
+    // The inotify descriptor of the pseudo-terminal's device node, or -1.
+    int WatchFd() const { return m_watchFd; }
+    // Takes the inotify events; after the last client's close lifts TIOCEXCL.
+    void OnWatchEvent();
+    bool IsPty() const { return m_slaveFd >= 0; }
+    // The path that clients open: the pseudo-terminal's other side or the device.
+    const std::string& Path() const { return m_path; }
+
+private:
+    void CloseAll();
+
+    int m_fd = -1;
+    int m_slaveFd = -1;
+    int m_watchFd = -1;
+    int m_nOpeners = 0;  // clients that have the pseudo-terminal open
+    std::string m_path;
+    std::string m_link;
+};

@@ -1,0 +1,191 @@
+#include "sim/SimRunner.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/signalfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr std::int64_t kNsPerMs = 1000000;
+// A pause that keeps a loop from spinning on a terminal that has no reader.
+constexpr std::int64_t kIdleNs = 5 * kNsPerMs;
+
+void Pause(std::int64_t ns) {
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+int CSimRunner::BlockStopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) {
+        return -1;
+    }
+    return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
+                       int signalFd)
+    : m_port(port), m_engine(engine), m_log(log), m_signalFd(signalFd) {
+    if (paceBaud != 0) {
+        m_nCharNs = 10 * 1000000000ll / paceBaud;
+        m_nSilenceNs = paceBaud > 19200 ? 1750000 : m_nCharNs * 7 / 2;
+        // Timers to the microsecond rather than the default 50 us slack.
+        (void)prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+    }
+}
+
+std::int64_t CSimRunner::Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+std::string CSimRunner::WallClock() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
+                  local.tm_sec, ts.tv_nsec / kNsPerMs);
+    return text;
+}
+
+int CSimRunner::Run() {
+    m_nStartNs = Now();
+    for (;;) {
+        timespec timeout{};
+        timespec* wait = nullptr;
+        if (!m_queue.empty() && !m_bWaitWritable) {
+            const std::int64_t left = std::max<std::int64_t>(0, m_queue.front().dueNs - Now());
+            timeout = {static_cast<time_t>(left / 1000000000),
+                       static_cast<long>(left % 1000000000)};
+            wait = &timeout;
+        }
+        pollfd fds[3] = {
+            {m_signalFd, POLLIN, 0},
+            {m_port.Fd(), static_cast<short>(POLLIN | (m_bWaitWritable ? POLLOUT : 0)), 0},
+            {m_port.WatchFd(), POLLIN, 0},
+        };
+        const nfds_t count = m_port.WatchFd() >= 0 ? 3 : 2;
+        if (ppoll(fds, count, wait, nullptr) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::perror("k40sim: poll");
+            return 1;
+        }
+        if (fds[0].revents & POLLIN) {
+            return 0;
+        }
+        if (count == 3 && (fds[2].revents & POLLIN)) {
+            m_port.OnWatchEvent();
+        }
+        if (fds[1].revents & POLLOUT) {
+            m_bWaitWritable = false;
+        }
+        if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP)) && !Receive()) {
+            return 1;
+        }
+        if (!Flush()) {
+            return 1;
+        }
+    }
+}
+
+bool CSimRunner::Receive() {
+    std::uint8_t buf[512];
+    for (;;) {
+        const ssize_t n = ::read(m_port.Fd(), buf, sizeof buf);
+        if (n > 0) {
+            const std::int64_t now = Now();
+            const double ms = static_cast<double>(now - m_nStartNs) / kNsPerMs;
+            for (const SimEvent& ev : m_engine.Feed(buf, static_cast<std::size_t>(n), ms)) {
+                m_log.Record(ev, WallClock());
+                Schedule(ev, now);
+            }
+            continue;
+        }
+        if (n == 0 || errno == EAGAIN) {
+            return true;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (m_port.IsPty() && errno == EIO) {
+            // No client side open (only when our own hold on it failed): wait for one.
+            Pause(kIdleNs);
+            return true;
+        }
+        std::fprintf(stderr, "k40sim: reading %s: %s\n", m_port.Path().c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+}
+
+void CSimRunner::Schedule(const SimEvent& ev, std::int64_t readNs) {
+    if (ev.chunks.empty()) {
+        return;
+    }
+    std::int64_t t = readNs;
+    if (m_nCharNs != 0) {
+        t += static_cast<std::int64_t>(ev.request.size()) * m_nCharNs + m_nSilenceNs;
+    }
+    t = std::max(t + static_cast<std::int64_t>(ev.delayMs) * kNsPerMs, m_nLineFreeNs);
+    for (const SimChunk& chunk : ev.chunks) {
+        t += static_cast<std::int64_t>(chunk.gapMs) * kNsPerMs;
+        if (m_nCharNs == 0) {
+            m_queue.push_back(Pending{t, chunk.bytes});
+            continue;
+        }
+        for (std::uint8_t b : chunk.bytes) {
+            t += m_nCharNs;  // handed over when its stop bit has left
+            m_queue.push_back(Pending{t, {b}});
+        }
+    }
+    m_nLineFreeNs = t;
+}
+
+bool CSimRunner::Flush() {
+    while (!m_queue.empty() && !m_bWaitWritable && m_queue.front().dueNs <= Now()) {
+        Pending& p = m_queue.front();
+        const ssize_t n = ::write(m_port.Fd(), p.bytes.data() + p.done, p.bytes.size() - p.done);
+        if (n > 0) {
+            p.done += static_cast<std::size_t>(n);
+            if (p.done == p.bytes.size()) {
+                m_queue.pop_front();
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            m_bWaitWritable = true;  // the client does not read: wait until it does
+            return true;
+        }
+        if (m_port.IsPty()) {
+            m_queue.pop_front();  // nobody to hear it
+            continue;
+        }
+        std::fprintf(stderr, "k40sim: writing %s: %s\n", m_port.Path().c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    return true;
+}

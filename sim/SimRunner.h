@@ -1,0 +1,61 @@
+// The simulator's loop: waits on the line, the stop signals and the device
+// node's open and close events, hands received bytes to the engine and puts
+// its replies on the line at their times.
+//
+// Timing. Without pacing the bytes of a reply go out as soon as they are due
+// (after the reply delay, between split pieces after their gaps). With pacing
+// at B baud (a pseudo-terminal has no line speed of its own) the line is
+// modelled: a request counts as complete one character time (10 bits) per byte
+// after it was read, the unit answers after the 3.5-character silence that ends
+// an RTU frame (1.75 ms above 19200 baud, as the Modbus serial line
+// specification fixes it), and each byte of the reply is handed over when its
+// last bit would have left. Replies never overlap: one starts when the previous
+// one has left.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "sim/RequestLog.h"
+#include "sim/SimEngine.h"
+#include "sim/SimPort.h"
+
+class CSimRunner {
+public:
+    // Blocks SIGINT, SIGTERM and SIGHUP and returns a signalfd that reports
+    // them, or -1. Called first thing, so that a stop request is never lost.
+    static int BlockStopSignals();
+
+    // paceBaud: 0 for no pacing.
+    CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
+               int signalFd);
+
+    // Serves the line until a stop signal (0) or a failure of the line (1).
+    int Run();
+
+private:
+    struct Pending {
+        std::int64_t dueNs;
+        std::vector<std::uint8_t> bytes;
+        std::size_t done = 0;
+    };
+
+    bool Receive();
+    bool Flush();
+    void Schedule(const SimEvent& ev, std::int64_t readNs);
+    static std::int64_t Now();
+    static std::string WallClock();
+
+    CSimPort& m_port;
+    CSimEngine& m_engine;
+    CRequestLog& m_log;
+    int m_signalFd;
+    std::int64_t m_nCharNs = 0;     // one character on the line; 0 = no pacing
+    std::int64_t m_nSilenceNs = 0;  // the end-of-frame silence before a reply
+    std::int64_t m_nStartNs = 0;
+    std::int64_t m_nLineFreeNs = 0;  // when the last scheduled byte has left
+    bool m_bWaitWritable = false;
+    std::deque<Pending> m_queue;
+};

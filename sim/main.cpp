@@ -1,0 +1,90 @@
+// k40sim: a simulated HCU-K40 monitoring unit on a pseudo-terminal, for
+// developing, testing and demonstrating the commissioning program without the
+// hardware. Run "k40sim --help" for the options.
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+
+#include "sim/RequestLog.h"
+#include "sim/SimEngine.h"
+#include "sim/SimOptions.h"
+#include "sim/SimPort.h"
+#include "sim/SimRunner.h"
+
+namespace {
+
+std::string Describe(const SimOptions& opt, const CSimPort& port) {
+    std::string text =
+        "k40sim: slave " + std::to_string(opt.engine.slaveAddr) + " on " + port.Path();
+    if (!opt.linkPath.empty()) {
+        text += " (link " + opt.linkPath + ")";
+    }
+    if (opt.baud != 0) {
+        text += port.IsPty() ? ", paced at " + std::to_string(opt.baud) + " baud"
+                             : ", " + std::to_string(opt.baud) + " baud";
+    }
+    for (const FaultSpec& f : opt.engine.faults) {
+        text += std::string(", ") + FaultName(f.kind) + " " + std::to_string(f.percent) + " %";
+    }
+    if (opt.engine.replyDelayMs != 0) {
+        text += ", reply delay " + std::to_string(opt.engine.replyDelayMs) + " ms";
+    }
+    return text + (opt.engine.drift ? "" : ", static values") + "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimOptions opt;
+    std::string error;
+    if (!CSimOptions::Parse(argc, argv, opt, error)) {
+        std::fprintf(stderr, "k40sim: %s\nTry k40sim --help.\n", error.c_str());
+        return 2;
+    }
+    if (opt.help) {
+        std::fputs(CSimOptions::HelpText(), stdout);
+        return 0;
+    }
+    // Before anything exists that a stop signal would have to clean up.
+    const int signalFd = CSimRunner::BlockStopSignals();
+    if (signalFd < 0) {
+        std::perror("k40sim: signals");
+        return 1;
+    }
+    (void)signal(SIGPIPE, SIG_IGN);
+
+    CSimPort port;
+    const bool opened =
+        opt.devicePath.empty()
+            ? port.OpenPty(error)
+            : port.OpenDevice(opt.devicePath, opt.baud != 0 ? opt.baud : 9600, error);
+    if (!opened || (!opt.linkPath.empty() && !port.MakeLink(opt.linkPath, error))) {
+        std::fprintf(stderr, "k40sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::FILE* trace = nullptr;
+    if (!opt.tracePath.empty()) {
+        trace = std::fopen(opt.tracePath.c_str(), "w");
+        if (trace == nullptr) {
+            std::perror(("k40sim: " + opt.tracePath).c_str());
+            return 1;
+        }
+    }
+    CSimEngine engine(opt.engine);
+    CRequestLog log(opt.quiet ? nullptr : stderr, trace);
+    if (!opt.quiet) {
+        std::fputs(Describe(opt, port).c_str(), stderr);
+    }
+    // The one line on stdout that scripts wait for.
+    std::printf("%s\n", port.Path().c_str());
+    std::fflush(stdout);
+
+    CSimRunner runner(port, engine, log, port.IsPty() ? opt.baud : 0, signalFd);
+    const int rc = runner.Run();
+    port.RemoveLink();
+    if (trace != nullptr) {
+        std::fclose(trace);
+    }
+    return rc;
+}
