@@ -1,0 +1,29 @@
+#include "console/MyPropertySheet.h"
+
+#include "console/windowing/DlgItem.h"
+#include "resources/resource.h"
+
+CMyPropertySheet::CMyPropertySheet(QWidget* pParentWnd)
+    : CPropertySheet(IDS_SHEET_CAPTION, pParentWnd, 0) {
+    AddPage(&m_COMPage);
+}
+
+CMyPropertySheet::~CMyPropertySheet() = default;
+
+void CMyPropertySheet::OnShowWindow(BOOL bShow, UINT nStatus) {
+    CPropertySheet::OnShowWindow(bShow, nStatus);
+    // The row is turned once. Without this guard a later show would find
+    // the exit button under IDCANCEL and destroy it, leaving the sheet with
+    // no button to close it by.
+    QWidget* help = GetDlgItem(IDHELP);
+    if (help == nullptr) {
+        return;
+    }
+    for (int id : {IDOK, IDCANCEL, ID_APPLY_NOW}) {
+        if (QWidget* button = GetDlgItem(id)) {
+            DestroyWindow(button);
+        }
+    }
+    SetDlgCtrlID(help, IDCANCEL);
+    SetDlgItemText(IDCANCEL, "退 出");
+}

@@ -1,0 +1,33 @@
+// Modal message boxes with one OK button and the application title as
+// caption. The box itself is a replaceable service, so that tests can record
+// what would be shown instead of waiting for a click.
+#pragma once
+
+#include <QString>
+
+#include "console/windowing/WinTypes.h"
+
+constexpr UINT MB_OK = 0x00;
+constexpr UINT MB_ICONSTOP = 0x10;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr UINT MB_ICONMASK = 0xF0;
+
+class IMessageBoxService {
+public:
+    virtual ~IMessageBoxService() = default;
+    // Shows one box and returns the button pressed (IDOK).
+    virtual int Show(const QString& caption, const QString& text, UINT nType) = 0;
+};
+
+// Installs the service every later box goes through and returns the previous
+// one; null brings back the Qt message box.
+IMessageBoxService* SetMessageBoxService(IMessageBoxService* pService);
+
+// A box without an icon of its own gets the exclamation icon, as the
+// framework's validation messages do.
+int AfxMessageBox(const QString& text, UINT nType = MB_OK);
+// The program's GBK messages: AfxMessageBox("串口初始化成功!", MB_ICONINFORMATION).
+int AfxMessageBox(const char* lpszGbkText, UINT nType = MB_OK);
+// A string from the string table.
+int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK);

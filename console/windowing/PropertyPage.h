@@ -1,0 +1,85 @@
+// One page of a property sheet, built from a dialog layout whose caption is
+// the tab text. The page object exists as long as its sheet; its window is
+// built the first time its tab is selected, which runs OnInitDialog.
+//
+// A page class derives from CPropertyPage, passes its layout ID, lists its
+// exchange in DoDataExchange and answers its buttons in OnCommand:
+//
+//   class CMyPage : public CPropertyPage {
+//   public:
+//       CMyPage() : CPropertyPage(IDD_MY) {}
+//   protected:
+//       void DoDataExchange(CDataExchange* pDX) override {
+//           DDX_Text(pDX, IDC_VALUE, m_nValue);
+//           DDV_MinMaxInt(pDX, m_nValue, 0, 20);
+//       }
+//       BOOL OnCommand(int nID) override {
+//           if (nID == IDC_GO) { OnGo(); return TRUE; }
+//           return CPropertyPage::OnCommand(nID);
+//       }
+//   };
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <vector>
+
+#include "console/windowing/DataExchange.h"
+#include "console/windowing/DialogBuilder.h"
+#include "console/windowing/WinTypes.h"
+
+class QAbstractButton;
+class QWidget;
+
+class CPropertyPage {
+public:
+    explicit CPropertyPage(UINT nIDTemplate);
+    CPropertyPage(const CPropertyPage&) = delete;
+    CPropertyPage& operator=(const CPropertyPage&) = delete;
+    virtual ~CPropertyPage();
+
+    // Runs DoDataExchange: TRUE saves the controls into the fields with the
+    // checks, FALSE loads the fields into the controls. FALSE when a check
+    // failed (its message has been shown) or the window does not exist yet.
+    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+
+    // The page window, null before the first selection of its tab.
+    QWidget* GetSafeHwnd() const { return m_pWnd; }
+    // The control with that ID (the first in dialog order), or null.
+    QWidget* GetDlgItem(int nID) const;
+    // The radio buttons of the group that starts with control nIDFirst, in
+    // dialog order: up to the next control that starts a group.
+    std::vector<QAbstractButton*> GetRadioGroup(int nIDFirst) const;
+
+    UINT GetTemplateID() const { return m_nIDTemplate; }
+    // The layout's caption: the text of the page's tab.
+    QString GetCaption() const;
+
+    // Default: loads the controls from the fields.
+    virtual BOOL OnInitDialog();
+    // Runs each time the page becomes current. Default: loads the controls
+    // from the fields, except at the first activation (OnInitDialog just did).
+    virtual BOOL OnSetActive();
+    // Runs when another tab is chosen. Default: saves with the checks; FALSE
+    // keeps this page current.
+    virtual BOOL OnKillActive();
+    // Runs when the sheet is cancelled or closed. Default: allows it, with no
+    // check of the fields.
+    virtual BOOL OnQueryCancel();
+
+protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    // A button of the page was clicked (its current ID). TRUE when handled.
+    virtual BOOL OnCommand(int nID);
+
+private:
+    friend class CPropertySheet;
+    // Builds the window inside pParent and runs OnInitDialog; once only.
+    void CreatePageWindow(QWidget* pParent);
+
+    UINT m_nIDTemplate;
+    const DlgTemplate* m_pTemplate;
+    QPointer<QWidget> m_pWnd;
+    std::vector<DlgItem> m_items;
+    bool m_bFirstSetActive = true;
+};

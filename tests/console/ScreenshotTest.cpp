@@ -1,0 +1,80 @@
+// Renders each page layout offscreen to a PNG for a look by eye, and checks
+// what the eye would check first: every text fits its control.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTabWidget>
+
+#include "console/MyPropertySheet.h"
+#include "console/windowing/PropertyPage.h"
+#include "resources/resource.h"
+#include "support/ConsoleTestSupport.h"
+
+namespace {
+
+// Pixels the text of a control needs beside its own decoration.
+int NeededWidth(QWidget* w) {
+    const QFontMetrics fm(w->font());
+    QStyle* style = w->style();
+    if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+        return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
+               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w) +
+               fm.horizontalAdvance(radio->text());
+    }
+    if (auto* button = qobject_cast<QPushButton*>(w)) {
+        return fm.horizontalAdvance(button->text()) + 4;
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return fm.horizontalAdvance(label->text());
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        return fm.horizontalAdvance(group->title()) + 8;
+    }
+    return 0;
+}
+
+void ExpectNothingClipped(CPropertyPage& page) {
+    for (QWidget* w : page.GetSafeHwnd()->findChildren<QWidget*>()) {
+        const int needed = NeededWidth(w);
+        EXPECT_LE(needed, w->width())
+            << page.GetCaption().toStdString() << ": \"" << TextOf(w).toStdString() << "\"";
+        if (qobject_cast<QLabel*>(w) != nullptr && !TextOf(w).isEmpty()) {
+            EXPECT_LE(QFontMetrics(w->font()).height(), w->height()) << TextOf(w).toStdString();
+        }
+    }
+}
+
+void Save(QWidget& sheet, const char* name) {
+    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    EXPECT_TRUE(sheet.grab().save(path, "PNG")) << path.toStdString();
+}
+
+TEST(Screenshot, SettingsPage) {
+    ResetTheComm();
+    CMyPropertySheet sheet;
+    sheet.Create();
+    Save(sheet, "settings.png");
+    ExpectNothingClipped(*sheet.GetActivePage());
+}
+
+TEST(Screenshot, LayoutsOfTheLaterPages) {
+    const std::pair<int, const char*> layouts[] = {
+        {IDD_READ, "read.png"}, {IDD_CTRL, "control.png"}, {IDD_ABOUT, "about.png"}};
+    for (const auto& [id, file] : layouts) {
+        CPropertySheet sheet(IDS_SHEET_CAPTION);
+        CPropertyPage page(static_cast<UINT>(id));
+        sheet.AddPage(&page);
+        sheet.Create();
+        Save(sheet, file);
+        ExpectNothingClipped(page);
+    }
+}
+
+}  // namespace
