@@ -1,0 +1,158 @@
+// k40tour: the demo's guided tour of the real program, for machines without a
+// display. It builds the same main sheet as k40tool, presses what an engineer
+// presses on first contact with a unit (set the port, read the analog values,
+// read the status bits, switch the system to manual, read the bits again) and
+// saves a screenshot after each step, with every message box beside it.
+//
+//   K40_COM1=/path/to/unit k40tour --out DIR
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstdio>
+#include <cstring>
+
+#include "console/MyPropertySheet.h"
+#include "console/RtuToolApp.h"
+#include "console/windowing/MessageBox.h"
+#include "resources/resource.h"
+
+namespace {
+
+// Message boxes are drawn and saved instead of waiting for a click.
+class CTourBoxes : public IMessageBoxService {
+public:
+
+    int Show(const QString& caption, const QString& text, UINT nType) override {
+        const auto icon = (nType & MB_ICONMASK) == MB_ICONSTOP          ? QMessageBox::Critical
+                          : (nType & MB_ICONMASK) == MB_ICONINFORMATION ? QMessageBox::Information
+                                                                        : QMessageBox::Warning;
+        QMessageBox box(icon, caption, text, QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QString::fromUtf16(u"确定"));
+        box.show();
+        QApplication::processEvents();
+        m_caption = caption;
+        m_box = box.grab();
+        std::printf("    message: %s\n", text.toUtf8().replace('\n', " / ").constData());
+        return IDOK;
+    }
+
+    void Expect() { m_box = QPixmap(); }
+
+    // The sheet as the engineer saw it: the box, with its caption bar, over
+    // the middle of the window.
+    QPixmap Compose(const QPixmap& sheet) const {
+        if (m_box.isNull()) {
+            return sheet;
+        }
+        QPixmap shot = sheet;
+        QPainter p(&shot);
+        const int bar = 24;
+        const QRect frame((shot.width() - m_box.width()) / 2 - 2,
+                          (shot.height() - m_box.height() - bar) / 2 - 2, m_box.width() + 4,
+                          m_box.height() + bar + 4);
+        p.fillRect(frame, QColor(0x30, 0x50, 0x80));
+        p.setPen(Qt::white);
+        p.drawText(frame.adjusted(8, 0, 0, -m_box.height() - 4), Qt::AlignVCenter, m_caption);
+        p.drawPixmap(frame.left() + 2, frame.top() + bar + 2, m_box);
+        return shot;
+    }
+
+private:
+    QString m_caption;
+    QPixmap m_box;
+};
+
+class CTour {
+public:
+    CTour(CMyPropertySheet& sheet, CTourBoxes& boxes, const QDir& out)
+        : m_sheet(sheet), m_boxes(boxes), m_out(out) {}
+
+    // Selects a tab, presses a button on it (0: none) and saves the sheet.
+    bool Step(const char* name, int page, int button, const char* what) {
+        std::printf("%s\n", what);
+        if (page >= m_sheet.GetPageCount() || !m_sheet.SetActivePage(page)) {
+            std::printf("    (page %d is not there)\n", page + 1);
+            return false;
+        }
+        QApplication::processEvents();
+        m_boxes.Expect();
+        if (button != 0) {
+            auto* b = qobject_cast<QAbstractButton*>(m_sheet.GetActivePage()->GetDlgItem(button));
+            if (b == nullptr) {
+                std::printf("    (button %d is not there)\n", button);
+                return false;
+            }
+            b->click();
+            QApplication::processEvents();
+        }
+        const QString path = m_out.filePath(QString(name) + ".png");
+        WithTitleBar(m_boxes.Compose(m_sheet.grab())).save(path, "PNG");
+        m_saved << path;
+        return true;
+    }
+
+    const QStringList& Saved() const { return m_saved; }
+
+private:
+    // Xvfb has no window manager: draw the caption bar the window would have.
+    QPixmap WithTitleBar(const QPixmap& body) const {
+        const int bar = 28;
+        QPixmap shot(body.width(), body.height() + bar);
+        shot.fill(QColor(0x30, 0x50, 0x80));
+        QPainter p(&shot);
+        p.drawPixmap(6, 6, QApplication::windowIcon().pixmap(16, 16));
+        p.setPen(Qt::white);
+        p.drawText(QRect(28, 0, body.width() - 28, bar), Qt::AlignVCenter, m_sheet.windowTitle());
+        p.drawPixmap(0, bar, body);
+        return shot;
+    }
+
+    CMyPropertySheet& m_sheet;
+    CTourBoxes& m_boxes;
+    QDir m_out;
+    QStringList m_saved;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QString outDir = "demo-screenshots";
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--out") == 0) {
+            outDir = QString::fromLocal8Bit(argv[i + 1]);
+        }
+    }
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setWindowIcon(QIcon(":/resources/icon128.png"));
+    QDir out(outDir);
+    out.mkpath(".");
+
+    CTourBoxes boxes;
+    SetMessageBoxService(&boxes);
+    CMyPropertySheet sheet;
+    sheet.Create();
+    sheet.show();
+    QApplication::processEvents();
+
+    CTour tour(sheet, boxes, out);
+    tour.Step("01-start", 0, 0, "The program starts on the serial settings page.");
+    tour.Step("02-set-port", 0, 1030, "Press \"设  置\": COM1 at 9600 baud, slave 1.");
+    tour.Step("03-read-ai", 1, 1008, "Read data: \"03读AI\", the nine analog values.");
+    tour.Step("04-read-di", 1, 1006, "Read data: \"01读DI\", the fifteen status bits.");
+    tour.Step("05-manual", 2, 1015, "Control: \"手 动\", the system to manual operation.");
+    tour.Step("06-read-di-manual", 1, 1006, "Read \"01读DI\" again: row 000 now shows 1 (manual).");
+    tour.Step("07-version", 3, 0, "The version page.");
+
+    SetMessageBoxService(nullptr);
+    std::printf("\nScreenshots:\n");
+    for (const QString& path : tour.Saved()) {
+        std::printf("  %s\n", QDir::current().absoluteFilePath(path).toUtf8().constData());
+    }
+    return 0;
+}
