@@ -1,0 +1,118 @@
+// The control page alone in a sheet, theComm open on a pseudo-terminal whose
+// master side the test plays as the unit.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QTabWidget>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "console/CtrlPropertyPage.h"
+#include "console/RtuToolApp.h"
+#include "console/windowing/PropertySheet.h"
+#include "resources/resource.h"
+#include "support/ConsoleTestSupport.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/ScriptedUnit.h"
+#include "tests/support/Pty.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline const QString kOk = QString::fromUtf16(u"操作成功!");
+inline const QString kNotOk = QString::fromUtf16(u"操作不成功!");
+inline const QString kRefused = QString::fromUtf16(u"串口初始化失败!");
+inline const QString kTitle = QString::fromUtf16(u"K40-MODBUS规约调试软件");
+
+inline Bytes WithCrc(Bytes frame) {
+    const std::uint16_t crc = CModbusComm::Crc16(frame.data(), static_cast<int>(frame.size()));
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    frame.push_back(static_cast<std::uint8_t>(crc));
+    return frame;
+}
+
+inline QString Hex(const Bytes& bytes) {
+    QString text;
+    for (std::uint8_t b : bytes) {
+        text += QString::asprintf("%02X ", b);
+    }
+    return text;
+}
+
+// The position of the tab "控制", or -1.
+inline int ControlTab(CPropertySheet& sheet) {
+    const QTabWidget* tabs = sheet.GetTabControl();
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->tabText(i) == QString::fromUtf16(u"控制")) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+class CtrlPageFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_pty.Path().empty());
+        setenv("K40_COM1", m_pty.Path().c_str(), 1);
+        ResetTheComm();
+        ASSERT_NE(theComm.InitPort(), 0);
+        theComm.m_nWaitTime = 1000;  // an answer comes at once; only silence waits
+        m_sheet.AddPage(&m_page);
+        m_sheet.Create();
+    }
+    void TearDown() override {
+        theComm.ClosePort();
+        unsetenv("K40_COM1");
+    }
+    QWidget* Item(int id) { return m_page.GetDlgItem(id); }
+    void Entries(const char* voltage, const char* current, const char* module) {
+        TypeInto(Item(IDC_VOLTAGE), QString::fromUtf8(voltage));
+        TypeInto(Item(IDC_CURRENT), QString::fromUtf8(current));
+        TypeInto(Item(IDC_MODULE), QString::fromUtf8(module));
+    }
+    // Presses the button with the unit answering as told; the request it took.
+    Bytes Press(int id, CScriptedUnit::Mode mode = CScriptedUnit::Echo, const Bytes& answer = {}) {
+        CScriptedUnit unit(m_pty, mode, answer);
+        ClickButton(Item(id));
+        return unit.Request();
+    }
+    // Bytes the unit sent after the last exchange had ended: they wait in the
+    // driver's input queue for the next read.
+    void QueueLateReply(const Bytes& bytes) {
+        ASSERT_TRUE(m_pty.Send(bytes));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (theComm.Device()->QueuedInput() < static_cast<long>(bytes.size()) &&
+               std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(theComm.Device()->QueuedInput(), static_cast<long>(bytes.size()));
+    }
+    QString SendText() { return m_page.m_SendEdit.GetWindowText(); }
+    QString RecvText() { return m_page.m_RecvEdit.GetWindowText(); }
+
+    CTestPty m_pty;
+    CMessageBoxRecorder m_boxes;
+    CPropertySheet m_sheet{IDS_SHEET_CAPTION};
+    CCtrlPropertyPage m_page;
+};
+
+struct FrameCase {
+    int button;
+    Bytes frame;
+};
+
+// Slave 1, module 0, 234 V, 100 %.
+inline const FrameCase kFrames[] = {
+    {IDC_MANUAL, {0x01, 0x05, 0x00, 0xC8, 0xFF, 0x00, 0x0D, 0xC4}},
+    {IDC_AUTO, {0x01, 0x05, 0x00, 0xC8, 0x00, 0x00, 0x4C, 0x34}},
+    {IDC_FLOAT, {0x01, 0x05, 0x00, 0xC9, 0xFF, 0x00, 0x5C, 0x04}},
+    {IDC_EQUALIZE, {0x01, 0x05, 0x00, 0xC9, 0x00, 0x00, 0x1D, 0xF4}},
+    {IDC_SETVOLTAGE, {0x01, 0x06, 0x01, 0x36, 0xBB, 0xE7, 0x5A, 0x82}},
+    {IDC_SETCURRENT, {0x01, 0x06, 0x01, 0x37, 0x99, 0x99, 0x93, 0xC2}},
+    {IDC_MODULEON, {0x01, 0x06, 0x01, 0x38, 0x00, 0x00, 0x09, 0xFB}},
+    {IDC_MODULEOFF, {0x01, 0x06, 0x01, 0x38, 0xFF, 0x00, 0x48, 0x0B}},
+};
