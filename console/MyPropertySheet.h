@@ -3,6 +3,7 @@
 #pragma once
 
 #include "console/COMPropertyPage.h"
+#include "console/ReadPropertyPage.h"
 #include "console/windowing/PropertySheet.h"
 
 class CMyPropertySheet : public CPropertySheet {
@@ -18,4 +19,5 @@ protected:
 private:
     // The pages, in tab order; built in this order, destroyed in reverse.
     CCOMPropertyPage m_COMPage;
+    CReadPropertyPage m_ReadPage;
 };
