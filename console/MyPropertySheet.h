@@ -3,6 +3,7 @@
 #pragma once
 
 #include "console/COMPropertyPage.h"
+#include "console/ReadPropertyPage.h"
 #include "console/CtrlPropertyPage.h"
 #include "console/windowing/PropertySheet.h"
 
@@ -19,5 +20,6 @@ protected:
 private:
     // The pages, in tab order; built in this order, destroyed in reverse.
     CCOMPropertyPage m_COMPage;
+    CReadPropertyPage m_ReadPage;
     CCtrlPropertyPage m_CtrlPage;
 };
