@@ -1,5 +1,7 @@
 #include "sim/SimPort.h"
 
+#include "link/posix/RawLine.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
@@ -17,54 +19,6 @@ namespace {
 
 std::string Why(const std::string& what) {
     return what + ": " + std::strerror(errno);
-}
-
-speed_t SpeedOf(std::uint32_t baud) {
-    switch (baud) {
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
-
-// Raw 8N1 without flow control, reads that never wait.
-bool MakeRaw(int fd, speed_t speed) {
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0) {
-        return false;
-    }
-    cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    if (speed != B0) {
-        cfsetispeed(&tio, speed);
-        cfsetospeed(&tio, speed);
-    }
-    return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
 }  // namespace
@@ -98,7 +52,7 @@ bool CSimPort::OpenPty(std::string& error) {
     m_path = name;
     // Opened before any client can, so that a client's TIOCEXCL cannot keep us out.
     m_slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slaveFd < 0 || !MakeRaw(m_slaveFd, B0)) {
+    if (m_slaveFd < 0 || !SetRaw8N1(m_slaveFd, 0)) {
         error = Why(m_path);
         CloseAll();
         return false;
@@ -112,8 +66,7 @@ bool CSimPort::OpenPty(std::string& error) {
 }
 
 bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::string& error) {
-    const speed_t speed = SpeedOf(baud);
-    if (speed == B0) {
+    if (TermiosSpeed(baud) == 0) {
         error = std::to_string(baud) + " baud is not a rate of a serial device";
         return false;
     }
@@ -127,7 +80,7 @@ bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::stri
         CloseAll();
         return false;
     }
-    if (!MakeRaw(m_fd, speed)) {
+    if (!SetRaw8N1(m_fd, baud)) {
         error = Why(path);
         CloseAll();
         return false;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "link/Deadline.h"
+#include "link/posix/RawLine.h"
 
 namespace {
 
@@ -22,27 +23,6 @@ auto RetryOnEintr(F f) {
         if (!(r < 0 && errno == EINTR)) {
             return r;
         }
-    }
-}
-
-speed_t SpeedOf(std::uint32_t baud) {
-    switch (baud) {
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        default:
-            return B0;
     }
 }
 
@@ -110,23 +90,8 @@ CTermiosDevice::~CTermiosDevice() {
 }
 
 int CTermiosDevice::SetLine(std::uint32_t baud) {
-    const speed_t speed = SpeedOf(baud);
-    if (speed == B0) {
-        return 0;
-    }
-    termios tio{};
-    if (tcgetattr(m_fd.Get(), &tio) != 0) {
-        return 0;
-    }
-    cfmakeraw(&tio);  // 8 data bits, no parity, no echo, no translation
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-    if (RetryOnEintr([&] { return tcsetattr(m_fd.Get(), TCSANOW, &tio); }) != 0) {
+    // Only the rates of the baud table; 0 would mean "keep the rate".
+    if (baud == 0 || !SetRaw8N1(m_fd.Get(), baud)) {
         return 0;
     }
     DropModemLines(m_fd.Get());

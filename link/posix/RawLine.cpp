@@ -1,0 +1,60 @@
+#include "link/posix/RawLine.h"
+
+#include <termios.h>
+
+#include <cerrno>
+
+unsigned TermiosSpeed(std::uint32_t baud) {
+    switch (baud) {
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
+    }
+}
+
+bool SetRaw8N1(int fd, std::uint32_t baud) {
+    const speed_t speed = TermiosSpeed(baud);
+    if (baud != 0 && speed == B0) {
+        return false;
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        return false;
+    }
+    cfmakeraw(&tio);  // 8 data bits, no parity, no echo, no translation
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (speed != B0) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    int r;
+    do {
+        r = tcsetattr(fd, TCSANOW, &tio);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
