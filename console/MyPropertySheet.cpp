@@ -6,6 +6,7 @@
 CMyPropertySheet::CMyPropertySheet(QWidget* pParentWnd)
     : CPropertySheet(IDS_SHEET_CAPTION, pParentWnd, 0) {
     AddPage(&m_COMPage);
+    AddPage(&m_AboutPage);
 }
 
 CMyPropertySheet::~CMyPropertySheet() = default;

@@ -2,6 +2,7 @@
 // the console, and a button row reduced to a single exit button.
 #pragma once
 
+#include "console/AboutPropertyPage.h"
 #include "console/COMPropertyPage.h"
 #include "console/windowing/PropertySheet.h"
 
@@ -18,4 +19,5 @@ protected:
 private:
     // The pages, in tab order; built in this order, destroyed in reverse.
     CCOMPropertyPage m_COMPage;
+    CAboutPropertyPage m_AboutPage;
 };
