@@ -1,6 +1,5 @@
 #include "console/COMPropertyPage.h"
 
-#include <QWidget>
 
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"

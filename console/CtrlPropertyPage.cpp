@@ -1,7 +1,6 @@
 // GBK text: this file is compiled with -fexec-charset=GBK.
 #include "console/CtrlPropertyPage.h"
 
-#include <QWidget>
 #include <cmath>
 
 #include "console/ExceptionText.h"

@@ -8,6 +8,7 @@ CMyPropertySheet::CMyPropertySheet(QWidget* pParentWnd)
     AddPage(&m_COMPage);
     AddPage(&m_ReadPage);
     AddPage(&m_CtrlPage);
+    AddPage(&m_AboutPage);
 }
 
 CMyPropertySheet::~CMyPropertySheet() = default;

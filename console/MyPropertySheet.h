@@ -2,6 +2,7 @@
 // the console, and a button row reduced to a single exit button.
 #pragma once
 
+#include "console/AboutPropertyPage.h"
 #include "console/COMPropertyPage.h"
 #include "console/ReadPropertyPage.h"
 #include "console/CtrlPropertyPage.h"
@@ -22,4 +23,5 @@ private:
     CCOMPropertyPage m_COMPage;
     CReadPropertyPage m_ReadPage;
     CCtrlPropertyPage m_CtrlPage;
+    CAboutPropertyPage m_AboutPage;
 };

@@ -1,7 +1,6 @@
 // GBK text: this file is compiled with -fexec-charset=GBK.
 #include "console/ReadPropertyPage.h"
 
-#include <QWidget>  // completes QPointer<QWidget> of the page header
 #include <cstdio>
 #include <vector>
 

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>  // QPointer<QWidget> converts to QWidget* only when QWidget is complete
 #include <QString>
 #include <vector>
 

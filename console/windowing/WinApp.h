@@ -2,6 +2,7 @@
 // program's entry runs its InitInstance once, after static initialisation.
 #pragma once
 
+#include <QIcon>
 #include <QString>
 
 #include "console/windowing/WinTypes.h"
@@ -25,6 +26,10 @@ public:
     QString m_pszAppName;  // application title: caption of every message box
     QWidget* m_pMainWnd = nullptr;
 };
+
+// The program's icon (icon 128) from the compiled-in resources: the window
+// icon of every window. Empty when the program carries no icon.
+QIcon AfxLoadMainIcon();
 
 // The one application object, or null before it is built.
 CWinApp* AfxGetApp();

@@ -12,6 +12,7 @@ Outputs (all 16 colours of the standard Windows palette):
     resources/bitmap130.bmp   260 x 124, 4 bpp, uncompressed, bottom-up
     resources/icon128.ico     32 x 32 and 16 x 16, 4 bpp, with AND masks
     resources/icon128.png     32 x 32 RGBA, for toolkits without an .ico reader
+    resources/icon128-16.png  16 x 16 RGBA, the small image likewise (menus, panels)
 """
 
 import argparse
@@ -375,6 +376,7 @@ def main():
     write(os.path.join(args.out, 'bitmap130.bmp'), bmp_bytes(bitmap))
     write(os.path.join(args.out, 'icon128.ico'), ico_bytes(icons))
     write(os.path.join(args.out, 'icon128.png'), png_bytes(icons[0]))
+    write(os.path.join(args.out, 'icon128-16.png'), png_bytes(icons[1]))
     if args.preview:
         write(os.path.join(args.preview, 'k40_bitmap130_preview.png'), png_bytes(bitmap, 3))
         write(os.path.join(args.preview, 'k40_icon32_preview.png'), png_bytes(icons[0], 8, SILVER))

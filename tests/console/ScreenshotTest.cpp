@@ -77,4 +77,18 @@ TEST(Screenshot, LayoutsOfTheLaterPages) {
     }
 }
 
+// The whole program window on each of its tabs, as the user sees it: files
+// sheet_tab1.png, sheet_tab2.png, ... in tab order.
+TEST(Screenshot, TheSheetOnEachTab) {
+    ResetTheComm();
+    CMyPropertySheet sheet;
+    sheet.Create();
+    for (int i = 0; i < sheet.GetPageCount(); ++i) {
+        ASSERT_TRUE(sheet.SetActivePage(i)) << i;
+        const QByteArray name = QStringLiteral("sheet_tab%1.png").arg(i + 1).toLatin1();
+        Save(sheet, name.constData());
+        ExpectNothingClipped(*sheet.GetActivePage());
+    }
+}
+
 }  // namespace

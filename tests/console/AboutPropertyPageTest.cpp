@@ -1,0 +1,142 @@
+// The version page in the main sheet: its tab, the emblem and the seven text
+// lines where the layout puts them, and that visiting it is harmless: no box,
+// no exchange, the port neither opened nor closed nor written to.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <QLabel>
+#include <QTabWidget>
+#include <cstdlib>
+
+#include "console/AboutPropertyPage.h"
+#include "console/MyPropertySheet.h"
+#include "console/RtuToolApp.h"
+#include "resources/resource.h"
+#include "support/ConsoleTestSupport.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/PseudoTerminal.h"
+
+namespace {
+
+const QString kCaption = QString::fromUtf16(u"版本信息");
+
+// The texts of the page in dialog order. The maker's lines stay empty: the
+// program names no maker, telephone or fax it cannot vouch for.
+const QStringList kLines = {
+    QString::fromUtf16(u"HCU-K40监控MODBUS规约调试软件"),
+    QString::fromUtf16(u"软件版本：V1.0"),
+    QStringLiteral("k40tool"),
+    QString(),
+    QString(),
+    QString(),
+    QString(),
+};
+
+// Bytes waiting on the master side: what the program wrote to the line.
+bool LineHasBytes(const CPseudoTerminal& pty) {
+    pollfd p{pty.Master(), POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
+}
+
+class AboutPropertyPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_pty.IsValid());
+        setenv("K40_COM1", m_pty.SlavePath().c_str(), 1);
+        ResetTheComm();
+        m_sheet.Create();
+        // The version page is the last tab, whatever pages come before it.
+        m_nAbout = m_sheet.GetPageCount() - 1;
+        m_pPage = dynamic_cast<CAboutPropertyPage*>(m_sheet.GetPage(m_nAbout));
+        ASSERT_NE(m_pPage, nullptr);
+    }
+    void TearDown() override {
+        theComm.ClosePort();
+        unsetenv("K40_COM1");
+    }
+    // The page's labels in dialog order: the picture first, then the lines.
+    QList<QLabel*> Labels() const {
+        return m_pPage->GetSafeHwnd()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    }
+
+    CPseudoTerminal m_pty;
+    CMessageBoxRecorder m_boxes;
+    CMyPropertySheet m_sheet;
+    int m_nAbout = -1;
+    CAboutPropertyPage* m_pPage = nullptr;
+};
+
+TEST_F(AboutPropertyPageTest, IsTheLastTabCalledVersionInformation) {
+    EXPECT_EQ(m_pPage->GetTemplateID(), static_cast<UINT>(IDD_ABOUT));
+    EXPECT_EQ(m_pPage->GetCaption(), kCaption);
+    EXPECT_EQ(m_sheet.GetTabControl()->tabText(m_nAbout), kCaption);
+    EXPECT_EQ(m_pPage->GetSafeHwnd(), nullptr);  // built when first selected
+}
+
+TEST_F(AboutPropertyPageTest, ShowsTheEmblemAndTheSevenLines) {
+    ASSERT_TRUE(m_sheet.SetActivePage(m_nAbout));
+    const QList<QLabel*> labels = Labels();
+    ASSERT_EQ(labels.size(), 1 + kLines.size());
+
+    QLabel* picture = labels[0];
+    EXPECT_TRUE(picture->text().isEmpty());
+    const QPixmap pixmap = picture->pixmap();
+    ASSERT_FALSE(pixmap.isNull()) << "bitmap 130 is not compiled in";
+    EXPECT_EQ(pixmap.size(), QSize(260, 124));
+    EXPECT_EQ(picture->size(), pixmap.size());  // sized to the picture
+
+    const QRect page = m_pPage->GetSafeHwnd()->rect();
+    EXPECT_TRUE(page.contains(picture->geometry())) << "the emblem leaves the page";
+    int previousBottom = picture->geometry().bottom();
+    for (int i = 0; i < kLines.size(); ++i) {
+        QLabel* line = labels[1 + i];
+        EXPECT_EQ(line->text(), kLines[i]) << "line " << i + 1;
+        EXPECT_EQ(line->pixmap().isNull(), true) << "line " << i + 1;
+        EXPECT_TRUE(line->isVisible()) << "line " << i + 1;
+        // One below the other, under the emblem, all starting at one margin.
+        EXPECT_GT(line->y(), previousBottom) << "line " << i + 1 << " overlaps the one above";
+        EXPECT_EQ(line->x(), labels[1]->x()) << "line " << i + 1;
+        EXPECT_TRUE(page.contains(line->geometry())) << "line " << i + 1 << " leaves the page";
+        previousBottom = line->geometry().bottom();
+    }
+    // Nothing on the page takes the focus or can be operated.
+    for (QWidget* w : m_pPage->GetSafeHwnd()->findChildren<QWidget*>()) {
+        EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
+    }
+}
+
+TEST_F(AboutPropertyPageTest, ComingAndGoingShowsNoBoxAndLeavesThePortClosed) {
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(m_sheet.SetActivePage(m_nAbout)) << round;
+        EXPECT_EQ(m_sheet.GetActivePage(), m_pPage);
+        EXPECT_TRUE(m_pPage->GetSafeHwnd()->isVisible());
+        EXPECT_TRUE(m_pPage->OnKillActive());  // no field can fail
+        ASSERT_TRUE(m_sheet.SetActivePage(0)) << "leaving the version page was refused";
+        EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
+    }
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+    EXPECT_FALSE(theComm.IsOpen());
+    EXPECT_FALSE(m_pty.SlaveIsOpen());
+}
+
+TEST_F(AboutPropertyPageTest, AnOpenPortStaysOpenAndQuiet) {
+    ClickButton(m_sheet.GetActivePage()->GetDlgItem(IDC_SET));
+    ASSERT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化成功!")});
+    m_boxes.Clear();
+    ASSERT_TRUE(theComm.IsOpen());
+    const int sent = theComm.m_nSendLen;
+    const int received = theComm.m_nRecvLen;
+
+    ASSERT_TRUE(m_sheet.SetActivePage(m_nAbout));
+    ASSERT_TRUE(m_sheet.SetActivePage(0));
+
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+    EXPECT_TRUE(theComm.IsOpen());
+    EXPECT_TRUE(m_pty.SlaveIsOpen());
+    EXPECT_FALSE(LineHasBytes(m_pty));
+    EXPECT_EQ(theComm.m_nSendLen, sent);
+    EXPECT_EQ(theComm.m_nRecvLen, received);
+}
+
+}  // namespace
