@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "console/MyPropertySheet.h"
+#include "console/ReadPropertyPage.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/MessageBox.h"
 #include "resources/resource.h"
@@ -38,10 +39,15 @@ public:
         m_caption = caption;
         m_box = box.grab();
         std::printf("    message: %s\n", text.toUtf8().replace('\n', " / ").constData());
+        m_texts << text;
         return IDOK;
     }
 
-    void Expect() { m_box = QPixmap(); }
+    void Expect() {
+        m_box = QPixmap();
+        m_texts.clear();
+    }
+    const QStringList& Texts() const { return m_texts; }
 
     // The sheet as the engineer saw it: the box, with its caption bar, over
     // the middle of the window.
@@ -65,6 +71,7 @@ public:
 private:
     QString m_caption;
     QPixmap m_box;
+    QStringList m_texts;
 };
 
 class CTour {
@@ -72,8 +79,10 @@ public:
     CTour(CMyPropertySheet& sheet, CTourBoxes& boxes, const QDir& out)
         : m_sheet(sheet), m_boxes(boxes), m_out(out) {}
 
-    // Selects a tab, presses a button on it (0: none) and saves the sheet.
-    bool Step(const char* name, int page, int button, const char* what) {
+    // Selects a tab, presses a button on it (0: none) and saves the sheet;
+    // the step went well when the boxes shown are exactly those expected.
+    bool Step(const char* name, int page, int button, const char* what,
+              const QStringList& expected = {}) {
         std::printf("%s\n", what);
         if (page >= m_sheet.GetPageCount() || !m_sheet.SetActivePage(page)) {
             std::printf("    (page %d is not there)\n", page + 1);
@@ -93,8 +102,28 @@ public:
         const QString path = m_out.filePath(QString(name) + ".png");
         WithTitleBar(m_boxes.Compose(m_sheet.grab())).save(path, "PNG");
         m_saved << path;
+        if (m_boxes.Texts() != expected) {
+            std::printf("    (expected: %s)\n", expected.join(" / ").toUtf8().constData());
+            m_bFailed = true;
+        }
         return true;
     }
+
+    // The list of the read page, row r, column c.
+    QString Cell(int row, int col) const {
+        auto* page = dynamic_cast<CReadPropertyPage*>(m_sheet.GetPage(1));
+        if (page == nullptr || row >= page->m_List.GetItemCount()) {
+            return {};
+        }
+        return page->m_List.GetItemText(row, col);
+    }
+    void Require(bool ok, const char* what) {
+        if (!ok) {
+            std::printf("    (not as expected: %s)\n", what);
+            m_bFailed = true;
+        }
+    }
+    bool Failed() const { return m_bFailed; }
 
     const QStringList& Saved() const { return m_saved; }
 
@@ -116,6 +145,7 @@ private:
     CTourBoxes& m_boxes;
     QDir m_out;
     QStringList m_saved;
+    bool m_bFailed = false;
 };
 
 }  // namespace
@@ -141,18 +171,29 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
 
     CTour tour(sheet, boxes, out);
+    const auto u = [](const char16_t* text) { return QString::fromUtf16(text); };
     tour.Step("01-start", 0, 0, "The program starts on the serial settings page.");
-    tour.Step("02-set-port", 0, 1030, "Press \"设  置\": COM1 at 9600 baud, slave 1.");
+    tour.Step("02-set-port", 0, 1030, "Press \"设  置\": COM1 at 9600 baud, slave 1.",
+              {u(u"串口初始化成功!")});
     tour.Step("03-read-ai", 1, 1008, "Read data: \"03读AI\", the nine analog values.");
+    tour.Require(tour.Cell(8, 0) == "008" && !tour.Cell(8, 2).trimmed().isEmpty(),
+                 "nine analog rows");
     tour.Step("04-read-di", 1, 1006, "Read data: \"01读DI\", the fifteen status bits.");
-    tour.Step("05-manual", 2, 1015, "Control: \"手 动\", the system to manual operation.");
+    tour.Require(tour.Cell(15, 0) == "015", "sixteen status rows");
+    tour.Step("05-manual", 2, 1015, "Control: \"手 动\", the system to manual operation.",
+              {u(u"操作成功!")});
     tour.Step("06-read-di-manual", 1, 1006, "Read \"01读DI\" again: row 000 now shows 1 (manual).");
+    tour.Require(tour.Cell(0, 2) == "1", "row 000 shows manual operation");
     tour.Step("07-version", 3, 0, "The version page.");
 
     SetMessageBoxService(nullptr);
     std::printf("\nScreenshots:\n");
     for (const QString& path : tour.Saved()) {
         std::printf("  %s\n", QDir::current().absoluteFilePath(path).toUtf8().constData());
+    }
+    if (tour.Failed() || tour.Saved().size() != 7) {
+        std::printf("\nThe tour did not go as expected.\n");
+        return 1;
     }
     return 0;
 }
