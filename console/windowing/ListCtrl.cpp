@@ -119,6 +119,9 @@ BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const QString& text) {
     }
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(ColumnAlignment(nSubItem));
+    // The columns keep the program's narrow widths; a long name or legend
+    // is cut off there, so the whole text shows when the pointer rests on it.
+    item->setToolTip(text);
     m_pList->setItem(nItem, nSubItem, item);
     return TRUE;
 }

@@ -121,6 +121,8 @@ TEST_F(ListCtrlEditTest, RowsAreInsertedAndFilledCellByCell) {
     EXPECT_EQ(list.GetItemText(0, 1), QString::fromUtf16(u"系统运行方式"));
     EXPECT_EQ(list.GetItemText(1, 3), QString::fromUtf16(u"0：自动，1：手动"));
     EXPECT_EQ(list.GetItemText(1, 2), "");
+    // A text cut off by its narrow column can still be read in full.
+    EXPECT_EQ(m_pTable->item(0, 1)->toolTip(), QString::fromUtf16(u"系统运行方式"));
     EXPECT_TRUE(list.DeleteAllItems());
     EXPECT_EQ(list.GetItemCount(), 0);
     EXPECT_EQ(list.GetColumnCount(), 4);
