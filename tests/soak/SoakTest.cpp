@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -233,6 +234,8 @@ TEST(Soak, SimulatorVanishingMidExchangeEndsInATimeoutWithoutSpinning) {
         ASSERT_EQ(comm.InitPort(), 1);
 
         // Kills the simulator once it has the request, so the master is waiting.
+        const auto t0 = Clock::now();
+        std::atomic<double> killedAtMs{-1.0};
         std::thread killer([&] {
             const auto deadline = Clock::now() + std::chrono::milliseconds(kWait);
             for (;;) {
@@ -249,9 +252,9 @@ TEST(Soak, SimulatorVanishingMidExchangeEndsInATimeoutWithoutSpinning) {
                 nanosleep(&ts, nullptr);
             }
             (void)kill(sim.Pid(), SIGKILL);
+            killedAtMs = MsSince(t0);
         });
         const double cpu0 = ThreadCpuMs();
-        const auto t0 = Clock::now();
         const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
         const double wall = MsSince(t0);
         const double cpu = ThreadCpuMs() - cpu0;
@@ -259,7 +262,12 @@ TEST(Soak, SimulatorVanishingMidExchangeEndsInATimeoutWithoutSpinning) {
         EXPECT_FALSE(sim.Running());
         EXPECT_EQ(r.outcome, ExchangeOutcome::Timeout);
         EXPECT_GE(wall + 1.0, kWait);
+        EXPECT_GE(killedAtMs, 0.0);
+        EXPECT_LT(killedAtMs, wall - 100.0) << "the simulator was not killed mid-exchange";
         EXPECT_LT(cpu, 0.05 * kWait) << "ms of processor time while waiting on a dead line";
+        std::printf(
+            "vanish: killed after %.1f ms, time-out after %.1f ms, %.2f ms processor time\n",
+            killedAtMs.load(), wall, cpu);
 
         // Back again on the same path: reopening gives a working line.
         CSimProcess again;
