@@ -1,5 +1,6 @@
 #include "link/ReplyMatch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/ModbusComm.h"
@@ -34,34 +35,74 @@ bool AnswersRequest(const std::uint8_t* frame, int length, const std::uint8_t* r
     }
 }
 
+// The candidate that starts at i and runs to the end of the buffer, if it is
+// a frame from the slave with a valid CRC that answers the request.
+bool MatchAt(const std::uint8_t* buf, int len, int i, int slaveAddr, const std::uint8_t* request,
+             ReplyMatch& m) {
+    const int length = len - i;
+    if (i < 0 || length < 4 || static_cast<int>(buf[i]) != slaveAddr) {
+        return false;
+    }
+    const std::uint16_t crc = CModbusComm::Crc16(buf + i, length - 2);
+    if (crc != static_cast<std::uint16_t>(buf[len - 2] << 8 | buf[len - 1])) {
+        return false;
+    }
+    const std::uint8_t* frame = buf + i;
+    if (AnswersRequest(frame, length, request)) {
+        m.kind = ReplyKind::Reply;
+    } else if (length == 5 && frame[1] == (request[1] | 0x80)) {
+        m.kind = ReplyKind::Exception;
+        m.exceptionCode = frame[2];
+    } else {
+        return false;
+    }
+    m.pos = i;
+    m.length = length;
+    return true;
+}
+
+// The length a reply to this request has, or -1 when it is not known.
+int ExpectedReplyLength(const std::uint8_t* request) {
+    switch (request[1]) {
+        case 0x01:
+        case 0x03:
+            return ExpectedByteCount(request) + 5;
+        case 0x05:
+        case 0x06:
+            return 8;
+        default:
+            return -1;
+    }
+}
+
 }  // namespace
 
 ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std::uint8_t* request) {
     ReplyMatch m;
+    const int expected = ExpectedReplyLength(request);
+    if (expected > 0) {
+        // Only a frame of the reply's length or of an exception's (5) can
+        // answer, so only the two starts that give those lengths need a CRC:
+        // the search order stays that of the plain search (lower start first),
+        // and noise in front of the reply costs nothing.
+        const int first = len - std::max(expected, 5);
+        const int second = len - std::min(expected, 5);
+        if (MatchAt(buf, len, first, slaveAddr, request, m) ||
+            (second != first && MatchAt(buf, len, second, slaveAddr, request, m))) {
+            return m;
+        }
+        return ReplyMatch{};
+    }
     for (int i = 0; i < len; ++i) {
         if (static_cast<int>(buf[i]) != slaveAddr) {
             continue;
         }
-        const int length = len - i;
-        if (length < 4) {
+        if (len - i < 4) {
             break;
         }
-        const std::uint16_t crc = CModbusComm::Crc16(buf + i, length - 2);
-        if (crc != static_cast<std::uint16_t>(buf[len - 2] << 8 | buf[len - 1])) {
-            continue;
+        if (MatchAt(buf, len, i, slaveAddr, request, m)) {
+            return m;
         }
-        const std::uint8_t* frame = buf + i;
-        if (AnswersRequest(frame, length, request)) {
-            m.kind = ReplyKind::Reply;
-        } else if (length == 5 && frame[1] == (request[1] | 0x80)) {
-            m.kind = ReplyKind::Exception;
-            m.exceptionCode = frame[2];
-        } else {
-            continue;
-        }
-        m.pos = i;
-        m.length = length;
-        return m;
     }
-    return m;
+    return ReplyMatch{};
 }

@@ -11,6 +11,9 @@
 //              that many data bytes;
 //   05 and 06: the 8-byte echo of the request;
 //   an exception: the function code with 0x80 set, 5 bytes in all.
+// A frame that answers runs to the end of the buffer and has a known length,
+// so for these functions at most two CRCs are computed, however much arrived
+// in front of it.
 #pragma once
 
 #include <cstdint>

@@ -30,12 +30,66 @@ void CheckAccepted(const std::uint8_t* frame, int length, int slave, const std::
     }
     const int quantity = req[4] << 8 | req[5];
     switch (req[1]) {
-        case 0x01: Check(frame[1] == 1 && frame[2] == (quantity + 7) / 8 && length == frame[2] + 5); break;
-        case 0x03: Check(frame[1] == 3 && frame[2] == 2 * quantity && length == frame[2] + 5); break;
+        case 0x01:
+            Check(frame[1] == 1 && frame[2] == (quantity + 7) / 8 && length == frame[2] + 5);
+            break;
+        case 0x03:
+            Check(frame[1] == 3 && frame[2] == 2 * quantity && length == frame[2] + 5);
+            break;
         case 0x05:
-        case 0x06: Check(length == 8 && std::memcmp(frame, req, 8) == 0); break;
-        default: Check(frame[1] == req[1]); break;
+        case 0x06:
+            Check(length == 8 && std::memcmp(frame, req, 8) == 0);
+            break;
+        default:
+            Check(frame[1] == req[1]);
+            break;
     }
+}
+
+// Every start position in order; the first frame from the slave with a valid
+// CRC that answers the request wins, a reply before an exception.
+ReplyMatch SlowFind(const std::uint8_t* buf, int len, int slave, const std::uint8_t* req) {
+    ReplyMatch m;
+    const int quantity = req[4] << 8 | req[5];
+    for (int i = 0; i < len; ++i) {
+        const std::uint8_t* f = buf + i;
+        const int n = len - i;
+        if (f[0] != slave) {
+            continue;
+        }
+        if (n < 4) {
+            break;
+        }
+        const std::uint16_t crc = CModbusComm::Crc16(f, n - 2);
+        if (f[n - 2] != (crc >> 8) || f[n - 1] != (crc & 0xFF)) {
+            continue;
+        }
+        bool reply = false;
+        switch (req[1]) {
+            case 0x01:
+                reply = f[1] == 1 && f[2] == (quantity + 7) / 8 && n == f[2] + 5;
+                break;
+            case 0x03:
+                reply = f[1] == 3 && f[2] == 2 * quantity && n == f[2] + 5;
+                break;
+            case 0x05:
+            case 0x06:
+                reply = n == 8 && std::memcmp(f, req, 8) == 0;
+                break;
+            default:
+                reply = f[1] == req[1];
+                break;
+        }
+        const bool exception = n == 5 && f[1] == (req[1] | 0x80);
+        if (reply || exception) {
+            m.kind = reply ? ReplyKind::Reply : ReplyKind::Exception;
+            m.exceptionCode = reply ? 0 : f[2];
+            m.pos = i;
+            m.length = n;
+            return m;
+        }
+    }
+    return m;
 }
 
 }  // namespace
@@ -52,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     comm.m_nSlaveAddr = data[0];
     comm.m_nWaitTime = 1000;
     comm.InitPort();
-    comm.BuildRequest(data[1], data[2] << 8 | data[3], static_cast<std::uint16_t>(data[4] << 8 | data[5]));
+    comm.BuildRequest(data[1], data[2] << 8 | data[3],
+                      static_cast<std::uint16_t>(data[4] << 8 | data[5]));
     std::uint8_t request[8];
     std::memcpy(request, comm.m_SendBuf, 8);
 
@@ -60,9 +115,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int len = static_cast<int>(std::min<std::size_t>(size - 6, CModbusComm::kBufSize));
     const std::uint8_t* rx = data + 6;
     const ReplyMatch m = FindReply(rx, len, comm.m_nSlaveAddr, request);
+    const ReplyMatch slow = SlowFind(rx, len, comm.m_nSlaveAddr, request);
+    Check(m.kind == slow.kind && m.pos == slow.pos && m.length == slow.length &&
+          m.exceptionCode == slow.exceptionCode);
     if (m.kind != ReplyKind::None) {
         Check(m.pos + m.length == len);
-        CheckAccepted(rx + m.pos, m.length, comm.m_nSlaveAddr, request, m.kind == ReplyKind::Exception);
+        CheckAccepted(rx + m.pos, m.length, comm.m_nSlaveAddr, request,
+                      m.kind == ReplyKind::Exception);
         std::memcpy(comm.m_RecvBuf, rx, static_cast<std::size_t>(len));
         comm.m_nRecvLen = len;
         Check(comm.CheckResponse() == 1);  // the plain search accepts at least as much
@@ -77,9 +136,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += 7;
         p = end;
     }
-    const ExchangeResult r = RunExchange(comm, ExchangeVariant::ModuleCommand, data[1],
-                                         data[2] << 8 | data[3],
-                                         static_cast<std::uint16_t>(data[4] << 8 | data[5]), nullptr, clock);
+    const ExchangeResult r =
+        RunExchange(comm, ExchangeVariant::ModuleCommand, data[1], data[2] << 8 | data[3],
+                    static_cast<std::uint16_t>(data[4] << 8 | data[5]), nullptr, clock);
     Check(comm.m_nRecvLen >= 0 && comm.m_nRecvLen <= CModbusComm::kBufSize);
     if (r.outcome != ExchangeOutcome::Timeout) {
         CheckAccepted(comm.m_RecvBuf, r.replyLength, comm.m_nSlaveAddr, request,
