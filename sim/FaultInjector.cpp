@@ -33,7 +33,7 @@ const char* FaultName(FaultKind kind) {
     return kNames[static_cast<int>(kind)];
 }
 
-bool ParseFault(const std::string& text, FaultSpec& spec) {
+bool ParseFault(const std::string& text, FaultSpec& fault) {
     const std::size_t colon = text.find(':');
     const std::string name = text.substr(0, colon);
     int percent = 100;
@@ -51,8 +51,8 @@ bool ParseFault(const std::string& text, FaultSpec& spec) {
     }
     for (int k = 0; k < kFaultKinds; ++k) {
         if (name == kNames[k]) {
-            spec.kind = static_cast<FaultKind>(k);
-            spec.percent = percent;
+            fault.kind = static_cast<FaultKind>(k);
+            fault.percent = percent;
             return true;
         }
     }

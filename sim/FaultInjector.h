@@ -27,7 +27,7 @@ struct FaultSpec {
 };
 
 // "KIND" or "KIND:PERCENT" with PERCENT 0..100; false when malformed.
-bool ParseFault(const std::string& text, FaultSpec& spec);
+bool ParseFault(const std::string& text, FaultSpec& fault);
 const char* FaultName(FaultKind kind);
 
 // The faults applied to one reply, as a set of bits 1 << FaultKind.

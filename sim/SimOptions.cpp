@@ -147,17 +147,17 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             }
             options.engine.status = static_cast<std::uint16_t>(n);
         } else if (arg == "--fault") {
-            FaultSpec spec;
+            FaultSpec fault;
             if (!value(text)) {
                 return false;
             }
-            if (!ParseFault(text, spec)) {
+            if (!ParseFault(text, fault)) {
                 error = "--fault: " + text +
                         " is not KIND[:PERCENT] with KIND silent, exception, corrupt, noise, "
                         "split or late and PERCENT 0..100";
                 return false;
             }
-            options.engine.faults.push_back(spec);
+            options.engine.faults.push_back(fault);
         } else {
             error = "unknown option " + arg;
             return false;

@@ -113,58 +113,46 @@ void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
     }
 }
 
-void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
+namespace {
+
+// One entry box and one field: loading writes the field's text into the box;
+// saving parses the box and, when the text breaks the rules, shows the parse
+// message and stops the exchange with the field unchanged.
+template <typename T, typename Parse>
+void ExchangeText(CDataExchange* pDX, int nIDC, T& value, const QString& loadText, Parse parse,
+                  UINT nIDPrompt) {
     QWidget* box = EditOf(pDX, nIDC);
     if (box == nullptr) {
         return;
     }
     if (!pDX->m_bSaveAndValidate) {
-        LoadBox(box, QString::number(value));
+        LoadBox(box, loadText);
         return;
     }
-    const auto parsed = ParseIntText(BoxBytes(box).constData());
+    const auto parsed = parse(BoxBytes(box).constData());
     if (!parsed) {
-        AfxMessageBox(IDS_PARSE_INT, MB_ICONEXCLAMATION);
+        AfxMessageBox(nIDPrompt, MB_ICONEXCLAMATION);
         pDX->Fail();
         return;
     }
     value = *parsed;
+}
+
+}  // namespace
+
+void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
+    ExchangeText(pDX, nIDC, value, QString::number(value),
+                 [](const char* text) { return ParseIntText(text); }, IDS_PARSE_INT);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
-    QWidget* box = EditOf(pDX, nIDC);
-    if (box == nullptr) {
-        return;
-    }
-    if (!pDX->m_bSaveAndValidate) {
-        LoadBox(box, QString::number(value));
-        return;
-    }
-    const auto parsed = ParseDWordText(BoxBytes(box).constData());
-    if (!parsed) {
-        AfxMessageBox(IDS_PARSE_UINT, MB_ICONEXCLAMATION);
-        pDX->Fail();
-        return;
-    }
-    value = *parsed;
+    ExchangeText(pDX, nIDC, value, QString::number(value),
+                 [](const char* text) { return ParseDWordText(text); }, IDS_PARSE_UINT);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
-    QWidget* box = EditOf(pDX, nIDC);
-    if (box == nullptr) {
-        return;
-    }
-    if (!pDX->m_bSaveAndValidate) {
-        LoadBox(box, QString::fromStdString(FormatFloatText(value)));
-        return;
-    }
-    const auto parsed = ParseFloatText(BoxBytes(box).constData());
-    if (!parsed) {
-        AfxMessageBox(IDS_PARSE_REAL, MB_ICONEXCLAMATION);
-        pDX->Fail();
-        return;
-    }
-    value = *parsed;
+    ExchangeText(pDX, nIDC, value, QString::fromStdString(FormatFloatText(value)),
+                 [](const char* text) { return ParseFloatText(text); }, IDS_PARSE_REAL);
 }
 
 void DDV_MinMaxInt(CDataExchange* pDX, int value, int minVal, int maxVal) {

@@ -18,11 +18,11 @@
 
 namespace {
 
-struct ButtonSpec {
+struct StandardButton {
     int id;
     const char16_t* text;
 };
-constexpr ButtonSpec kButtons[] = {
+constexpr StandardButton kButtons[] = {
     {IDOK, u"确定"}, {IDCANCEL, u"取消"}, {ID_APPLY_NOW, u"应用(&A)"}, {IDHELP, u"帮助"}};
 
 // Button row and margins in dialog units of the sheet's font.
@@ -100,11 +100,11 @@ void CPropertySheet::Build() {
     row->addStretch(1);
     const QSize buttonSize =
         CDialogBuilder::MapDialogRect(base, 0, 0, kButtonWidth, kButtonHeight).size();
-    for (const ButtonSpec& spec : kButtons) {
-        auto* button = new QPushButton(QString::fromUtf16(spec.text), this);
+    for (const StandardButton& standard : kButtons) {
+        auto* button = new QPushButton(QString::fromUtf16(standard.text), this);
         button->setAutoDefault(false);
         button->setFixedSize(buttonSize);
-        SetDlgCtrlID(button, spec.id);
+        SetDlgCtrlID(button, standard.id);
         connect(button, &QPushButton::clicked, this,
                 [this, button] { OnCommand(GetDlgCtrlID(button)); });
         m_buttons.emplace_back(button);

@@ -21,11 +21,11 @@ class FaultParse : public ::testing::TestWithParam<ParseCase> {};
 }  // namespace
 
 TEST_P(FaultParse, ReadsKindAndPercent) {
-    FaultSpec spec;
-    ASSERT_EQ(ParseFault(GetParam().text, spec), GetParam().ok) << GetParam().text;
+    FaultSpec fault;
+    ASSERT_EQ(ParseFault(GetParam().text, fault), GetParam().ok) << GetParam().text;
     if (GetParam().ok) {
-        EXPECT_EQ(spec.kind, GetParam().kind);
-        EXPECT_EQ(spec.percent, GetParam().percent);
+        EXPECT_EQ(fault.kind, GetParam().kind);
+        EXPECT_EQ(fault.percent, GetParam().percent);
     }
 }
 
