@@ -18,7 +18,7 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
-#include "tests/support/Pty.h"
+#include "tests/support/TestPty.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -19,8 +19,8 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "support/PseudoTerminal.h"
 #include "tests/sim/TestFrames.h"
+#include "tests/support/TestPty.h"
 
 // Readable failure messages for Qt texts.
 static void PrintTo(const QString& text, std::ostream* os) {
@@ -99,7 +99,7 @@ class ReadPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.SlavePath().c_str(), 1);
+        setenv("K40_COM1", m_pty.Path().c_str(), 1);
         ResetTheComm();
         ASSERT_EQ(theComm.InitPort(), 1);
         theComm.m_nWaitTime = 1000;  // ends early on the reply; only time-outs wait it out
@@ -133,7 +133,7 @@ protected:
     QString SendText() const { return m_page.m_SendEdit.GetWindowText(); }
     QString RecvText() const { return m_page.m_RecvEdit.GetWindowText(); }
 
-    CPseudoTerminal m_pty;
+    CTestPty m_pty;
     CMessageBoxRecorder m_boxes;
     CPropertySheet m_sheet{IDS_SHEET_CAPTION};
     CReadPropertyPage m_page;

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/Pty.h"
+#include "tests/support/TestPty.h"
 
 // The unit, on its own thread because the exchange blocks the test's thread:
 // takes one 8-byte request, then answers with the echo of it, the given bytes,
