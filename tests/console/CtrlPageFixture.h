@@ -76,7 +76,7 @@ protected:
     }
     // Presses the button with the unit answering as told; the request it took.
     Bytes Press(int id, CScriptedUnit::Mode mode = CScriptedUnit::Echo, const Bytes& answer = {}) {
-        CScriptedUnit unit(m_pty, mode, answer);
+        CScriptedUnit unit(m_pty, mode, {answer});
         ClickButton(Item(id));
         return unit.Request();
     }

@@ -12,13 +12,14 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "ScriptedUnit.h"
 #include "console/MyPropertySheet.h"
 #include "console/ReadPropertyPage.h"
 #include "console/RtuToolApp.h"
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
+#include "support/EchoWatch.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/ScriptedUnit.h"
 #include "tests/sim/TestFrames.h"
 #include "tests/support/TestPty.h"
 
@@ -115,7 +116,7 @@ protected:
     // the request the unit took.
     Bytes Press(CPropertyPage& page, int id, std::vector<Bytes> pieces,
                 CEchoWatch* watch = nullptr) {
-        CScriptedUnit unit(m_pty.Master(), std::move(pieces), watch);
+        CScriptedUnit unit(m_pty, CScriptedUnit::Answer, std::move(pieces), watch);
         ClickButton(page.GetDlgItem(id));
         return unit.Request();
     }
