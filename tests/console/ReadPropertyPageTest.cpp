@@ -4,7 +4,6 @@
 // pieces, and the page as the main sheet's second tab.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QHeaderView>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -81,14 +80,6 @@ Bytes AnalogReply(const std::vector<std::uint16_t>& raws) {
         frame.push_back(static_cast<std::uint8_t>(raw));
     }
     return WithCrc(frame);
-}
-
-QString Hex(const Bytes& bytes) {
-    QString text;
-    for (std::uint8_t b : bytes) {
-        text += QString::asprintf("%02X ", b);
-    }
-    return text;
 }
 
 const std::vector<std::uint16_t> kNineRaws = {47184, 0,     32767, 32768, 65535,
@@ -305,12 +296,6 @@ TEST_F(ReadPropertyPageTest, AReadWithThePortClosedTimesOut) {
     EXPECT_EQ(m_page.m_List.GetItemCount(), 0);
 }
 
-void Save(QWidget& sheet, const char* name) {
-    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    EXPECT_TRUE(sheet.grab().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-}
-
 TEST_F(ReadPropertyPageTest, TheMainSheetShowsThePageAsItsSecondTab) {
     CMyPropertySheet sheet;
     sheet.Create();
@@ -322,10 +307,10 @@ TEST_F(ReadPropertyPageTest, TheMainSheetShowsThePageAsItsSecondTab) {
 
     Press(*page, IDC_READ01DI, {CoilReply(0x34, 0x12)});
     EXPECT_EQ(page->m_List.GetItemCount(), 16);
-    Save(sheet, "read_rows_di.png");
+    SaveScreenshot(sheet, "read_rows_di.png");
     Press(*page, IDC_READ03AI, {AnalogReply(kNineRaws)});
     EXPECT_EQ(page->m_List.GetItemText(0, 2), "220.0");
-    Save(sheet, "read_rows.png");
+    SaveScreenshot(sheet, "read_rows.png");
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
