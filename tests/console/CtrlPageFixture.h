@@ -18,7 +18,7 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 #include "tests/support/TestPty.h"
 
 inline const QString kOk = QString::fromUtf16(u"操作成功!");

@@ -19,7 +19,7 @@
 #include "support/EchoWatch.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 #include "tests/support/TestPty.h"
 
 // Readable failure messages for Qt texts.
