@@ -3,8 +3,6 @@
 // no exchange, the port neither opened nor closed nor written to.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
 #include <QLabel>
 #include <QTabWidget>
 #include <cstdlib>
@@ -15,7 +13,7 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "support/PseudoTerminal.h"
+#include "tests/support/TestPty.h"
 
 namespace {
 
@@ -33,17 +31,11 @@ const QStringList kLines = {
     QString(),
 };
 
-// Bytes waiting on the master side: what the program wrote to the line.
-bool LineHasBytes(const CPseudoTerminal& pty) {
-    pollfd p{pty.Master(), POLLIN, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
-}
-
 class AboutPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.SlavePath().c_str(), 1);
+        setenv("K40_COM1", m_pty.Path().c_str(), 1);
         ResetTheComm();
         m_sheet.Create();
         // The version page is the last tab, whatever pages come before it.
@@ -60,7 +52,9 @@ protected:
         return m_pPage->GetSafeHwnd()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     }
 
-    CPseudoTerminal m_pty;
+    // The slave side is the program's alone: SlaveIsOpen() tells whether it
+    // holds the port.
+    CTestPty m_pty{CTestPty::LeaveSlave};
     CMessageBoxRecorder m_boxes;
     CMyPropertySheet m_sheet;
     int m_nAbout = -1;
@@ -134,7 +128,7 @@ TEST_F(AboutPropertyPageTest, AnOpenPortStaysOpenAndQuiet) {
     EXPECT_TRUE(m_boxes.Boxes().empty());
     EXPECT_TRUE(theComm.IsOpen());
     EXPECT_TRUE(m_pty.SlaveIsOpen());
-    EXPECT_FALSE(LineHasBytes(m_pty));
+    EXPECT_FALSE(m_pty.HasInput());  // nothing written to the line
     EXPECT_EQ(theComm.m_nSendLen, sent);
     EXPECT_EQ(theComm.m_nRecvLen, received);
 }

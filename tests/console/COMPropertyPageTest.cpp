@@ -12,7 +12,7 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "support/PseudoTerminal.h"
+#include "tests/support/TestPty.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ class COMPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.SlavePath().c_str(), 1);
+        setenv("K40_COM1", m_pty.Path().c_str(), 1);
         setenv("K40_COM2", "/nonexistent", 1);
         ResetTheComm();
         m_sheet.AddPage(&m_page);
@@ -43,7 +43,9 @@ protected:
         ClickButton(Item(IDC_SET));
     }
 
-    CPseudoTerminal m_pty;
+    // The slave side is the program's alone: SlaveIsOpen() tells whether it
+    // holds the port.
+    CTestPty m_pty{CTestPty::LeaveSlave};
     CMessageBoxRecorder m_boxes;
     CPropertySheet m_sheet{IDS_SHEET_CAPTION};
     CCOMPropertyPage m_page;
@@ -204,7 +206,7 @@ TEST_F(COMPropertyPageTest, InvalidInputKeepsThePageCurrent) {
 }
 
 TEST_F(COMPropertyPageTest, TheComButtonsTellTheirLinuxDevice) {
-    EXPECT_EQ(Item(IDC_COM1)->toolTip(), QString::fromStdString(m_pty.SlavePath()));
+    EXPECT_EQ(Item(IDC_COM1)->toolTip(), QString::fromStdString(m_pty.Path()));
     EXPECT_EQ(Item(IDC_COM2)->toolTip(), "/nonexistent");
 }
 

@@ -18,29 +18,13 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
-#include "tests/support/Pty.h"
-
-using Bytes = std::vector<std::uint8_t>;
+#include "tests/support/TestFrames.h"
+#include "tests/support/TestPty.h"
 
 inline const QString kOk = QString::fromUtf16(u"操作成功!");
 inline const QString kNotOk = QString::fromUtf16(u"操作不成功!");
 inline const QString kRefused = QString::fromUtf16(u"串口初始化失败!");
 inline const QString kTitle = QString::fromUtf16(u"K40-MODBUS规约调试软件");
-
-inline Bytes WithCrc(Bytes frame) {
-    const std::uint16_t crc = CModbusComm::Crc16(frame.data(), static_cast<int>(frame.size()));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    frame.push_back(static_cast<std::uint8_t>(crc));
-    return frame;
-}
-
-inline QString Hex(const Bytes& bytes) {
-    QString text;
-    for (std::uint8_t b : bytes) {
-        text += QString::asprintf("%02X ", b);
-    }
-    return text;
-}
 
 // The position of the tab "控制", or -1.
 inline int ControlTab(CPropertySheet& sheet) {
@@ -76,7 +60,7 @@ protected:
     }
     // Presses the button with the unit answering as told; the request it took.
     Bytes Press(int id, CScriptedUnit::Mode mode = CScriptedUnit::Echo, const Bytes& answer = {}) {
-        CScriptedUnit unit(m_pty, mode, answer);
+        CScriptedUnit unit(m_pty, mode, {answer});
         ClickButton(Item(id));
         return unit.Request();
     }

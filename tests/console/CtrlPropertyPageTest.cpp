@@ -4,7 +4,6 @@
 // main sheet.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QLineEdit>
 
 #include "CtrlPageFixture.h"
@@ -178,9 +177,7 @@ TEST_F(CtrlPropertyPageTest, Screenshot) {
     CScriptedUnit unit(m_pty, CScriptedUnit::Echo);
     ClickButton(page->GetDlgItem(IDC_MANUAL));
     EXPECT_EQ(unit.Request(), kFrames[0].frame);
-    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    EXPECT_TRUE(sheet.grab().save(dir + QStringLiteral("/control_page.png"), "PNG"));
+    SaveScreenshot(sheet, "control_page.png");
 }
 
 }  // namespace

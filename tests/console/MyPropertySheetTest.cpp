@@ -13,7 +13,7 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "support/PseudoTerminal.h"
+#include "tests/support/TestPty.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ class MyPropertySheetTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.SlavePath().c_str(), 1);
+        setenv("K40_COM1", m_pty.Path().c_str(), 1);
         ResetTheComm();
     }
     void TearDown() override {
@@ -43,7 +43,9 @@ protected:
         unsetenv("K40_COM1");
     }
 
-    CPseudoTerminal m_pty;
+    // The slave side is the program's alone: SlaveIsOpen() tells whether it
+    // holds the port.
+    CTestPty m_pty{CTestPty::LeaveSlave};
     CMessageBoxRecorder m_boxes;
 };
 

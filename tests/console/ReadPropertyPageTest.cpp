@@ -4,7 +4,6 @@
 // pieces, and the page as the main sheet's second tab.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QHeaderView>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -12,15 +11,16 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "ScriptedUnit.h"
 #include "console/MyPropertySheet.h"
 #include "console/ReadPropertyPage.h"
 #include "console/RtuToolApp.h"
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
+#include "support/EchoWatch.h"
 #include "support/MessageBoxRecorder.h"
-#include "support/PseudoTerminal.h"
-#include "tests/sim/TestFrames.h"
+#include "support/ScriptedUnit.h"
+#include "tests/support/TestFrames.h"
+#include "tests/support/TestPty.h"
 
 // Readable failure messages for Qt texts.
 static void PrintTo(const QString& text, std::ostream* os) {
@@ -82,14 +82,6 @@ Bytes AnalogReply(const std::vector<std::uint16_t>& raws) {
     return WithCrc(frame);
 }
 
-QString Hex(const Bytes& bytes) {
-    QString text;
-    for (std::uint8_t b : bytes) {
-        text += QString::asprintf("%02X ", b);
-    }
-    return text;
-}
-
 const std::vector<std::uint16_t> kNineRaws = {47184, 0,     32767, 32768, 65535,
                                               16384, 49151, 33422, 65534};
 const QStringList kNineValues = {"220.0",  "-500.0", " -0.0", "  0.0", "500.0",
@@ -99,7 +91,7 @@ class ReadPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.SlavePath().c_str(), 1);
+        setenv("K40_COM1", m_pty.Path().c_str(), 1);
         ResetTheComm();
         ASSERT_EQ(theComm.InitPort(), 1);
         theComm.m_nWaitTime = 1000;  // ends early on the reply; only time-outs wait it out
@@ -115,7 +107,7 @@ protected:
     // the request the unit took.
     Bytes Press(CPropertyPage& page, int id, std::vector<Bytes> pieces,
                 CEchoWatch* watch = nullptr) {
-        CScriptedUnit unit(m_pty.Master(), std::move(pieces), watch);
+        CScriptedUnit unit(m_pty, CScriptedUnit::Answer, std::move(pieces), watch);
         ClickButton(page.GetDlgItem(id));
         return unit.Request();
     }
@@ -133,7 +125,7 @@ protected:
     QString SendText() const { return m_page.m_SendEdit.GetWindowText(); }
     QString RecvText() const { return m_page.m_RecvEdit.GetWindowText(); }
 
-    CPseudoTerminal m_pty;
+    CTestPty m_pty;
     CMessageBoxRecorder m_boxes;
     CPropertySheet m_sheet{IDS_SHEET_CAPTION};
     CReadPropertyPage m_page;
@@ -304,12 +296,6 @@ TEST_F(ReadPropertyPageTest, AReadWithThePortClosedTimesOut) {
     EXPECT_EQ(m_page.m_List.GetItemCount(), 0);
 }
 
-void Save(QWidget& sheet, const char* name) {
-    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    EXPECT_TRUE(sheet.grab().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-}
-
 TEST_F(ReadPropertyPageTest, TheMainSheetShowsThePageAsItsSecondTab) {
     CMyPropertySheet sheet;
     sheet.Create();
@@ -321,10 +307,10 @@ TEST_F(ReadPropertyPageTest, TheMainSheetShowsThePageAsItsSecondTab) {
 
     Press(*page, IDC_READ01DI, {CoilReply(0x34, 0x12)});
     EXPECT_EQ(page->m_List.GetItemCount(), 16);
-    Save(sheet, "read_rows_di.png");
+    SaveScreenshot(sheet, "read_rows_di.png");
     Press(*page, IDC_READ03AI, {AnalogReply(kNineRaws)});
     EXPECT_EQ(page->m_List.GetItemText(0, 2), "220.0");
-    Save(sheet, "read_rows.png");
+    SaveScreenshot(sheet, "read_rows.png");
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 

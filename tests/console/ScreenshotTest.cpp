@@ -2,7 +2,6 @@
 // what the eye would check first: every text fits its control.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -49,18 +48,11 @@ void ExpectNothingClipped(CPropertyPage& page) {
     }
 }
 
-void Save(QWidget& sheet, const char* name) {
-    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    EXPECT_TRUE(sheet.grab().save(path, "PNG")) << path.toStdString();
-}
-
 TEST(Screenshot, SettingsPage) {
     ResetTheComm();
     CMyPropertySheet sheet;
     sheet.Create();
-    Save(sheet, "settings.png");
+    SaveScreenshot(sheet, "settings.png");
     ExpectNothingClipped(*sheet.GetActivePage());
 }
 
@@ -72,7 +64,7 @@ TEST(Screenshot, LayoutsOfTheLaterPages) {
         CPropertyPage page(static_cast<UINT>(id));
         sheet.AddPage(&page);
         sheet.Create();
-        Save(sheet, file);
+        SaveScreenshot(sheet, file);
         ExpectNothingClipped(page);
     }
 }
@@ -86,7 +78,7 @@ TEST(Screenshot, TheSheetOnEachTab) {
     for (int i = 0; i < sheet.GetPageCount(); ++i) {
         ASSERT_TRUE(sheet.SetActivePage(i)) << i;
         const QByteArray name = QStringLiteral("sheet_tab%1.png").arg(i + 1).toLatin1();
-        Save(sheet, name.constData());
+        SaveScreenshot(sheet, name.constData());
         ExpectNothingClipped(*sheet.GetActivePage());
     }
 }

@@ -7,15 +7,9 @@
 #include "link/Exchange.h"
 #include "link/HexEcho.h"
 #include "support/FakeSerial.h"
+#include "support/TestFrames.h"
 
 namespace {
-
-Bytes WithCrc(Bytes frame) {
-    const std::uint16_t crc = CModbusComm::Crc16(frame.data(), static_cast<int>(frame.size()));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    frame.push_back(static_cast<std::uint8_t>(crc));
-    return frame;
-}
 
 Bytes Appended(Bytes frame, std::uint8_t extra) {
     frame.push_back(extra);

@@ -2,6 +2,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -9,7 +10,7 @@
 
 #include "link/Exchange.h"
 #include "link/posix/TermiosDevice.h"
-#include "support/Pty.h"
+#include "support/TestPty.h"
 
 namespace {
 

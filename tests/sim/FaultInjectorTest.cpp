@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "link/ReplyMatch.h"
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 
 namespace {
 

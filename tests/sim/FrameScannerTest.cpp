@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 
 namespace {
 

@@ -1,9 +1,7 @@
 // The program's link layer as the master against a slave built on libmodbus,
 // an independent implementation, over a pseudo-terminal: libmodbus serves the
 // terminal's master side, the link opens its other side like a serial port.
-#include <fcntl.h>
 #include <modbus.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,27 +10,22 @@
 #include <thread>
 
 #include "tests/sim/LinkMaster.h"
+#include "tests/support/TestPty.h"
 
 namespace {
 
 class LibmodbusSlave : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(m_master, 0);
-        ASSERT_EQ(grantpt(m_master), 0);
-        ASSERT_EQ(unlockpt(m_master), 0);
-        m_path = ptsname(m_master);
-        // Held open for the whole test, so that the master side never sees a
-        // hang-up while the link closes and opens its side.
-        m_hold = open(m_path.c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(m_hold, 0);
+        // The slave side stays held for the whole test, so that the master
+        // side never sees a hang-up while the link closes and opens its side.
+        ASSERT_TRUE(m_pty.IsValid());
 
         // The device name is not opened: libmodbus gets the descriptor itself.
         m_ctx = modbus_new_rtu("/dev/null", 9600, 'N', 8, 1);
         ASSERT_NE(m_ctx, nullptr);
         ASSERT_EQ(modbus_set_slave(m_ctx, 1), 0);
-        ASSERT_EQ(modbus_set_socket(m_ctx, m_master), 0);
+        ASSERT_EQ(modbus_set_socket(m_ctx, m_pty.Master()), 0);
         ASSERT_EQ(modbus_set_indication_timeout(m_ctx, 0, 50000), 0);  // to see m_stop
         // Coils 0..299 and holding registers 0..399; nothing beyond.
         m_map = modbus_mapping_new_start_address(0, 300, 0, 0, 0, 400, 0, 0);
@@ -54,8 +47,6 @@ protected:
         if (m_ctx != nullptr) {
             modbus_free(m_ctx);  // leaves the descriptor alone
         }
-        close(m_hold);
-        close(m_master);
     }
 
     void Serve() {
@@ -68,9 +59,7 @@ protected:
         }
     }
 
-    int m_master = -1;
-    int m_hold = -1;
-    std::string m_path;
+    CTestPty m_pty;
     modbus_t* m_ctx = nullptr;
     modbus_mapping_t* m_map = nullptr;
     std::atomic<bool> m_stop{false};
@@ -80,7 +69,7 @@ protected:
 }  // namespace
 
 TEST_F(LibmodbusSlave, RepliesToEveryRequestOfTheProgramAreAccepted) {
-    CLinkMaster master(m_path);
+    CLinkMaster master(m_pty.Path());
     ASSERT_TRUE(master.Open());
 
     ExchangeResult r = master.Run(0x01, 0, 15);
@@ -113,7 +102,7 @@ TEST_F(LibmodbusSlave, RepliesToEveryRequestOfTheProgramAreAccepted) {
 }
 
 TEST_F(LibmodbusSlave, ExceptionForAnUnmappedAddressComesBackAsException) {
-    CLinkMaster master(m_path);
+    CLinkMaster master(m_pty.Path());
     ASSERT_TRUE(master.Open());
     ExchangeResult r = master.Run(0x03, 1000, 1);
     EXPECT_EQ(r.outcome, ExchangeOutcome::Exception);
@@ -125,7 +114,7 @@ TEST_F(LibmodbusSlave, ExceptionForAnUnmappedAddressComesBackAsException) {
 }
 
 TEST_F(LibmodbusSlave, ReplyForAnotherSlaveIsNotTaken) {
-    CLinkMaster master(m_path, 150);
+    CLinkMaster master(m_pty.Path(), 150);
     master.Comm().m_nSlaveAddr = 9;  // libmodbus serves address 1 only
     ASSERT_TRUE(master.Open());
     EXPECT_EQ(master.Run(0x03, 0, 1).outcome, ExchangeOutcome::Timeout);

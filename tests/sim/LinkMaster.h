@@ -8,7 +8,7 @@
 
 #include "link/Exchange.h"
 #include "link/ModbusComm.h"
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 
 class CLinkMaster {
 public:

@@ -5,7 +5,7 @@
 #include "link/ReplyMatch.h"
 #include "sim/RequestLog.h"
 #include "sim/SimOptions.h"
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/sim/TestFrames.h"
+#include "tests/support/TestFrames.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -53,4 +54,19 @@ void ResetTheComm() {
     theComm.m_nBaud = 4;
     theComm.m_nSlaveAddr = 1;
     theComm.m_nWaitTime = 1500;
+}
+
+QString Hex(const std::vector<std::uint8_t>& bytes) {
+    QString text;
+    for (std::uint8_t b : bytes) {
+        text += QString::asprintf("%02X ", b);
+    }
+    return text;
+}
+
+void SaveScreenshot(QWidget& window, const char* name) {
+    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+    EXPECT_TRUE(window.grab().save(path, "PNG")) << path.toStdString();
 }

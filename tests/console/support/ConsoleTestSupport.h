@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <vector>
 
 class QWidget;
 
@@ -15,3 +17,9 @@ bool IsChecked(QWidget* pButton);
 // Puts theComm back to its start state: port closed, COM1, 9600, address 1,
 // 1500 ms, as a fresh program has it.
 void ResetTheComm();
+// Bytes as the send and receive boxes show them when they fit on one line:
+// two hex digits and a blank each.
+QString Hex(const std::vector<std::uint8_t>& bytes);
+// Saves a picture of the window as name (a .png) in the build's screenshots
+// folder, for a look by eye.
+void SaveScreenshot(QWidget& window, const char* name);

@@ -1,40 +1,48 @@
-// A Modbus unit played by a test on the master side of a pseudo-terminal.
+// The monitoring unit played by a test on the master side of a
+// pseudo-terminal. An exchange blocks the GUI thread until its reply or its
+// time-out, so the unit runs on a thread of its own: it takes one 8-byte
+// request and then echoes it, answers with the pieces it was given, or stays
+// silent.
+//
+//   CScriptedUnit unit(m_pty, CScriptedUnit::Echo);
+//   ClickButton(Item(IDC_MANUAL));
+//   EXPECT_EQ(unit.Request(), frame);
 #pragma once
 
 #include <cstdint>
 #include <thread>
 #include <vector>
 
-#include "tests/support/Pty.h"
+#include "tests/support/TestPty.h"
 
-// The unit, on its own thread because the exchange blocks the test's thread:
-// takes one 8-byte request, then answers with the echo of it, the given bytes,
-// or nothing.
+class CEchoWatch;
+
 class CScriptedUnit {
 public:
+    using Bytes = std::vector<std::uint8_t>;
+
+    // What the unit sends once it has the request: the request itself (a write
+    // command's echo), the pieces in order, or nothing.
     enum Mode { Echo, Answer, Silent };
-    CScriptedUnit(CTestPty& pty, Mode mode, std::vector<std::uint8_t> answer = {})
-        : m_thread([this, &pty, mode, answer] {
-              m_request = pty.Receive(8, 2000);
-              if (mode != Silent && m_request.size() == 8) {
-                  pty.Send(mode == Echo ? m_request : answer);
-              }
-          }) {}
-    ~CScriptedUnit() { Join(); }
+
+    // pieces: with Answer, what the unit sends; none is silence too. With a
+    // watch, each piece but the last is sent only after the program has echoed
+    // the ones before in the watched box.
+    CScriptedUnit(CTestPty& pty, Mode mode, std::vector<Bytes> pieces = {},
+                  CEchoWatch* watch = nullptr);
+    ~CScriptedUnit();
     CScriptedUnit(const CScriptedUnit&) = delete;
     CScriptedUnit& operator=(const CScriptedUnit&) = delete;
-    // The request the unit took; waits for the thread.
-    const std::vector<std::uint8_t>& Request() {
-        Join();
-        return m_request;
-    }
+
+    // Waits for the unit to finish; the request it took (short or empty when
+    // no whole request came).
+    const Bytes& Request();
 
 private:
-    void Join() {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    std::vector<std::uint8_t> m_request;
-    std::thread m_thread;
+    void Run(Mode mode, std::vector<Bytes> pieces, CEchoWatch* watch);
+    void Join();
+
+    CTestPty& m_pty;
+    Bytes m_request;
+    std::thread m_thread;  // last: starts once the members above exist
 };

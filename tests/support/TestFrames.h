@@ -1,5 +1,6 @@
-// Frames for the simulator's tests, built with a bitwise CRC-16/MODBUS of the
-// tests' own, so that the tests do not lean on the table-driven CRC they check.
+// Modbus RTU frames for the tests of the simulator and of the console pages,
+// built with a bitwise CRC-16/MODBUS of the tests' own, so that the tests do not
+// lean on the table-driven CRC they check.
 #pragma once
 
 #include <cstdint>
