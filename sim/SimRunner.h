@@ -7,8 +7,8 @@
 // at B baud (a pseudo-terminal has no line speed of its own) the line is
 // modelled: a request counts as complete one character time (10 bits) per byte
 // after it was read, the unit answers after the 3.5-character silence that ends
-// an RTU frame (1.75 ms above 19200 baud, as the Modbus serial line
-// specification fixes it), and each byte of the reply is handed over when its
+// an RTU frame (1.75 ms above 19200 baud, as the Modbus serial line protocol
+// fixes it), and each byte of the reply is handed over when its
 // last bit would have left. Replies never overlap: one starts when the previous
 // one has left.
 #pragma once
