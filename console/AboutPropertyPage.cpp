@@ -1,6 +1,5 @@
 #include "console/AboutPropertyPage.h"
 
-
 #include "resources/resource.h"
 
 CAboutPropertyPage::CAboutPropertyPage() : CPropertyPage(IDD_ABOUT) {}

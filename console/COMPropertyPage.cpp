@@ -1,6 +1,5 @@
 #include "console/COMPropertyPage.h"
 
-
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/MessageBox.h"

@@ -4,8 +4,8 @@
 
 #include "console/AboutPropertyPage.h"
 #include "console/COMPropertyPage.h"
-#include "console/ReadPropertyPage.h"
 #include "console/CtrlPropertyPage.h"
+#include "console/ReadPropertyPage.h"
 #include "console/windowing/PropertySheet.h"
 
 class CMyPropertySheet : public CPropertySheet {

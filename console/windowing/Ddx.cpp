@@ -141,18 +141,21 @@ void ExchangeText(CDataExchange* pDX, int nIDC, T& value, const QString& loadTex
 }  // namespace
 
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
-    ExchangeText(pDX, nIDC, value, QString::number(value),
-                 [](const char* text) { return ParseIntText(text); }, IDS_PARSE_INT);
+    ExchangeText(
+        pDX, nIDC, value, QString::number(value),
+        [](const char* text) { return ParseIntText(text); }, IDS_PARSE_INT);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
-    ExchangeText(pDX, nIDC, value, QString::number(value),
-                 [](const char* text) { return ParseDWordText(text); }, IDS_PARSE_UINT);
+    ExchangeText(
+        pDX, nIDC, value, QString::number(value),
+        [](const char* text) { return ParseDWordText(text); }, IDS_PARSE_UINT);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
-    ExchangeText(pDX, nIDC, value, QString::fromStdString(FormatFloatText(value)),
-                 [](const char* text) { return ParseFloatText(text); }, IDS_PARSE_REAL);
+    ExchangeText(
+        pDX, nIDC, value, QString::fromStdString(FormatFloatText(value)),
+        [](const char* text) { return ParseFloatText(text); }, IDS_PARSE_REAL);
 }
 
 void DDV_MinMaxInt(CDataExchange* pDX, int value, int minVal, int maxVal) {

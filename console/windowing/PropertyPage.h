@@ -21,8 +21,8 @@
 #pragma once
 
 #include <QPointer>
-#include <QWidget>  // QPointer<QWidget> converts to QWidget* only when QWidget is complete
 #include <QString>
+#include <QWidget>  // QPointer<QWidget> converts to QWidget* only when QWidget is complete
 #include <vector>
 
 #include "console/windowing/DataExchange.h"

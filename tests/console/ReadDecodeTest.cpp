@@ -72,12 +72,17 @@ struct AnalogCase {
 };
 
 TEST(ReadDecode, AnalogScaling) {
-    const AnalogCase cases[] = {{0, "-500.0"},    {32767, " -0.0"},  {32768, "  0.0"},
-                                {47184, "220.0"}, {65535, "500.0"},  {65534, "500.0"},
+    const AnalogCase cases[] = {{0, "-500.0"},    {32767, " -0.0"}, {32768, "  0.0"},
+                                {47184, "220.0"}, {65535, "500.0"}, {65534, "500.0"},
                                 {39321, "100.0"}, {20000, "-194.8"}};
     for (const AnalogCase& c : cases) {
-        const Bytes reply = {0x01, 0x03, 0x02, static_cast<std::uint8_t>(c.raw >> 8),
-                             static_cast<std::uint8_t>(c.raw), 0, 0};
+        const Bytes reply = {0x01,
+                             0x03,
+                             0x02,
+                             static_cast<std::uint8_t>(c.raw >> 8),
+                             static_cast<std::uint8_t>(c.raw),
+                             0,
+                             0};
         EXPECT_EQ(Values(ReadCommand::Analog03, reply, 10), std::vector<std::string>{c.text})
             << c.raw;
     }

@@ -119,7 +119,9 @@ struct PurgeCase {
     int sendLen;
 };
 
-void PrintTo(const PurgeCase& c, std::ostream* os) { *os << "kind " << c.kind; }
+void PrintTo(const PurgeCase& c, std::ostream* os) {
+    *os << "kind " << c.kind;
+}
 
 class PurgeTest : public Fixture, public ::testing::WithParamInterface<PurgeCase> {};
 

@@ -27,7 +27,6 @@ namespace {
 // Message boxes are drawn and saved instead of waiting for a click.
 class CTourBoxes : public IMessageBoxService {
 public:
-
     int Show(const QString& caption, const QString& text, UINT nType) override {
         const auto icon = (nType & MB_ICONMASK) == MB_ICONSTOP          ? QMessageBox::Critical
                           : (nType & MB_ICONMASK) == MB_ICONINFORMATION ? QMessageBox::Information
