@@ -13,7 +13,11 @@ namespace {
 // reply is still seen promptly, long enough that the wait does not spin.
 constexpr std::uint32_t kSliceMs = 10;
 
-}  // namespace
+struct ExchangeTraits {
+    bool purge;
+    bool resetCount;
+    bool echo;
+};
 
 ExchangeTraits TraitsOf(ExchangeVariant variant) {
     switch (variant) {
@@ -30,6 +34,8 @@ ExchangeTraits TraitsOf(ExchangeVariant variant) {
     }
     return {true, false, true};
 }
+
+}  // namespace
 
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo, IClock& clock) {

@@ -19,13 +19,6 @@ enum class ExchangeVariant {
     ModuleCommand,         // 限流设置, 开机, 关机: no purge before sending
 };
 
-struct ExchangeTraits {
-    bool purge;
-    bool resetCount;
-    bool echo;
-};
-ExchangeTraits TraitsOf(ExchangeVariant variant);
-
 // Implemented by the pages that show the frames as hex text.
 class IFrameEcho {
 public:

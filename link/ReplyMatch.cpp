@@ -5,6 +5,9 @@
 
 #include "link/ModbusComm.h"
 
+namespace {
+
+// The byte count a 01 or 03 reply to this request carries, or -1 for other functions.
 int ExpectedByteCount(const std::uint8_t* request) {
     const int quantity = request[4] << 8 | request[5];
     switch (request[1]) {
@@ -16,8 +19,6 @@ int ExpectedByteCount(const std::uint8_t* request) {
             return -1;
     }
 }
-
-namespace {
 
 bool AnswersRequest(const std::uint8_t* frame, int length, const std::uint8_t* request) {
     const std::uint8_t function = request[1];

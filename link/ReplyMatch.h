@@ -29,6 +29,3 @@ struct ReplyMatch {
 
 // request: the 8 bytes that were sent.
 ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std::uint8_t* request);
-
-// The byte count a 01 or 03 reply to this request carries, or -1 for other functions.
-int ExpectedByteCount(const std::uint8_t* request);
