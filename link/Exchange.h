@@ -33,9 +33,23 @@ struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::Timeout;
     std::uint8_t exceptionCode = 0;  // with ExchangeOutcome::Exception
     int replyLength = 0;             // bytes of the reply at m_RecvBuf[0], CRC included
+    // The line echoed: the exact copy of the request was found and skipped.
+    bool echoRemoved = false;
+    // A copy was expected (echo on or learned) and what arrived was not it:
+    // another copy, one byte short, a collision, or other bytes instead.
+    bool echoMismatch = false;
+    // On a failure, the bytes after the removed copy start at m_RecvBuf[afterEcho]
+    // and run to m_nRecvLen (0 when no copy was removed).
+    int afterEcho = 0;
 };
 
 // On Reply or Exception the frame has been moved to the start of m_RecvBuf.
+// With echo on, or learned in auto, the exact copy of the request must arrive
+// first (in the variant that does not purge, possibly behind stale bytes) and
+// the reply is looked for only after it, so a lone copy of a 05/06 request is
+// never taken for its reply; anything else in its place makes the exchange
+// fail. A 01/03 reply that arrives with nothing in front of it is still taken,
+// so reads work on a line that does not echo.
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo,
                            IClock& clock = CSystemClock::Instance());

@@ -107,3 +107,18 @@ ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std:
     }
     return ReplyMatch{};
 }
+
+int FindRequestCopy(const std::uint8_t* buf, int len, const std::uint8_t* request, bool anywhere) {
+    constexpr int kRequestLength = 8;
+    const int last = anywhere ? len - kRequestLength : std::min(0, len - kRequestLength);
+    for (int i = 0; i <= last; ++i) {
+        if (std::memcmp(buf + i, request, kRequestLength) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool IsRequestPrefix(const std::uint8_t* buf, int len, const std::uint8_t* request) {
+    return std::memcmp(buf, request, static_cast<std::size_t>(std::min(len, 8))) == 0;
+}

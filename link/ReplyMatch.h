@@ -29,3 +29,11 @@ struct ReplyMatch {
 
 // request: the 8 bytes that were sent.
 ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std::uint8_t* request);
+
+// Where the exact 8-byte copy of the request starts in the buffer, searching
+// from the first byte (anywhere) or only at the first byte (!anywhere); -1
+// when it is not there. A line that echoes returns this copy before the reply.
+int FindRequestCopy(const std::uint8_t* buf, int len, const std::uint8_t* request, bool anywhere);
+// True while the buffer can still grow into the copy: its bytes (at most 8)
+// are the first bytes of the request.
+bool IsRequestPrefix(const std::uint8_t* buf, int len, const std::uint8_t* request);

@@ -34,6 +34,8 @@ int CSerialComm::OpenPort() {
     }
     // Same port still open: every call reopens it from scratch.
     ClosePort();
+    // Another port, or another adapter behind the same name: learn again.
+    m_bEchoLearned = false;
     m_hComm = m_pPorts->Open(m_nOpenPort);
     return m_hComm ? 1 : 0;
 }

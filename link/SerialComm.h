@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/EchoMode.h"
 #include "link/SerialDevice.h"
 
 class CSerialComm {
@@ -33,12 +34,22 @@ public:
 
     static std::uint32_t BaudRate(int index);
 
+    // Whether the exchange must take the copy of its request off the line
+    // before it looks for the reply: echo on, or auto once the line has shown
+    // that it echoes.
+    bool EchoExpected() const {
+        return m_echoMode == EchoMode::On || (m_echoMode == EchoMode::Auto && m_bEchoLearned);
+    }
+
     // The open device; empty whenever no device is open (the closed mark).
     std::unique_ptr<ISerialDevice> m_hComm;
     int m_nOpenPort = 0;     // index of the port last opened or tried (0 = COM1)
     int m_nPort = 0;         // index of the port to open next
     int m_nBaud = 4;         // index into the baud table (4 = 9600)
     int m_nTimeout = 10000;  // constant part of the write time limit, ms
+    EchoMode m_echoMode = EchoMode::Auto;
+    // Auto: the line has echoed a read request since the port was last opened.
+    bool m_bEchoLearned = false;
 
 private:
     ISerialPorts* m_pPorts;

@@ -7,8 +7,9 @@
 
 namespace {
 
-constexpr const char* kNames[kFaultKinds] = {"silent", "exception", "corrupt",
-                                             "noise",  "split",     "late"};
+constexpr const char* kNames[kFaultKinds] = {"silent",       "exception",   "corrupt",
+                                             "noise",        "split",       "late",
+                                             "partial-echo", "wrong-slave", "ignore"};
 
 // True when some run of the frame that starts with the slave address and ends
 // at the frame's end carries a correct CRC: a master that searches the way
@@ -87,11 +88,20 @@ bool CFaultInjector::Has(FaultKind kind) const {
 FaultSet CFaultInjector::Decide() {
     FaultSet set = 0;
     for (const FaultSpec& f : m_faults) {
-        if (m_random.Chance(f.percent)) {
+        if (f.kind != FaultKind::PartialEcho && m_random.Chance(f.percent)) {
             set |= Bit(f.kind);
         }
     }
     return (set & Bit(FaultKind::Silent)) != 0 ? Bit(FaultKind::Silent) : set;
+}
+
+bool CFaultInjector::RollPartialEcho() {
+    for (const FaultSpec& f : m_faults) {
+        if (f.kind == FaultKind::PartialEcho) {
+            return m_random.Chance(f.percent);
+        }
+    }
+    return false;
 }
 
 std::vector<std::uint8_t> CFaultInjector::Junk(int slaveAddr) {

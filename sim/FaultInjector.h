@@ -10,6 +10,12 @@
 //              the slave address, so no frame can start in them
 //   split      the bytes go out in 2 to 4 pieces with gaps of 2 to 8 ms
 //   late       the reply waits the late delay first
+//   partial-echo  the adapter's copy of the request is one byte short (the
+//              last one is lost); rolled for each piece the adapter echoes,
+//              and it makes the line echo even without --adapter-echo
+//   wrong-slave   the reply comes from another address: address byte changed,
+//              CRC computed again
+//   ignore     write commands (05, 06) are acknowledged but change nothing
 #pragma once
 
 #include <cstdint>
@@ -18,8 +24,18 @@
 
 #include "sim/SimRandom.h"
 
-enum class FaultKind { Silent, Exception, Corrupt, Noise, Split, Late };
-constexpr int kFaultKinds = 6;
+enum class FaultKind {
+    Silent,
+    Exception,
+    Corrupt,
+    Noise,
+    Split,
+    Late,
+    PartialEcho,
+    WrongSlave,
+    Ignore
+};
+constexpr int kFaultKinds = 9;
 
 struct FaultSpec {
     FaultKind kind = FaultKind::Silent;
@@ -50,8 +66,11 @@ public:
     CFaultInjector(std::vector<FaultSpec> faults, std::uint64_t seed);
 
     // Rolls every configured fault once, in a fixed order, for one request
-    // that the unit answers. Silent wins over all others.
+    // that the unit answers. Silent wins over all others. The partial echo is
+    // not the unit's fault and is rolled by RollPartialEcho instead.
     FaultSet Decide();
+    // Rolls the partial-echo fault for one piece that the adapter echoes.
+    bool RollPartialEcho();
 
     // Junk of 1..8 bytes, none equal to slaveAddr.
     std::vector<std::uint8_t> Junk(int slaveAddr);

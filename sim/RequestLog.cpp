@@ -56,6 +56,9 @@ std::string CRequestLog::LogLine(const SimEvent& ev, const std::string& clock) {
         case SimOutcome::Silent:
             line += "(no reply)";
             break;
+        case SimOutcome::Garbled:
+            line += "(garbled: sent at " + std::to_string(ev.lineBaud) + " baud)";
+            break;
         case SimOutcome::Reply:
         case SimOutcome::Exception:
             if (!ev.junk.empty()) {

@@ -1,5 +1,6 @@
 #include "sim/SimEngine.h"
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -20,6 +21,8 @@ const char* OutcomeName(SimOutcome outcome) {
             return "silent";
         case SimOutcome::Ignored:
             return "ignored";
+        case SimOutcome::Garbled:
+            return "garbled";
     }
     return "?";
 }
@@ -45,6 +48,26 @@ std::vector<SimEvent> CSimEngine::Feed(const std::uint8_t* data, std::size_t len
     return events;
 }
 
+SimEvent CSimEngine::Garbled(const std::uint8_t* data, std::size_t length, double nowMs,
+                             std::uint32_t lineBaud) {
+    m_scanner.Reset();
+    SimEvent ev;
+    ev.seq = ++m_nSeq;
+    ev.tMs = nowMs;
+    ev.request.assign(data, data + length);
+    ev.outcome = SimOutcome::Garbled;
+    ev.lineBaud = lineBaud;
+    return ev;
+}
+
+std::vector<std::uint8_t> CSimEngine::AdapterEcho(const std::uint8_t* data, std::size_t length) {
+    std::vector<std::uint8_t> copy(data, data + length);
+    if (!copy.empty() && m_faults.RollPartialEcho()) {
+        copy.pop_back();
+    }
+    return copy;
+}
+
 SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
     SimEvent ev;
     ev.seq = ++m_nSeq;
@@ -64,7 +87,18 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
         ev.exceptionCode = CFaultInjector::kBusyCode;
         ev.frame = CSimUnit::ExceptionFrame(m_nSlaveAddr, ev.request[1], ev.exceptionCode);
     } else {
+        const bool write = ev.request[1] == 0x05 || ev.request[1] == 0x06;
+        const bool ignore = write && (ev.faults & Bit(FaultKind::Ignore)) != 0;
+        std::optional<CSimUnit> before;
+        if (ignore) {
+            before = m_unit;
+        }
         SimResponse r = m_unit.Handle(ev.request.data(), ev.request.size());
+        if (before) {
+            m_unit = *before;  // acknowledged, yet nothing changed
+        } else {
+            ev.faults &= ~Bit(FaultKind::Ignore);
+        }
         if (r.answer == SimAnswer::Ignored) {
             ev.faults = 0;
             return ev;
@@ -72,6 +106,11 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
         ev.outcome = r.answer == SimAnswer::Reply ? SimOutcome::Reply : SimOutcome::Exception;
         ev.exceptionCode = r.exceptionCode;
         ev.frame = std::move(r.frame);
+    }
+    if (ev.faults & Bit(FaultKind::WrongSlave)) {
+        ev.frame[0] = static_cast<std::uint8_t>(m_nSlaveAddr % 254 + 1);
+        ev.frame.resize(ev.frame.size() - 2);
+        CSimUnit::AppendCrc(ev.frame);
     }
     if (ev.faults & Bit(FaultKind::Corrupt)) {
         m_faults.Corrupt(ev.frame, m_nSlaveAddr);

@@ -28,6 +28,7 @@ enum class SimOutcome {
     Exception,  // answered with an exception (its own, or 06 from the busy fault)
     Silent,     // the silent fault: not executed, not answered
     Ignored,    // for another address or broadcast: not answered
+    Garbled,    // sent at another baud rate than the unit's: not understood
 };
 const char* OutcomeName(SimOutcome outcome);
 
@@ -42,6 +43,7 @@ struct SimEvent {
     std::vector<std::uint8_t> junk;   // noise sent ahead of it
     std::uint32_t delayMs = 0;        // wait before the first piece
     std::vector<SimChunk> chunks;     // junk and frame as they go out; empty if nothing
+    std::uint32_t lineBaud = 0;       // Garbled: the rate the master sends at
 };
 
 class CSimEngine {
@@ -53,6 +55,14 @@ public:
 
     // Takes received bytes; returns one event for every request completed by them.
     std::vector<SimEvent> Feed(const std::uint8_t* data, std::size_t length, double nowMs);
+    // Bytes the master sent at lineBaud, another rate than the unit's: to the
+    // unit they are noise. They are logged as one garbled request, and any
+    // frame begun before is forgotten.
+    SimEvent Garbled(const std::uint8_t* data, std::size_t length, double nowMs,
+                     std::uint32_t lineBaud);
+    // What an adapter that echoes puts back on the master's side for these
+    // received bytes: all of them, or with the partial-echo fault all but the last.
+    std::vector<std::uint8_t> AdapterEcho(const std::uint8_t* data, std::size_t length);
 
     CSimUnit& Unit() { return m_unit; }
     const CFrameScanner& Scanner() const { return m_scanner; }

@@ -17,13 +17,23 @@ const char kHelp[] =
     "  --baud B             device: line speed (default 9600); pseudo-terminal: send and\n"
     "                       take requests at the pace of a line at B baud, 10 bits a\n"
     "                       character, with a 3.5-character pause before each reply\n"
-    "                       (default: as fast as possible)\n"
+    "                       (default: as fast as possible); a request that the master\n"
+    "                       sent at another rate (the one it set on its side of the\n"
+    "                       pseudo-terminal) is not answered and is logged as garbled,\n"
+    "                       as a real unit at B baud would hear noise\n"
+    "  --adapter-echo       the line echoes: every byte the master sends comes back to it\n"
+    "                       at once, ahead of any reply, as from a two-wire RS-485\n"
+    "                       adapter that listens to its own transmission\n"
     "  --reply-delay MS     wait MS ms before each reply; with the late fault, before the\n"
     "                       late replies only (late without it: 2000 ms)\n"
     "  --fault KIND[:PCT]   put a fault on PCT % of the replies (default 100); repeatable.\n"
     "                       KIND: silent (no reply, request lost), exception (busy,\n"
     "                       exception 06), corrupt (bad CRC), noise (1-8 junk bytes ahead),\n"
-    "                       split (2-4 pieces, 2-8 ms apart), late (after the reply delay)\n"
+    "                       split (2-4 pieces, 2-8 ms apart), late (after the reply delay),\n"
+    "                       partial-echo (the adapter's copy of the request is one byte\n"
+    "                       short; implies --adapter-echo), wrong-slave (the reply comes\n"
+    "                       from another address, with a correct CRC), ignore (writes\n"
+    "                       05 and 06 are acknowledged but change nothing)\n"
     "  --seed N             seed of the drift and of the faults (default 1)\n"
     "  --static             measurements stay at their nominal values (no drift)\n"
     "  --status HEX         initial status bits 0..14, e.g. 0x0002 (the default: automatic\n"
@@ -48,9 +58,11 @@ const char kHelp[] =
     "  T_MS      ms since the start when the request was complete, e.g. 1520.113\n"
     "  REQUEST   the request in hex, e.g. 010300640009C413\n"
     "  OUTCOME   reply | exception | silent (fault: not executed, no reply) |\n"
-    "            ignored (another address or broadcast: no reply)\n"
+    "            ignored (another address or broadcast: no reply) |\n"
+    "            garbled (sent at another baud rate than --baud: no reply)\n"
     "  CODE      exception code in hex (01, 02, 03; 06 from the exception fault)\n"
-    "  FAULTS    faults applied, comma-separated: silent,exception,corrupt,noise,split,late\n"
+    "  FAULTS    faults applied, comma-separated: silent,exception,corrupt,noise,split,late,\n"
+    "            wrong-slave,ignore\n"
     "  FRAME     the reply frame as sent (with corrupt: with its bad CRC)\n"
     "  JUNK      the noise bytes sent ahead of the frame\n"
     "  DELAY_MS  wait before the reply\n"
@@ -107,6 +119,8 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             options.help = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--adapter-echo") {
+            options.adapterEcho = true;
         } else if (arg == "--static") {
             options.engine.drift = false;
         } else if (arg == "--link") {
@@ -154,10 +168,13 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             if (!ParseFault(text, fault)) {
                 error = "--fault: " + text +
                         " is not KIND[:PERCENT] with KIND silent, exception, corrupt, noise, "
-                        "split or late and PERCENT 0..100";
+                        "split, late, partial-echo, wrong-slave or ignore and PERCENT 0..100";
                 return false;
             }
             options.engine.faults.push_back(fault);
+            if (fault.kind == FaultKind::PartialEcho) {
+                options.adapterEcho = true;  // only an echoing line can echo short
+            }
         } else {
             error = "unknown option " + arg;
             return false;

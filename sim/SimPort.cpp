@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -127,6 +128,21 @@ void CSimPort::RemoveLink() {
         }
     }
     m_link.clear();
+}
+
+std::uint32_t CSimPort::ClientBaud() const {
+    termios tio{};
+    if (m_slaveFd < 0 || tcgetattr(m_slaveFd, &tio) != 0) {
+        return 0;
+    }
+    const speed_t speed = cfgetospeed(&tio);
+    for (std::uint32_t baud :
+         {300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
+        if (TermiosSpeed(baud) == speed) {
+            return baud;
+        }
+    }
+    return 0;
 }
 
 void CSimPort::OnWatchEvent() {

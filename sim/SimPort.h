@@ -41,6 +41,10 @@ public:
     // Takes the inotify events; after the last client's close lifts TIOCEXCL.
     void OnWatchEvent();
     bool IsPty() const { return m_slaveFd >= 0; }
+    // Pseudo-terminal: the rate the client last set on its side (the terminal's
+    // settings are shared by all who hold it open); 0 for a device, or when the
+    // rate is not one of the usual ones.
+    std::uint32_t ClientBaud() const;
     // The path that clients open: the pseudo-terminal's other side or the device.
     const std::string& Path() const { return m_path; }
 

@@ -39,8 +39,13 @@ int CSimRunner::BlockStopSignals() {
 }
 
 CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
-                       int signalFd)
-    : m_port(port), m_engine(engine), m_log(log), m_signalFd(signalFd) {
+                       int signalFd, bool adapterEcho)
+    : m_port(port),
+      m_engine(engine),
+      m_log(log),
+      m_signalFd(signalFd),
+      m_nPaceBaud(paceBaud),
+      m_bAdapterEcho(adapterEcho) {
     if (paceBaud != 0) {
         m_nCharNs = 10 * 1000000000ll / paceBaud;
         m_nSilenceNs = paceBaud > 19200 ? 1750000 : m_nCharNs * 7 / 2;
@@ -115,6 +120,18 @@ bool CSimRunner::Receive() {
         if (n > 0) {
             const std::int64_t now = Now();
             const double ms = static_cast<double>(now - m_nStartNs) / kNsPerMs;
+            if (m_bAdapterEcho) {
+                // Ahead of any reply still to go: the adapter returns what it hears at once.
+                m_queue.push_back(
+                    Pending{now, m_engine.AdapterEcho(buf, static_cast<std::size_t>(n))});
+            }
+            const std::uint32_t lineBaud = m_nPaceBaud != 0 ? m_port.ClientBaud() : 0;
+            if (lineBaud != 0 && lineBaud != m_nPaceBaud) {
+                const SimEvent ev =
+                    m_engine.Garbled(buf, static_cast<std::size_t>(n), ms, lineBaud);
+                m_log.Record(ev, WallClock());
+                continue;
+            }
             for (const SimEvent& ev : m_engine.Feed(buf, static_cast<std::size_t>(n), ms)) {
                 m_log.Record(ev, WallClock());
                 Schedule(ev, now);

@@ -11,6 +11,12 @@
 // fixes it), and each byte of the reply is handed over when its
 // last bit would have left. Replies never overlap: one starts when the previous
 // one has left.
+//
+// The line's other side. With adapter echo every byte received goes straight
+// back, at once, as an RS-485 adapter that listens to its own transmission
+// returns it to the master. With pacing on a pseudo-terminal the unit listens
+// at the paced rate only: bytes the master sent at another rate (the rate it
+// set on its side of the terminal) are not understood and not answered.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +34,9 @@ public:
     // them, or -1. Called first thing, so that a stop request is never lost.
     static int BlockStopSignals();
 
-    // paceBaud: 0 for no pacing.
+    // paceBaud: 0 for no pacing. adapterEcho: the line echoes the master.
     CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
-               int signalFd);
+               int signalFd, bool adapterEcho = false);
 
     // Serves the line until a stop signal (0) or a failure of the line (1).
     int Run();
@@ -52,6 +58,8 @@ private:
     CSimEngine& m_engine;
     CRequestLog& m_log;
     int m_signalFd;
+    std::uint32_t m_nPaceBaud;
+    bool m_bAdapterEcho;
     std::int64_t m_nCharNs = 0;     // one character on the line; 0 = no pacing
     std::int64_t m_nSilenceNs = 0;  // the end-of-frame silence before a reply
     std::int64_t m_nStartNs = 0;

@@ -27,6 +27,9 @@ std::string Describe(const SimOptions& opt, const CSimPort& port) {
     for (const FaultSpec& f : opt.engine.faults) {
         text += std::string(", ") + FaultName(f.kind) + " " + std::to_string(f.percent) + " %";
     }
+    if (opt.adapterEcho) {
+        text += ", adapter echo";
+    }
     if (opt.engine.replyDelayMs != 0) {
         text += ", reply delay " + std::to_string(opt.engine.replyDelayMs) + " ms";
     }
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", port.Path().c_str());
     std::fflush(stdout);
 
-    CSimRunner runner(port, engine, log, port.IsPty() ? opt.baud : 0, signalFd);
+    CSimRunner runner(port, engine, log, port.IsPty() ? opt.baud : 0, signalFd, opt.adapterEcho);
     const int rc = runner.Run();
     port.RemoveLink();
     if (trace != nullptr) {

@@ -272,6 +272,7 @@ TEST(SimProcess, PacedRepliesTakeTheLinesTime) {
     CSimProcess sim;
     ASSERT_TRUE(sim.Start({"--quiet", "--baud", "1200"}));
     CLinkMaster master(sim.Path(), 2000);
+    master.Comm().m_nBaud = 1;  // 1200, as the unit listens
     ASSERT_TRUE(master.Open());
     const auto start = std::chrono::steady_clock::now();
     const ExchangeResult r = master.Run(0x03, 100, 9);
