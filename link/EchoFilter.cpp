@@ -1,0 +1,60 @@
+#include "link/EchoFilter.h"
+
+CEchoFilter::CEchoFilter(CModbusComm& comm, std::uint8_t function, bool purged,
+                         const std::uint8_t* request)
+    : m_comm(comm),
+      m_request(request),
+      m_bRead(function == 0x01 || function == 0x03),
+      m_bPurged(purged),
+      m_bExpected(comm.EchoExpected()),
+      m_bLearning(comm.m_echoMode == EchoMode::Auto && !m_bExpected && m_bRead) {}
+
+bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
+    const std::uint8_t* buf = m_comm.m_RecvBuf;
+    const int len = m_comm.m_nRecvLen;
+    if (!result.echoRemoved && (m_bExpected || m_bLearning)) {
+        // After a purge the copy is the first thing to come; without one,
+        // bytes left from before may come first. Evidence for learning may
+        // sit anywhere.
+        const int at = FindRequestCopy(buf, len, m_request, m_bLearning || !m_bPurged);
+        if (at >= 0) {
+            result.echoRemoved = true;
+            result.afterEcho = at + 8;
+            if (m_bLearning) {
+                m_comm.m_bEchoLearned = true;  // a read request is never a reply
+                m_bExpected = true;
+            }
+        }
+    }
+    if (result.echoRemoved) {
+        m = FindReply(buf + result.afterEcho, len - result.afterEcho, m_comm.m_nSlaveAddr,
+                      m_request);
+        m.pos += result.afterEcho;
+        return true;
+    }
+    if (!m_bExpected) {
+        m = FindReply(buf, len, m_comm.m_nSlaveAddr, m_request);
+        return true;
+    }
+    if (m_bRead) {
+        // A line that does not echo after all: a reply with nothing in
+        // front of it cannot be a spoilt copy, and is taken.
+        m = FindReply(buf, len, m_comm.m_nSlaveAddr, m_request);
+        if (m.pos != 0) {
+            m = ReplyMatch{};
+        }
+        return true;
+    }
+    if (m_bPurged && !IsRequestPrefix(buf, len, m_request)) {
+        // Only the copy can come first, and this is not it.
+        result.echoMismatch = true;
+        return false;
+    }
+    return true;
+}
+
+void CEchoFilter::Finish(ExchangeResult& result) const {
+    if (m_bExpected && !result.echoRemoved && m_comm.m_nRecvLen > 0) {
+        result.echoMismatch = true;
+    }
+}
