@@ -79,4 +79,49 @@ TEST_F(CtrlPropertyPageSimTest, ModuleCommandsReachTheModulesRegisters) {
     EXPECT_EQ(Read(0x03, 310), (Bytes{0xBB, 0xE7}));  // module 0 keeps 234 V
 }
 
+struct SilentBehindEcho {
+    EchoMode mode;
+    bool readFirst;
+    const char16_t* shown;
+};
+
+void PrintTo(const SilentBehindEcho& c, std::ostream* os) {
+    *os << EchoModeName(c.mode) << (c.readFirst ? " after a read" : "");
+}
+
+class SilentUnitBehindAnEchoingAdapter : public ::testing::TestWithParam<SilentBehindEcho> {};
+
+// The unit never answers and the adapter returns every request: "手 动" must
+// not be reported as done once the program knows that the line echoes.
+TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
+    const SilentBehindEcho& c = GetParam();
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--static", "--quiet", "--adapter-echo", "--fault", "silent"}));
+    setenv("K40_COM1", sim.Path().c_str(), 1);
+    ResetTheComm();
+    theComm.m_echoMode = c.mode;
+    ASSERT_NE(theComm.InitPort(), 0);
+    theComm.m_nWaitTime = 100;
+    CPropertySheet sheet{IDS_SHEET_CAPTION};
+    CCtrlPropertyPage page;
+    sheet.AddPage(&page);
+    sheet.Create();
+    if (c.readFirst) {
+        EXPECT_EQ(RunExchange(theComm, ExchangeVariant::Read, 0x01, 0, 15, nullptr).outcome,
+                  ExchangeOutcome::Timeout);
+    }
+    CMessageBoxRecorder boxes;
+    ClickButton(page.GetDlgItem(IDC_MANUAL));
+    EXPECT_EQ(boxes.Texts(), QStringList{QString::fromUtf16(c.shown)});
+    theComm.ClosePort();
+    unsetenv("K40_COM1");
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SilentUnitBehindAnEchoingAdapter,
+                         ::testing::Values(SilentBehindEcho{EchoMode::On, false, u"操作不成功!"},
+                                           SilentBehindEcho{EchoMode::Auto, true, u"操作不成功!"},
+                                           // What off (and auto before any read) cannot tell.
+                                           SilentBehindEcho{EchoMode::Off, true, u"操作成功!"}));
+
 }  // namespace

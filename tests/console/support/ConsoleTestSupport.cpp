@@ -54,6 +54,7 @@ void ResetTheComm() {
     theComm.m_nBaud = 4;
     theComm.m_nSlaveAddr = 1;
     theComm.m_nWaitTime = 1500;
+    theComm.m_echoMode = EchoMode::Auto;
 }
 
 QString Hex(const std::vector<std::uint8_t>& bytes) {
