@@ -102,8 +102,10 @@ LineDiagnosis CLineDiagnosis::OfExchange(const CModbusComm& comm, const Exchange
             break;
     }
     const int from = std::min(result.afterEcho, comm.m_nRecvLen);
-    return Classify(comm.m_SendBuf, comm.m_RecvBuf + from, comm.m_nRecvLen - from,
-                    comm.m_nSlaveAddr, result.echoRemoved);
+    d = Classify(comm.m_SendBuf, comm.m_RecvBuf + from, comm.m_nRecvLen - from, comm.m_nSlaveAddr,
+                 result.echoRemoved);
+    d.echoAltered = result.echoMismatch;
+    return d;
 }
 
 const char* CLineDiagnosis::Name(LineFinding finding) {

@@ -33,6 +33,9 @@ struct LineDiagnosis {
     LineFinding finding = LineFinding::Nothing;
     // A copy of the request came back first (removed by the exchange, or found here).
     bool echoSeen = false;
+    // The exchange expected the copy and got something else in its place (a
+    // collision, a copy one byte short): from the exchange's result.
+    bool echoAltered = false;
     std::vector<std::uint8_t> firstBytes;  // NoFrame: the first bytes received, at most kShownBytes
     int otherSlave = 0;                    // OtherSlave: the address the frame came from
     std::uint8_t function = 0;             // OtherSlave, EarlierReply: the frame's function code

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/Exchange.h"
+#include "link/LineDiagnosis.h"
 #include "support/FakeSerial.h"
 #include "support/TestFrames.h"
 
@@ -170,6 +171,9 @@ TEST_F(EchoExchange, AlteredCopyOfAWriteEndsAtOnce) {
     EXPECT_TRUE(r.echoMismatch);
     EXPECT_FALSE(r.echoRemoved);
     EXPECT_LT(clock.m_nNow - start, comm.m_nWaitTime);
+    const LineDiagnosis d = CLineDiagnosis::OfExchange(comm, r);
+    EXPECT_TRUE(d.echoAltered);
+    EXPECT_EQ(d.finding, LineFinding::NoFrame);
 }
 
 TEST_F(EchoExchange, CopyBehindStaleBytesInTheUnpurgedVariant) {

@@ -29,22 +29,26 @@ TEST_P(FaultParse, ReadsKindAndPercent) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, FaultParse,
-                         ::testing::Values(ParseCase{"silent", true, FaultKind::Silent, 100},
-                                           ParseCase{"exception:5", true, FaultKind::Exception, 5},
-                                           ParseCase{"corrupt:100", true, FaultKind::Corrupt, 100},
-                                           ParseCase{"noise:30", true, FaultKind::Noise, 30},
-                                           ParseCase{"split:0", true, FaultKind::Split, 0},
-                                           ParseCase{"late:050", true, FaultKind::Late, 50},
-                                           ParseCase{"late:101", false, FaultKind::Late, 0},
-                                           ParseCase{"noise:", false, FaultKind::Noise, 0},
-                                           ParseCase{"noise:-1", false, FaultKind::Noise, 0},
-                                           ParseCase{"noise:3x", false, FaultKind::Noise, 0},
-                                           ParseCase{"noise:1000", false, FaultKind::Noise, 0},
-                                           ParseCase{"NOISE", false, FaultKind::Noise, 0},
-                                           ParseCase{":5", false, FaultKind::Noise, 0},
-                                           ParseCase{"", false, FaultKind::Noise, 0},
-                                           ParseCase{"busy", false, FaultKind::Noise, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FaultParse,
+    ::testing::Values(ParseCase{"silent", true, FaultKind::Silent, 100},
+                      ParseCase{"exception:5", true, FaultKind::Exception, 5},
+                      ParseCase{"corrupt:100", true, FaultKind::Corrupt, 100},
+                      ParseCase{"noise:30", true, FaultKind::Noise, 30},
+                      ParseCase{"split:0", true, FaultKind::Split, 0},
+                      ParseCase{"late:050", true, FaultKind::Late, 50},
+                      ParseCase{"partial-echo:25", true, FaultKind::PartialEcho, 25},
+                      ParseCase{"wrong-slave", true, FaultKind::WrongSlave, 100},
+                      ParseCase{"ignore", true, FaultKind::Ignore, 100},
+                      ParseCase{"late:101", false, FaultKind::Late, 0},
+                      ParseCase{"noise:", false, FaultKind::Noise, 0},
+                      ParseCase{"noise:-1", false, FaultKind::Noise, 0},
+                      ParseCase{"noise:3x", false, FaultKind::Noise, 0},
+                      ParseCase{"noise:1000", false, FaultKind::Noise, 0},
+                      ParseCase{"NOISE", false, FaultKind::Noise, 0},
+                      ParseCase{":5", false, FaultKind::Noise, 0},
+                      ParseCase{"", false, FaultKind::Noise, 0},
+                      ParseCase{"busy", false, FaultKind::Noise, 0}));
 
 TEST(FaultInjector, SetTextListsTheFaultsInTheirOrder) {
     EXPECT_EQ(FaultSetText(0), "-");
