@@ -45,6 +45,11 @@ std::vector<SimEvent> CSimEngine::Feed(const std::uint8_t* data, std::size_t len
         events.push_back(Process(std::move(frame), nowMs));
         frame.clear();
     }
+    if (m_bEchoShort && !events.empty()) {
+        // Shown with the request that the short copy belonged to.
+        events.front().faults |= Bit(FaultKind::PartialEcho);
+        m_bEchoShort = false;
+    }
     return events;
 }
 
@@ -57,6 +62,10 @@ SimEvent CSimEngine::Garbled(const std::uint8_t* data, std::size_t length, doubl
     ev.request.assign(data, data + length);
     ev.outcome = SimOutcome::Garbled;
     ev.lineBaud = lineBaud;
+    if (m_bEchoShort) {
+        ev.faults = Bit(FaultKind::PartialEcho);
+        m_bEchoShort = false;
+    }
     return ev;
 }
 
@@ -64,6 +73,7 @@ std::vector<std::uint8_t> CSimEngine::AdapterEcho(const std::uint8_t* data, std:
     std::vector<std::uint8_t> copy(data, data + length);
     if (!copy.empty() && m_faults.RollPartialEcho()) {
         copy.pop_back();
+        m_bEchoShort = true;
     }
     return copy;
 }

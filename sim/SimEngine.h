@@ -74,6 +74,7 @@ private:
     std::uint32_t m_nReplyDelay;
     std::uint32_t m_nLateDelay;
     bool m_bLateFault;
+    bool m_bEchoShort = false;  // the last echo was short: noted on the next event
     std::uint64_t m_nSeq = 0;
     CFrameScanner m_scanner;
     CSimUnit m_unit;

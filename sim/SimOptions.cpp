@@ -62,7 +62,7 @@ const char kHelp[] =
     "            garbled (sent at another baud rate than --baud: no reply)\n"
     "  CODE      exception code in hex (01, 02, 03; 06 from the exception fault)\n"
     "  FAULTS    faults applied, comma-separated: silent,exception,corrupt,noise,split,late,\n"
-    "            wrong-slave,ignore\n"
+    "            partial-echo,wrong-slave,ignore\n"
     "  FRAME     the reply frame as sent (with corrupt: with its bad CRC)\n"
     "  JUNK      the noise bytes sent ahead of the frame\n"
     "  DELAY_MS  wait before the reply\n"

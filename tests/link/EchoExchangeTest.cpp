@@ -185,3 +185,23 @@ TEST_F(EchoExchange, CopyBehindStaleBytesInTheUnpurgedVariant) {
     EXPECT_EQ(r.afterEcho, 11);
     EXPECT_EQ(Bytes(comm.m_RecvBuf, comm.m_RecvBuf + 8), Request(1, 6, 312, 0xFF00));
 }
+
+TEST(EchoMode, NamesAndTheFallBackToAuto) {
+    struct Case {
+        const char* text;
+        bool valid;
+        EchoMode mode;
+    };
+    for (const Case& c : {Case{"on", true, EchoMode::On}, Case{"off", true, EchoMode::Off},
+                          Case{"auto", true, EchoMode::Auto}, Case{"ON", false, EchoMode::Auto},
+                          Case{"1", false, EchoMode::Auto}, Case{"", false, EchoMode::Auto},
+                          Case{nullptr, false, EchoMode::Auto}}) {
+        EchoMode parsed = EchoMode::Off;
+        EXPECT_EQ(ParseEchoMode(c.text, parsed), c.valid) << (c.text ? c.text : "null");
+        EXPECT_EQ(EchoModeOrAuto(c.text), c.mode) << (c.text ? c.text : "null");
+        if (c.valid) {
+            EXPECT_EQ(parsed, c.mode);
+            EXPECT_STREQ(EchoModeName(parsed), c.text);
+        }
+    }
+}
