@@ -18,6 +18,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icon128.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME k40tool.png)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icon128-16.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME k40tool.png)
+# Lets the user at the seat open USB serial adapters without the dialout group.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/udev/70-k40tool-serial.rules
+  DESTINATION /usr/lib/udev/rules.d)
 
 # The maintainer written into the package; a builder may put their own.
 set(K40_PACKAGE_MAINTAINER "k40tool maintainers <k40tool@example.org>"

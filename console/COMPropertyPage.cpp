@@ -35,15 +35,16 @@ BOOL CCOMPropertyPage::OnCommand(int nID) {
     return CPropertyPage::OnCommand(nID);
 }
 
-BOOL CCOMPropertyPage::OnInitDialog() {
-    CPropertyPage::OnInitDialog();
+// What COM1 and COM2 stand for changes when an adapter is plugged in or
+// out, so the buttons are told again each time the page comes up.
+void CCOMPropertyPage::ShowPortDevices() {
     const int ports[] = {IDC_COM1, IDC_COM2};
     for (int port = 0; port < 2; ++port) {
         if (QWidget* button = GetDlgItem(ports[port])) {
-            button->setToolTip(QString::fromLocal8Bit(CTermiosPorts::PortPath(port)));
+            button->setToolTip(
+                QString::fromLocal8Bit(CTermiosPorts::Instance().PortDescription(port)));
         }
     }
-    return TRUE;
 }
 
 void CCOMPropertyPage::OnSet() {
@@ -69,5 +70,6 @@ BOOL CCOMPropertyPage::OnSetActive() {
     m_nPort = theComm.m_nOpenPort;
     m_nAddr = theComm.m_nSlaveAddr;
     m_nWaitTime = theComm.m_nWaitTime;
+    ShowPortDevices();
     return CPropertyPage::OnSetActive();
 }

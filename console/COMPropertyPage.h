@@ -12,11 +12,9 @@ public:
     CCOMPropertyPage();
     ~CCOMPropertyPage() override;
 
-    // Reloads the fields from theComm, then the default activation step.
+    // Reloads the fields from theComm and tells on the COM buttons which
+    // Linux device each stands for now, then the default activation step.
     BOOL OnSetActive() override;
-    // Default initialisation; then the COM buttons tell which Linux device
-    // they stand for.
-    BOOL OnInitDialog() override;
 
     int m_nPort = 0;           // 0 = COM1, 1 = COM2: position in the port group
     int m_nBaud = 4;           // position in the baud group: 4 = 9600
@@ -29,4 +27,6 @@ protected:
 
     // "设  置": checks the entries, copies them into theComm, opens the port.
     void OnSet();
+    // The COM buttons' tooltips: the device each resolves to, with its details.
+    void ShowPortDevices();
 };

@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <utility>
 
 #include "link/Deadline.h"
+#include "link/posix/PortDiscovery.h"
 #include "link/posix/RawLine.h"
 
 namespace {
@@ -161,16 +162,20 @@ WaitResult CTermiosDevice::WaitReadable(std::uint32_t ms) {
     return r == 0 ? WaitResult::TimedOut : WaitResult::Readable;
 }
 
-std::string CTermiosPorts::PortPath(int port) {
-    const int com = port + 1;
-    if (com < 1) {
-        return {};
-    }
-    const std::string var = "K40_COM" + std::to_string(com);
-    if (const char* v = std::getenv(var.c_str()); v != nullptr && *v != '\0') {
-        return v;
-    }
-    return "/dev/ttyS" + std::to_string(port);
+CTermiosPorts::CTermiosPorts(std::string devDir, std::string sysDir)
+    : m_devDir(std::move(devDir)), m_sysDir(std::move(sysDir)) {}
+
+std::string CTermiosPorts::PortPath(int port) const {
+    return ResolveComPort(port, m_devDir, m_sysDir);
+}
+
+std::string CTermiosPorts::PortDescription(int port) const {
+    return DescribeComPort(port, m_devDir, m_sysDir);
+}
+
+void CTermiosPorts::SetFolders(std::string devDir, std::string sysDir) {
+    m_devDir = std::move(devDir);
+    m_sysDir = std::move(sysDir);
 }
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {

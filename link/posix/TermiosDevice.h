@@ -42,10 +42,24 @@ private:
     CFileDescriptor m_fd;
 };
 
-// COMn is $K40_COMn when set, else /dev/ttyS(n-1): port index 0 is COM1.
+// COMn is $K40_COMn when set, else the n-th serial port present (USB adapters
+// first), else <dev>/ttyS(n-1): port index 0 is COM1. Resolved at every open,
+// so an adapter plugged in after the program started is found.
 class CTermiosPorts : public ISerialPorts {
 public:
-    static std::string PortPath(int port);
+    explicit CTermiosPorts(std::string devDir = "/dev", std::string sysDir = "/sys");
+    // The device that port resolves to right now; empty for a negative index.
+    std::string PortPath(int port) const;
+    // The same with what sysfs tells of it, for the port buttons' tooltips.
+    std::string PortDescription(int port) const;
     std::unique_ptr<ISerialDevice> Open(int port) override;
+    // Looks for ports in other folders: tests point the program's own ports
+    // at trees of their own instead of the machine's.
+    void SetFolders(std::string devDir, std::string sysDir);
+    // The program's ports, on /dev and /sys.
     static CTermiosPorts& Instance();
+
+private:
+    std::string m_devDir;
+    std::string m_sysDir;
 };

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
+#include "tests/support/FakePortTree.h"
 #include "tests/support/TestPty.h"
 
 namespace {
@@ -208,6 +209,30 @@ TEST_F(COMPropertyPageTest, InvalidInputKeepsThePageCurrent) {
 TEST_F(COMPropertyPageTest, TheComButtonsTellTheirLinuxDevice) {
     EXPECT_EQ(Item(IDC_COM1)->toolTip(), QString::fromStdString(m_pty.Path()));
     EXPECT_EQ(Item(IDC_COM2)->toolTip(), "/nonexistent");
+}
+
+// An adapter plugged in while the program runs shows on COM1 the next time
+// the page comes up.
+TEST_F(COMPropertyPageTest, TheTooltipsFollowThePortsPresent) {
+    CFakePortTree tree;
+    ASSERT_TRUE(tree.IsValid());
+    PointPortsAt(tree.Dev(), tree.Sys());
+    unsetenv("K40_COM1");
+    unsetenv("K40_COM2");
+    ASSERT_TRUE(m_sheet.SetActivePage(1));
+    ASSERT_TRUE(m_sheet.SetActivePage(0));
+    EXPECT_EQ(Item(IDC_COM1)->toolTip(), QString::fromStdString(tree.Dev() + "/ttyS0"));
+
+    tree.AddNode("ttyUSB0");
+    tree.AddUsbDetails("ttyUSB0",
+                       {"0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ", "ftdi_sio"});
+    ASSERT_TRUE(m_sheet.SetActivePage(1));
+    ASSERT_TRUE(m_sheet.SetActivePage(0));
+    EXPECT_EQ(
+        Item(IDC_COM1)->toolTip(),
+        QString::fromStdString(tree.Dev() + "/ttyUSB0: FTDI FT232R USB UART, serial A10K3XYZ"));
+    EXPECT_EQ(Item(IDC_COM2)->toolTip(), QString::fromStdString(tree.Dev() + "/ttyS1"));
+    PointPortsNowhere();
 }
 
 }  // namespace

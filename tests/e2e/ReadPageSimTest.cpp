@@ -16,6 +16,7 @@
 #include "sim/SimUnit.h"
 #include "tests/console/support/ConsoleTestSupport.h"
 #include "tests/console/support/MessageBoxRecorder.h"
+#include "tests/support/FakePortTree.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -30,6 +31,21 @@ protected:
     void Connect(const std::vector<std::string>& simArgs) {
         ASSERT_TRUE(m_sim.Start(simArgs));
         setenv("K40_COM1", m_sim.Path().c_str(), 1);
+        SetUpCom1();
+    }
+    // The same with K40_COM1 unset: the simulator is the first USB adapter
+    // of the ports present, as a plugged-in adapter would be.
+    void ConnectAsAdapter(const std::vector<std::string>& simArgs) {
+        ASSERT_TRUE(m_sim.Start(simArgs));
+        ASSERT_TRUE(m_tree.IsValid());
+        m_tree.AddNode("ttyUSB0", m_sim.Path());
+        m_tree.AddUsbDetails("ttyUSB0", {"1a86", "7523", "", "USB Serial", "", "ch341-uart"});
+        m_tree.AddUart("ttyS0", 4);  // a real UART on the board comes after it
+        unsetenv("K40_COM1");
+        PointPortsAt(m_tree.Dev(), m_tree.Sys());
+        SetUpCom1();
+    }
+    void SetUpCom1() {
         ResetTheComm();
         m_sheet.Create();
         ClickButton(m_sheet.GetActivePage()->GetDlgItem(IDC_SET));
@@ -42,6 +58,7 @@ protected:
     void TearDown() override {
         theComm.ClosePort();
         unsetenv("K40_COM1");
+        PointPortsNowhere();
         EXPECT_EQ(m_sim.Stop(), 0);
     }
 
@@ -62,6 +79,7 @@ protected:
     }
 
     CSimProcess m_sim;
+    CFakePortTree m_tree;
     CMessageBoxRecorder m_boxes;
     CMyPropertySheet m_sheet;
     CReadPropertyPage* m_pPage = nullptr;
@@ -90,6 +108,13 @@ TEST_F(ReadPageSimTest, TheRowsShowTheSimulatedUnitsValues) {
     Press(IDC_READ03DI);
     EXPECT_EQ(Column(2), StatusBits());
     EXPECT_TRUE(m_pPage->m_RecvEdit.GetWindowText().startsWith("01 03 02 4A 53 "));
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+TEST_F(ReadPageSimTest, Com1FindsTheAdapterWithoutTheVariable) {
+    ConnectAsAdapter({"--static", "--quiet", "--status", "0x4A53"});
+    Press(IDC_READ01DI);
+    EXPECT_EQ(Column(2), StatusBits());
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 

@@ -134,16 +134,6 @@ TEST(TermiosDevice, VanishedPeerFailsWithoutHanging) {
     EXPECT_LE(dev->Read(buf, 8), 0);
 }
 
-TEST(TermiosPorts, MapsComPortsToDevices) {
-    ::unsetenv("K40_COM1");
-    ::unsetenv("K40_COM2");
-    EXPECT_EQ(CTermiosPorts::PortPath(0), "/dev/ttyS0");
-    EXPECT_EQ(CTermiosPorts::PortPath(1), "/dev/ttyS1");
-    EXPECT_EQ(CTermiosPorts::PortPath(-1), "");  // no port button selected
-    ScopedEnv com1("K40_COM1", "/dev/ttyUSB0");
-    EXPECT_EQ(CTermiosPorts::PortPath(0), "/dev/ttyUSB0");
-}
-
 TEST(TermiosPorts, ReopenAndSwitchToAMissingPort) {
     CTestPty pty;
     ScopedEnv com1("K40_COM1", pty.Path());

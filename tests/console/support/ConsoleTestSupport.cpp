@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 
 #include "console/RtuToolApp.h"
+#include "link/posix/TermiosDevice.h"
 
 void ClickButton(QWidget* pButton) {
     auto* button = qobject_cast<QAbstractButton*>(pButton);
@@ -55,6 +56,14 @@ void ResetTheComm() {
     theComm.m_nSlaveAddr = 1;
     theComm.m_nWaitTime = 1500;
     theComm.m_echoMode = EchoMode::Auto;
+}
+
+void PointPortsNowhere() {
+    CTermiosPorts::Instance().SetFolders("/nonexistent/dev", "/nonexistent/sys");
+}
+
+void PointPortsAt(const std::string& devDir, const std::string& sysDir) {
+    CTermiosPorts::Instance().SetFolders(devDir, sysDir);
 }
 
 QString Hex(const std::vector<std::uint8_t>& bytes) {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "ConsoleTestSupport.h"
 #include "MessageBoxRecorder.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     CUnexpectedMessageBoxes unexpected;
     SetMessageBoxService(&unexpected);
+    PointPortsNowhere();
     const int result = RUN_ALL_TESTS();
     SetMessageBoxService(nullptr);
     return result;

@@ -1,0 +1,48 @@
+// Which serial ports the machine has, read from its device lists: the names
+// from /dev, the details from sysfs. Nothing here opens a port: opening one
+// can disturb the device behind it (a modem hangs up, a board resets on DTR).
+//
+// COMn is $K40_COMn when set; otherwise the n-th port present, USB adapters
+// first; otherwise /dev/ttyS(n-1), which fails to open the usual way. The
+// folders are parameters so that tests run on trees of their own; the program
+// passes "/dev" and "/sys".
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One serial port present. Details are empty where sysfs does not tell them.
+struct SerialPortInfo {
+    std::string path;          // <dev>/ttyUSB0
+    std::string byId;          // <dev>/serial/by-id/usb-FTDI_..., stable across replugs
+    std::string vendorId;      // USB idVendor, 4 hex digits ("0403")
+    std::string productId;     // USB idProduct ("6001")
+    std::string manufacturer;  // USB manufacturer string ("FTDI")
+    std::string product;       // USB product string, the model ("FT232R USB UART")
+    std::string serial;        // USB serial number string
+    std::string driver;        // kernel driver of the port ("ftdi_sio", "cdc_acm")
+};
+
+// The serial ports present, in COMn order: <dev>/ttyUSB*, then <dev>/ttyACM*,
+// each by number (ttyUSB10 after ttyUSB2), then the <dev>/ttyS* that have a
+// UART behind them (<sys>/class/tty/ttySn/type not 0; no type file: none).
+std::vector<SerialPortInfo> DiscoverSerialPorts(const std::string& devDir,
+                                                const std::string& sysDir);
+
+// The device of port index port (0 = COM1) given the ports present:
+// $K40_COMn when set and not empty, else ports[port], else <dev>/ttyS<port>.
+// Empty for a negative index (no port selected).
+std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& ports,
+                           const std::string& devDir);
+
+// The same, discovering the ports only when the variable is not set.
+std::string ResolveComPort(int port, const std::string& devDir, const std::string& sysDir);
+
+// One line for a tooltip or a list: "/dev/ttyUSB0: FTDI FT232R USB UART,
+// serial A10K3XYZ"; the path alone when sysfs told nothing.
+std::string DescribeSerialPort(const SerialPortInfo& info);
+
+// What port index port resolves to right now, described: the details of the
+// discovered port it names (also when $K40_COMn names it, directly or by a
+// /dev/serial/by-id/ link), else the path alone.
+std::string DescribeComPort(int port, const std::string& devDir, const std::string& sysDir);
