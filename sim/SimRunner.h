@@ -44,6 +44,7 @@ private:
 
     bool Receive();
     bool Flush();
+    void DropClient();
     void Schedule(const SimEvent& ev, std::int64_t readNs);
     static std::int64_t Now();
     static std::string WallClock();

@@ -12,7 +12,9 @@
 #include <cstdlib>
 
 #include "link/Deadline.h"
+#include "link/TcpAddress.h"
 #include "link/posix/RawLine.h"
+#include "link/posix/TcpDevice.h"
 
 namespace {
 
@@ -174,7 +176,14 @@ std::string CTermiosPorts::PortPath(int port) {
 }
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
-    return CTermiosDevice::Open(PortPath(port));
+    const std::string path = PortPath(port);
+    if (IsTcpPortName(path)) {
+        // A serial device server. The ports know no reply wait of their own, so
+        // the connect is bounded by the link's default one.
+        std::string reason;
+        return CTcpDevice::Open(path, CTcpDevice::kDefaultConnectWaitMs, reason);
+    }
+    return CTermiosDevice::Open(path);
 }
 
 CTermiosPorts& CTermiosPorts::Instance() {

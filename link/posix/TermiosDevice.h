@@ -42,7 +42,8 @@ private:
     CFileDescriptor m_fd;
 };
 
-// COMn is $K40_COMn when set, else /dev/ttyS(n-1): port index 0 is COM1.
+// COMn is $K40_COMn when set, else /dev/ttyS(n-1): port index 0 is COM1. A
+// name "tcp://HOST:PORT" opens a connection to a serial device server instead.
 class CTermiosPorts : public ISerialPorts {
 public:
     static std::string PortPath(int port);
