@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "link/Exchange.h"
@@ -119,6 +120,21 @@ TEST(TcpDevice, MalformedNamesAndRefusedConnectionsFailTheOpenAtOnce) {
         EXPECT_EQ(CTermiosPorts::Instance().Open(0), nullptr) << name;
         ::unsetenv("K40_COM1");
     }
+}
+
+TEST(TcpDevice, AHostNameIsLookedUpAndConnected) {
+    // "localhost" comes from the hosts file: a name lookup without a name server.
+    CLoopbackServer server;
+    const std::string name =
+        "tcp://localhost:" + server.Name().substr(server.Name().rfind(':') + 1);
+    auto dev = Connect(name);
+    ASSERT_TRUE(dev);
+    CFileDescriptor peer(server.Accept());
+    const std::uint8_t request[8] = {1, 3, 0, 0x64, 0, 9, 0xC4, 0x13};
+    ASSERT_TRUE(dev->Write(request, sizeof request, 100));
+    std::uint8_t got[8];
+    EXPECT_EQ(::recv(peer.Get(), got, sizeof got, MSG_WAITALL), 8);
+    EXPECT_EQ(std::memcmp(got, request, 8), 0);
 }
 
 TEST(TcpDevice, AServerThatNeverAnswersGivesTheTimeOut) {
