@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "link/TcpAddress.h"
+
 namespace {
 
 const char kHelp[] =
@@ -13,9 +15,14 @@ const char kHelp[] =
     "Options:\n"
     "  --link PATH          make PATH a symbolic link to the pseudo-terminal (removed on exit)\n"
     "  --device PATH        serve a real serial line (raw 8N1) instead of a pseudo-terminal\n"
+    "  --listen [HOST:]PORT serve over TCP as a serial device server in raw TCP server\n"
+    "                       mode does (RTU frames unchanged, \"RTU over TCP\"), one client\n"
+    "                       at a time, on 127.0.0.1 unless HOST is given (a name, an IPv4\n"
+    "                       address or [IPv6]); PORT 0: the system chooses. Clients name\n"
+    "                       it tcp://HOST:PORT, e.g. K40_COM1=tcp://127.0.0.1:5020\n"
     "  --slave N            slave address, 1..254 (default 1)\n"
-    "  --baud B             device: line speed (default 9600); pseudo-terminal: send and\n"
-    "                       take requests at the pace of a line at B baud, 10 bits a\n"
+    "  --baud B             device: line speed (default 9600); pseudo-terminal and TCP:\n"
+    "                       send and take requests at the pace of a line at B baud, 10 bits a\n"
     "                       character, with a 3.5-character pause before each reply\n"
     "                       (default: as fast as possible); a request that the master\n"
     "                       sent at another rate (the one it set on its side of the\n"
@@ -42,7 +49,8 @@ const char kHelp[] =
     "  --quiet              no request log on stderr\n"
     "  --help               this text\n"
     "\n"
-    "The path of the pseudo-terminal (or the device) is printed on stdout, one line.\n"
+    "The path of the pseudo-terminal (or the device), or with --listen the address as\n"
+    "tcp://HOST:PORT with the port chosen, is printed on stdout, one line.\n"
     "SIGINT or SIGTERM ends the program (exit 0). Exit 1: the line could not be\n"
     "opened; exit 2: bad command line.\n"
     "\n"
@@ -131,6 +139,22 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             if (!value(options.devicePath)) {
                 return false;
             }
+        } else if (arg == "--listen") {
+            if (!value(text)) {
+                return false;
+            }
+            // A port alone (or ":PORT") listens on the loopback address only.
+            if (text.find_first_not_of("0123456789") == std::string::npos) {
+                text = "127.0.0.1:" + text;
+            } else if (text[0] == ':') {
+                text = "127.0.0.1" + text;
+            }
+            TcpAddress address;
+            if (!ParseHostPort(text, true, address, error)) {
+                error = "--listen: " + error;
+                return false;
+            }
+            options.listenAddress = text;
         } else if (arg == "--trace") {
             if (!value(options.tracePath)) {
                 return false;
@@ -179,6 +203,11 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             error = "unknown option " + arg;
             return false;
         }
+    }
+    if (!options.listenAddress.empty() &&
+        (!options.devicePath.empty() || !options.linkPath.empty())) {
+        error = "--listen serves TCP: it goes with neither --device nor --link";
+        return false;
     }
     return true;
 }

@@ -8,14 +8,15 @@
 #include "sim/SimEngine.h"
 
 struct SimOptions {
-    std::string linkPath;      // --link: symbolic link to the pseudo-terminal
-    std::string devicePath;    // --device: a real serial line instead of a pseudo-terminal
-    std::uint32_t baud = 0;    // --baud: 0 = no line pacing (device: 9600)
-    std::string tracePath;     // --trace
-    bool quiet = false;        // --quiet: no request log on stderr
-    bool adapterEcho = false;  // --adapter-echo (or the partial-echo fault)
-    bool help = false;         // --help
-    SimEngineConfig engine;    // --slave, --seed, --static, --status, --fault, --reply-delay
+    std::string linkPath;       // --link: symbolic link to the pseudo-terminal
+    std::string devicePath;     // --device: a real serial line instead of a pseudo-terminal
+    std::string listenAddress;  // --listen: HOST:PORT of a TCP listener instead
+    std::uint32_t baud = 0;     // --baud: 0 = no line pacing (device: 9600)
+    std::string tracePath;      // --trace
+    bool quiet = false;         // --quiet: no request log on stderr
+    bool adapterEcho = false;   // --adapter-echo (or the partial-echo fault)
+    bool help = false;          // --help
+    SimEngineConfig engine;     // --slave, --seed, --static, --status, --fault, --reply-delay
 };
 
 class CSimOptions {

@@ -1,11 +1,16 @@
 #include "sim/SimPort.h"
 
+#include "link/TcpAddress.h"
 #include "link/posix/RawLine.h"
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -30,7 +35,7 @@ CSimPort::~CSimPort() {
 }
 
 void CSimPort::CloseAll() {
-    for (int* fd : {&m_watchFd, &m_slaveFd, &m_fd}) {
+    for (int* fd : {&m_watchFd, &m_slaveFd, &m_fd, &m_listenFd}) {
         if (*fd >= 0) {
             (void)::close(*fd);
             *fd = -1;
@@ -89,6 +94,69 @@ bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::stri
     (void)tcflush(m_fd, TCIOFLUSH);
     m_path = path;
     return true;
+}
+
+bool CSimPort::Listen(const std::string& hostPort, std::string& error) {
+    TcpAddress address;
+    if (!ParseHostPort(hostPort, true, address, error)) {
+        error = "--listen " + hostPort + ": " + error;
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    const int rc =
+        getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &list);
+    if (rc != 0) {
+        error = address.host + ": " + gai_strerror(rc);
+        return false;
+    }
+    const addrinfo& ai = *list;
+    m_listenFd = ::socket(ai.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    // A restart on the same port works at once, while the last connection
+    // still lingers in TIME_WAIT.
+    const bool ok =
+        m_listenFd >= 0 && setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+        ::bind(m_listenFd, ai.ai_addr, ai.ai_addrlen) == 0 && ::listen(m_listenFd, 8) == 0;
+    freeaddrinfo(list);
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    char host[NI_MAXHOST];
+    char port[NI_MAXSERV];
+    if (!ok || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&bound), &length) != 0 ||
+        getnameinfo(reinterpret_cast<sockaddr*>(&bound), length, host, sizeof host, port,
+                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+        error = Why("listen on " + FormatHostPort(address));
+        CloseAll();
+        return false;
+    }
+    m_path = "tcp://" + FormatHostPort({host, static_cast<std::uint16_t>(std::stoi(port))});
+    return true;
+}
+
+bool CSimPort::Accept() {
+    if (m_listenFd < 0 || m_fd >= 0) {
+        return false;
+    }
+    m_fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (m_fd < 0) {
+        return false;
+    }
+    // Each piece of a split reply, each junk byte ahead of a frame goes out
+    // when it is due, as on the line; Nagle would hold them back and merge them.
+    const int on = 1;
+    (void)setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return true;
+}
+
+void CSimPort::DropClient() {
+    if (m_listenFd >= 0 && m_fd >= 0) {
+        (void)::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 bool CSimPort::MakeLink(const std::string& linkPath, std::string& error) {

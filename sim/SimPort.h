@@ -12,6 +12,12 @@
 //     closed it;
 //   - the simulator never takes an advisory lock or TIOCEXCL itself, so the
 //     client's flock and TIOCEXCL succeed.
+//
+// With --listen the simulator plays a serial device server instead: a TCP
+// listener that takes one client at a time. While a client is connected the
+// listener is not watched, so a second client waits in the listen backlog
+// until the first has closed (refusing it would race a client's own
+// reconnect).
 #pragma once
 
 #include <cstdint>
@@ -28,14 +34,26 @@ public:
     bool OpenPty(std::string& error);
     // A serial device, raw 8N1 at baud, no flow control. False with error set on failure.
     bool OpenDevice(const std::string& path, std::uint32_t baud, std::string& error);
+    // A TCP listener on "HOST:PORT" (port 0: the system chooses). False with
+    // error set on failure.
+    bool Listen(const std::string& hostPort, std::string& error);
     // Makes linkPath a symbolic link to Path(); an existing symbolic link there is
     // replaced, anything else is left alone and reported.
     bool MakeLink(const std::string& linkPath, std::string& error);
     // Removes the link if it still points to this port.
     void RemoveLink();
 
-    // The descriptor to read requests from and write replies to.
+    // The descriptor to read requests from and write replies to; -1 while a
+    // listener has no client.
     int Fd() const { return m_fd; }
+    // The listener to wait on for a client, -1 while one is connected (or when
+    // this is no listener).
+    int ListenFd() const { return m_fd < 0 ? m_listenFd : -1; }
+    // Takes the next client from the backlog. False when there was none.
+    bool Accept();
+    // The client has gone: closes its connection, the listener waits again.
+    void DropClient();
+    bool IsSocket() const { return m_listenFd >= 0; }
     // The inotify descriptor of the pseudo-terminal's device node, or -1.
     int WatchFd() const { return m_watchFd; }
     // Takes the inotify events; after the last client's close lifts TIOCEXCL.
@@ -45,7 +63,8 @@ public:
     // settings are shared by all who hold it open); 0 for a device, or when the
     // rate is not one of the usual ones.
     std::uint32_t ClientBaud() const;
-    // The path that clients open: the pseudo-terminal's other side or the device.
+    // The path that clients open: the pseudo-terminal's other side, the device,
+    // or the listener's "tcp://HOST:PORT".
     const std::string& Path() const { return m_path; }
 
 private:
@@ -54,6 +73,7 @@ private:
     int m_fd = -1;
     int m_slaveFd = -1;
     int m_watchFd = -1;
+    int m_listenFd = -1;
     int m_nOpeners = 0;  // clients that have the pseudo-terminal open
     std::string m_path;
     std::string m_link;

@@ -82,13 +82,14 @@ int CSimRunner::Run() {
                        static_cast<long>(left % 1000000000)};
             wait = &timeout;
         }
-        pollfd fds[3] = {
+        // poll() passes over the entries whose descriptor is -1.
+        pollfd fds[4] = {
             {m_signalFd, POLLIN, 0},
             {m_port.Fd(), static_cast<short>(POLLIN | (m_bWaitWritable ? POLLOUT : 0)), 0},
             {m_port.WatchFd(), POLLIN, 0},
+            {m_port.ListenFd(), POLLIN, 0},
         };
-        const nfds_t count = m_port.WatchFd() >= 0 ? 3 : 2;
-        if (ppoll(fds, count, wait, nullptr) < 0) {
+        if (ppoll(fds, 4, wait, nullptr) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -98,8 +99,11 @@ int CSimRunner::Run() {
         if (fds[0].revents & POLLIN) {
             return 0;
         }
-        if (count == 3 && (fds[2].revents & POLLIN)) {
+        if (fds[2].revents & POLLIN) {
             m_port.OnWatchEvent();
+        }
+        if (fds[3].revents & POLLIN) {
+            (void)m_port.Accept();
         }
         if (fds[1].revents & POLLOUT) {
             m_bWaitWritable = false;
@@ -138,11 +142,17 @@ bool CSimRunner::Receive() {
             }
             continue;
         }
-        if (n == 0 || errno == EAGAIN) {
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (m_port.IsSocket() && (n == 0 || errno != EAGAIN)) {
+            // The client closed or reset its connection: what it had asked
+            // goes unanswered; the next client starts on a quiet line.
+            DropClient();
             return true;
         }
-        if (errno == EINTR) {
-            continue;
+        if (n == 0 || errno == EAGAIN) {
+            return true;
         }
         if (m_port.IsPty() && errno == EIO) {
             // No client side open (only when our own hold on it failed): wait for one.
@@ -178,7 +188,18 @@ void CSimRunner::Schedule(const SimEvent& ev, std::int64_t readNs) {
     m_nLineFreeNs = t;
 }
 
+void CSimRunner::DropClient() {
+    m_port.DropClient();
+    m_queue.clear();
+    m_bWaitWritable = false;
+    m_nLineFreeNs = 0;
+}
+
 bool CSimRunner::Flush() {
+    if (m_port.Fd() < 0) {
+        m_queue.clear();  // no client to hear it
+        return true;
+    }
     while (!m_queue.empty() && !m_bWaitWritable && m_queue.front().dueNs <= Now()) {
         Pending& p = m_queue.front();
         const ssize_t n = ::write(m_port.Fd(), p.bytes.data() + p.done, p.bytes.size() - p.done);
@@ -194,6 +215,10 @@ bool CSimRunner::Flush() {
         }
         if (n < 0 && errno == EAGAIN) {
             m_bWaitWritable = true;  // the client does not read: wait until it does
+            return true;
+        }
+        if (m_port.IsSocket()) {
+            DropClient();  // the client has gone
             return true;
         }
         if (m_port.IsPty()) {

@@ -1,16 +1,17 @@
-// The simulator's loop: waits on the line, the stop signals and the device
-// node's open and close events, hands received bytes to the engine and puts
-// its replies on the line at their times.
+// The simulator's loop: waits on the line (or on a TCP listener for its next
+// client), the stop signals and the device node's open and close events, hands
+// received bytes to the engine and puts its replies on the line at their times.
 //
 // Timing. Without pacing the bytes of a reply go out as soon as they are due
 // (after the reply delay, between split pieces after their gaps). With pacing
-// at B baud (a pseudo-terminal has no line speed of its own) the line is
-// modelled: a request counts as complete one character time (10 bits) per byte
-// after it was read, the unit answers after the 3.5-character silence that ends
-// an RTU frame (1.75 ms above 19200 baud, as the Modbus serial line protocol
-// fixes it), and each byte of the reply is handed over when its
-// last bit would have left. Replies never overlap: one starts when the previous
-// one has left.
+// at B baud (a pseudo-terminal or a TCP connection has no line speed of its
+// own; a device server would put the reply on its line at that pace) the line
+// is modelled: a request counts as complete one character time (10 bits) per
+// byte after it was read, the unit answers after the 3.5-character silence
+// that ends an RTU frame (1.75 ms above 19200 baud, as the Modbus serial line
+// protocol fixes it), and each byte of the reply is handed over when its last
+// bit would have left. Replies never overlap: one starts when the previous one
+// has left. A TCP client that goes away takes its pending replies with it.
 //
 // The line's other side. With adapter echo every byte received goes straight
 // back, at once, as an RS-485 adapter that listens to its own transmission
@@ -50,6 +51,7 @@ private:
 
     bool Receive();
     bool Flush();
+    void DropClient();
     void Schedule(const SimEvent& ev, std::int64_t readNs);
     static std::int64_t Now();
     static std::string WallClock();

@@ -1,6 +1,7 @@
-// k40sim: a simulated HCU-K40 monitoring unit on a pseudo-terminal, for
-// developing, testing and demonstrating the commissioning program without the
-// hardware. Run "k40sim --help" for the options.
+// k40sim: a simulated HCU-K40 monitoring unit on a pseudo-terminal (or a serial
+// line, or TCP as behind a serial device server), for developing, testing and
+// demonstrating the commissioning program without the hardware. Run
+// "k40sim --help" for the options.
 #include <signal.h>
 
 #include <cstdio>
@@ -21,8 +22,8 @@ std::string Describe(const SimOptions& opt, const CSimPort& port) {
         text += " (link " + opt.linkPath + ")";
     }
     if (opt.baud != 0) {
-        text += port.IsPty() ? ", paced at " + std::to_string(opt.baud) + " baud"
-                             : ", " + std::to_string(opt.baud) + " baud";
+        text += port.IsPty() || port.IsSocket() ? ", paced at " + std::to_string(opt.baud) + " baud"
+                                                : ", " + std::to_string(opt.baud) + " baud";
     }
     for (const FaultSpec& f : opt.engine.faults) {
         text += std::string(", ") + FaultName(f.kind) + " " + std::to_string(f.percent) + " %";
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
 
     CSimPort port;
     const bool opened =
-        opt.devicePath.empty()
+        !opt.listenAddress.empty() ? port.Listen(opt.listenAddress, error)
+        : opt.devicePath.empty()
             ? port.OpenPty(error)
             : port.OpenDevice(opt.devicePath, opt.baud != 0 ? opt.baud : 9600, error);
     if (!opened || (!opt.linkPath.empty() && !port.MakeLink(opt.linkPath, error))) {
@@ -83,7 +85,10 @@ int main(int argc, char** argv) {
     std::printf("%s\n", port.Path().c_str());
     std::fflush(stdout);
 
-    CSimRunner runner(port, engine, log, port.IsPty() ? opt.baud : 0, signalFd, opt.adapterEcho);
+    // A real line sets its own pace; on a pseudo-terminal or a connection the
+    // runner models the line behind it.
+    CSimRunner runner(port, engine, log, port.IsPty() || port.IsSocket() ? opt.baud : 0, signalFd,
+                      opt.adapterEcho);
     const int rc = runner.Run();
     port.RemoveLink();
     if (trace != nullptr) {

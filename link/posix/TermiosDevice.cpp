@@ -13,7 +13,9 @@
 
 #include "link/Deadline.h"
 #include "link/posix/PortDiscovery.h"
+#include "link/TcpAddress.h"
 #include "link/posix/RawLine.h"
+#include "link/posix/TcpDevice.h"
 
 namespace {
 
@@ -179,7 +181,14 @@ void CTermiosPorts::SetFolders(std::string devDir, std::string sysDir) {
 }
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
-    return CTermiosDevice::Open(PortPath(port));
+    const std::string path = PortPath(port);
+    if (IsTcpPortName(path)) {
+        // A serial device server. The ports know no reply wait of their own, so
+        // the connect is bounded by the link's default one.
+        std::string reason;
+        return CTcpDevice::Open(path, CTcpDevice::kDefaultConnectWaitMs, reason);
+    }
+    return CTermiosDevice::Open(path);
 }
 
 CTermiosPorts& CTermiosPorts::Instance() {

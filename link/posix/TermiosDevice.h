@@ -45,6 +45,7 @@ private:
 // COMn is $K40_COMn when set, else the n-th serial port present (USB adapters
 // first), else <dev>/ttyS(n-1): port index 0 is COM1. Resolved at every open,
 // so an adapter plugged in after the program started is found.
+// A name "tcp://HOST:PORT" opens a connection to a serial device server instead.
 class CTermiosPorts : public ISerialPorts {
 public:
     explicit CTermiosPorts(std::string devDir = "/dev", std::string sysDir = "/sys");

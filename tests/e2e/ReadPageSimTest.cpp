@@ -59,7 +59,9 @@ protected:
         theComm.ClosePort();
         unsetenv("K40_COM1");
         PointPortsNowhere();
-        EXPECT_EQ(m_sim.Stop(), 0);
+        if (m_sim.Pid() > 0) {
+            EXPECT_EQ(m_sim.Stop(), 0);
+        }
     }
 
     void Press(int id) { ClickButton(m_pPage->GetDlgItem(id)); }
@@ -134,6 +136,34 @@ TEST_F(ReadPageSimTest, ABusyUnitIsReportedWithItsExceptionCode) {
               QStringList{QString::fromUtf16(u"RTU异常应答!\n异常码 06：从站设备忙")});
     EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONSTOP);
     EXPECT_EQ(m_pPage->m_List.GetItemCount(), 0);
+}
+
+// COM1 named "tcp://127.0.0.1:PORT" reaches the simulator as a serial device
+// server: the button's tooltip shows the address and the reads work as on a line.
+TEST_F(ReadPageSimTest, Com1ThroughASerialDeviceServer) {
+    Connect({"--listen", "127.0.0.1:0", "--static", "--quiet", "--status", "0x4A53"});
+    ASSERT_EQ(m_sim.Path().rfind("tcp://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(m_sheet.GetPage(0)->GetDlgItem(IDC_COM1)->toolTip(),
+              QString::fromStdString(m_sim.Path()));
+    Press(IDC_READ03AI);
+    ASSERT_EQ(m_pPage->m_List.GetItemCount(), CSimUnit::kAnalogCount);
+    EXPECT_EQ(Column(2)[0], QString::asprintf("%5.1f", CSimUnit::NominalValue(0)));
+    Press(IDC_READ01DI);
+    EXPECT_EQ(Column(2), StatusBits());
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
+TEST_F(ReadPageSimTest, ARefusedConnectionFailsTheSetUp) {
+    // The simulator's port once it has gone: nobody listens there.
+    ASSERT_TRUE(m_sim.Start({"--listen", "127.0.0.1:0", "--quiet"}));
+    const std::string gone = m_sim.Path();
+    ASSERT_EQ(m_sim.Stop(), 0);
+    setenv("K40_COM1", gone.c_str(), 1);
+    ResetTheComm();
+    m_sheet.Create();
+    ClickButton(m_sheet.GetActivePage()->GetDlgItem(IDC_SET));
+    EXPECT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化失败!")});
+    EXPECT_FALSE(theComm.IsOpen());
 }
 
 }  // namespace

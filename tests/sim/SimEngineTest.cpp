@@ -176,13 +176,27 @@ TEST_P(SimArgs, AreAcceptedOrRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, SimArgs,
-    ::testing::Values(ArgsCase{{}, true}, ArgsCase{{"--slave", "254"}, true},
-                      ArgsCase{{"--slave", "0"}, false}, ArgsCase{{"--slave", "255"}, false},
-                      ArgsCase{{"--slave"}, false}, ArgsCase{{"--baud", "9600x"}, false},
-                      ArgsCase{{"--reply-delay", "-5"}, false},
-                      ArgsCase{{"--fault", "loud"}, false}, ArgsCase{{"--status", "0x8000"}, false},
-                      ArgsCase{{"--bogus"}, false},
-                      ArgsCase{{"--seed", "18446744073709551615"}, true}));
+    ::testing::Values(
+        ArgsCase{{}, true}, ArgsCase{{"--slave", "254"}, true}, ArgsCase{{"--slave", "0"}, false},
+        ArgsCase{{"--slave", "255"}, false}, ArgsCase{{"--slave"}, false},
+        ArgsCase{{"--baud", "9600x"}, false}, ArgsCase{{"--reply-delay", "-5"}, false},
+        ArgsCase{{"--fault", "loud"}, false}, ArgsCase{{"--status", "0x8000"}, false},
+        ArgsCase{{"--bogus"}, false}, ArgsCase{{"--seed", "18446744073709551615"}, true},
+        ArgsCase{{"--listen", "127.0.0.1:0"}, true}, ArgsCase{{"--listen", "[::1]:5020"}, true},
+        ArgsCase{{"--listen", "127.0.0.1"}, false},
+        ArgsCase{{"--listen", "127.0.0.1:65536"}, false},
+        ArgsCase{{"--listen", "127.0.0.1:0", "--device", "/dev/ttyS0"}, false},
+        ArgsCase{{"--listen", "0", "--link", "/tmp/k"}, false}));
+
+TEST(SimArgs, AListenPortAloneMeansTheLoopbackAddress) {
+    for (const char* given : {"5020", ":5020"}) {
+        const char* argv[] = {"k40sim", "--listen", given};
+        SimOptions opt;
+        std::string error;
+        ASSERT_TRUE(CSimOptions::Parse(3, argv, opt, error)) << error;
+        EXPECT_EQ(opt.listenAddress, "127.0.0.1:5020") << given;
+    }
+}
 
 TEST(SimArgs, FillTheOptions) {
     const char* argv[] = {"k40sim",  "--link",        "/tmp/k", "--slave",  "7",        "--baud",
