@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "link/Clock.h"
 #include "link/ModbusComm.h"
-#include "link/posix/Tick.h"
 
 // How the handlers differ: whether the queues are purged before sending,
 // whether the receive count starts again at 0 after sending, and whether the
@@ -33,9 +33,13 @@ struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::Timeout;
     std::uint8_t exceptionCode = 0;  // with ExchangeOutcome::Exception
     int replyLength = 0;             // bytes of the reply at m_RecvBuf[0], CRC included
+    // The device itself reported an error or a hang-up while the exchange
+    // waited (a USB adapter pulled, the far end of a pseudo-terminal gone):
+    // further exchanges on it are pointless until it has been reopened.
+    bool deviceFailed = false;
 };
 
 // On Reply or Exception the frame has been moved to the start of m_RecvBuf.
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo,
-                           IClock& clock = CSystemClock::Instance());
+                           IClock& clock = SystemClock());

@@ -35,6 +35,7 @@ int CSerialComm::OpenPort() {
     // Same port still open: every call reopens it from scratch.
     ClosePort();
     m_hComm = m_pPorts->Open(m_nOpenPort);
+    m_nOpenError = m_hComm ? 0 : m_pPorts->LastOpenError();
     return m_hComm ? 1 : 0;
 }
 

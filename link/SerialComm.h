@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/SerialDevice.h"
 
@@ -39,6 +40,10 @@ public:
     int m_nPort = 0;         // index of the port to open next
     int m_nBaud = 4;         // index into the baud table (4 = 9600)
     int m_nTimeout = 10000;  // constant part of the write time limit, ms
+    int m_nOpenError = 0;    // errno of the last failed OpenPort (link/OpenError.h words it)
+
+    // The device behind a port index, for showing it ("/dev/ttyS0").
+    std::string PortName(int port) const { return m_pPorts->PortName(port); }
 
 private:
     ISerialPorts* m_pPorts;

@@ -13,6 +13,7 @@
 
 #include "link/Deadline.h"
 #include "link/posix/RawLine.h"
+#include "link/posix/Tick.h"
 
 namespace {
 
@@ -58,21 +59,28 @@ int CFileDescriptor::Release() {
     return fd;
 }
 
-std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path) {
+std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path, int* error) {
+    int ignored = 0;
+    int& why = error != nullptr ? *error : ignored;
+    why = 0;
     if (path.empty()) {
+        why = ENOENT;
         return nullptr;
     }
     CFileDescriptor fd(RetryOnEintr(
         [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (fd.Get() < 0) {
+        why = errno;
         return nullptr;
     }
     // Exclusive like a Windows COM port: another program's advisory lock means
     // the port is in use; TIOCEXCL keeps later opens out.
     if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
+        why = errno == EWOULDBLOCK ? EBUSY : errno;
         return nullptr;
     }
     if (ioctl(fd.Get(), TIOCEXCL) != 0 && errno != ENOTTY) {
+        why = errno;
         return nullptr;
     }
     std::unique_ptr<CTermiosDevice> dev(new CTermiosDevice(fd.Release()));
@@ -174,7 +182,15 @@ std::string CTermiosPorts::PortPath(int port) {
 }
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
-    return CTermiosDevice::Open(PortPath(port));
+    return CTermiosDevice::Open(PortPath(port), &m_nError);
+}
+
+std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error) {
+    // "COM1".."COM9": the console's port buttons, mapped the same way.
+    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
+        return CTermiosDevice::Open(CTermiosPorts::PortPath(name[3] - '1'), error);
+    }
+    return CTermiosDevice::Open(name, error);
 }
 
 CTermiosPorts& CTermiosPorts::Instance() {

@@ -24,8 +24,9 @@ private:
 class CTermiosDevice : public ISerialDevice {
 public:
     // Opens path read-write, without becoming its controlling terminal, and
-    // takes it exclusively; null when it is missing or held by another program.
-    static std::unique_ptr<CTermiosDevice> Open(const std::string& path);
+    // takes it exclusively; null when it is missing or held by another program,
+    // with *error (when given) the system's error number.
+    static std::unique_ptr<CTermiosDevice> Open(const std::string& path, int* error = nullptr);
     ~CTermiosDevice() override;
 
     int SetLine(std::uint32_t baud) override;
@@ -47,5 +48,10 @@ class CTermiosPorts : public ISerialPorts {
 public:
     static std::string PortPath(int port);
     std::unique_ptr<ISerialDevice> Open(int port) override;
+    std::string PortName(int port) override { return PortPath(port); }
+    int LastOpenError() const override { return m_nError; }
     static CTermiosPorts& Instance();
+
+private:
+    int m_nError = 0;
 };
