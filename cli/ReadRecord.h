@@ -17,7 +17,7 @@ struct SignalReading {
     std::string name;     // the signal's name, "电池组电流"
     double value = 0;     // analog: the value as the read page shows it; bit: 0 or 1
     std::string text;     // the value as the read page shows it: "220.0", "1"
-    std::string unit;     // analog: the unit, "V"; status bit: its legend, "0：自动，1：手动"
+    std::string unit;  // analog: the unit, "V"; status bit: its legend, "0：自动，1：手动"
 };
 
 struct ReadRecord {
