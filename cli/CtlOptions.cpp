@@ -8,7 +8,20 @@
 namespace {
 
 const char kFooter[] =
-    "Options may stand before or after the subcommand.\n"
+    "Subcommand options:\n"
+    "  di --register          read the status bits as holding register 0 (function 03)\n"
+    "  watch [ai|di|all]      repeat the reads; on a terminal with --format table a live\n"
+    "                         view, otherwise one record a scan, flushed when written\n"
+    "    --interval SECONDS   time from one scan's start to the next (default 1; 0: at once)\n"
+    "    --count N            end after N scans (default: until SIGINT or SIGTERM)\n"
+    "    --output FILE        append the records to FILE (CSV: a header only into an empty\n"
+    "                         file); with --format prometheus, rewrite FILE atomically\n"
+    "                         after every scan for node_exporter's textfile collector\n"
+    "  A watch reopens a vanished device every second and ends after the current\n"
+    "  exchange on SIGINT or SIGTERM; the counts go to standard error.\n"
+    "\n"
+    "Options may stand before or after the subcommand. Names, units and legends are\n"
+    "UTF-8; times are local ISO 8601 with milliseconds and the UTC offset.\n"
     "\n"
     "Exit status:\n"
     "  0  the unit replied (watch: the watch ended, also when scans failed)\n"
@@ -40,6 +53,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
                  "k40ctl"};
     app.footer(kFooter);
+    app.set_version_flag("--version", "k40ctl " K40_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
 
@@ -61,7 +75,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.add_flag("--trace", o.trace, "every frame sent and received, as hex, on standard error");
 
     CLI::App* ai = app.add_subcommand("ai", "read the nine analog values (function 03, 100..108)");
-    CLI::App* di = app.add_subcommand("di", "read the fifteen status bits (function 01, coils 0..14)");
+    CLI::App* di =
+        app.add_subcommand("di", "read the fifteen status bits (function 01, coils 0..14)");
     di->add_flag("--register", o.bitsByRegister, "read them as holding register 0 (function 03)");
     std::map<CLI::App*, SystemMode> modeCommands;
     modeCommands[app.add_subcommand("manual", "manual operation (coil 200 on)")] =
@@ -77,7 +92,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         "module", "rectifier module N (0..20): on | off | voltage V (0..300) | current P (0..110)");
     std::string setting;
     std::vector<std::string> value;
-    module->add_option("N", o.module, "module number")->required()->check(CLI::Range(0, kMaxModule));
+    module->add_option("N", o.module, "module number")
+        ->required()
+        ->check(CLI::Range(0, kMaxModule));
     module->add_option("SETTING", setting, "on, off, voltage, current")
         ->required()
         ->check(CLI::IsMember({"on", "off", "voltage", "current"}));
@@ -101,6 +118,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         return 0;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
+        return 0;
+    } catch (const CLI::CallForVersion& e) {
+        out << e.what() << "\n";
         return 0;
     } catch (const CLI::ParseError& e) {
         err << "k40ctl: " << e.what() << "\n";
@@ -142,8 +162,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         }
     } else if (watch->parsed()) {
         o.action = Action::Watch;
-        o.scope = scope == "di" ? WatchScope::Bits
-                                : scope == "all" ? WatchScope::All : WatchScope::Analog;
+        o.scope = scope == "di"    ? WatchScope::Bits
+                  : scope == "all" ? WatchScope::All
+                                   : WatchScope::Analog;
         if (o.format == OutputFormat::Prometheus && o.output.empty()) {
             return Refuse(err, "--format prometheus needs --output FILE");
         }

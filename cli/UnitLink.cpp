@@ -72,9 +72,8 @@ void UnitLink::ShowRecvFrame() {
         traced_ = 0;  // the count started again after sending
     }
     if (trace_ != nullptr && comm_.m_nRecvLen > traced_) {
-        const std::string line =
-            Iso8601Local(std::chrono::system_clock::now()) + " < " +
-            HexBytes(comm_.m_RecvBuf + traced_, comm_.m_nRecvLen - traced_);
+        const std::string line = Iso8601Local(std::chrono::system_clock::now()) + " < " +
+                                 HexBytes(comm_.m_RecvBuf + traced_, comm_.m_nRecvLen - traced_);
         std::fprintf(trace_, "%s\n", line.c_str());
         std::fflush(trace_);
     }

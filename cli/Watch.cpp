@@ -42,8 +42,8 @@ void PauseUntil(std::chrono::steady_clock::time_point until) {
         if (now >= until) {
             return;
         }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(50)));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(50)));
     }
 }
 
@@ -77,8 +77,7 @@ ReadRecord Scan(UnitLink& link, WatchScope scope) {
 
 // Writes the whole text and flushes it; false (errno set) when any of it failed.
 bool WriteAll(std::FILE* file, const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-           std::fflush(file) == 0;
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
 }
 
 }  // namespace
@@ -149,7 +148,8 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
         if (link.DeviceFailed()) {
             link.Close();
             if (!gone) {
-                std::fprintf(stderr, "k40ctl: %s failed (error or hang-up); reopening it every second\n",
+                std::fprintf(stderr,
+                             "k40ctl: %s failed (error or hang-up); reopening it every second\n",
                              link.Port().c_str());
                 gone = true;
             }
@@ -169,13 +169,14 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
                     view.Add(record);
                     written = WriteAll(out, view.Render(status));
                 } else {
-                    written = WriteAll(out, "# " + Iso8601Local(record.time) + "\n" + FormatTable(record));
+                    written = WriteAll(
+                        out, "# " + Iso8601Local(record.time) + "\n" + FormatTable(record));
                 }
                 break;
             case OutputFormat::Prometheus:
-                if (!WriteFileAtomically(o.output,
-                                         PrometheusText(record, columns, status.failures, status.scans),
-                                         &error)) {
+                if (!WriteFileAtomically(
+                        o.output, PrometheusText(record, columns, status.failures, status.scans),
+                        &error)) {
                     fail(error);
                 }
                 break;
