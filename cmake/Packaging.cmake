@@ -1,5 +1,6 @@
 # Installation and the Debian package of the product: the program k40tool,
-# the simulated unit k40sim, a desktop menu entry and the program's icon.
+# the simulated unit k40sim, the command-line master k40ctl with its manual
+# page, a desktop menu entry and the program's icon.
 # Tests and benchmarks are not installed.
 #
 #   cmake --build build && (cd build && cpack -G DEB)
@@ -10,7 +11,24 @@ endif()
 
 include(GNUInstallDirs)
 
-install(TARGETS k40tool k40sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS k40tool k40sim k40ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# k40ctl(1), made from its own --help by help2man and compressed as Debian
+# wants manual pages (gzip -9n: no name or time stamp).
+find_program(K40_HELP2MAN help2man REQUIRED)
+find_program(K40_GZIP gzip REQUIRED)
+set(k40ctl_page "${CMAKE_BINARY_DIR}/k40ctl.1")
+add_custom_command(
+  OUTPUT "${k40ctl_page}.gz"
+  COMMAND "${K40_HELP2MAN}" --no-info --section=1
+          "--name=the HCU-K40 monitoring unit over Modbus RTU, from the command line"
+          "--output=${k40ctl_page}" "$<TARGET_FILE:k40ctl>"
+  COMMAND "${K40_GZIP}" -9nf "${k40ctl_page}"
+  DEPENDS k40ctl
+  COMMENT "Manual page k40ctl(1)"
+  VERBATIM)
+add_custom_target(k40ctl_man ALL DEPENDS "${k40ctl_page}.gz")
+install(FILES "${k40ctl_page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/k40tool.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Icon 128's two images under the name the desktop entry asks for.
@@ -45,7 +63,9 @@ power-system monitoring unit. It reads the unit's analog measurements and\n\
 status bits and shows them as named values, sends the system and rectifier\n\
 module remote-control commands, and shows every request and reply as hex\n\
 bytes. k40sim, a simulated unit on a pseudo-terminal, is included for trying\n\
-the program without the hardware.")
+the program without the hardware. k40ctl is the same master on the command\n\
+line, for scripts, logs and watching: CSV, JSON Lines and a Prometheus\n\
+textfile for node_exporter.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # k40tool_<version>_<arch>.deb

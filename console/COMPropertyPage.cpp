@@ -3,7 +3,6 @@
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/MessageBox.h"
-#include "link/posix/TermiosDevice.h"
 #include "resources/resource.h"
 
 namespace {
@@ -41,8 +40,7 @@ void CCOMPropertyPage::ShowPortDevices() {
     const int ports[] = {IDC_COM1, IDC_COM2};
     for (int port = 0; port < 2; ++port) {
         if (QWidget* button = GetDlgItem(ports[port])) {
-            button->setToolTip(
-                QString::fromLocal8Bit(CTermiosPorts::Instance().PortDescription(port)));
+            button->setToolTip(QString::fromLocal8Bit(theComm.PortName(port)));
         }
     }
 }

@@ -1,53 +1,12 @@
 // GBK text: this file is compiled with -fexec-charset=GBK.
 #include "console/CtrlPropertyPage.h"
 
-#include <cmath>
-
-#include "console/ExceptionText.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/MessageBox.h"
 #include "link/HexEcho.h"
 #include "resources/resource.h"
-
-namespace {
-
-constexpr std::uint8_t kWriteCoil = 0x05;
-constexpr std::uint8_t kWriteRegister = 0x06;
-
-// Coil values: FF00 sets the state the unit's status legends call 1.
-constexpr std::uint16_t kCoilOn = 0xFF00;
-constexpr std::uint16_t kCoilOff = 0x0000;
-constexpr int kManualCoil = 200;  // 1 = manual operation, 0 = automatic
-constexpr int kFloatCoil = 201;   // 1 = float charge, 0 = equalize charge
-
-// Three registers per module, from 310 on: voltage code, current-limit code, on/off.
-constexpr int kModuleBase = 310;
-constexpr int kRegistersPerModule = 3;
-constexpr int kVoltageOffset = 0;
-constexpr int kCurrentOffset = 1;
-constexpr int kOnOffOffset = 2;
-constexpr std::uint16_t kModuleOn = 0x0000;
-constexpr std::uint16_t kModuleOff = 0xFF00;
-
-constexpr float kMaxVoltage = 300.0f;
-constexpr float kMaxCurrent = 110.0f;
-constexpr int kMaxModule = 20;  // 21 modules, 0..20
-
-}  // namespace
-
-std::uint16_t SetpointCode(float value) {
-    // Multiply, add, multiply, in double and in this order: the unit's codes
-    // for values like 234.1 depend on it.
-    const double code = std::trunc((static_cast<double>(value) * 0.002 + 1.0) * 32768.0);
-    if (!(code >= 0.0)) {  // negative, or not a number
-        return 0;
-    }
-    if (code > 65535.0) {
-        return 65535;
-    }
-    return static_cast<std::uint16_t>(code);
-}
+#include "unit/ExceptionText.h"
 
 CCtrlPropertyPage::CCtrlPropertyPage() : CPropertyPage(IDD_CTRL) {}
 
@@ -58,9 +17,9 @@ void CCtrlPropertyPage::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_SENDEDIT, m_SendEdit);
     DDX_Control(pDX, IDC_RECVEDIT, m_RecvEdit);
     DDX_Text(pDX, IDC_VOLTAGE, m_fVoltage);
-    DDV_MinMaxFloat(pDX, m_fVoltage, 0.0f, kMaxVoltage);
+    DDV_MinMaxFloat(pDX, m_fVoltage, 0.0f, kMaxModuleVoltage);
     DDX_Text(pDX, IDC_CURRENT, m_fCurrent);
-    DDV_MinMaxFloat(pDX, m_fCurrent, 0.0f, kMaxCurrent);
+    DDV_MinMaxFloat(pDX, m_fCurrent, 0.0f, kMaxModuleCurrent);
     DDX_Text(pDX, IDC_MODULE, m_nModule);
     DDV_MinMaxInt(pDX, m_nModule, 0, kMaxModule);
 }
@@ -105,19 +64,19 @@ void CCtrlPropertyPage::ShowRecvFrame() {
 }
 
 void CCtrlPropertyPage::OnManual() {
-    SystemCommand(kManualCoil, kCoilOn);
+    SystemCommand(SystemModeRequest(SystemMode::Manual));
 }
 
 void CCtrlPropertyPage::OnAuto() {
-    SystemCommand(kManualCoil, kCoilOff);
+    SystemCommand(SystemModeRequest(SystemMode::Automatic));
 }
 
 void CCtrlPropertyPage::OnFloat() {
-    SystemCommand(kFloatCoil, kCoilOn);
+    SystemCommand(SystemModeRequest(SystemMode::FloatCharge));
 }
 
 void CCtrlPropertyPage::OnEqualize() {
-    SystemCommand(kFloatCoil, kCoilOff);
+    SystemCommand(SystemModeRequest(SystemMode::EqualizeCharge));
 }
 
 // Only the voltage setpoint purges the driver's queues first; the other three
@@ -125,31 +84,33 @@ void CCtrlPropertyPage::OnEqualize() {
 // queued by looking for the echo of their own request.
 void CCtrlPropertyPage::OnSetVoltage() {
     if (TakeEntries()) {
-        ModuleCommand(ExchangeVariant::PurgingModuleCommand, kVoltageOffset,
-                      SetpointCode(m_fVoltage));
+        ModuleCommand(ExchangeVariant::PurgingModuleCommand,
+                      ModuleRequest(m_nModule, ModuleSetting::Voltage, m_fVoltage));
     }
 }
 
 void CCtrlPropertyPage::OnSetCurrent() {
     if (TakeEntries()) {
-        ModuleCommand(ExchangeVariant::ModuleCommand, kCurrentOffset, SetpointCode(m_fCurrent));
+        ModuleCommand(ExchangeVariant::ModuleCommand,
+                      ModuleRequest(m_nModule, ModuleSetting::CurrentLimit, m_fCurrent));
     }
 }
 
 void CCtrlPropertyPage::OnModuleOn() {
     if (TakeEntries()) {
-        ModuleCommand(ExchangeVariant::ModuleCommand, kOnOffOffset, kModuleOn);
+        ModuleCommand(ExchangeVariant::ModuleCommand, ModuleRequest(m_nModule, ModuleSetting::On));
     }
 }
 
 void CCtrlPropertyPage::OnModuleOff() {
     if (TakeEntries()) {
-        ModuleCommand(ExchangeVariant::ModuleCommand, kOnOffOffset, kModuleOff);
+        ModuleCommand(ExchangeVariant::ModuleCommand, ModuleRequest(m_nModule, ModuleSetting::Off));
     }
 }
 
-void CCtrlPropertyPage::SystemCommand(int coil, std::uint16_t value) {
-    Report(RunExchange(theComm, ExchangeVariant::SystemCommand, kWriteCoil, coil, value, this));
+void CCtrlPropertyPage::SystemCommand(const WriteRequest& request) {
+    Report(RunExchange(theComm, ExchangeVariant::SystemCommand, request.function, request.address,
+                       request.value, this));
 }
 
 // All three boxes are checked, also those the command does not use: a module
@@ -162,9 +123,8 @@ bool CCtrlPropertyPage::TakeEntries() {
     return false;
 }
 
-void CCtrlPropertyPage::ModuleCommand(ExchangeVariant variant, int offset, std::uint16_t value) {
-    const int address = kModuleBase + kRegistersPerModule * m_nModule + offset;
-    Report(RunExchange(theComm, variant, kWriteRegister, address, value, this));
+void CCtrlPropertyPage::ModuleCommand(ExchangeVariant variant, const WriteRequest& request) {
+    Report(RunExchange(theComm, variant, request.function, request.address, request.value, this));
 }
 
 void CCtrlPropertyPage::Report(const ExchangeResult& result) {

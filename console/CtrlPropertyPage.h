@@ -26,13 +26,7 @@
 #include "console/windowing/Edit.h"
 #include "console/windowing/PropertyPage.h"
 #include "link/Exchange.h"
-
-// The register value of a setpoint (volts or percent): 32768 stands for 0 and
-// each unit adds 65.536 counts, code = trunc((v * 0.002 + 1.0) * 32768.0),
-// worked in double from the single-precision value, so 234.1 (234.100006 as a
-// float) gives 48109. Meant for the checked ranges (0..300 V, 0..110 %), whose
-// codes fit 16 bits; anything beyond is held at the nearest end of 0..65535.
-std::uint16_t SetpointCode(float value);
+#include "unit/ControlCommands.h"
 
 class CCtrlPropertyPage : public CPropertyPage, public IFrameEcho {
 public:
@@ -65,11 +59,11 @@ protected:
 
 private:
     // One coil write: purges, sends, reports.
-    void SystemCommand(int coil, std::uint16_t value);
+    void SystemCommand(const WriteRequest& request);
     // Checks the boxes; FALSE (after the messages) when one was refused.
     bool TakeEntries();
-    // One register write of the current module; register 310 + 3m + offset.
-    void ModuleCommand(ExchangeVariant variant, int offset, std::uint16_t value);
+    // One register write of the current module.
+    void ModuleCommand(ExchangeVariant variant, const WriteRequest& request);
     // The message box that ends every command.
     static void Report(const ExchangeResult& result);
 };

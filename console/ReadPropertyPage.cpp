@@ -4,24 +4,16 @@
 #include <cstdio>
 #include <vector>
 
-#include "console/ExceptionText.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/MessageBox.h"
 #include "link/HexEcho.h"
 #include "resources/resource.h"
 #include "tables/SignalTables.h"
+#include "unit/ExceptionText.h"
+#include "unit/Readings.h"
 
 namespace {
-
-// The unit's map as the three commands read it.
-constexpr std::uint8_t kReadCoils = 0x01;
-constexpr std::uint8_t kReadHoldingRegisters = 0x03;
-constexpr int kStatusFirst = 0;  // coils 0..14, or holding register 0
-constexpr std::uint16_t kStatusCoils = 15;
-constexpr std::uint16_t kStatusRegisters = 1;
-constexpr int kAnalogFirst = 100;  // holding registers 100..108
-constexpr std::uint16_t kAnalogRegisters = 9;
 
 struct Column {
     const char* heading;
@@ -83,23 +75,22 @@ void CReadPropertyPage::ShowRecvFrame() {
 }
 
 void CReadPropertyPage::OnRead01DI() {
-    Read(ReadCommand::Coils01, ExchangeVariant::Read, kReadCoils, kStatusFirst, kStatusCoils);
+    Read(ReadCommand::Coils01, ExchangeVariant::Read);
 }
 
 void CReadPropertyPage::OnRead03DI() {
-    Read(ReadCommand::Register03, ExchangeVariant::Read, kReadHoldingRegisters, kStatusFirst,
-         kStatusRegisters);
+    Read(ReadCommand::Register03, ExchangeVariant::Read);
 }
 
 void CReadPropertyPage::OnRead03AI() {
     // The quiet variant: the receive box keeps the last status reply.
-    Read(ReadCommand::Analog03, ExchangeVariant::QuietRead, kReadHoldingRegisters, kAnalogFirst,
-         kAnalogRegisters);
+    Read(ReadCommand::Analog03, ExchangeVariant::QuietRead);
 }
 
-void CReadPropertyPage::Read(ReadCommand command, ExchangeVariant variant, std::uint8_t function,
-                             int address, std::uint16_t quantity) {
-    const ExchangeResult result = RunExchange(theComm, variant, function, address, quantity, this);
+void CReadPropertyPage::Read(ReadCommand command, ExchangeVariant variant) {
+    const ReadRequest request = RequestOf(command);
+    const ExchangeResult result =
+        RunExchange(theComm, variant, request.function, request.address, request.quantity, this);
     switch (result.outcome) {
         case ExchangeOutcome::Reply:
             FillList(command, result.replyLength);

@@ -15,11 +15,11 @@
 
 #include <cstdint>
 
-#include "console/ReadDecode.h"
 #include "console/windowing/Edit.h"
 #include "console/windowing/ListCtrl.h"
 #include "console/windowing/PropertyPage.h"
 #include "link/Exchange.h"
+#include "unit/ReadDecode.h"
 
 class CReadPropertyPage : public CPropertyPage, public IFrameEcho {
 public:
@@ -48,8 +48,7 @@ protected:
 
 private:
     // One read: the exchange, then the list or the message that says why not.
-    void Read(ReadCommand command, ExchangeVariant variant, std::uint8_t function, int address,
-              std::uint16_t quantity);
+    void Read(ReadCommand command, ExchangeVariant variant);
     // Replaces the list's rows by those of the reply at the start of the
     // receive buffer.
     void FillList(ReadCommand command, int replyLength);

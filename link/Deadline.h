@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "link/posix/Tick.h"
+#include "link/Clock.h"
 
 class CDeadline {
 public:

@@ -104,6 +104,7 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
             case WaitResult::TimedOut:
                 break;
             case WaitResult::Failed:
+                result.deviceFailed = true;
                 clock.Sleep(std::min(left, kSliceMs));
                 break;
         }

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "link/Clock.h"
 #include "link/ModbusComm.h"
-#include "link/posix/Tick.h"
 
 // How the handlers differ: whether the queues are purged before sending,
 // whether the receive count starts again at 0 after sending, and whether the
@@ -41,6 +41,10 @@ struct ExchangeResult {
     // On a failure, the bytes after the removed copy start at m_RecvBuf[afterEcho]
     // and run to m_nRecvLen (0 when no copy was removed).
     int afterEcho = 0;
+    // The device itself reported an error or a hang-up while the exchange
+    // waited (a USB adapter pulled, the far end of a pseudo-terminal gone):
+    // further exchanges on it are pointless until it has been reopened.
+    bool deviceFailed = false;
 };
 
 // On Reply or Exception the frame has been moved to the start of m_RecvBuf.
@@ -52,4 +56,4 @@ struct ExchangeResult {
 // so reads work on a line that does not echo.
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo,
-                           IClock& clock = CSystemClock::Instance());
+                           IClock& clock = SystemClock());

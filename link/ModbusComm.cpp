@@ -1,6 +1,6 @@
 #include "link/ModbusComm.h"
 
-#include "link/CrcTables.h"
+#include "link/Crc.h"
 
 void CModbusComm::Purge(std::uint8_t kind) {
     CSerialComm::Purge(kind);
@@ -38,10 +38,7 @@ int CModbusComm::CheckResponse() {
         if (len - i < 4) {
             return 0;
         }
-        const std::uint16_t r = Crc16(m_RecvBuf + i, len - i - 2);
-        const std::uint16_t v =
-            static_cast<std::uint16_t>(m_RecvBuf[len - 2] << 8 | m_RecvBuf[len - 1]);
-        if (v != r) {
+        if (!EndsInOwnCrc(m_RecvBuf + i, static_cast<std::size_t>(len - i))) {
             continue;
         }
         for (int k = 0; k <= len - i - 1; ++k) {
@@ -53,12 +50,5 @@ int CModbusComm::CheckResponse() {
 }
 
 std::uint16_t CModbusComm::Crc16(const std::uint8_t* data, int length) {
-    std::uint8_t a = 0xFF;  // sent first
-    std::uint8_t b = 0xFF;  // sent second
-    for (int k = 0; k < length; ++k) {
-        const std::uint8_t index = static_cast<std::uint8_t>(data[k] ^ a);
-        a = static_cast<std::uint8_t>(auchCRCHi[index] ^ b);
-        b = auchCRCLo[index];
-    }
-    return static_cast<std::uint16_t>(a << 8 | b);
+    return ::Crc16(data, length > 0 ? static_cast<std::size_t>(length) : 0u);
 }

@@ -25,7 +25,7 @@ public:
     // 1 when a run from a byte equal to the slave address to the last byte
     // received ends in its own CRC; that run is then moved to the start.
     int CheckResponse();
-    // CRC-16/MODBUS; the high byte of the result is the byte sent first.
+    // CRC-16/MODBUS (link/Crc.h); the high byte of the result is the byte sent first.
     static std::uint16_t Crc16(const std::uint8_t* data, int length);
 
     std::uint8_t m_RecvBuf[kBufSize] = {};

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/ModbusComm.h"
+#include "link/Crc.h"
 
 namespace {
 
@@ -44,8 +44,7 @@ bool MatchAt(const std::uint8_t* buf, int len, int i, int slaveAddr, const std::
     if (i < 0 || length < 4 || static_cast<int>(buf[i]) != slaveAddr) {
         return false;
     }
-    const std::uint16_t crc = CModbusComm::Crc16(buf + i, length - 2);
-    if (crc != static_cast<std::uint16_t>(buf[len - 2] << 8 | buf[len - 1])) {
+    if (!EndsInOwnCrc(buf + i, static_cast<std::size_t>(length))) {
         return false;
     }
     const std::uint8_t* frame = buf + i;

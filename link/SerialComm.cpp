@@ -37,6 +37,7 @@ int CSerialComm::OpenPort() {
     // Another port, or another adapter behind the same name: learn again.
     m_bEchoLearned = false;
     m_hComm = m_pPorts->Open(m_nOpenPort);
+    m_nOpenError = m_hComm ? 0 : m_pPorts->LastOpenError();
     return m_hComm ? 1 : 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/EchoMode.h"
 #include "link/SerialDevice.h"
@@ -50,6 +51,10 @@ public:
     EchoMode m_echoMode = EchoMode::Auto;
     // Auto: the line has echoed a read request since the port was last opened.
     bool m_bEchoLearned = false;
+    int m_nOpenError = 0;    // errno of the last failed OpenPort (link/OpenError.h words it)
+
+    // The device behind a port index, for showing it ("/dev/ttyS0").
+    std::string PortName(int port) const { return m_pPorts->PortName(port); }
 
 private:
     ISerialPorts* m_pPorts;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // What a wait for input ended with.
 enum class WaitResult {
@@ -42,4 +43,18 @@ public:
     // The open device, exclusively, with pending input and output discarded;
     // null when the port is missing or in use by another program.
     virtual std::unique_ptr<ISerialDevice> Open(int port) = 0;
+    // The device behind a port as the user knows it ("/dev/ttyS0"); empty when
+    // there is none to name.
+    virtual std::string PortName(int port) {
+        (void)port;
+        return {};
+    }
+    // Why the last Open failed: the system's error number (errno), 0 when it
+    // did not fail or the reason is unknown. OpenErrorText() words it.
+    virtual int LastOpenError() const { return 0; }
 };
+
+// Opens a serial device by the name the user gives: "COM1", "COM2", ... as the
+// console maps them, or a device path. Exclusive, pending input and output
+// discarded. On failure null, and *error (when given) the system's error number.
+std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error);

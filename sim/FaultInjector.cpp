@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "link/ModbusComm.h"
+#include "link/Crc.h"
 
 namespace {
 
@@ -20,8 +20,7 @@ bool AnyTailValid(const std::vector<std::uint8_t>& frame, int slaveAddr) {
         if (frame[i] != slaveAddr) {
             continue;
         }
-        const std::uint16_t crc = CModbusComm::Crc16(frame.data() + i, static_cast<int>(n - i - 2));
-        if (frame[n - 2] == (crc >> 8) && frame[n - 1] == (crc & 0xFF)) {
+        if (EndsInOwnCrc(frame.data() + i, n - i)) {
             return true;
         }
     }

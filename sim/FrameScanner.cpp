@@ -1,6 +1,6 @@
 #include "sim/FrameScanner.h"
 
-#include "link/ModbusComm.h"
+#include "link/Crc.h"
 
 namespace {
 
@@ -41,11 +41,6 @@ Shape ShapeOf(std::uint8_t function) {
     }
 }
 
-bool CrcOk(const std::uint8_t* p, std::size_t length) {
-    const std::uint16_t crc = CModbusComm::Crc16(p, static_cast<int>(length - 2));
-    return p[length - 2] == (crc >> 8) && p[length - 1] == (crc & 0xFF);
-}
-
 }  // namespace
 
 void CFrameScanner::Feed(const std::uint8_t* data, std::size_t length) {
@@ -75,7 +70,7 @@ CFrameScanner::Candidate CFrameScanner::Examine(std::size_t pos, std::size_t& le
         // A function whose length we do not know: the shortest run that ends
         // in its own CRC is the frame.
         for (std::size_t n = kMinFrame; n <= avail && n <= kMaxFrame; ++n) {
-            if (CrcOk(p, n)) {
+            if (EndsInOwnCrc(p, n)) {
                 length = n;
                 return Candidate::Complete;
             }
@@ -92,7 +87,7 @@ CFrameScanner::Candidate CFrameScanner::Examine(std::size_t pos, std::size_t& le
     if (avail < need) {
         return Candidate::Incomplete;
     }
-    if (!CrcOk(p, need)) {
+    if (!EndsInOwnCrc(p, need)) {
         return Candidate::Bad;
     }
     length = need;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "link/ModbusComm.h"
+#include "link/Crc.h"
 
 namespace {
 
@@ -77,9 +77,7 @@ std::uint16_t CSimUnit::ModuleRegister(int address) const {
 }
 
 void CSimUnit::AppendCrc(std::vector<std::uint8_t>& frame) {
-    const std::uint16_t crc = CModbusComm::Crc16(frame.data(), static_cast<int>(frame.size()));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    frame.push_back(static_cast<std::uint8_t>(crc));
+    ::AppendCrc(frame);
 }
 
 std::vector<std::uint8_t> CSimUnit::ExceptionFrame(int slaveAddr, std::uint8_t function,
@@ -94,8 +92,7 @@ SimResponse CSimUnit::Handle(const std::uint8_t* frame, std::size_t length) {
     if (length < 4 || frame[0] != m_nSlaveAddr) {
         return {};
     }
-    const std::uint16_t crc = CModbusComm::Crc16(frame, static_cast<int>(length - 2));
-    if (frame[length - 2] != (crc >> 8) || frame[length - 1] != (crc & 0xFF)) {
+    if (!EndsInOwnCrc(frame, length)) {
         return {};
     }
     const std::uint8_t function = frame[1];

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/Deadline.h"
+#include "link/posix/Tick.h"
 #include "link/TcpAddress.h"
 #include "link/posix/TcpResolver.h"
 

@@ -16,6 +16,7 @@
 #include "link/TcpAddress.h"
 #include "link/posix/RawLine.h"
 #include "link/posix/TcpDevice.h"
+#include "link/posix/Tick.h"
 
 namespace {
 
@@ -61,21 +62,28 @@ int CFileDescriptor::Release() {
     return fd;
 }
 
-std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path) {
+std::unique_ptr<CTermiosDevice> CTermiosDevice::Open(const std::string& path, int* error) {
+    int ignored = 0;
+    int& why = error != nullptr ? *error : ignored;
+    why = 0;
     if (path.empty()) {
+        why = ENOENT;
         return nullptr;
     }
     CFileDescriptor fd(RetryOnEintr(
         [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     if (fd.Get() < 0) {
+        why = errno;
         return nullptr;
     }
     // Exclusive like a Windows COM port: another program's advisory lock means
     // the port is in use; TIOCEXCL keeps later opens out.
     if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
+        why = errno == EWOULDBLOCK ? EBUSY : errno;
         return nullptr;
     }
     if (ioctl(fd.Get(), TIOCEXCL) != 0 && errno != ENOTTY) {
+        why = errno;
         return nullptr;
     }
     std::unique_ptr<CTermiosDevice> dev(new CTermiosDevice(fd.Release()));
@@ -180,15 +188,35 @@ void CTermiosPorts::SetFolders(std::string devDir, std::string sysDir) {
     m_sysDir = std::move(sysDir);
 }
 
-std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
-    const std::string path = PortPath(port);
+namespace {
+
+// A device path, or "tcp://HOST:PORT" for a serial device server.
+std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, int* error) {
     if (IsTcpPortName(path)) {
-        // A serial device server. The ports know no reply wait of their own, so
-        // the connect is bounded by the link's default one.
+        // The ports know no reply wait of their own, so the connect is bounded
+        // by the link's default one.
         std::string reason;
-        return CTcpDevice::Open(path, CTcpDevice::kDefaultConnectWaitMs, reason);
+        auto device = CTcpDevice::Open(path, CTcpDevice::kDefaultConnectWaitMs, reason);
+        if (!device && error != nullptr) {
+            *error = errno;
+        }
+        return device;
     }
-    return CTermiosDevice::Open(path);
+    return CTermiosDevice::Open(path, error);
+}
+
+}  // namespace
+
+std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
+    return OpenResolved(PortPath(port), &m_nError);
+}
+
+std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error) {
+    // "COM1".."COM9": the console's port buttons, mapped the same way.
+    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
+        return OpenResolved(CTermiosPorts::Instance().PortPath(name[3] - '1'), error);
+    }
+    return OpenResolved(name, error);
 }
 
 CTermiosPorts& CTermiosPorts::Instance() {

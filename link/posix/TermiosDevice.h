@@ -24,8 +24,9 @@ private:
 class CTermiosDevice : public ISerialDevice {
 public:
     // Opens path read-write, without becoming its controlling terminal, and
-    // takes it exclusively; null when it is missing or held by another program.
-    static std::unique_ptr<CTermiosDevice> Open(const std::string& path);
+    // takes it exclusively; null when it is missing or held by another program,
+    // with *error (when given) the system's error number.
+    static std::unique_ptr<CTermiosDevice> Open(const std::string& path, int* error = nullptr);
     ~CTermiosDevice() override;
 
     int SetLine(std::uint32_t baud) override;
@@ -57,10 +58,13 @@ public:
     // Looks for ports in other folders: tests point the program's own ports
     // at trees of their own instead of the machine's.
     void SetFolders(std::string devDir, std::string sysDir);
+    std::string PortName(int port) override { return PortDescription(port); }
+    int LastOpenError() const override { return m_nError; }
     // The program's ports, on /dev and /sys.
     static CTermiosPorts& Instance();
 
 private:
     std::string m_devDir;
     std::string m_sysDir;
+    int m_nError = 0;
 };

@@ -26,3 +26,7 @@ CSystemClock& CSystemClock::Instance() {
     static CSystemClock clock;
     return clock;
 }
+
+IClock& SystemClock() {
+    return CSystemClock::Instance();
+}

@@ -3,17 +3,11 @@
 
 #include <cstdint>
 
+#include "link/Clock.h"
+
 // Milliseconds since an arbitrary start, as an unsigned 32-bit count that wraps
 // about every 49.7 days. Only differences of two ticks mean anything.
 std::uint32_t GetTickCount();
-
-// The clock the exchange waits on; tests give it a fake one.
-class IClock {
-public:
-    virtual ~IClock() = default;
-    virtual std::uint32_t Tick() = 0;
-    virtual void Sleep(std::uint32_t ms) = 0;
-};
 
 // The real clock: CLOCK_MONOTONIC.
 class CSystemClock : public IClock {

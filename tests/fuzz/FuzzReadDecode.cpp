@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "console/ReadDecode.h"
+#include "unit/ReadDecode.h"
 
 namespace {
 void Check(bool ok) {

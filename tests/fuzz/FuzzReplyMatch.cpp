@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/Crc.h"
 #include "link/Exchange.h"
 #include "link/ReplyMatch.h"
 #include "support/FakeSerial.h"
@@ -22,8 +23,7 @@ void CheckAccepted(const std::uint8_t* frame, int length, int slave, const std::
                    bool exception) {
     Check(length >= 4);
     Check(frame[0] == slave);
-    const std::uint16_t crc = CModbusComm::Crc16(frame, length - 2);
-    Check(frame[length - 2] == (crc >> 8) && frame[length - 1] == (crc & 0xFF));
+    Check(EndsInOwnCrc(frame, static_cast<std::size_t>(length)));
     if (exception) {
         Check(length == 5 && frame[1] == (req[1] | 0x80));
         return;
@@ -60,8 +60,7 @@ ReplyMatch SlowFind(const std::uint8_t* buf, int len, int slave, const std::uint
         if (n < 4) {
             break;
         }
-        const std::uint16_t crc = CModbusComm::Crc16(f, n - 2);
-        if (f[n - 2] != (crc >> 8) || f[n - 1] != (crc & 0xFF)) {
+        if (!EndsInOwnCrc(f, static_cast<std::size_t>(n))) {
             continue;
         }
         bool reply = false;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "console/ReadDecode.h"
+#include "unit/ReadDecode.h"
 #include "sim/SimUnit.h"
 #include "tables/SignalTables.h"
 

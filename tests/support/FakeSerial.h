@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/SerialDevice.h"
-#include "link/posix/Tick.h"
+#include "link/Clock.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "console/ExceptionText.h"
-#include "console/ReadDecode.h"
+#include "unit/ExceptionText.h"
+#include "unit/ReadDecode.h"
 
 namespace {
 

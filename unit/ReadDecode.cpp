@@ -1,4 +1,4 @@
-#include "console/ReadDecode.h"
+#include "unit/ReadDecode.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // GBK text: this file is compiled with -fexec-charset=GBK.
-#include "console/ExceptionText.h"
+#include "unit/ExceptionText.h"
 
 #include <cstdio>
 

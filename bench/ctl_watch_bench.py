@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""k40ctl's scan rate against the line limit.
+
+`k40ctl watch ai --interval 0 --baud B` against `k40sim --baud B` (the simulator
+paces a pseudo-terminal like a line at B baud: 10 bits a character and one
+end-of-frame pause of 3.5 characters, a fixed 1.75 ms above 19200 baud). One
+scan is the 8-character request and the 23-character reply, so the line allows
+at most 1 / (31 * 10 / B + pause) scans a second. Goal: 95 % of that at 9600,
+90 % at 38400. mbpoll on the same simulator is printed beside it for
+reference; it cannot poll faster than every 10 ms.
+
+Usage: ctl_watch_bench.py K40CTL K40SIM [SECONDS]
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+GOALS = {9600: 0.95, 38400: 0.90}
+
+
+def line_limit(baud):
+    pause = 3.5 * 10 / baud if baud <= 19200 else 0.00175
+    return 1.0 / (31 * 10 / baud + pause)
+
+
+def start_sim(k40sim, baud, link):
+    sim = subprocess.Popen([k40sim, "--link", link, "--quiet", "--static", "--baud", str(baud)],
+                           stdout=subprocess.PIPE, text=True)
+    sim.stdout.readline()
+    return sim
+
+
+def ctl_rate(k40ctl, link, baud, seconds):
+    count = int(line_limit(baud) * seconds)
+    out = subprocess.run([k40ctl, "--port", link, "--baud", str(baud), "watch", "ai",
+                          "--interval", "0", "--count", str(count), "--format", "json"],
+                         capture_output=True, text=True, check=True).stdout
+    records = [json.loads(line) for line in out.splitlines()]
+    replies = sum(r["outcome"] == "reply" for r in records)
+    times = [r["time"] for r in records]
+    # ISO 8601 with milliseconds: the span from the first scan's start to the last's.
+    def seconds_of(t):
+        clock = t[11:23]
+        h, m, s = clock.split(":")
+        return int(h) * 3600 + int(m) * 60 + float(s)
+    span = seconds_of(times[-1]) - seconds_of(times[0])
+    return (len(records) - 1) / span, replies, len(records)
+
+
+def mbpoll_rate(link, baud, seconds):
+    proc = subprocess.Popen(["mbpoll", "-m", "rtu", "-b", str(baud), "-P", "none", "-a", "1",
+                             "-r", "101", "-c", "9", "-t", "4", "-l", "10", "-o", "1", link],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    start = time.monotonic()
+    time.sleep(seconds)
+    proc.terminate()
+    out, _ = proc.communicate()
+    elapsed = time.monotonic() - start
+    polls = out.count("[109]:")
+    return polls / elapsed
+
+
+def main():
+    k40ctl, k40sim = sys.argv[1], sys.argv[2]
+    seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 10.0
+    print("k40ctl watch ai --interval 0 against k40sim --baud B, %.0f s a rate" % seconds)
+    print("%-6s %12s %12s %8s %10s %14s  %s" % ("baud", "line limit/s", "k40ctl/s", "of limit",
+                                               "replies", "mbpoll/s", "goal"))
+    with tempfile.TemporaryDirectory() as work:
+        link = os.path.join(work, "tty")
+        for baud in (9600, 38400):
+            sim = start_sim(k40sim, baud, link)
+            try:
+                rate, replies, total = ctl_rate(k40ctl, link, baud, seconds)
+                mb = mbpoll_rate(link, baud, min(seconds, 5.0))
+            finally:
+                sim.terminate()
+                sim.wait()
+                sim.stdout.close()
+            share = rate / line_limit(baud)
+            verdict = "PASS" if share >= GOALS[baud] and replies == total else "FAIL"
+            print("%-6d %12.2f %12.2f %7.1f%% %5d/%-5d %13.2f  %s (goal %.0f %%)" %
+                  (baud, line_limit(baud), rate, 100 * share, replies, total, mb, verdict,
+                   100 * GOALS[baud]))
+
+
+if __name__ == "__main__":
+    main()

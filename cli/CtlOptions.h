@@ -1,0 +1,47 @@
+// k40ctl's command line: the port options, the subcommand and its arguments.
+// CLI11 parses it; the ranges are those of k40tool's pages.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "unit/ControlCommands.h"
+
+// Exit statuses, documented in --help and the manual page.
+constexpr int kExitReply = 0;
+constexpr int kExitFailure = 1;  // a write error on the output
+constexpr int kExitUsage = 2;
+constexpr int kExitTimeout = 3;
+constexpr int kExitException = 4;
+constexpr int kExitPort = 5;
+
+enum class Action { ReadAnalog, ReadBits, SystemMode, Module, Watch };
+enum class OutputFormat { Table, Csv, Json, Prometheus };
+enum class WatchScope { Analog, Bits, All };
+
+struct CtlOptions {
+    std::string port = "COM1";
+    int baud = 9600;
+    int slave = 1;
+    int waitMs = 1500;
+    bool trace = false;
+    OutputFormat format = OutputFormat::Table;
+
+    Action action = Action::ReadAnalog;
+    bool bitsByRegister = false;  // di --register: function 03, register 0
+    SystemMode mode = SystemMode::Manual;
+    int module = 0;
+    ModuleSetting setting = ModuleSetting::On;
+    float setpoint = 0.0f;
+
+    WatchScope scope = WatchScope::Analog;
+    double intervalSeconds = 1.0;
+    long long count = 0;  // 0: until interrupted
+    std::string output;   // empty: standard output
+};
+
+// Parses argv into options. -1 when the command should run; otherwise the
+// exit status (0 after --help, 2 after a refused command line, with the
+// message on err).
+int ParseCtlOptions(int argc, char** argv, CtlOptions& options, std::ostream& out,
+                    std::ostream& err);

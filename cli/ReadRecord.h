@@ -1,0 +1,22 @@
+// One read of the unit as k40ctl reports it: when it was made, how the
+// exchange ended, and on a reply the named values. Every output format (table,
+// CSV, JSON Lines, the live view, the Prometheus text) is made from these.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "unit/SignalReading.h"
+
+enum class ReadOutcome { Reply, Timeout, Exception };
+
+struct ReadRecord {
+    std::chrono::system_clock::time_point time;
+    ReadOutcome outcome = ReadOutcome::Timeout;
+    std::uint8_t exceptionCode = 0;     // with ReadOutcome::Exception
+    std::string exceptionName;          // with ReadOutcome::Exception, UTF-8
+    std::vector<SignalReading> values;  // empty unless the read got a reply; a scan of
+                                        // "all" holds the analog values, then the bits
+};

@@ -1,0 +1,173 @@
+#include "cli/RecordFormat.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/DisplayWidth.h"
+
+namespace {
+
+// A CSV field, quoted when it holds a separator, a quote or a line break
+// (RFC 4180, 2.6 and 2.7).
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') {
+            quoted += '"';
+        }
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            line += ',';
+        }
+        line += CsvField(fields[i]);
+    }
+    return line + "\r\n";
+}
+
+}  // namespace
+
+std::string Iso8601Local(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    // Whole seconds rounded down, so that times before 1970 keep 0..999 ms.
+    const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    std::int64_t seconds = ms / 1000;
+    std::int64_t millis = ms % 1000;
+    if (millis < 0) {
+        millis += 1000;
+        seconds -= 1;
+    }
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+    const long offset = local.tm_gmtoff;  // seconds east of UTC
+    const long absolute = offset < 0 ? -offset : offset;
+    char tail[32];
+    std::snprintf(tail, sizeof tail, ".%03d%c%02ld:%02ld", static_cast<int>(millis),
+                  offset < 0 ? '-' : '+', absolute / 3600, absolute % 3600 / 60);
+    return std::string(stamp) + tail;
+}
+
+const char* OutcomeWord(ReadOutcome outcome) {
+    switch (outcome) {
+        case ReadOutcome::Reply:
+            return "reply";
+        case ReadOutcome::Exception:
+            return "exception";
+        case ReadOutcome::Timeout:
+            break;
+    }
+    return "timeout";
+}
+
+std::string ExceptionText(const ReadRecord& record) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X", static_cast<unsigned>(record.exceptionCode));
+    return std::string(code) + " " + record.exceptionName;
+}
+
+double ShownValue(const SignalReading& reading) {
+    double shown = 0;
+    const char* first = reading.text.data();
+    const char* last = first + reading.text.size();
+    const auto parsed = std::from_chars(first, last, shown);
+    return parsed.ec == std::errc() && parsed.ptr == last ? shown : reading.value;
+}
+
+const SignalReading* FindReading(const ReadRecord& record, const SignalReading& column) {
+    for (const SignalReading& r : record.values) {
+        if (r.analog == column.analog && r.reg == column.reg) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+std::string FormatTable(const ReadRecord& record) {
+    if (record.outcome == ReadOutcome::Timeout) {
+        return "no reply\n";
+    }
+    if (record.outcome == ReadOutcome::Exception) {
+        return "exception " + ExceptionText(record) + "\n";
+    }
+    std::size_t regWidth = 0, nameWidth = 0, valueWidth = 0;
+    for (const SignalReading& r : record.values) {
+        regWidth = std::max(regWidth, std::to_string(r.reg).size());
+        nameWidth = std::max(nameWidth, DisplayWidth(r.name));
+        valueWidth = std::max(valueWidth, DisplayWidth(r.text));
+    }
+    std::string table;
+    for (const SignalReading& r : record.values) {
+        const std::string reg = std::to_string(r.reg);
+        std::string line = std::string(regWidth - reg.size(), ' ') + reg + "  ";
+        line += PadRight(r.name, nameWidth) + "  ";
+        line += std::string(valueWidth - DisplayWidth(r.text), ' ') + r.text;
+        if (!r.unit.empty()) {
+            line += "  " + r.unit;
+        }
+        table += line + "\n";
+    }
+    return table;
+}
+
+std::string CsvHeader(const std::vector<SignalReading>& columns) {
+    std::vector<std::string> fields = {"time", "outcome", "exception"};
+    for (const SignalReading& c : columns) {
+        fields.push_back(c.name);
+    }
+    return CsvLine(fields);
+}
+
+std::string CsvRow(const ReadRecord& record, const std::vector<SignalReading>& columns) {
+    std::vector<std::string> fields = {
+        Iso8601Local(record.time), OutcomeWord(record.outcome),
+        record.outcome == ReadOutcome::Exception ? ExceptionText(record) : std::string()};
+    for (const SignalReading& c : columns) {
+        const SignalReading* r =
+            record.outcome == ReadOutcome::Reply ? FindReading(record, c) : nullptr;
+        fields.push_back(r ? r->text : std::string());
+    }
+    return CsvLine(fields);
+}
+
+std::string JsonLine(const ReadRecord& record) {
+    // Keys in the order a reader expects them: time and outcome first.
+    using json = nlohmann::ordered_json;
+    json object = {{"time", Iso8601Local(record.time)}, {"outcome", OutcomeWord(record.outcome)}};
+    if (record.outcome == ReadOutcome::Exception) {
+        object["exception"] = {{"code", record.exceptionCode}, {"name", record.exceptionName}};
+    }
+    json values = json::array();
+    if (record.outcome == ReadOutcome::Reply) {
+        for (const SignalReading& r : record.values) {
+            json v = {{"register", r.reg}, {"name", r.name}};
+            if (r.analog) {
+                v["value"] = ShownValue(r);
+                v["unit"] = r.unit;
+            } else {
+                v["value"] = r.value != 0 ? 1 : 0;
+                v["legend"] = r.unit;
+            }
+            values.push_back(std::move(v));
+        }
+    }
+    object["values"] = std::move(values);
+    // Invalid UTF-8 in a table text is replaced rather than thrown about: a
+    // record is always written.
+    return object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}

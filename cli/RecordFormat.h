@@ -1,0 +1,48 @@
+// The one-shot output formats of k40ctl, made from a ReadRecord: the aligned
+// table for a person, CSV (RFC 4180) and JSON Lines for scripts and logs. Each
+// function returns complete lines, so the caller writes a record in one go and
+// never leaves half a record behind.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "cli/ReadRecord.h"
+
+// The local time as ISO 8601 with milliseconds and the UTC offset:
+// "2026-12-07T17:44:55.123+01:00".
+std::string Iso8601Local(std::chrono::system_clock::time_point time);
+
+// "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.
+const char* OutcomeWord(ReadOutcome outcome);
+
+// "02 非法数据地址": the exception code in hex, as k40tool shows it, and its name.
+std::string ExceptionText(const ReadRecord& record);
+
+// One line per signal, columns aligned by display width: register (or bit
+// number), name, value, unit (or legend). A read without a reply is one line:
+// "no reply" or "exception 02 非法数据地址". Every line ends in '\n'.
+std::string FormatTable(const ReadRecord& record);
+
+// The CSV header, CRLF-terminated: time,outcome,exception, then one column per
+// signal, named by the signal's name.
+std::string CsvHeader(const std::vector<SignalReading>& columns);
+
+// One CSV row, CRLF-terminated, in the header's column order: the values as
+// the read page shows them ("220.0"); empty value cells when the read got no
+// reply, and an empty exception cell unless it got an exception reply.
+std::string CsvRow(const ReadRecord& record, const std::vector<SignalReading>& columns);
+
+// One JSON object and '\n': time, outcome, exception ({"code","name"}, only for
+// an exception reply) and values, a list of {register, name, value, unit} for
+// analog signals and {register (the bit number), name, value, legend} for bits.
+std::string JsonLine(const ReadRecord& record);
+
+// The signal's value as a number: the text as shown when it is one, so that
+// "22.3" is written as 22.3 whatever rounding the decoding left in the double.
+double ShownValue(const SignalReading& reading);
+
+// The reading of a record that belongs to a column (same kind and register),
+// or nullptr when the record holds none.
+const SignalReading* FindReading(const ReadRecord& record, const SignalReading& column);

@@ -1,0 +1,158 @@
+#include "cli/UnitLink.h"
+
+#include <chrono>
+
+#include "cli/RecordFormat.h"
+#include "link/OpenError.h"
+#include "unit/ExceptionText.h"
+#include "unit/GbkText.h"
+#include "unit/Readings.h"
+
+namespace {
+
+int BaudIndex(int baud) {
+    for (int i = 0; CSerialComm::BaudRate(i) != 0; ++i) {
+        if (CSerialComm::BaudRate(i) == static_cast<std::uint32_t>(baud)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// "01 03 00 64": the traffic log's form of a frame.
+std::string HexBytes(const std::uint8_t* data, int count) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += kDigits[data[i] >> 4];
+        text += kDigits[data[i] & 0x0F];
+    }
+    return text;
+}
+
+}  // namespace
+
+UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace)
+    : port_(port), ports_(port), comm_(ports_), trace_(trace) {
+    comm_.m_nPort = 0;
+    comm_.m_nBaud = BaudIndex(baud);
+    comm_.m_nSlaveAddr = slave;
+    comm_.m_nWaitTime = static_cast<std::uint32_t>(waitMs);
+}
+
+bool UnitLink::Open(std::string* why) {
+    deviceFailed_ = false;
+    if (comm_.OpenPort() == 0) {
+        *why = "cannot open " + port_ + ": " + OpenErrorText(comm_.m_nOpenError);
+        return false;
+    }
+    if (comm_.SetupPort() == 0) {
+        comm_.ClosePort();
+        *why = "cannot open " + port_ + ": not a serial line at this speed";
+        return false;
+    }
+    return true;
+}
+
+void UnitLink::ShowSendFrame() {
+    traced_ = 0;
+    if (trace_ != nullptr) {
+        const std::string line = Iso8601Local(std::chrono::system_clock::now()) + " > " +
+                                 HexBytes(comm_.m_SendBuf, comm_.m_nSendLen);
+        std::fprintf(trace_, "%s\n", line.c_str());
+        std::fflush(trace_);
+    }
+}
+
+void UnitLink::ShowRecvFrame() {
+    if (traced_ > comm_.m_nRecvLen) {
+        traced_ = 0;  // the count started again after sending
+    }
+    if (trace_ != nullptr && comm_.m_nRecvLen > traced_) {
+        const std::string line = Iso8601Local(std::chrono::system_clock::now()) + " < " +
+                                 HexBytes(comm_.m_RecvBuf + traced_, comm_.m_nRecvLen - traced_);
+        std::fprintf(trace_, "%s\n", line.c_str());
+        std::fflush(trace_);
+    }
+    traced_ = comm_.m_nRecvLen;
+}
+
+ReadRecord UnitLink::Outcome(const ExchangeResult& result) {
+    ReadRecord record;
+    record.time = std::chrono::system_clock::now();
+    deviceFailed_ = deviceFailed_ || result.deviceFailed;
+    switch (result.outcome) {
+        case ExchangeOutcome::Reply:
+            record.outcome = ReadOutcome::Reply;
+            break;
+        case ExchangeOutcome::Exception:
+            record.outcome = ReadOutcome::Exception;
+            record.exceptionCode = result.exceptionCode;
+            record.exceptionName = GbkToUtf8(ExceptionName(result.exceptionCode));
+            break;
+        case ExchangeOutcome::Timeout:
+            record.outcome = ReadOutcome::Timeout;
+            break;
+    }
+    return record;
+}
+
+ReadRecord UnitLink::Read(ReadCommand command) {
+    const auto start = std::chrono::system_clock::now();
+    const ReadRequest request = RequestOf(command);
+    const ExchangeResult result = RunExchange(comm_, ExchangeVariant::Read, request.function,
+                                              request.address, request.quantity, this);
+    ReadRecord record = Outcome(result);
+    record.time = start;
+    if (record.outcome == ReadOutcome::Reply) {
+        record.values = DecodeReadings(command, comm_.m_RecvBuf, result.replyLength);
+    }
+    return record;
+}
+
+ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
+    ReadRecord all;
+    bool first = true;
+    for (ReadCommand command : commands) {
+        ReadRecord one = Read(command);
+        if (first) {
+            all.time = one.time;
+            first = false;
+        }
+        all.outcome = one.outcome;
+        all.exceptionCode = one.exceptionCode;
+        all.exceptionName = one.exceptionName;
+        if (one.outcome != ReadOutcome::Reply) {
+            all.values.clear();  // a scan is whole or it is a failure
+            return all;
+        }
+        all.values.insert(all.values.end(), one.values.begin(), one.values.end());
+    }
+    return all;
+}
+
+ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {
+    const ExchangeVariant variant = request.function == 0x05 ? ExchangeVariant::SystemCommand
+                                    : purgeFirst             ? ExchangeVariant::PurgingModuleCommand
+                                                             : ExchangeVariant::ModuleCommand;
+    const auto start = std::chrono::system_clock::now();
+    ReadRecord record = Outcome(
+        RunExchange(comm_, variant, request.function, request.address, request.value, this));
+    record.time = start;
+    return record;
+}
+
+std::string OutcomeMessage(const ReadRecord& record, int waitMs) {
+    switch (record.outcome) {
+        case ReadOutcome::Reply:
+            return "reply";
+        case ReadOutcome::Timeout:
+            return "no reply within " + std::to_string(waitMs) + " ms";
+        case ReadOutcome::Exception:
+            return "exception reply " + ExceptionText(record);
+    }
+    return {};
+}

@@ -1,0 +1,53 @@
+// k40ctl's side of the serial line: the same CModbusComm and exchange as
+// k40tool's pages, on a port given by name, turning each exchange into a
+// ReadRecord (reads) or an outcome (commands), with the traffic log on request.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "cli/ReadRecord.h"
+#include "link/Exchange.h"
+#include "link/NamedPort.h"
+#include "unit/ControlCommands.h"
+#include "unit/ReadDecode.h"
+
+class UnitLink : private IFrameEcho {
+public:
+    // trace: where to log every frame (null: no log).
+    UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace);
+
+    // Opens and sets up the port. False with the reason in *why
+    // ("cannot open /dev/ttyUSB0: no such device").
+    bool Open(std::string* why);
+    void Close() { comm_.ClosePort(); }
+    bool IsOpen() const { return comm_.IsOpen(); }
+
+    // One read; record.time is when it was made. deviceFailed: the device
+    // reported an error or hang-up during the exchange.
+    ReadRecord Read(ReadCommand command);
+    // Several reads as one record: the values of each in turn; the outcome of
+    // the first that got no reply ends it.
+    ReadRecord ReadAll(std::initializer_list<ReadCommand> commands);
+    // One write command, the way the control page sends it.
+    ReadRecord Command(const WriteRequest& request, bool purgeFirst);
+
+    bool DeviceFailed() const { return deviceFailed_; }
+    int WaitMs() const { return static_cast<int>(comm_.m_nWaitTime); }
+    const std::string& Port() const { return port_; }
+
+private:
+    void ShowSendFrame() override;
+    void ShowRecvFrame() override;
+    ReadRecord Outcome(const ExchangeResult& result);
+
+    std::string port_;
+    CNamedPort ports_;
+    CModbusComm comm_;
+    std::FILE* trace_;
+    int traced_ = 0;  // received bytes already in the log
+    bool deviceFailed_ = false;
+};
+
+// "no reply within 1500 ms", "exception reply 02 非法数据地址", "reply".
+std::string OutcomeMessage(const ReadRecord& record, int waitMs);

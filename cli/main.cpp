@@ -1,0 +1,99 @@
+// k40ctl: the HCU-K40 monitoring unit from the command line. The same link,
+// exchange and decoding as k40tool's pages; one read or command per call, or a
+// watch that repeats the reads.
+#include <cstdio>
+#include <iostream>
+
+#include "cli/CtlOptions.h"
+#include "cli/RecordFormat.h"
+#include "cli/UnitLink.h"
+#include "cli/Watch.h"
+#include "unit/Readings.h"
+
+namespace {
+
+int StatusOf(const ReadRecord& record) {
+    switch (record.outcome) {
+        case ReadOutcome::Reply:
+            return kExitReply;
+        case ReadOutcome::Timeout:
+            return kExitTimeout;
+        case ReadOutcome::Exception:
+            return kExitException;
+    }
+    return kExitTimeout;
+}
+
+std::string Render(const CtlOptions& o, const ReadRecord& record,
+                   const std::vector<SignalReading>& columns, bool command) {
+    switch (o.format) {
+        case OutputFormat::Csv:
+            return CsvHeader(columns) + CsvRow(record, columns);
+        case OutputFormat::Json:
+            return JsonLine(record);
+        case OutputFormat::Table:
+        case OutputFormat::Prometheus:
+            if (command) {
+                return record.outcome == ReadOutcome::Reply ? "ok\n" : std::string();
+            }
+            return record.outcome == ReadOutcome::Reply ? FormatTable(record) : std::string();
+    }
+    return {};
+}
+
+int RunOnce(const CtlOptions& o, UnitLink& link) {
+    std::string why;
+    if (!link.Open(&why)) {
+        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
+        return kExitPort;
+    }
+    ReadRecord record;
+    std::vector<SignalReading> columns;
+    const bool command = o.action == Action::SystemMode || o.action == Action::Module;
+    switch (o.action) {
+        case Action::ReadAnalog:
+            record = link.Read(ReadCommand::Analog03);
+            columns = AnalogColumns();
+            break;
+        case Action::ReadBits:
+            record = link.Read(o.bitsByRegister ? ReadCommand::Register03 : ReadCommand::Coils01);
+            columns = BitColumns();
+            break;
+        case Action::SystemMode:
+            record = link.Command(SystemModeRequest(o.mode), false);
+            break;
+        case Action::Module:
+            // Only the voltage setpoint purges first, as on the control page.
+            record = link.Command(ModuleRequest(o.module, o.setting, o.setpoint),
+                                  o.setting == ModuleSetting::Voltage);
+            break;
+        case Action::Watch:
+            break;
+    }
+    const std::string text = Render(o, record, columns, command);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+        std::perror("k40ctl: cannot write standard output");
+        return kExitFailure;
+    }
+    if (record.outcome != ReadOutcome::Reply) {
+        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
+    }
+    return StatusOf(record);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CtlOptions options;
+    const int parsed = ParseCtlOptions(argc, argv, options, std::cout, std::cerr);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    UnitLink link(options.port, options.baud, options.slave, options.waitMs,
+                  options.trace ? stderr : nullptr);
+    if (options.action == Action::Watch) {
+        return RunWatch(options, link);
+    }
+    return RunOnce(options, link);
+}

@@ -1,0 +1,224 @@
+// CSV, JSON Lines and the Prometheus text, each read back by an independent
+// parser (Python's csv and json modules, the Prometheus client's parser); the
+// parsed cells are compared with the record they came from.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/DisplayWidth.h"
+#include "cli/PrometheusText.h"
+#include "cli/RecordFormat.h"
+
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::system_clock;
+
+// Runs a Python script on a file holding the text; returns what it printed,
+// parsed as JSON.
+json ParseWithPython(const std::string& script, const std::string& text) {
+    char folder[] = "/tmp/k40cli.XXXXXX";
+    EXPECT_NE(mkdtemp(folder), nullptr);
+    const std::string scriptPath = std::string(folder) + "/check.py";
+    const std::string dataPath = std::string(folder) + "/data";
+    std::ofstream(scriptPath, std::ios::binary) << script;
+    std::ofstream(dataPath, std::ios::binary) << text;
+    const std::string command =
+        std::string(K40_PYTHON3) + " " + scriptPath + " " + dataPath + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    std::remove(scriptPath.c_str());
+    std::remove(dataPath.c_str());
+    rmdir(folder);
+    EXPECT_EQ(status, 0) << out;
+    return status == 0 ? json::parse(out) : json();
+}
+
+SignalReading Analog(int reg, std::string name, double value, std::string text, std::string unit) {
+    return {reg, true, std::move(name), value, std::move(text), std::move(unit)};
+}
+
+SignalReading Bit(int bit, std::string name, int value, std::string legend) {
+    return {bit, false, std::move(name), double(value), std::to_string(value), std::move(legend)};
+}
+
+// Names that need CSV quoting and Prometheus label escaping.
+std::vector<SignalReading> Columns() {
+    return {Analog(100, "交流电压", 220.0, "220.0", "V"),
+            Analog(101, "电池组电流, \"总\"", -12.3, "-12.3", "A"),
+            Analog(102, "母线\\电压\n", 53.5, "53.5", "V"),
+            Bit(0, "手动/自动", 1, "0：自动，1：手动")};
+}
+
+const Clock::time_point kTime = Clock::time_point(std::chrono::milliseconds(1796665495123));
+
+std::vector<ReadRecord> Records() {
+    ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns()};
+    ReadRecord timeout{kTime + std::chrono::seconds(1), ReadOutcome::Timeout, 0, "", {}};
+    ReadRecord exception{
+        kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}};
+    return {reply, timeout, exception};
+}
+
+class TimeZone : public ::testing::Test {
+protected:
+    // POSIX zone strings, which need no zone database: one east of UTC, one a
+    // half hour west.
+    void Use(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    void TearDown() override {
+        unsetenv("TZ");
+        tzset();
+    }
+};
+
+using OutputFormats = TimeZone;
+
+TEST_F(OutputFormats, CsvReadsBackWithPythonCsv) {
+    Use("CST-8");
+    std::string text = CsvHeader(Columns());
+    for (const ReadRecord& r : Records()) {
+        text += CsvRow(r, Columns());
+    }
+    ASSERT_NE(text.find("\r\n"), std::string::npos);
+    const json rows = ParseWithPython(R"(
+import csv, datetime, json, sys
+with open(sys.argv[1], newline='', encoding='utf-8', errors='strict') as f:
+    rows = list(csv.reader(f, strict=True))
+for row in rows[1:]:
+    row[0] = round(datetime.datetime.fromisoformat(row[0]).timestamp() * 1000)
+print(json.dumps(rows))
+)",
+                                      text);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], json({"time", "outcome", "exception", "交流电压", "电池组电流, \"总\"",
+                             "母线\\电压\n", "手动/自动"}));
+    EXPECT_EQ(rows[1], json({1796665495123, "reply", "", "220.0", "-12.3", "53.5", "1"}));
+    EXPECT_EQ(rows[2], json({1796665496123, "timeout", "", "", "", "", ""}));
+    EXPECT_EQ(rows[3], json({1796665497123, "exception", "02 非法数据地址", "", "", "", ""}));
+}
+
+TEST_F(OutputFormats, JsonLinesReadBackWithPythonJson) {
+    Use("XST+3:30");
+    std::string text;
+    for (const ReadRecord& r : Records()) {
+        text += JsonLine(r);
+    }
+    const json records = ParseWithPython(R"(
+import datetime, json, sys
+records = []
+with open(sys.argv[1], encoding='utf-8', errors='strict') as f:
+    for line in f:
+        r = json.loads(line)
+        t = datetime.datetime.fromisoformat(r['time'])
+        r['offset'] = t.utcoffset().total_seconds()
+        r['time'] = round(t.timestamp() * 1000)
+        records.append(r)
+print(json.dumps(records))
+)",
+                                         text);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0]["time"], 1796665495123);
+    EXPECT_EQ(records[0]["offset"], -3.5 * 3600);
+    EXPECT_EQ(records[0]["outcome"], "reply");
+    EXPECT_FALSE(records[0].contains("exception"));
+    const json& values = records[0]["values"];
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(
+        values[1],
+        json({{"register", 101}, {"name", "电池组电流, \"总\""}, {"value", -12.3}, {"unit", "A"}}));
+    EXPECT_TRUE(values[0]["value"].is_number_float());
+    EXPECT_EQ(values[3], json({{"register", 0},
+                               {"name", "手动/自动"},
+                               {"value", 1},
+                               {"legend", "0：自动，1：手动"}}));
+    EXPECT_EQ(records[1]["outcome"], "timeout");
+    EXPECT_EQ(records[1]["values"], json::array());
+    EXPECT_EQ(records[2]["outcome"], "exception");
+    EXPECT_EQ(records[2]["exception"], json({{"code", 2}, {"name", "非法数据地址"}}));
+}
+
+// Each sample as [family, type, sample, labels, value].
+const char* const kPrometheusParser = R"(
+import json, sys
+from prometheus_client.parser import text_string_to_metric_families
+with open(sys.argv[1], encoding='utf-8', errors='strict') as f:
+    families = text_string_to_metric_families(f.read())
+    print(json.dumps([[m.name, m.type, s.name, s.labels, s.value]
+                      for m in families for s in m.samples]))
+)";
+
+TEST(PrometheusText, ReadsBackWithThePrometheusParser) {
+    const ReadRecord last = Records()[0];
+    const json samples = ParseWithPython(kPrometheusParser, PrometheusText(last, Columns(), 3, 10));
+    ASSERT_EQ(samples.size(), 6u);
+    EXPECT_EQ(samples[0], json({"k40_analog_value",
+                                "gauge",
+                                "k40_analog_value",
+                                {{"name", "交流电压"}, {"register", "100"}, {"unit", "V"}},
+                                220.0}));
+    EXPECT_EQ(samples[1][3]["name"], "电池组电流, \"总\"");
+    EXPECT_EQ(samples[1][4], -12.3);
+    EXPECT_EQ(samples[2][3]["name"], "母线\\电压\n");
+    EXPECT_EQ(samples[3],
+              json({"k40_status_bit",
+                    "gauge",
+                    "k40_status_bit",
+                    {{"name", "手动/自动"}, {"bit", "0"}, {"legend", "0：自动，1：手动"}},
+                    1.0}));
+    EXPECT_EQ(samples[4],
+              json({"k40_scans_failed", "counter", "k40_scans_failed_total", json::object(), 3.0}));
+    EXPECT_EQ(samples[5], json({"k40_scans", "counter", "k40_scans_total", json::object(), 10.0}));
+}
+
+TEST(PrometheusText, AFailedScanPublishesOnlyTheCounters) {
+    const json samples =
+        ParseWithPython(kPrometheusParser, PrometheusText(Records()[1], Columns(), 4, 11));
+    ASSERT_EQ(samples.size(), 2u);
+    EXPECT_EQ(samples[0][2], "k40_scans_failed_total");
+    EXPECT_EQ(samples[0][4], 4.0);
+    EXPECT_EQ(samples[1][4], 11.0);
+}
+
+TEST(FormatTable, AlignsTheValueColumnAndReportsOutcomes) {
+    ReadRecord record = Records()[0];
+    record.values[2].name = "母线电压";  // a line break in a name would end the line
+    const std::string table = FormatTable(record);
+    // Every line's value ends in the same display column: the names are of
+    // different widths, Chinese and ASCII.
+    std::vector<std::size_t> ends;
+    const std::vector<std::string> shown = {"220.0", "-12.3", "53.5", "1"};
+    std::size_t start = 0;
+    for (const std::string& value : shown) {
+        const std::size_t eol = table.find('\n', start);
+        ASSERT_NE(eol, std::string::npos);
+        // The last line's value is a bit followed by its legend; search from the back.
+        const std::string line = table.substr(start, eol - start);
+        const std::size_t at = line.rfind("  " + value);
+        ASSERT_NE(at, std::string::npos) << line;
+        ends.push_back(DisplayWidth(line.substr(0, at + 2 + value.size())));
+        start = eol + 1;
+    }
+    EXPECT_EQ(start, table.size());
+    for (std::size_t end : ends) {
+        EXPECT_EQ(end, ends[0]) << table;
+    }
+    EXPECT_EQ(FormatTable(Records()[1]), "no reply\n");
+    EXPECT_EQ(FormatTable(Records()[2]), "exception 02 非法数据地址\n");
+}
+
+}  // namespace
