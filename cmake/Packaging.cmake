@@ -1,6 +1,8 @@
 # Installation and the Debian package of the product: the program k40tool,
-# the simulated unit k40sim, a desktop menu entry and the program's icon.
-# Tests and benchmarks are not installed.
+# the simulated unit k40sim, their manual pages, a desktop menu entry, the
+# program's icon, and the copyright file and changelog Debian asks every
+# package for (lintian checks the package in scripts/test). Tests and
+# benchmarks are not installed.
 #
 #   cmake --build build && (cd build && cpack -G DEB)
 #   sudo apt install ./build/k40tool_1.0.0_amd64.deb
@@ -9,6 +11,7 @@ if(NOT TARGET k40tool)
 endif()
 
 include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/ManPage.cmake)
 
 install(TARGETS k40tool k40sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/k40tool.desktop
@@ -23,16 +26,29 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icon128-16.png
 set(K40_PACKAGE_MAINTAINER "k40tool maintainers <k40tool@example.org>"
   CACHE STRING "Maintainer field of the Debian package")
 
+k40_man_page(k40tool
+  NAME "Modbus RTU commissioning and test tool for the HCU-K40 monitoring unit")
+k40_man_page(k40sim NAME "simulated HCU-K40 monitoring unit, a Modbus RTU slave"
+  VERSION_STRING "k40sim ${K40_VERSION}")
+
+# /usr/share/doc/k40tool: the machine-readable copyright file and the
+# changelog in Debian's format, compressed without name or time stamp.
+set(k40_doc_dir "${CMAKE_INSTALL_DATADIR}/doc/k40tool")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/copyright ${CMAKE_BINARY_DIR}/deb/copyright @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/changelog ${CMAKE_BINARY_DIR}/deb/changelog.Debian
+  @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz
+  COMMAND ${K40_GZIP} -9nkf ${CMAKE_BINARY_DIR}/deb/changelog.Debian
+  DEPENDS ${CMAKE_BINARY_DIR}/deb/changelog.Debian
+  VERBATIM)
+add_custom_target(k40_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz)
+install(FILES ${CMAKE_BINARY_DIR}/deb/copyright ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz
+  DESTINATION ${k40_doc_dir})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME k40tool)
-set(CPACK_PACKAGE_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
-set(CPACK_PACKAGE_VERSION_MINOR ${PROJECT_VERSION_MINOR})
-set(CPACK_PACKAGE_VERSION_PATCH 0)
-if(PROJECT_VERSION_PATCH)
-  set(CPACK_PACKAGE_VERSION_PATCH ${PROJECT_VERSION_PATCH})
-endif()
-set(CPACK_PACKAGE_VERSION
-  "${CPACK_PACKAGE_VERSION_MAJOR}.${CPACK_PACKAGE_VERSION_MINOR}.${CPACK_PACKAGE_VERSION_PATCH}")
+set(CPACK_PACKAGE_VERSION "${K40_VERSION}")
 set(CPACK_PACKAGE_CONTACT "${K40_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Modbus RTU commissioning and test tool for the HCU-K40 monitoring unit")

@@ -30,7 +30,7 @@ const char kHelp[] =
     "                       operation, float charge)\n"
     "  --trace FILE         write one line per request to FILE (see below)\n"
     "  --quiet              no request log on stderr\n"
-    "  --help               this text\n"
+    "  -h, --help           this text\n"
     "\n"
     "The path of the pseudo-terminal (or the device) is printed on stdout, one line.\n"
     "SIGINT or SIGTERM ends the program (exit 0). Exit 1: the line could not be\n"
