@@ -5,7 +5,7 @@
 # benchmarks are not installed.
 #
 #   cmake --build build && (cd build && cpack -G DEB)
-#   sudo apt install ./build/k40tool_1.0.0_amd64.deb
+#   sudo apt install ./build/k40tool_1.0.0-1_amd64.deb
 if(NOT TARGET k40tool)
   return()  # a build without the console has nothing to ship
 endif()
@@ -26,6 +26,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icon128-16.png
 set(K40_PACKAGE_MAINTAINER "k40tool maintainers <k40tool@example.org>"
   CACHE STRING "Maintainer field of the Debian package")
 
+# Debian revision: the package is made from the program's own sources, with
+# the changelog of its packaging in changelog.Debian (a version without a
+# revision would be a native package, whose changelog is named changelog).
+set(K40_DEBIAN_REVISION 1)
+
 k40_man_page(k40tool
   NAME "Modbus RTU commissioning and test tool for the HCU-K40 monitoring unit")
 k40_man_page(k40sim NAME "simulated HCU-K40 monitoring unit, a Modbus RTU slave"
@@ -45,10 +50,14 @@ add_custom_command(
 add_custom_target(k40_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz)
 install(FILES ${CMAKE_BINARY_DIR}/deb/copyright ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz
   DESTINATION ${k40_doc_dir})
+# lintian's overrides, each with the reason it does not apply to this package.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/deb/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME k40tool)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME k40tool)
 set(CPACK_PACKAGE_VERSION "${K40_VERSION}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${K40_DEBIAN_REVISION})
 set(CPACK_PACKAGE_CONTACT "${K40_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Modbus RTU commissioning and test tool for the HCU-K40 monitoring unit")
@@ -61,7 +70,7 @@ bytes. k40sim, a simulated unit on a pseudo-terminal, is included for trying\n\
 the program without the hardware.")
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # k40tool_<version>_<arch>.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # k40tool_<version>-<revision>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Not found by the library scan: the platform plugins that open the window
