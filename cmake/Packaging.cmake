@@ -1,34 +1,20 @@
 # Installation and the Debian package of the product: the program k40tool,
-# the simulated unit k40sim, the command-line master k40ctl with its manual
-# page, a desktop menu entry and the program's icon.
-# Tests and benchmarks are not installed.
+# the simulated unit k40sim, the command-line master k40ctl, their manual
+# pages, a desktop menu entry, the program's icon, and the copyright file and
+# changelog Debian asks every package for (lintian checks the package in
+# scripts/test). Tests and benchmarks are not installed.
 #
 #   cmake --build build && (cd build && cpack -G DEB)
-#   sudo apt install ./build/k40tool_1.0.0_amd64.deb
+#   sudo apt install ./build/k40tool_1.0.0-1_amd64.deb
 if(NOT TARGET k40tool)
   return()  # a build without the console has nothing to ship
 endif()
 
 include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/ManPage.cmake)
 
 install(TARGETS k40tool k40sim k40ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# k40ctl(1), made from its own --help by help2man and compressed as Debian
-# wants manual pages (gzip -9n: no name or time stamp).
-find_program(K40_HELP2MAN help2man REQUIRED)
-find_program(K40_GZIP gzip REQUIRED)
-set(k40ctl_page "${CMAKE_BINARY_DIR}/k40ctl.1")
-add_custom_command(
-  OUTPUT "${k40ctl_page}.gz"
-  COMMAND "${K40_HELP2MAN}" --no-info --section=1
-          "--name=the HCU-K40 monitoring unit over Modbus RTU, from the command line"
-          "--output=${k40ctl_page}" "$<TARGET_FILE:k40ctl>"
-  COMMAND "${K40_GZIP}" -9nf "${k40ctl_page}"
-  DEPENDS k40ctl
-  COMMENT "Manual page k40ctl(1)"
-  VERBATIM)
-add_custom_target(k40ctl_man ALL DEPENDS "${k40ctl_page}.gz")
-install(FILES "${k40ctl_page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 install(FILES ${PROJECT_SOURCE_DIR}/resources/k40tool.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Icon 128's two images under the name the desktop entry asks for.
@@ -44,16 +30,39 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/udev/70-k40tool-serial.rules
 set(K40_PACKAGE_MAINTAINER "k40tool maintainers <k40tool@example.org>"
   CACHE STRING "Maintainer field of the Debian package")
 
+# Debian revision: the package is made from the program's own sources, with
+# the changelog of its packaging in changelog.Debian (a version without a
+# revision would be a native package, whose changelog is named changelog).
+set(K40_DEBIAN_REVISION 1)
+
+k40_man_page(k40tool
+  NAME "Modbus RTU commissioning and test tool for the HCU-K40 monitoring unit")
+k40_man_page(k40sim NAME "simulated HCU-K40 monitoring unit, a Modbus RTU slave"
+  VERSION_STRING "k40sim ${K40_VERSION}")
+k40_man_page(k40ctl NAME "the HCU-K40 monitoring unit over Modbus RTU, from the command line")
+
+# /usr/share/doc/k40tool: the machine-readable copyright file and the
+# changelog in Debian's format, compressed without name or time stamp.
+set(k40_doc_dir "${CMAKE_INSTALL_DATADIR}/doc/k40tool")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/copyright ${CMAKE_BINARY_DIR}/deb/copyright @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/changelog ${CMAKE_BINARY_DIR}/deb/changelog.Debian
+  @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz
+  COMMAND ${K40_GZIP} -9nkf ${CMAKE_BINARY_DIR}/deb/changelog.Debian
+  DEPENDS ${CMAKE_BINARY_DIR}/deb/changelog.Debian
+  VERBATIM)
+add_custom_target(k40_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz)
+install(FILES ${CMAKE_BINARY_DIR}/deb/copyright ${CMAKE_BINARY_DIR}/deb/changelog.Debian.gz
+  DESTINATION ${k40_doc_dir})
+# lintian's overrides, each with the reason it does not apply to this package.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/deb/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME k40tool)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME k40tool)
-set(CPACK_PACKAGE_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
-set(CPACK_PACKAGE_VERSION_MINOR ${PROJECT_VERSION_MINOR})
-set(CPACK_PACKAGE_VERSION_PATCH 0)
-if(PROJECT_VERSION_PATCH)
-  set(CPACK_PACKAGE_VERSION_PATCH ${PROJECT_VERSION_PATCH})
-endif()
-set(CPACK_PACKAGE_VERSION
-  "${CPACK_PACKAGE_VERSION_MAJOR}.${CPACK_PACKAGE_VERSION_MINOR}.${CPACK_PACKAGE_VERSION_PATCH}")
+set(CPACK_PACKAGE_VERSION "${K40_VERSION}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${K40_DEBIAN_REVISION})
 set(CPACK_PACKAGE_CONTACT "${K40_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Modbus RTU commissioning and test tool for the HCU-K40 monitoring unit")
@@ -68,7 +77,7 @@ line, for scripts, logs and watching: CSV, JSON Lines and a Prometheus\n\
 textfile for node_exporter.")
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # k40tool_<version>_<arch>.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # k40tool_<version>-<revision>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Not found by the library scan: the platform plugins that open the window

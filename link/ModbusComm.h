@@ -12,7 +12,8 @@ public:
     static constexpr int kBufSize = 1024;
 
     CModbusComm() = default;
-    explicit CModbusComm(ISerialPorts& ports) : CSerialComm(ports) {}
+    explicit CModbusComm(ISerialPorts& ports, IClock& clock = CSystemClock::Instance())
+        : CSerialComm(ports, clock) {}
     ~CModbusComm() override = default;
 
     // As the port's purge, and empties the receive count (kinds 0, 2) and the

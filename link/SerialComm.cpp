@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/Deadline.h"
 #include "link/posix/TermiosDevice.h"
 
 namespace {
@@ -9,11 +10,14 @@ namespace {
 constexpr std::uint32_t kBaudTable[] = {600, 1200, 2400, 4800, 9600, 19200, 38400};
 // A write may take 8 ms per byte on top of the constant part.
 constexpr std::uint32_t kWriteMsPerByte = 8;
+// How often the output queue is looked at while it drains. At 38400 baud an
+// 8-byte request takes about 2 ms on the wire.
+constexpr std::uint32_t kDrainPollMs = 1;
 }  // namespace
 
 CSerialComm::CSerialComm() : CSerialComm(CTermiosPorts::Instance()) {}
 
-CSerialComm::CSerialComm(ISerialPorts& ports) : m_pPorts(&ports) {}
+CSerialComm::CSerialComm(ISerialPorts& ports, IClock& clock) : m_pPorts(&ports), m_pClock(&clock) {}
 
 CSerialComm::~CSerialComm() {
     ClosePort();
@@ -86,7 +90,41 @@ int CSerialComm::WriteData(const std::uint8_t* buffer, int length) {
     }
     const std::uint32_t limit = kWriteMsPerByte * static_cast<std::uint32_t>(length) +
                                 static_cast<std::uint32_t>(m_nTimeout);
-    return m_hComm->Write(buffer, static_cast<std::size_t>(length), limit) ? 1 : 0;
+    // One limit for handing the bytes over and for their leaving the driver:
+    // an adapter that stops sending (flow control stuck, a wedged USB driver)
+    // must not hold the window forever. The reply wait counts from the end of
+    // the transmission, so the write returns only once the queue is empty.
+    CDeadline deadline(*m_pClock, limit);
+    const auto total = static_cast<std::size_t>(length);
+    std::size_t done = 0;
+    for (;;) {
+        if (done < total) {
+            const long n = m_hComm->WriteSome(buffer + done, total - done);
+            if (n < 0) {
+                return 0;  // the adapter was unplugged, or the line hung up
+            }
+            done += static_cast<std::size_t>(n);
+            if (n > 0) {
+                continue;
+            }
+        } else {
+            const long queued = m_hComm->QueuedOutput();
+            if (queued <= 0) {
+                return 1;  // sent; a device that cannot tell has sent what it took
+            }
+        }
+        const std::uint32_t left = deadline.Remaining();
+        if (left == 0) {
+            return 0;
+        }
+        if (done < total) {
+            if (m_hComm->WaitWritable(left) == WaitResult::Failed) {
+                return 0;
+            }
+        } else {
+            m_pClock->Sleep(std::min(left, kDrainPollMs));
+        }
+    }
 }
 
 void CSerialComm::Purge(std::uint8_t kind) {

@@ -10,11 +10,13 @@
 
 #include "link/EchoMode.h"
 #include "link/SerialDevice.h"
+#include "link/posix/Tick.h"
 
 class CSerialComm {
 public:
-    CSerialComm();                              // the operating system's ports
-    explicit CSerialComm(ISerialPorts& ports);  // for tests: a fake device
+    CSerialComm();  // the operating system's ports and clock
+    // For tests: a fake device, and the clock a write is timed on.
+    explicit CSerialComm(ISerialPorts& ports, IClock& clock = CSystemClock::Instance());
     CSerialComm(const CSerialComm&) = delete;
     CSerialComm& operator=(const CSerialComm&) = delete;
     virtual ~CSerialComm();
@@ -27,6 +29,8 @@ public:
     int InitPort();
     int ClosePort();
     std::uint32_t ReadData(std::uint8_t* buffer, std::uint32_t size);
+    // Hands the bytes over and waits until the driver has sent them all, within
+    // 8 ms a byte plus m_nTimeout: 1 when they left in time, 0 otherwise.
     int WriteData(const std::uint8_t* buffer, int length);
 
     bool IsOpen() const { return m_hComm != nullptr; }
@@ -58,4 +62,5 @@ public:
 
 private:
     ISerialPorts* m_pPorts;
+    IClock* m_pClock;
 };

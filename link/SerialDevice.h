@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-// What a wait for input ended with.
+// What a wait for input (or for room for output) ended with.
 enum class WaitResult {
-    Readable,  // input is queued (or the device says so)
+    Readable,  // input is queued, or output can be taken (or the device says so)
     TimedOut,  // nothing arrived within the time given
     Failed,    // the device is in error or hung up: waiting on it again would not block
 };
@@ -29,9 +29,13 @@ public:
     virtual long QueuedInput() = 0;
     // Reads at most size bytes without blocking; the count read, or -1 on error.
     virtual long Read(std::uint8_t* buffer, std::size_t size) = 0;
-    // Writes all bytes and waits until they have left, within timeoutMs.
-    // False when the write failed or did not finish in time.
-    virtual bool Write(const std::uint8_t* buffer, std::size_t length, std::uint32_t timeoutMs) = 0;
+    // Hands at most length bytes to the driver without blocking: the count taken (0 when it
+    // can take none now), or -1 on error.
+    virtual long WriteSome(const std::uint8_t* buffer, std::size_t length) = 0;
+    // Bytes handed over but not yet sent (TIOCOUTQ), or -1 when the device cannot say.
+    virtual long QueuedOutput() = 0;
+    // Waits at most ms milliseconds until the device can take more output.
+    virtual WaitResult WaitWritable(std::uint32_t ms) = 0;
     // Waits at most ms milliseconds for input to be queued.
     virtual WaitResult WaitReadable(std::uint32_t ms) = 0;
 };

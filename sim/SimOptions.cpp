@@ -47,7 +47,7 @@ const char kHelp[] =
     "                       operation, float charge)\n"
     "  --trace FILE         write one line per request to FILE (see below)\n"
     "  --quiet              no request log on stderr\n"
-    "  --help               this text\n"
+    "  -h, --help           this text\n"
     "\n"
     "The path of the pseudo-terminal (or the device), or with --listen the address as\n"
     "tcp://HOST:PORT with the port chosen, is printed on stdout, one line.\n"

@@ -1,6 +1,8 @@
 #include "unit/ReadDecode.h"
 
+#include <charconv>
 #include <cstdio>
+#include <system_error>
 
 float AnalogValue(std::uint16_t raw) {
     // 2^-15 + 2^-30, not 1/32768: the unit scales full range to 32767 counts.
@@ -10,9 +12,18 @@ float AnalogValue(std::uint16_t raw) {
 
 namespace {
 
-std::string Format(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
+// "%5.1f" without the C library's locale: snprintf takes its decimal point
+// from LC_NUMERIC, which the application object sets from the environment, so
+// a German desktop would show "220,0". to_chars rounds the exact binary value
+// to one decimal as printf does (ties to even) and always writes '.'.
+std::string FormatAnalog(double value) {
+    char digits[64];
+    const std::to_chars_result result =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 1);
+    std::string text(digits, result.ec == std::errc() ? result.ptr : digits);
+    if (text.size() < 5) {
+        text.insert(0, 5 - text.size(), ' ');
+    }
     return text;
 }
 
@@ -41,7 +52,7 @@ std::vector<DecodedRow> DecodeReadReply(ReadCommand command, const std::uint8_t*
         const int registers = n >> 1;  // an odd last byte has no register
         for (int i = 0; i < registers && i < recordCount; ++i) {
             const auto raw = static_cast<std::uint16_t>(data[2 * i] << 8 | data[2 * i + 1]);
-            rows.push_back({i, Format("%5.1f", static_cast<double>(AnalogValue(raw)))});
+            rows.push_back({i, FormatAnalog(static_cast<double>(AnalogValue(raw)))});
         }
         return rows;
     }

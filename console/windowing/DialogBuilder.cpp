@@ -88,9 +88,10 @@ QWidget* MakePicture(const DlgControl& c, QWidget* page, const QSize& base) {
 QWidget* MakeControl(const DlgControl& c, QWidget* page) {
     switch (c.kind) {
         case CtlKind::AutoRadio: {
-            auto* radio = new QRadioButton(Text(c), page);
-            radio->setAutoExclusive(false);  // groups follow the layout, not the parent
-            return radio;
+            // Left auto-exclusive: a radio in a button group is exclusive
+            // within that group only, and assistive technology announces a
+            // checkable button as a radio button only when it is.
+            return new QRadioButton(Text(c), page);
         }
         case CtlKind::PushButton: {
             auto* button = new QPushButton(Text(c), page);
@@ -128,6 +129,33 @@ Qt::FocusPolicy FocusOf(const DlgControl& c) {
         default:
             return (c.style & kTabStop) != 0 ? Qt::StrongFocus : Qt::ClickFocus;
     }
+}
+
+// The label a reader takes for an edit box: the nearest static text before it
+// in reading order, that is ending left of it on the same line, else above it
+// and overlapping it across. Dialog units of the layout.
+const DlgItem* LabelOf(const DlgControl& edit, const std::vector<DlgItem>& items) {
+    const DlgItem* best = nullptr;
+    int bestScore = 0;
+    for (const DlgItem& item : items) {
+        const DlgControl& c = *item.ctl;
+        if (c.kind != CtlKind::Static || c.text == nullptr || c.text[0] == u'\0') {
+            continue;
+        }
+        const bool sameLine = c.y < edit.y + edit.cy && edit.y < c.y + c.cy;
+        const bool across = c.x < edit.x + edit.cx && edit.x < c.x + c.cx;
+        int score = -1;
+        if (sameLine && c.x + c.cx <= edit.x + 2) {
+            score = edit.x - (c.x + c.cx);  // a label on the line wins over one above
+        } else if (across && c.y + c.cy <= edit.y + 2) {
+            score = 10000 + edit.y - (c.y + c.cy);
+        }
+        if (score >= 0 && (best == nullptr || score < bestScore)) {
+            best = &item;
+            bestScore = score;
+        }
+    }
+    return best;
 }
 
 }  // namespace
@@ -188,6 +216,16 @@ std::vector<DlgItem> CDialogBuilder::Build(const DlgTemplate& tpl, QWidget* page
         w->setFocusPolicy(FocusOf(c));
         SetDlgCtrlID(w, c.id);
         items.push_back({w, &c});
+    }
+    // Each edit box is named by its label, as screen readers name a box on
+    // the platform these layouts come from.
+    for (const DlgItem& item : items) {
+        if (item.ctl->kind != CtlKind::Edit) {
+            continue;
+        }
+        if (const DlgItem* label = LabelOf(*item.ctl, items)) {
+            static_cast<QLabel*>(label->wnd.data())->setBuddy(item.wnd);
+        }
     }
     // Frames lie under the controls they enclose, so that clicks reach those.
     for (const DlgItem& item : items) {

@@ -6,9 +6,7 @@
 #include "console/windowing/DlgItem.h"
 
 CPropertyPage::CPropertyPage(UINT nIDTemplate)
-    : m_nIDTemplate(nIDTemplate), m_pTemplate(FindDialogTemplate(static_cast<int>(nIDTemplate))) {
-    Q_ASSERT_X(m_pTemplate != nullptr, "CPropertyPage", "no dialog layout with this ID");
-}
+    : m_nIDTemplate(nIDTemplate), m_pTemplate(FindDialogTemplate(static_cast<int>(nIDTemplate))) {}
 
 CPropertyPage::~CPropertyPage() {
     delete m_pWnd;

@@ -34,6 +34,7 @@ class QWidget;
 
 class CPropertyPage {
 public:
+    // A page whose ID names no dialog layout is refused by CPropertySheet::AddPage.
     explicit CPropertyPage(UINT nIDTemplate);
     CPropertyPage(const CPropertyPage&) = delete;
     CPropertyPage& operator=(const CPropertyPage&) = delete;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -47,6 +48,13 @@ CPropertySheet::~CPropertySheet() {
 }
 
 void CPropertySheet::AddPage(CPropertyPage* pPage) {
+    // A page whose layout ID names no dialog layout has no size, caption or
+    // controls: it is left out, in every build, rather than shown broken.
+    if (pPage == nullptr || pPage->m_pTemplate == nullptr) {
+        qWarning("CPropertySheet::AddPage: page %u has no dialog layout; not added",
+                 pPage != nullptr ? pPage->GetTemplateID() : 0U);
+        return;
+    }
     m_pages.push_back(pPage);
     if (!m_bBuilt) {
         return;
@@ -54,7 +62,10 @@ void CPropertySheet::AddPage(CPropertyPage* pPage) {
     auto* container = new QWidget;
     m_containers.push_back(container);
     container->setMinimumSize(CDialogBuilder::PageSize(*pPage->m_pTemplate));
+    // The first tab becomes current by itself; that is not a page change.
+    m_bSelecting = true;
     m_pTabs->addTab(container, pPage->GetCaption());
+    m_bSelecting = false;
 }
 
 CPropertyPage* CPropertySheet::GetPage(int nPage) const {
@@ -119,6 +130,7 @@ void CPropertySheet::Build() {
     }
     m_pTabs->tabBar()->installEventFilter(this);
     m_pTabs->installEventFilter(this);
+    connect(m_pTabs, &QTabWidget::currentChanged, this, &CPropertySheet::OnTabChanged);
     if (!m_pages.empty()) {
         ShowPage(m_nStartPage >= 0 && m_nStartPage < GetPageCount() ? m_nStartPage : 0);
     }
@@ -149,7 +161,27 @@ void CPropertySheet::ShowPage(int nPage) {
     page->CreatePageWindow(m_containers[static_cast<std::size_t>(nPage)]);
     m_nCurPage = nPage;
     page->OnSetActive();
+    m_bSelecting = true;
     m_pTabs->setCurrentIndex(nPage);
+    m_bSelecting = false;
+}
+
+// Anything else that moved the tab bar: an accessibility action on a tab, a
+// call to setCurrentIndex, a way of Qt's the filters do not know. Qt cannot
+// veto a change, so the old tab is put back first, quietly, and the change is
+// then asked for the sheet's way: the leaving page may refuse, the new one is
+// created and activated.
+void CPropertySheet::OnTabChanged(int nIndex) {
+    if (m_bSelecting || nIndex == m_nCurPage || m_nCurPage < 0) {
+        return;
+    }
+    {
+        const QSignalBlocker blocker(m_pTabs);
+        m_bSelecting = true;
+        m_pTabs->setCurrentIndex(m_nCurPage);
+        m_bSelecting = false;
+    }
+    SetActivePage(nIndex);
 }
 
 QWidget* CPropertySheet::GetDlgItem(int nID) const {

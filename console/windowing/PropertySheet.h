@@ -7,7 +7,9 @@
 //
 // A tab change asks the current page first (OnKillActive); when it refuses,
 // the tab does not change at all. Clicks, keys and wheel on the tab bar are
-// all routed through SetActivePage, which is also how tests select a page:
+// all routed through SetActivePage, which is also how tests select a page;
+// any other change of the tab bar's current tab (an accessibility action, a
+// direct setCurrentIndex) is taken back and asked for through it too:
 //
 //   CPropertySheet sheet(IDS_SHEET_CAPTION);
 //   sheet.AddPage(&page);
@@ -66,6 +68,7 @@ protected:
 private:
     void Build();
     void ShowPage(int nPage);
+    void OnTabChanged(int nIndex);
     void OnCancel();
     bool FilterTabBar(QEvent* event);
     bool FilterTabKeys(QEvent* event);
@@ -78,4 +81,5 @@ private:
     std::vector<QPointer<QPushButton>> m_buttons;
     QTabWidget* m_pTabs = nullptr;
     bool m_bBuilt = false;
+    bool m_bSelecting = false;  // the sheet itself is moving the tab bar
 };

@@ -203,22 +203,6 @@ WaitResult CTcpDevice::WaitWritable(std::uint32_t ms) {
     return r == 0 ? WaitResult::TimedOut : WaitResult::Readable;
 }
 
-bool CTcpDevice::Write(const std::uint8_t* buffer, std::size_t length, std::uint32_t timeoutMs) {
-    const CDeadline deadline(CSystemClock::Instance(), timeoutMs);
-    for (std::size_t done = 0; done < length;) {
-        const long n = WriteSome(buffer + done, length - done);
-        if (n < 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-        if (done < length &&
-            (deadline.Expired() || WaitWritable(deadline.Remaining()) != WaitResult::Readable)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 WaitResult CTcpDevice::WaitReadable(std::uint32_t ms) {
     if (m_bEnded) {
         return WaitResult::Failed;

@@ -39,21 +39,20 @@ public:
     void Discard(bool input, bool output) override;
     long QueuedInput() override;
     long Read(std::uint8_t* buffer, std::size_t size) override;
-    bool Write(const std::uint8_t* buffer, std::size_t length, std::uint32_t timeoutMs) override;
     WaitResult WaitReadable(std::uint32_t ms) override;
 
     // The write steps: as many bytes as the socket takes now (0 when it takes
     // none), -1 when the connection has failed.
-    long WriteSome(const std::uint8_t* buffer, std::size_t length);
+    long WriteSome(const std::uint8_t* buffer, std::size_t length) override;
     // Bytes handed over but not yet sent: always 0 (-1 once the connection has
     // failed). What send() took is on its way; counting the bytes the peer has
     // not yet acknowledged (SIOCOUTQ) would add a network round trip, and the
     // peer's delayed acknowledgement, to every write without saying anything
     // about the far serial line.
-    long QueuedOutput();
+    long QueuedOutput() override;
     // Waits at most ms for room in the socket's send buffer: Readable when
     // there is room (the write may go on), TimedOut, or Failed.
-    WaitResult WaitWritable(std::uint32_t ms);
+    WaitResult WaitWritable(std::uint32_t ms) override;
 
     int Fd() const { return m_fd.Get(); }
     // True once the peer has closed or reset the connection.

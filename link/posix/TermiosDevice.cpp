@@ -135,32 +135,29 @@ long CTermiosDevice::Read(std::uint8_t* buffer, std::size_t size) {
     return static_cast<long>(n);
 }
 
-bool CTermiosDevice::Write(const std::uint8_t* buffer, std::size_t length,
-                           std::uint32_t timeoutMs) {
-    CDeadline deadline(CSystemClock::Instance(), timeoutMs);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n =
-            RetryOnEintr([&] { return ::write(m_fd.Get(), buffer + done, length - done); });
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            return false;  // EIO: the adapter was unplugged, or the line hung up
-        }
-        const std::uint32_t left = deadline.Remaining();
-        if (left == 0) {
-            return false;
-        }
-        pollfd p{m_fd.Get(), POLLOUT, 0};
-        const int r = RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(left)); });
-        if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)) {
-            return false;
-        }
+long CTermiosDevice::WriteSome(const std::uint8_t* buffer, std::size_t length) {
+    const ssize_t n = RetryOnEintr([&] { return ::write(m_fd.Get(), buffer, length); });
+    if (n < 0) {
+        return errno == EAGAIN ? 0 : -1;  // EIO: the adapter was unplugged, or the line hung up
     }
-    // The reply wait counts from the end of the transmission.
-    return RetryOnEintr([&] { return tcdrain(m_fd.Get()); }) == 0;
+    return static_cast<long>(n);
+}
+
+long CTermiosDevice::QueuedOutput() {
+    int n = 0;
+    if (ioctl(m_fd.Get(), TIOCOUTQ, &n) != 0) {
+        return -1;
+    }
+    return n;
+}
+
+WaitResult CTermiosDevice::WaitWritable(std::uint32_t ms) {
+    pollfd p{m_fd.Get(), POLLOUT, 0};
+    const int r = RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(ms)); });
+    if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        return WaitResult::Failed;
+    }
+    return r == 0 ? WaitResult::TimedOut : WaitResult::Readable;
 }
 
 WaitResult CTermiosDevice::WaitReadable(std::uint32_t ms) {

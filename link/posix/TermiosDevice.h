@@ -33,7 +33,9 @@ public:
     void Discard(bool input, bool output) override;
     long QueuedInput() override;
     long Read(std::uint8_t* buffer, std::size_t size) override;
-    bool Write(const std::uint8_t* buffer, std::size_t length, std::uint32_t timeoutMs) override;
+    long WriteSome(const std::uint8_t* buffer, std::size_t length) override;
+    long QueuedOutput() override;
+    WaitResult WaitWritable(std::uint32_t ms) override;
     WaitResult WaitReadable(std::uint32_t ms) override;
 
     int Fd() const { return m_fd.Get(); }

@@ -153,3 +153,59 @@ TEST_F(SerialComm, PurgeOnAClosedPortStillResetsCounts) {
     EXPECT_EQ(comm.m_nRecvLen, 0);
     EXPECT_EQ(comm.m_nSendLen, 0);
 }
+
+// The whole write, drain included, is bounded by 8 ms a byte plus m_nTimeout:
+// 8 bytes and 100 ms give 164 ms on the fake clock.
+TEST_F(SerialComm, AWriteEndsWithinItsLimitEvenWhenTheLineStopsSending) {
+    struct Case {
+        const char* what;
+        bool writeStuck;
+        bool drainStuck;
+        std::uint32_t drainMs;
+        int result;
+        std::uint32_t minElapsed;  // the write waited at least this long
+        std::uint32_t maxElapsed;  // and never more
+    };
+    const Case cases[] = {
+        {"sent at once", false, false, 0, 1, 0, 0},
+        {"drains in 20 ms", false, false, 20, 1, 20, 21},
+        {"drains just within the limit", false, false, 163, 1, 163, 164},
+        {"drains too late", false, false, 500, 0, 164, 165},
+        {"never drains", false, true, 0, 0, 164, 165},
+        {"driver takes nothing", true, false, 0, 0, 164, 165},
+    };
+    const Bytes frame = {0x01, 0x05, 0x00, 0xC8, 0xFF, 0x00, 0x0C, 0x04};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeClock clk(0xFFFFFF00u);  // across the wrap of the tick
+        FakeLine line{clk};
+        FakePorts fakePorts;
+        fakePorts.Attach(0, line);
+        CModbusComm comm(fakePorts, clk);
+        comm.m_nTimeout = 100;
+        ASSERT_EQ(comm.InitPort(), 1);
+        line.m_bWriteStuck = c.writeStuck;
+        line.m_bDrainStuck = c.drainStuck;
+        line.m_nDrainMs = c.drainMs;
+        const std::uint32_t start = clk.m_nNow;
+        EXPECT_EQ(comm.WriteData(frame.data(), static_cast<int>(frame.size())), c.result);
+        const std::uint32_t elapsed = clk.m_nNow - start;
+        EXPECT_GE(elapsed, c.minElapsed);
+        EXPECT_LE(elapsed, c.maxElapsed);
+        EXPECT_EQ(line.m_written, c.writeStuck ? Bytes{} : frame);
+    }
+}
+
+TEST_F(SerialComm, AFailingDeviceFailsTheWriteAtOnce) {
+    CModbusComm comm(ports, clock);
+    ASSERT_EQ(comm.InitPort(), 1);
+    com1.m_bWriteFails = true;
+    const std::uint8_t buf[2] = {1, 2};
+    EXPECT_EQ(comm.WriteData(buf, 2), 0);
+    EXPECT_EQ(clock.m_nNow, 0u);
+    com1.m_bWriteFails = false;
+    com1.m_bWriteStuck = true;
+    com1.m_bHungUp = true;  // the wait for room reports the hang-up
+    EXPECT_EQ(comm.WriteData(buf, 2), 0);
+    EXPECT_EQ(clock.m_nNow, 0u);
+}

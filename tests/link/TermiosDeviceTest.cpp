@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "link/Exchange.h"
+#include "link/SerialComm.h"
 #include "link/posix/TermiosDevice.h"
 #include "support/TestPty.h"
 
@@ -117,8 +118,24 @@ TEST(TermiosDevice, WriteReachesTheOtherSide) {
     ASSERT_NE(dev, nullptr);
     ASSERT_NE(dev->SetLine(9600), 0);
     const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
-    EXPECT_TRUE(dev->Write(req.data(), req.size(), 1000));
+    EXPECT_EQ(dev->WaitWritable(100), WaitResult::Readable);
+    EXPECT_EQ(dev->WriteSome(req.data(), req.size()), 8);
+    EXPECT_GE(dev->QueuedOutput(), 0);
     EXPECT_EQ(pty.Receive(8), req);
+}
+
+// The whole write through the serial object on a real pseudo-terminal: the
+// bytes handed over, the output queue drained, 1.
+TEST(TermiosDevice, AWriteThroughTheSerialObjectDrainsAndSucceeds) {
+    CTestPty pty;
+    ::setenv("K40_COM1", pty.Path().c_str(), 1);
+    CSerialComm comm;
+    ASSERT_EQ(comm.InitPort(), 1);
+    const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
+    EXPECT_EQ(comm.WriteData(req.data(), static_cast<int>(req.size())), 1);
+    EXPECT_EQ(comm.Device()->QueuedOutput(), 0);
+    EXPECT_EQ(pty.Receive(8), req);
+    ::unsetenv("K40_COM1");
 }
 
 TEST(TermiosDevice, VanishedPeerFailsWithoutHanging) {
@@ -128,7 +145,8 @@ TEST(TermiosDevice, VanishedPeerFailsWithoutHanging) {
     ASSERT_NE(dev->SetLine(9600), 0);
     pty.CloseMaster();  // the adapter is unplugged
     const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
-    EXPECT_FALSE(dev->Write(req.data(), req.size(), 100));
+    EXPECT_EQ(dev->WriteSome(req.data(), req.size()), -1);
+    EXPECT_EQ(dev->WaitWritable(100), WaitResult::Failed);
     EXPECT_EQ(dev->WaitReadable(100), WaitResult::Failed);
     std::uint8_t buf[8];
     EXPECT_LE(dev->Read(buf, 8), 0);

@@ -77,6 +77,12 @@ struct FakeLine {
     bool m_bBusy = false;    // another program holds the port
     bool m_bHungUp = false;  // waiting reports an error
     bool m_bWriteFails = false;
+    bool m_bWriteStuck = false;      // the driver takes no byte: its output buffer stays full
+    bool m_bDrainStuck = false;      // bytes taken never leave: flow control stuck
+    std::uint32_t m_nDrainMs = 0;    // else the output queue empties this long after a write
+    std::uint32_t m_nDrainedAt = 0;  // tick at which the queue is empty
+    std::size_t m_nOutQueue = 0;     // bytes taken and not yet sent
+    int m_nWritableWaits = 0;
 };
 
 class FakeDevice : public ISerialDevice {
@@ -96,6 +102,7 @@ public:
         }
         if (output) {
             ++m_line.m_nDiscardOut;
+            m_line.m_nOutQueue = 0;
         }
     }
     long QueuedInput() override {
@@ -112,16 +119,39 @@ public:
         }
         return static_cast<long>(n);
     }
-    bool Write(const std::uint8_t* buffer, std::size_t length, std::uint32_t) override {
+    long WriteSome(const std::uint8_t* buffer, std::size_t length) override {
         if (m_line.m_bWriteFails) {
-            return false;
+            return -1;
+        }
+        if (m_line.m_bWriteStuck) {
+            return 0;
         }
         const Bytes frame(buffer, buffer + length);
         m_line.m_written.insert(m_line.m_written.end(), frame.begin(), frame.end());
+        m_line.m_nOutQueue += length;
+        m_line.m_nDrainedAt = m_line.m_clock.m_nNow + m_line.m_nDrainMs;
         if (m_line.m_onWrite) {
             m_line.m_onWrite(frame);
         }
-        return true;
+        return static_cast<long>(length);
+    }
+    long QueuedOutput() override {
+        if (!m_line.m_bDrainStuck &&
+            static_cast<std::int32_t>(m_line.m_clock.m_nNow - m_line.m_nDrainedAt) >= 0) {
+            m_line.m_nOutQueue = 0;
+        }
+        return static_cast<long>(m_line.m_nOutQueue);
+    }
+    WaitResult WaitWritable(std::uint32_t ms) override {
+        ++m_line.m_nWritableWaits;
+        if (m_line.m_bHungUp) {
+            return WaitResult::Failed;
+        }
+        if (m_line.m_bWriteStuck) {
+            m_line.m_clock.m_nNow += ms;
+            return WaitResult::TimedOut;
+        }
+        return WaitResult::Readable;
     }
     WaitResult WaitReadable(std::uint32_t ms) override {
         ++m_line.m_nWaits;

@@ -1,6 +1,9 @@
 // Decoding of read replies into list rows, and the exception names.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <locale.h>
+
+#include <cstdio>
 
 #include "unit/ExceptionText.h"
 #include "unit/ReadDecode.h"
@@ -87,6 +90,33 @@ TEST(ReadDecode, AnalogScaling) {
             << c.raw;
     }
     EXPECT_EQ(1.0f / 32767.0f, 0x1.0002p-15f);  // 2^-15 + 2^-30
+}
+
+// Every raw value gives the text printf's "%5.1f" gives in the "C" locale:
+// the same rounding of the exact value, the same width, the same "-0.0".
+TEST(ReadDecode, AnalogTextIsPrintfsInTheCLocale) {
+    const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    ASSERT_NE(cLocale, static_cast<locale_t>(nullptr));
+    const locale_t previous = uselocale(cLocale);
+    int mismatches = 0;
+    for (unsigned raw = 0; raw <= 0xFFFF; ++raw) {
+        const Bytes reply = {
+            0x01, 0x03, 0x02, static_cast<std::uint8_t>(raw >> 8), static_cast<std::uint8_t>(raw),
+            0,    0};
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%5.1f",
+                      static_cast<double>(AnalogValue(static_cast<std::uint16_t>(raw))));
+        const std::vector<std::string> values = Values(ReadCommand::Analog03, reply, 1);
+        if (values.size() != 1 || values[0] != expected) {
+            if (++mismatches <= 5) {
+                ADD_FAILURE() << raw << ": " << (values.empty() ? "" : values[0]) << " vs "
+                              << expected;
+            }
+        }
+    }
+    uselocale(previous);
+    freelocale(cLocale);
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(ExceptionText, NamesAndMessage) {

@@ -1,7 +1,6 @@
 // The number rules of the entry boxes, byte for byte.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -156,15 +155,6 @@ TEST(ParseFloatText, NarrowsToSinglePrecision) {
     EXPECT_EQ(ParseFloatText("1e-50"), 0.0f);
     // Zero in double precision and not written with a leading 0.
     EXPECT_EQ(ParseFloatText("1e-400"), std::nullopt);
-}
-
-TEST(ParseFloatText, DecimalPointIsADotWhateverTheLocale) {
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no German locale installed";
-    }
-    const auto value = ParseFloatText("300.5");
-    std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(value, 300.5f);
 }
 
 TEST(FormatFloatText, SixSignificantDigits) {

@@ -217,6 +217,26 @@ TEST_F(PropertySheetTest, ShowingTheSheetNotifiesIt) {
     EXPECT_EQ(m_sheet.m_nShows, 2);
 }
 
+// Checked in every build, not by an assertion release builds drop: a page
+// whose layout ID names no layout is left out before and after Create.
+TEST(PropertySheetPages, APageWithoutALayoutIsNotAdded) {
+    CPropertySheet sheet(IDS_SHEET_CAPTION);
+    CPropertyPage missing(4242);
+    CPropertyPage about(IDD_ABOUT);
+    CPropertyPage missingLater(4343);
+    ASSERT_EQ(missing.GetCaption(), QString());
+    sheet.AddPage(&missing);
+    sheet.AddPage(nullptr);
+    sheet.AddPage(&about);
+    EXPECT_EQ(sheet.GetPageCount(), 1);
+    sheet.Create();
+    sheet.AddPage(&missingLater);
+    EXPECT_EQ(sheet.GetPageCount(), 1);
+    EXPECT_EQ(sheet.GetTabControl()->count(), 1);
+    EXPECT_EQ(sheet.GetActivePage(), &about);
+    EXPECT_NE(about.GetSafeHwnd(), nullptr);
+}
+
 TEST(PropertySheetModal, DoModalRunsUntilTheCancelCommand) {
     CPropertySheet sheet(IDS_SHEET_CAPTION);
     CPropertyPage page(IDD_ABOUT);
