@@ -12,7 +12,7 @@ public:
     static constexpr int kBufSize = 1024;
 
     CModbusComm() = default;
-    explicit CModbusComm(ISerialPorts& ports, IClock& clock = CSystemClock::Instance())
+    explicit CModbusComm(ISerialPorts& ports, IClock& clock = SystemClock())
         : CSerialComm(ports, clock) {}
     ~CModbusComm() override = default;
 

@@ -10,13 +10,13 @@
 
 #include "link/EchoMode.h"
 #include "link/SerialDevice.h"
-#include "link/posix/Tick.h"
+#include "link/Clock.h"
 
 class CSerialComm {
 public:
     CSerialComm();  // the operating system's ports and clock
     // For tests: a fake device, and the clock a write is timed on.
-    explicit CSerialComm(ISerialPorts& ports, IClock& clock = CSystemClock::Instance());
+    explicit CSerialComm(ISerialPorts& ports, IClock& clock = SystemClock());
     CSerialComm(const CSerialComm&) = delete;
     CSerialComm& operator=(const CSerialComm&) = delete;
     virtual ~CSerialComm();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/Deadline.h"
+#include "link/posix/Eintr.h"
 #include "link/posix/Tick.h"
 #include "link/TcpAddress.h"
 #include "link/posix/TcpResolver.h"
@@ -24,16 +25,6 @@ constexpr int kKeepIntervalS = 5;
 constexpr int kKeepCount = 3;
 // A purge reads at most this much; a peer that floods faster is not outrun.
 constexpr std::size_t kPurgeLimit = 1 << 20;
-
-template <typename F>
-auto RetryOnEintr(F f) {
-    for (;;) {
-        auto r = f();
-        if (!(r < 0 && errno == EINTR)) {
-            return r;
-        }
-    }
-}
 
 void SetOption(int fd, int level, int name, int value) {
     (void)setsockopt(fd, level, name, &value, sizeof value);

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "link/Deadline.h"
+#include "link/posix/Eintr.h"
 #include "link/posix/PortDiscovery.h"
 #include "link/TcpAddress.h"
 #include "link/posix/RawLine.h"
@@ -19,16 +20,6 @@
 #include "link/posix/Tick.h"
 
 namespace {
-
-template <typename F>
-auto RetryOnEintr(F f) {
-    for (;;) {
-        auto r = f();
-        if (!(r < 0 && errno == EINTR)) {
-            return r;
-        }
-    }
-}
 
 // Without flow control nobody else should drive the modem lines: hold DTR and
 // RTS off. A pseudo-terminal refuses this; that changes nothing for us.
