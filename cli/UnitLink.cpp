@@ -36,7 +36,7 @@ std::string HexBytes(const std::uint8_t* data, int count) {
 }  // namespace
 
 UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace)
-    : port_(port), ports_(port), comm_(ports_), trace_(trace) {
+    : port_(port), ports_(port, static_cast<std::uint32_t>(waitMs)), comm_(ports_), trace_(trace) {
     comm_.m_nPort = 0;
     comm_.m_nBaud = BaudIndex(baud);
     comm_.m_nSlaveAddr = slave;
@@ -46,7 +46,9 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
     if (comm_.OpenPort() == 0) {
-        *why = "cannot open " + port_ + ": " + OpenErrorText(comm_.m_nOpenError);
+        const std::string& reason = ports_.LastOpenReason();
+        *why = "cannot open " + port_ + ": " +
+               (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
         return false;
     }
     if (comm_.SetupPort() == 0) {
