@@ -4,6 +4,7 @@
 
 #include "cli/RecordFormat.h"
 #include "link/OpenError.h"
+#include "link/posix/TermiosDevice.h"
 #include "unit/ExceptionText.h"
 #include "unit/GbkText.h"
 #include "unit/Readings.h"
@@ -47,7 +48,12 @@ bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
     if (comm_.OpenPort() == 0) {
         const std::string& reason = ports_.LastOpenReason();
-        *why = "cannot open " + port_ + ": " +
+        // COMn names whatever it resolved to right now: say which device that was.
+        const bool com = port_.size() == 4 && port_.compare(0, 3, "COM") == 0 && port_[3] >= '1' &&
+                         port_[3] <= '9';
+        const std::string shown =
+            com ? port_ + " (" + CTermiosPorts::Instance().PortPath(port_[3] - '1') + ")" : port_;
+        *why = "cannot open " + shown + ": " +
                (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
         return false;
     }

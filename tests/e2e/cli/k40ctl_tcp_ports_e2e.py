@@ -301,7 +301,8 @@ class PortsTest(unittest.TestCase):
             # COM2: fewer ports than that, so the fallback ttyS1, which is not there.
             r = ctl("--port", "COM2", "ai", env=self.tree.env())
             self.assertEqual(r.returncode, 5)
-            self.assertIn("no such device", r.stderr)
+            self.assertIn("COM2 (%s): no such device" % os.path.join(self.tree.dev, "ttyS1"),
+                          r.stderr)
         finally:
             sim.kill()
 
