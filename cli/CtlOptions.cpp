@@ -20,6 +20,21 @@ const char kFooter[] =
     "  A watch reopens a vanished device every second and ends after the current\n"
     "  exchange on SIGINT or SIGTERM; the counts go to standard error.\n"
     "\n"
+    "  ports                  list the serial ports in COMn order (nothing is opened):\n"
+    "                         device, /dev/serial/by-id/ name, USB vendor:product, maker,\n"
+    "                         model, serial number, driver; --format table, csv or json\n"
+    "\n"
+    "Ports:\n"
+    "  A port is a device path (/dev/ttyUSB0, or the /dev/serial/by-id/ name that\n"
+    "  stays the same when the adapter comes back as another ttyUSB number), COMn, or\n"
+    "  tcp://HOST:PORT for a serial device server in raw TCP server mode (RTU frames\n"
+    "  through the connection unchanged; HOST a name, an IPv4 address or [IPv6]).\n"
+    "  The name lookup and connect are bounded by --wait.\n"
+    "\n"
+    "  COMn is $K40_COMn when set, else the n-th port present: USB adapters\n"
+    "  (/dev/ttyUSB*, then /dev/ttyACM*, each by number), then on-board ports with a\n"
+    "  UART behind them (/dev/ttyS*); with fewer ports, /dev/ttyS(n-1).\n"
+    "\n"
     "Options may stand before or after the subcommand. Names, units and legends are\n"
     "UTF-8; times are local ISO 8601 with milliseconds and the UTC offset.\n"
     "\n"
@@ -29,13 +44,21 @@ const char kFooter[] =
     "  2  the command line was refused\n"
     "  3  no reply within the wait time\n"
     "  4  the unit answered with an exception reply (code and name)\n"
-    "  5  the port could not be opened (missing, no permission, busy)\n"
+    "  5  the port could not be opened (missing, no permission, busy; for tcp://\n"
+    "     a bad address, a name that does not resolve, a refused connection)\n"
     "\n"
     "Examples:\n"
     "  k40ctl --port /dev/ttyUSB0 ai\n"
+    "\n"
     "  k40ctl --port /dev/ttyUSB0 ai --format json\n"
+    "\n"
     "  k40ctl --port /dev/ttyUSB0 module 3 voltage 234.1\n"
-    "  k40ctl --port /dev/ttyUSB0 watch all --interval 5 --format csv --output log.csv\n";
+    "\n"
+    "  k40ctl --port /dev/ttyUSB0 watch all --interval 5 --format csv --output log.csv\n"
+    "\n"
+    "  k40ctl --port tcp://192.168.1.20:4001 ai\n"
+    "\n"
+    "  k40ctl ports\n";
 
 const std::map<std::string, OutputFormat> kFormats = {{"table", OutputFormat::Table},
                                                       {"csv", OutputFormat::Csv},
@@ -57,7 +80,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.require_subcommand(1);
     app.fallthrough();
 
-    app.add_option("--port", o.port, "serial port: a device path, or COM1/COM2 as in k40tool")
+    app.add_option("--port", o.port,
+                   "serial port: a device path, COM1, COM2, ... as in k40tool, or "
+                   "tcp://HOST:PORT (see Ports below)")
         ->capture_default_str();
     app.add_option("--baud", o.baud, "line speed")
         ->check(CLI::IsMember({600, 1200, 2400, 4800, 9600, 19200, 38400}))
@@ -111,6 +136,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     watch->add_option("--output", o.output,
                       "append the records to FILE (prometheus: rewrite FILE after every scan)");
 
+    CLI::App* ports =
+        app.add_subcommand("ports", "list the serial ports in COMn order, with their details");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -160,6 +188,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
             o.setting = voltage ? ModuleSetting::Voltage : ModuleSetting::CurrentLimit;
             o.setpoint = v;
         }
+    } else if (ports->parsed()) {
+        o.action = Action::Ports;
     } else if (watch->parsed()) {
         o.action = Action::Watch;
         o.scope = scope == "di"    ? WatchScope::Bits

@@ -15,7 +15,7 @@ constexpr int kExitTimeout = 3;
 constexpr int kExitException = 4;
 constexpr int kExitPort = 5;
 
-enum class Action { ReadAnalog, ReadBits, SystemMode, Module, Watch };
+enum class Action { ReadAnalog, ReadBits, SystemMode, Module, Watch, Ports };
 enum class OutputFormat { Table, Csv, Json, Prometheus };
 enum class WatchScope { Analog, Bits, All };
 

@@ -27,6 +27,8 @@ std::string CsvField(const std::string& text) {
     return quoted + '"';
 }
 
+}  // namespace
+
 std::string CsvLine(const std::vector<std::string>& fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -37,8 +39,6 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     }
     return line + "\r\n";
 }
-
-}  // namespace
 
 std::string Iso8601Local(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;

@@ -25,6 +25,10 @@ std::string ExceptionText(const ReadRecord& record);
 // "no reply" or "exception 02 非法数据地址". Every line ends in '\n'.
 std::string FormatTable(const ReadRecord& record);
 
+// One CSV line of the fields, CRLF-terminated, each quoted when it must be
+// (RFC 4180).
+std::string CsvLine(const std::vector<std::string>& fields);
+
 // The CSV header, CRLF-terminated: time,outcome,exception, then one column per
 // signal, named by the signal's name.
 std::string CsvHeader(const std::vector<SignalReading>& columns);

@@ -4,6 +4,7 @@
 
 #include "cli/RecordFormat.h"
 #include "link/OpenError.h"
+#include "link/posix/TermiosDevice.h"
 #include "unit/ExceptionText.h"
 #include "unit/GbkText.h"
 #include "unit/Readings.h"
@@ -36,7 +37,7 @@ std::string HexBytes(const std::uint8_t* data, int count) {
 }  // namespace
 
 UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace)
-    : port_(port), ports_(port), comm_(ports_), trace_(trace) {
+    : port_(port), ports_(port, static_cast<std::uint32_t>(waitMs)), comm_(ports_), trace_(trace) {
     comm_.m_nPort = 0;
     comm_.m_nBaud = BaudIndex(baud);
     comm_.m_nSlaveAddr = slave;
@@ -46,7 +47,14 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
     if (comm_.OpenPort() == 0) {
-        *why = "cannot open " + port_ + ": " + OpenErrorText(comm_.m_nOpenError);
+        const std::string& reason = ports_.LastOpenReason();
+        // COMn names whatever it resolved to right now: say which device that was.
+        const bool com = port_.size() == 4 && port_.compare(0, 3, "COM") == 0 && port_[3] >= '1' &&
+                         port_[3] <= '9';
+        const std::string shown =
+            com ? port_ + " (" + CTermiosPorts::Instance().PortPath(port_[3] - '1') + ")" : port_;
+        *why = "cannot open " + shown + ": " +
+               (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
         return false;
     }
     if (comm_.SetupPort() == 0) {

@@ -5,9 +5,11 @@
 #include <iostream>
 
 #include "cli/CtlOptions.h"
+#include "cli/Ports.h"
 #include "cli/RecordFormat.h"
 #include "cli/UnitLink.h"
 #include "cli/Watch.h"
+#include "link/posix/TermiosDevice.h"
 #include "unit/Readings.h"
 
 namespace {
@@ -68,6 +70,7 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
                                   o.setting == ModuleSetting::Voltage);
             break;
         case Action::Watch:
+        case Action::Ports:
             break;
     }
     const std::string text = Render(o, record, columns, command);
@@ -90,6 +93,11 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    if (options.action == Action::Ports) {
+        return RunPorts(options);
+    }
+    // COMn in --port is found where `ports` looks.
+    CTermiosPorts::Instance().SetFolders(DevDir(), SysDir());
     UnitLink link(options.port, options.baud, options.slave, options.waitMs,
                   options.trace ? stderr : nullptr);
     if (options.action == Action::Watch) {

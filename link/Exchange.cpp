@@ -105,6 +105,13 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
                 break;
             case WaitResult::Failed:
                 result.deviceFailed = true;
+                if (device->Ended()) {
+                    // A connection the peer closed: what it sent is read, and
+                    // nothing more can come. The rest of the wait would be spent
+                    // for nothing; the outcome is the same time-out.
+                    filter.Finish(result);
+                    return result;
+                }
                 clock.Sleep(std::min(left, kSliceMs));
                 break;
         }

@@ -2,13 +2,14 @@
 
 #include <cerrno>
 
+#include "link/OpenError.h"
+
 std::unique_ptr<ISerialDevice> CNamedPort::Open(int port) {
-    m_nError = 0;
     if (port != 0) {
-        m_nError = ENODEV;
+        m_failure = OpenFailure{ENODEV, OpenErrorText(ENODEV)};
         return nullptr;
     }
-    return OpenSerialDevice(m_name, &m_nError);
+    return OpenSerialDevice(m_name, m_nWaitMs, m_failure);
 }
 
 std::string CNamedPort::PortName(int port) {

@@ -38,6 +38,10 @@ public:
     virtual WaitResult WaitWritable(std::uint32_t ms) = 0;
     // Waits at most ms milliseconds for input to be queued.
     virtual WaitResult WaitReadable(std::uint32_t ms) = 0;
+    // True once the device has ended for good (a connection the peer closed):
+    // nothing more can arrive, so a wait for a reply may stop at once. A serial
+    // line never says so: a hang-up may clear again.
+    virtual bool Ended() const { return false; }
 };
 
 // Opens the devices behind the port indexes (0 = COM1, 1 = COM2, ...).
@@ -58,7 +62,20 @@ public:
     virtual int LastOpenError() const { return 0; }
 };
 
+// Why a device could not be opened: the system's error number (one that fits
+// where the system gave none: EINVAL for a malformed address), and the reason in words an operator
+// can act on ("no such device", "connect to 10.0.0.7:4001: Connection refused").
+struct OpenFailure {
+    int error = 0;
+    std::string reason;
+};
+
 // Opens a serial device by the name the user gives: "COM1", "COM2", ... as the
-// console maps them, or a device path. Exclusive, pending input and output
-// discarded. On failure null, and *error (when given) the system's error number.
+// console maps them, a device path, or "tcp://HOST:PORT" for a serial device
+// server. Exclusive, pending input and output discarded. waitMs bounds the
+// name lookup and connect of a TCP port together; a local device opens at
+// once or not at all. On failure null, with failure filled in.
+std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::uint32_t waitMs,
+                                                OpenFailure& failure);
+// The same with the link's default wait; *error (when given) the error number.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error);

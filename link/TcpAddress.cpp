@@ -1,5 +1,7 @@
 #include "link/TcpAddress.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view kScheme = "tcp://";
@@ -105,15 +107,15 @@ bool ParseHostPort(std::string_view text, bool allowPortZero, TcpAddress& addres
     const std::string_view digits = rest.substr(1);
     unsigned long port = 0;
     for (const char c : digits) {
-        if (!IsDigit(c) || digits.size() > 5) {
+        if (!IsDigit(c)) {
             error = "port \"" + std::string(digits) + "\" is not a number";
             return false;
         }
-        port = port * 10 + static_cast<unsigned long>(c - '0');
+        port = std::min(port * 10 + static_cast<unsigned long>(c - '0'), 1000000UL);
     }
-    if (port > 65535 || (port == 0 && !allowPortZero)) {
-        error = "port " + std::string(digits) + " is not in " +
-                (allowPortZero ? "0" : "1") + "..65535";
+    if (port > 65535 || digits.size() > 5 || (port == 0 && !allowPortZero)) {
+        error =
+            "port " + std::string(digits) + " is not in " + (allowPortZero ? "0" : "1") + "..65535";
         return false;
     }
     address.host = std::string(host);

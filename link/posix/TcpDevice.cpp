@@ -12,9 +12,9 @@
 
 #include "link/Deadline.h"
 #include "link/posix/Eintr.h"
-#include "link/posix/Tick.h"
 #include "link/TcpAddress.h"
 #include "link/posix/TcpResolver.h"
+#include "link/posix/Tick.h"
 
 namespace {
 
@@ -83,13 +83,14 @@ std::unique_ptr<CTcpDevice> CTcpDevice::Open(const std::string& name, std::uint3
                                              std::string& reason) {
     TcpAddress address;
     if (!ParseTcpPortName(name, address, reason)) {
-        reason = name + ": " + reason;
+        reason = "bad address: " + reason;
         errno = EINVAL;
         return nullptr;
     }
     const CDeadline deadline(CSystemClock::Instance(), waitMs);
     std::vector<ResolvedAddress> candidates;
     if (!ResolveTcp(address.host, address.port, waitMs, candidates, reason)) {
+        reason = "cannot resolve " + reason;
         errno = ENXIO;
         return nullptr;
     }

@@ -55,8 +55,9 @@ public:
     WaitResult WaitWritable(std::uint32_t ms) override;
 
     int Fd() const { return m_fd.Get(); }
-    // True once the peer has closed or reset the connection.
-    bool Ended() const { return m_bEnded; }
+    // True once the peer has closed or reset the connection: nothing more
+    // will arrive on it.
+    bool Ended() const override { return m_bEnded; }
 
 private:
     explicit CTcpDevice(int fd) : m_fd(fd) {}

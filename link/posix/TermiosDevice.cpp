@@ -12,9 +12,10 @@
 #include <utility>
 
 #include "link/Deadline.h"
+#include "link/OpenError.h"
 #include "link/posix/Eintr.h"
-#include "link/posix/PortDiscovery.h"
 #include "link/TcpAddress.h"
+#include "link/posix/PortDiscovery.h"
 #include "link/posix/RawLine.h"
 #include "link/posix/TcpDevice.h"
 #include "link/posix/Tick.h"
@@ -179,32 +180,54 @@ void CTermiosPorts::SetFolders(std::string devDir, std::string sysDir) {
 namespace {
 
 // A device path, or "tcp://HOST:PORT" for a serial device server.
-std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, int* error) {
+std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, std::uint32_t waitMs,
+                                            OpenFailure& failure) {
+    failure = OpenFailure{};
     if (IsTcpPortName(path)) {
-        // The ports know no reply wait of their own, so the connect is bounded
-        // by the link's default one.
-        std::string reason;
-        auto device = CTcpDevice::Open(path, CTcpDevice::kDefaultConnectWaitMs, reason);
-        if (!device && error != nullptr) {
-            *error = errno;
+        auto device = CTcpDevice::Open(path, waitMs, failure.reason);
+        if (!device) {
+            failure.error = errno;
         }
         return device;
     }
-    return CTermiosDevice::Open(path, error);
+    auto device = CTermiosDevice::Open(path, &failure.error);
+    if (!device) {
+        failure.reason = OpenErrorText(failure.error);
+    }
+    return device;
+}
+
+// "COM1".."COM9": the console's port buttons, mapped the same way.
+std::string ResolveName(const std::string& name) {
+    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
+        return CTermiosPorts::Instance().PortPath(name[3] - '1');
+    }
+    return name;
 }
 
 }  // namespace
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
-    return OpenResolved(PortPath(port), &m_nError);
+    // The ports know no reply wait of their own, so a connect is bounded by
+    // the link's default one.
+    OpenFailure failure;
+    auto device = OpenResolved(PortPath(port), CTcpDevice::kDefaultConnectWaitMs, failure);
+    m_nError = failure.error;
+    return device;
+}
+
+std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::uint32_t waitMs,
+                                                OpenFailure& failure) {
+    return OpenResolved(ResolveName(name), waitMs, failure);
 }
 
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error) {
-    // "COM1".."COM9": the console's port buttons, mapped the same way.
-    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
-        return OpenResolved(CTermiosPorts::Instance().PortPath(name[3] - '1'), error);
+    OpenFailure failure;
+    auto device = OpenSerialDevice(name, CTcpDevice::kDefaultConnectWaitMs, failure);
+    if (error != nullptr) {
+        *error = failure.error;
     }
-    return OpenResolved(name, error);
+    return device;
 }
 
 CTermiosPorts& CTermiosPorts::Instance() {

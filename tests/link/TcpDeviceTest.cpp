@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "link/Exchange.h"
+#include "link/NamedPort.h"
 #include "link/TcpAddress.h"
 #include "link/posix/TcpDevice.h"
 #include "link/posix/TermiosDevice.h"
@@ -189,6 +191,29 @@ TEST(TcpDevice, APeerThatClosesIsAFailedDeviceNotAReadableOne) {
     EXPECT_EQ(dev->Read(buf, sizeof buf), -1);
     EXPECT_EQ(dev->QueuedInput(), -1);
     EXPECT_EQ(dev->WriteSome(buf, 8), -1);
+}
+
+TEST(TcpDevice, AnExchangeEndsWhenThePeerClosesMidReply) {
+    CLoopbackServer server;
+    CNamedPort port(server.Name(), 500);
+    CModbusComm comm(port);
+    comm.m_nWaitTime = 5000;
+    ASSERT_EQ(comm.InitPort(), 1);
+    CFileDescriptor peer(server.Accept());
+    std::thread closer([&] {
+        std::uint8_t got[8];
+        (void)::recv(peer.Get(), got, sizeof got, MSG_WAITALL);
+        const std::uint8_t half[3] = {0x01, 0x03, 0x12};  // the start of the reply
+        (void)::send(peer.Get(), half, sizeof half, 0);
+        (void)::shutdown(peer.Get(), SHUT_RDWR);
+    });
+    const auto start = Clock::now();
+    const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 100, 9, nullptr);
+    closer.join();
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Timeout);
+    EXPECT_TRUE(r.deviceFailed);
+    EXPECT_EQ(comm.m_nRecvLen, 3);    // what came before the close was read
+    EXPECT_LT(MsSince(start), 2500);  // not the 5 s wait
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+#include "cli/Ports.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/DisplayWidth.h"
+#include "cli/RecordFormat.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// $K40_COM1..$K40_COM9 are looked at even beyond the ports found: the console
+// names COM1 and COM2, and a user may set any of them.
+constexpr int kMaxComVariable = 9;
+
+std::string FromEnvironment(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? v : fallback;
+}
+
+// Whether the device a COMn resolved to is this port: the path itself, its
+// by-id link, or another name of the same node.
+bool Names(const std::string& resolved, const SerialPortInfo& info) {
+    if (resolved == info.path || (!info.byId.empty() && resolved == info.byId)) {
+        return true;
+    }
+    std::error_code ec;
+    return fs::equivalent(resolved, info.path, ec) && !ec;
+}
+
+std::string UsbId(const SerialPortInfo& info) {
+    return info.vendorId.empty() ? std::string() : info.vendorId + ":" + info.productId;
+}
+
+std::string ComText(const PortListing& port) {
+    std::string text;
+    for (const std::string& name : port.comNames) {
+        text += (text.empty() ? "" : " ") + name;
+    }
+    return text;
+}
+
+// The columns of every format, in order, with their table and CSV headings.
+std::vector<std::string> Fields(const PortListing& port) {
+    const SerialPortInfo& i = port.info;
+    return {ComText(port), i.path, i.byId, UsbId(i), i.manufacturer, i.product, i.serial, i.driver};
+}
+
+const std::vector<std::string> kHeadings = {"com",   "device", "by_id",  "usb",
+                                            "maker", "model",  "serial", "driver"};
+
+std::string Table(const std::vector<PortListing>& ports) {
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({"COM", "DEVICE", "BY-ID", "USB", "MAKER", "MODEL", "SERIAL", "DRIVER"});
+    for (const PortListing& port : ports) {
+        std::vector<std::string> row = Fields(port);
+        for (std::string& field : row) {
+            if (field.empty()) {
+                field = "-";
+            }
+        }
+        rows.push_back(row);
+    }
+    std::vector<std::size_t> widths(kHeadings.size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+        }
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += c + 1 < row.size() ? PadRight(row[c], widths[c]) + "  " : row[c];
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string Csv(const std::vector<PortListing>& ports) {
+    std::string text = CsvLine(kHeadings);
+    for (const PortListing& port : ports) {
+        text += CsvLine(Fields(port));
+    }
+    return text;
+}
+
+std::string JsonLines(const std::vector<PortListing>& ports) {
+    std::string text;
+    for (const PortListing& port : ports) {
+        nlohmann::ordered_json object;
+        object["com"] = port.comNames;
+        const std::vector<std::string> fields = Fields(port);
+        for (std::size_t c = 1; c < fields.size(); ++c) {
+            // What sysfs does not tell is null, not an empty text.
+            object[kHeadings[c]] =
+                fields[c].empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(fields[c]);
+        }
+        // USB descriptors are whatever bytes the adapter's maker put there:
+        // a byte that is not UTF-8 becomes U+FFFD rather than ending the listing.
+        text +=
+            object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string DevDir() {
+    return FromEnvironment("K40_DEV_DIR", "/dev");
+}
+
+std::string SysDir() {
+    return FromEnvironment("K40_SYS_DIR", "/sys");
+}
+
+std::vector<PortListing> ListPorts(const std::string& devDir, const std::string& sysDir) {
+    std::vector<PortListing> list;
+    const std::vector<SerialPortInfo> found = DiscoverSerialPorts(devDir, sysDir);
+    for (const SerialPortInfo& info : found) {
+        list.push_back({info, {}});
+    }
+    const int last = std::max(kMaxComVariable, static_cast<int>(found.size()));
+    for (int n = 0; n < last; ++n) {
+        // Past the ports found, COMn falls back to a ttyS node that is not
+        // there; only a variable can make it one of these.
+        const std::string var = "K40_COM" + std::to_string(n + 1);
+        const char* set = std::getenv(var.c_str());
+        if (static_cast<std::size_t>(n) >= found.size() && (set == nullptr || *set == '\0')) {
+            continue;
+        }
+        const std::string resolved = ResolveComPort(n, found, devDir);
+        for (PortListing& port : list) {
+            if (Names(resolved, port.info)) {
+                port.comNames.push_back("COM" + std::to_string(n + 1));
+                break;
+            }
+        }
+    }
+    return list;
+}
+
+std::string FormatPorts(const std::vector<PortListing>& ports, OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Csv:
+            return Csv(ports);
+        case OutputFormat::Json:
+            return JsonLines(ports);
+        case OutputFormat::Table:
+        case OutputFormat::Prometheus:
+            return Table(ports);
+    }
+    return {};
+}
+
+int RunPorts(const CtlOptions& options) {
+    const std::vector<PortListing> ports = ListPorts(DevDir(), SysDir());
+    const std::string text = FormatPorts(ports, options.format);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+        std::perror("k40ctl: cannot write standard output");
+        return kExitFailure;
+    }
+    if (ports.empty()) {
+        std::fprintf(stderr, "k40ctl: no serial ports found; COM1 is %s\n",
+                     ResolveComPort(0, DevDir(), SysDir()).c_str());
+    }
+    return kExitReply;
+}
