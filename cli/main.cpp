@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/Confirm.h"
 #include "cli/CtlOptions.h"
+#include "cli/Doctor.h"
 #include "cli/RecordFormat.h"
+#include "cli/Scan.h"
 #include "cli/UnitLink.h"
 #include "cli/Watch.h"
 #include "unit/Readings.h"
@@ -68,7 +71,19 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
                                   o.setting == ModuleSetting::Voltage);
             break;
         case Action::Watch:
+        case Action::Doctor:
+        case Action::Scan:
             break;
+    }
+    std::string unconfirmed;
+    if (o.action == Action::SystemMode && o.confirm && record.outcome == ReadOutcome::Reply &&
+        !ConfirmSystemMode(link, o.mode, o.waitMs, &unconfirmed)) {
+        record.finding = "not-confirmed";
+        record.diagnosis = unconfirmed;
+    }
+    if (!unconfirmed.empty() && o.format == OutputFormat::Table) {
+        std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
+        return kExitNotConfirmed;
     }
     const std::string text = Render(o, record, columns, command);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
@@ -78,6 +93,10 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
     }
     if (record.outcome != ReadOutcome::Reply) {
         std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
+    }
+    if (!unconfirmed.empty()) {
+        std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
+        return kExitNotConfirmed;
     }
     return StatusOf(record);
 }
@@ -92,6 +111,13 @@ int main(int argc, char** argv) {
     }
     UnitLink link(options.port, options.baud, options.slave, options.waitMs,
                   options.trace ? stderr : nullptr);
+    link.SetEchoMode(options.echo);
+    if (options.action == Action::Doctor) {
+        return RunDoctor(options, link);
+    }
+    if (options.action == Action::Scan) {
+        return RunScan(options);
+    }
     if (options.action == Action::Watch) {
         return RunWatch(options, link);
     }

@@ -142,9 +142,14 @@ class K40ctlTest(unittest.TestCase):
         for args, _ in cases:
             r = ctl("--port", self.sim.link, *args)
             self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), (args, r.stderr))
-        self.assertEqual(self.sim.requests(), [expected for _, expected in cases])
+        # Each system command is confirmed by one read of the status bits.
+        expected = []
+        for args, frame in cases:
+            expected += [frame] + ([request(1, 0, 15)] if args[0] != "module" else [])
+        self.assertEqual(self.sim.requests(), expected)
 
-        traced = ctl("--trace", "--port", self.sim.link, "manual").stderr.splitlines()
+        traced = ctl("--trace", "--no-confirm", "--port", self.sim.link,
+                     "manual").stderr.splitlines()
         self.assertEqual([line.split(" ", 2)[1:] for line in traced],
                          [[">", "01 05 00 C8 FF 00 0D C4"], ["<", "01 05 00 C8 FF 00 0D C4"]])
 
