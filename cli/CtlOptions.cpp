@@ -18,11 +18,42 @@ const char kFooter[] =
     "                         file); with --format prometheus, rewrite FILE atomically\n"
     "                         after every scan for node_exporter's textfile collector\n"
     "  A watch reopens a vanished device every second and ends after the current\n"
-    "  exchange on SIGINT or SIGTERM; the counts go to standard error.\n"
-    "\n"
+    "  exchange on SIGINT or SIGTERM; the counters (requests sent, replies, exception\n"
+    "  replies, each kind of failure) and the response time min/mean/max are shown\n"
+    "  in the live view's status line and go to standard error at the end.\n"
+    "  manual, auto, float, equalize are confirmed: the status bits are read back\n"
+    "  (again, within --wait) until bit 0 (系统运行方式) or bit 1 (电池均浮充状态)\n"
+    "  holds what was commanded; otherwise exit status 6. --no-confirm skips it.\n"
+    "  Module commands are not confirmed: the unit's map has no read-back for them.\n"
+    "  doctor                 check the port and this computer, then read the unit once:\n"
+    "                         pass/warn/fail lines, each with its fix; exit 1 on a fail\n"
+    "  scan [--fast] [--all]  find a unit of unknown baud rate and address: every baud\n"
+    "                         of 600..38400 and address 1..254, reading register 0;\n"
+    "                         --fast: 9600 and 19200 first, then the others from the\n"
+    "                         highest down; --all: go on after the first unit found.\n"
+    "                         Each try waits the line time of request and reply\n"
+    "                         plus 3.5 characters and 20 ms; 254 addresses take about\n"
+    "                         (with the request's own line time):\n"
+    "                           600: 117 s (wait 329 ms)   1200: 61 s (175 ms)\n"
+    "                           2400: 33 s (98 ms)   4800: 19 s (59 ms)   9600: 12 s (40 ms)\n"
+    "                           19200: 9 s (30 ms)   38400: 7 s (25 ms); all: 4.3 min.\n"
+    "                         Ctrl+C stops after the current try.\n"
     "  ports                  list the serial ports in COMn order (nothing is opened):\n"
     "                         device, /dev/serial/by-id/ name, USB vendor:product, maker,\n"
     "                         model, serial number, driver; --format table, csv or json\n"
+    "\n"
+    "Echo (--echo): many two-wire RS-485 adapters return every request before the\n"
+    "unit's reply. auto (the default) learns it from a read and keeps it until the\n"
+    "port is opened again. Every k40ctl call opens the port afresh, so in auto a\n"
+    "command is the first exchange and the echo of a write cannot be told from the\n"
+    "unit's reply: behind such an adapter set --echo on (system commands are still\n"
+    "caught by their read-back, module commands are not). --echo off: the line never\n"
+    "echoes. With --echo on over a line that does not echo, reads still work but\n"
+    "writes time out (fail safe).\n"
+    "\n"
+    "When an exchange fails, standard error says what arrived and what it likely\n"
+    "means: nothing, only the echo, bytes without a valid frame (shown in hex), a\n"
+    "frame from another slave address, a reply to an earlier request, an exception.\n"
     "\n"
     "Ports:\n"
     "  A port is a device path (/dev/ttyUSB0, or the /dev/serial/by-id/ name that\n"
@@ -46,6 +77,8 @@ const char kFooter[] =
     "  4  the unit answered with an exception reply (code and name)\n"
     "  5  the port could not be opened (missing, no permission, busy; for tcp://\n"
     "     a bad address, a name that does not resolve, a refused connection)\n"
+    "  6  a system command was not confirmed by the read-back\n"
+    "  doctor: 0 when no check failed, 1 otherwise; scan: 0 found, 3 none\n"
     "\n"
     "Examples:\n"
     "  k40ctl --port /dev/ttyUSB0 ai\n"
@@ -58,7 +91,11 @@ const char kFooter[] =
     "\n"
     "  k40ctl --port tcp://192.168.1.20:4001 ai\n"
     "\n"
-    "  k40ctl ports\n";
+    "  k40ctl ports\n"
+    "\n"
+    "  k40ctl --port /dev/ttyUSB0 doctor\n"
+    "\n"
+    "  k40ctl --port /dev/ttyUSB0 scan --fast\n";
 
 const std::map<std::string, OutputFormat> kFormats = {{"table", OutputFormat::Table},
                                                       {"csv", OutputFormat::Csv},
@@ -98,6 +135,14 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(CLI::IsMember({"table", "csv", "json", "prometheus"}))
         ->capture_default_str();
     app.add_flag("--trace", o.trace, "every frame sent and received, as hex, on standard error");
+    std::string echo = "auto";
+    app.add_option("--echo", echo,
+                   "the adapter returns each request: on, off, auto (learned from a read)")
+        ->check(CLI::IsMember({"on", "off", "auto"}))
+        ->capture_default_str();
+    bool noConfirm = false;
+    app.add_flag("--no-confirm", noConfirm,
+                 "manual, auto, float, equalize: do not read the status bits back");
 
     CLI::App* ai = app.add_subcommand("ai", "read the nine analog values (function 03, 100..108)");
     CLI::App* di =
@@ -138,6 +183,12 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
 
     CLI::App* ports =
         app.add_subcommand("ports", "list the serial ports in COMn order, with their details");
+    CLI::App* doctor =
+        app.add_subcommand("doctor", "check the port, this computer and one read of the unit");
+    CLI::App* scan = app.add_subcommand(
+        "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
+    scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
+    scan->add_flag("--all", o.scanAll, "go on after the first unit found");
 
     try {
         app.parse(argc, argv);
@@ -156,6 +207,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         return kExitUsage;
     }
     o.format = kFormats.at(format);
+    ParseEchoMode(echo.c_str(), o.echo);
+    o.confirm = !noConfirm;
 
     if (ai->parsed()) {
         o.action = Action::ReadAnalog;
@@ -190,6 +243,10 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         }
     } else if (ports->parsed()) {
         o.action = Action::Ports;
+    } else if (doctor->parsed()) {
+        o.action = Action::Doctor;
+    } else if (scan->parsed()) {
+        o.action = Action::Scan;
     } else if (watch->parsed()) {
         o.action = Action::Watch;
         o.scope = scope == "di"    ? WatchScope::Bits

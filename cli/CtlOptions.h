@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "link/EchoMode.h"
 #include "unit/ControlCommands.h"
 
 // Exit statuses, documented in --help and the manual page.
@@ -14,8 +15,9 @@ constexpr int kExitUsage = 2;
 constexpr int kExitTimeout = 3;
 constexpr int kExitException = 4;
 constexpr int kExitPort = 5;
+constexpr int kExitNotConfirmed = 6;  // a system command's read-back did not show it
 
-enum class Action { ReadAnalog, ReadBits, SystemMode, Module, Watch, Ports };
+enum class Action { ReadAnalog, ReadBits, SystemMode, Module, Watch, Ports, Doctor, Scan };
 enum class OutputFormat { Table, Csv, Json, Prometheus };
 enum class WatchScope { Analog, Bits, All };
 
@@ -25,6 +27,8 @@ struct CtlOptions {
     int slave = 1;
     int waitMs = 1500;
     bool trace = false;
+    EchoMode echo = EchoMode::Auto;  // whether the adapter returns the request
+    bool confirm = true;             // read back a system command's status bit
     OutputFormat format = OutputFormat::Table;
 
     Action action = Action::ReadAnalog;
@@ -38,6 +42,9 @@ struct CtlOptions {
     double intervalSeconds = 1.0;
     long long count = 0;  // 0: until interrupted
     std::string output;   // empty: standard output
+
+    bool scanFast = false;  // scan: 9600 and 19200 first, then the others from the highest down
+    bool scanAll = false;   // scan: go on after the first unit found
 };
 
 // Parses argv into options. -1 when the command should run; otherwise the

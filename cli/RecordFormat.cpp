@@ -152,6 +152,9 @@ std::string JsonLine(const ReadRecord& record) {
     if (record.outcome == ReadOutcome::Exception) {
         object["exception"] = {{"code", record.exceptionCode}, {"name", record.exceptionName}};
     }
+    if (!record.finding.empty()) {
+        object["diagnosis"] = {{"finding", record.finding}, {"text", record.diagnosis}};
+    }
     json values = json::array();
     if (record.outcome == ReadOutcome::Reply) {
         for (const SignalReading& r : record.values) {

@@ -39,8 +39,10 @@ std::string CsvHeader(const std::vector<SignalReading>& columns);
 std::string CsvRow(const ReadRecord& record, const std::vector<SignalReading>& columns);
 
 // One JSON object and '\n': time, outcome, exception ({"code","name"}, only for
-// an exception reply) and values, a list of {register, name, value, unit} for
-// analog signals and {register (the bit number), name, value, legend} for bits.
+// an exception reply), diagnosis ({"finding","text"}: a failure's
+// diagnosis, or "not-confirmed" for a command whose read-back failed) and values, a list of
+// {register, name, value, unit} for analog signals and {register (the bit number), name, value,
+// legend} for bits.
 std::string JsonLine(const ReadRecord& record);
 
 // The signal's value as a number: the text as shown when it is one, so that

@@ -2,7 +2,9 @@
 
 #include <chrono>
 
+#include "cli/Diagnosis.h"
 #include "cli/RecordFormat.h"
+#include "link/LineDiagnosis.h"
 #include "link/OpenError.h"
 #include "link/posix/TermiosDevice.h"
 #include "unit/ExceptionText.h"
@@ -32,6 +34,11 @@ std::string HexBytes(const std::uint8_t* data, int count) {
         text += kDigits[data[i] & 0x0F];
     }
     return text;
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 }  // namespace
@@ -88,8 +95,14 @@ void UnitLink::ShowRecvFrame() {
     traced_ = comm_.m_nRecvLen;
 }
 
-ReadRecord UnitLink::Outcome(const ExchangeResult& result) {
+ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
     ReadRecord record;
+    const LineDiagnosis diagnosis = CLineDiagnosis::OfExchange(comm_, result);
+    counters_.Add(diagnosis, ms);
+    if (diagnosis.finding != LineFinding::Answered) {
+        record.finding = CLineDiagnosis::Name(diagnosis.finding);
+        record.diagnosis = DiagnosisText(diagnosis, WaitMs());
+    }
     record.time = std::chrono::system_clock::now();
     deviceFailed_ = deviceFailed_ || result.deviceFailed;
     switch (result.outcome) {
@@ -110,10 +123,11 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result) {
 
 ReadRecord UnitLink::Read(ReadCommand command) {
     const auto start = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
     const ReadRequest request = RequestOf(command);
     const ExchangeResult result = RunExchange(comm_, ExchangeVariant::Read, request.function,
                                               request.address, request.quantity, this);
-    ReadRecord record = Outcome(result);
+    ReadRecord record = Outcome(result, MsSince(began));
     record.time = start;
     if (record.outcome == ReadOutcome::Reply) {
         record.values = DecodeReadings(command, comm_.m_RecvBuf, result.replyLength);
@@ -133,6 +147,8 @@ ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
         all.outcome = one.outcome;
         all.exceptionCode = one.exceptionCode;
         all.exceptionName = one.exceptionName;
+        all.finding = one.finding;
+        all.diagnosis = one.diagnosis;
         if (one.outcome != ReadOutcome::Reply) {
             all.values.clear();  // a scan is whole or it is a failure
             return all;
@@ -147,8 +163,10 @@ ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {
                                     : purgeFirst             ? ExchangeVariant::PurgingModuleCommand
                                                              : ExchangeVariant::ModuleCommand;
     const auto start = std::chrono::system_clock::now();
-    ReadRecord record = Outcome(
-        RunExchange(comm_, variant, request.function, request.address, request.value, this));
+    const auto began = std::chrono::steady_clock::now();
+    const ExchangeResult result =
+        RunExchange(comm_, variant, request.function, request.address, request.value, this);
+    ReadRecord record = Outcome(result, MsSince(began));
     record.time = start;
     return record;
 }
@@ -158,7 +176,8 @@ std::string OutcomeMessage(const ReadRecord& record, int waitMs) {
         case ReadOutcome::Reply:
             return "reply";
         case ReadOutcome::Timeout:
-            return "no reply within " + std::to_string(waitMs) + " ms";
+            return "no reply within " + std::to_string(waitMs) + " ms" +
+                   (record.diagnosis.empty() ? std::string() : ": " + record.diagnosis);
         case ReadOutcome::Exception:
             return "exception reply " + ExceptionText(record);
     }

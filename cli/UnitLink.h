@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/LinkCounters.h"
 #include "cli/ReadRecord.h"
 #include "link/Exchange.h"
 #include "link/NamedPort.h"
@@ -16,6 +17,9 @@ class UnitLink : private IFrameEcho {
 public:
     // trace: where to log every frame (null: no log).
     UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace);
+
+    // Whether the line echoes the request (link/EchoMode.h); before Open.
+    void SetEchoMode(EchoMode mode) { comm_.m_echoMode = mode; }
 
     // Opens and sets up the port. False with the reason in *why
     // ("cannot open /dev/ttyUSB0: no such device").
@@ -33,13 +37,17 @@ public:
     ReadRecord Command(const WriteRequest& request, bool purgeFirst);
 
     bool DeviceFailed() const { return deviceFailed_; }
+    // Every exchange since the link was made, by outcome and finding.
+    const LinkCounters& Counters() const { return counters_; }
     int WaitMs() const { return static_cast<int>(comm_.m_nWaitTime); }
     const std::string& Port() const { return port_; }
 
 private:
     void ShowSendFrame() override;
     void ShowRecvFrame() override;
-    ReadRecord Outcome(const ExchangeResult& result);
+    // The record of the exchange that just ran, with the line's diagnosis on
+    // a failure; counts it.
+    ReadRecord Outcome(const ExchangeResult& result, double ms);
 
     std::string port_;
     CNamedPort ports_;
@@ -47,7 +55,9 @@ private:
     std::FILE* trace_;
     int traced_ = 0;  // received bytes already in the log
     bool deviceFailed_ = false;
+    LinkCounters counters_;
 };
 
-// "no reply within 1500 ms", "exception reply 02 非法数据地址", "reply".
+// "no reply within 1500 ms", "exception reply 02 非法数据地址", "reply"; a
+// time-out with its diagnosis: "no reply within 1500 ms: nothing arrived: ...".
 std::string OutcomeMessage(const ReadRecord& record, int waitMs);

@@ -145,7 +145,11 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
         if (record.outcome != ReadOutcome::Reply) {
             ++status.failures;
         }
-        status.lastOutcome = OutcomeMessage(record, link.WaitMs());
+        // The status line keeps the short form; the counters say the rest.
+        status.lastOutcome = record.outcome == ReadOutcome::Timeout
+                                 ? "no reply (" + record.finding + ")"
+                                 : OutcomeMessage(record, link.WaitMs());
+        status.counters = link.Counters().StatusLine();
         if (link.DeviceFailed()) {
             link.Close();
             if (!gone) {
@@ -195,5 +199,6 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
     std::fprintf(stderr, "k40ctl: %llu scans, %llu failed\n",
                  static_cast<unsigned long long>(status.scans),
                  static_cast<unsigned long long>(status.failures));
+    std::fprintf(stderr, "%s", link.Counters().Summary().c_str());
     return result;
 }

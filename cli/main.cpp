@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/Confirm.h"
 #include "cli/CtlOptions.h"
 #include "cli/Ports.h"
+#include "cli/Doctor.h"
 #include "cli/RecordFormat.h"
+#include "cli/Scan.h"
 #include "cli/UnitLink.h"
 #include "cli/Watch.h"
 #include "link/posix/TermiosDevice.h"
@@ -52,6 +55,17 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
     ReadRecord record;
     std::vector<SignalReading> columns;
     const bool command = o.action == Action::SystemMode || o.action == Action::Module;
+    // Every call opens the port afresh, so in auto nothing is known yet of the
+    // line's echo, and behind an adapter that echoes, the copy of a 05/06
+    // request looks exactly like the unit's reply. One read of register 0
+    // first settles it: a read request can never be a reply, so seeing its
+    // copy proves the echo, and a silent unit then gives "no reply" rather
+    // than a false "ok". System commands read back their bit anyway, unless
+    // --no-confirm.
+    if (command && o.echo == EchoMode::Auto &&
+        (o.action == Action::Module || !o.confirm)) {
+        (void)link.Read(ReadCommand::Register03);
+    }
     switch (o.action) {
         case Action::ReadAnalog:
             record = link.Read(ReadCommand::Analog03);
@@ -71,7 +85,19 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
             break;
         case Action::Watch:
         case Action::Ports:
+        case Action::Doctor:
+        case Action::Scan:
             break;
+    }
+    std::string unconfirmed;
+    if (o.action == Action::SystemMode && o.confirm && record.outcome == ReadOutcome::Reply &&
+        !ConfirmSystemMode(link, o.mode, o.waitMs, &unconfirmed)) {
+        record.finding = "not-confirmed";
+        record.diagnosis = unconfirmed;
+    }
+    if (!unconfirmed.empty() && o.format == OutputFormat::Table) {
+        std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
+        return kExitNotConfirmed;
     }
     const std::string text = Render(o, record, columns, command);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
@@ -81,6 +107,10 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
     }
     if (record.outcome != ReadOutcome::Reply) {
         std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
+    }
+    if (!unconfirmed.empty()) {
+        std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
+        return kExitNotConfirmed;
     }
     return StatusOf(record);
 }
@@ -100,6 +130,13 @@ int main(int argc, char** argv) {
     CTermiosPorts::Instance().SetFolders(DevDir(), SysDir());
     UnitLink link(options.port, options.baud, options.slave, options.waitMs,
                   options.trace ? stderr : nullptr);
+    link.SetEchoMode(options.echo);
+    if (options.action == Action::Doctor) {
+        return RunDoctor(options, link);
+    }
+    if (options.action == Action::Scan) {
+        return RunScan(options);
+    }
     if (options.action == Action::Watch) {
         return RunWatch(options, link);
     }

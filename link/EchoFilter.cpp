@@ -1,13 +1,14 @@
 #include "link/EchoFilter.h"
 
 CEchoFilter::CEchoFilter(CModbusComm& comm, std::uint8_t function, bool purged,
-                         const std::uint8_t* request)
+                         const std::uint8_t* request, int staleBytes)
     : m_comm(comm),
       m_request(request),
       m_bRead(function == 0x01 || function == 0x03),
       m_bPurged(purged),
       m_bExpected(comm.EchoExpected()),
-      m_bLearning(comm.m_echoMode == EchoMode::Auto && !m_bExpected && m_bRead) {}
+      m_bLearning(comm.m_echoMode == EchoMode::Auto && !m_bExpected && m_bRead),
+      m_nStale(purged ? 0 : staleBytes) {}
 
 bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
     const std::uint8_t* buf = m_comm.m_RecvBuf;
@@ -16,10 +17,12 @@ bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
         // After a purge the copy is the first thing to come; without one,
         // bytes left from before may come first. Evidence for learning may
         // sit anywhere.
-        const int at = FindRequestCopy(buf, len, m_request, m_bLearning || !m_bPurged);
+        const int from = len > m_nStale ? m_nStale : len;
+        const int at =
+            FindRequestCopy(buf + from, len - from, m_request, m_bLearning || !m_bPurged);
         if (at >= 0) {
             result.echoRemoved = true;
-            result.afterEcho = at + 8;
+            result.afterEcho = from + at + 8;
             if (m_bLearning) {
                 m_comm.m_bEchoLearned = true;  // a read request is never a reply
                 m_bExpected = true;

@@ -14,7 +14,13 @@ class CEchoFilter {
 public:
     // purged: the variant purged the input before sending, so the copy, when
     // one comes, is the first thing to arrive. request: the 8 bytes sent.
-    CEchoFilter(CModbusComm& comm, std::uint8_t function, bool purged, const std::uint8_t* request);
+    // staleBytes: without a purge, the bytes that were already in the
+    // receive buffer or the driver's queue when the request went out; the
+    // copy cannot start among them. A late reply to an earlier identical 05/06
+    // command is byte for byte the copy of this one: without this limit it
+    // would be taken for the echo, and the real echo for the reply.
+    CEchoFilter(CModbusComm& comm, std::uint8_t function, bool purged, const std::uint8_t* request,
+                int staleBytes = 0);
 
     // Looks at the bytes received so far; m is the reply if one is there.
     // False when the exchange must end as a failure now.
@@ -29,4 +35,5 @@ private:
     bool m_bPurged;
     bool m_bExpected;
     bool m_bLearning;
+    int m_nStale;
 };

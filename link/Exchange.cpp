@@ -44,6 +44,13 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
     if (traits.purge) {
         comm.Purge(2);
     }
+    // Without a purge, bytes may be waiting from before: the copy of this
+    // request can only come after them (see CEchoFilter).
+    int stale = 0;
+    if (!traits.purge && comm.Device() != nullptr) {
+        const long queued = comm.Device()->QueuedInput();
+        stale = (traits.resetCount ? 0 : comm.m_nRecvLen) + static_cast<int>(std::max(queued, 0L));
+    }
     comm.BuildRequest(function, address, value);
     if (echo != nullptr) {
         echo->ShowSendFrame();
@@ -59,7 +66,7 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
     }
 
     ExchangeResult result;
-    CEchoFilter filter(comm, function, traits.purge, request);
+    CEchoFilter filter(comm, function, traits.purge, request, stale);
     bool wokeForNothing = false;  // the last wait said "readable" and yet nothing came
     while (!deadline.Expired()) {
         const std::uint32_t room =

@@ -65,10 +65,11 @@ std::vector<SignalReading> Columns() {
 const Clock::time_point kTime = Clock::time_point(std::chrono::milliseconds(1796665495123));
 
 std::vector<ReadRecord> Records() {
-    ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns()};
-    ReadRecord timeout{kTime + std::chrono::seconds(1), ReadOutcome::Timeout, 0, "", {}};
+    ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns(), "", ""};
+    ReadRecord timeout{kTime + std::chrono::seconds(1), ReadOutcome::Timeout, 0, "", {},
+                       "echo-only", "only the echo of the request came back"};
     ReadRecord exception{
-        kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}};
+        kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}, "", ""};
     return {reply, timeout, exception};
 }
 
@@ -148,6 +149,8 @@ print(json.dumps(records))
                                {"legend", "0：自动，1：手动"}}));
     EXPECT_EQ(records[1]["outcome"], "timeout");
     EXPECT_EQ(records[1]["values"], json::array());
+    EXPECT_EQ(records[1]["diagnosis"]["finding"], "echo-only");
+    EXPECT_FALSE(records[0].contains("diagnosis"));
     EXPECT_EQ(records[2]["outcome"], "exception");
     EXPECT_EQ(records[2]["exception"], json({{"code", 2}, {"name", "非法数据地址"}}));
 }

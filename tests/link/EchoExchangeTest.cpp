@@ -186,6 +186,25 @@ TEST_F(EchoExchange, CopyBehindStaleBytesInTheUnpurgedVariant) {
     EXPECT_EQ(Bytes(comm.m_RecvBuf, comm.m_RecvBuf + 8), Request(1, 6, 312, 0xFF00));
 }
 
+// A late reply to an earlier identical module command is still queued when
+// the same command goes out again without a purge: it is the copy's twin and
+// must not be taken for the echo, nor the real echo for the reply.
+TEST_F(EchoExchange, LateTwinOfTheRequestIsNotTheEcho) {
+    for (const bool alive : {false, true}) {
+        SCOPED_TRACE(alive ? "live unit" : "silent unit");
+        Open(EchoMode::On, {true, alive, 0});
+        line.Arrive(0, Request(1, 6, 312, 0xFF00));
+        const ExchangeResult r = Run(kModuleOff);
+        EXPECT_EQ(r.outcome, alive ? R : T);
+        EXPECT_TRUE(r.echoRemoved);
+        EXPECT_EQ(r.afterEcho, 16);
+        if (!alive) {
+            EXPECT_EQ(CLineDiagnosis::OfExchange(comm, r).finding, LineFinding::EchoOnly);
+        }
+        comm.ClosePort();
+    }
+}
+
 TEST(EchoMode, NamesAndTheFallBackToAuto) {
     struct Case {
         const char* text;

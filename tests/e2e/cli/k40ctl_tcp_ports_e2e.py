@@ -94,7 +94,8 @@ class TcpTest(unittest.TestCase):
         r = ctl("--port", self.sim.name, "--format", "json", "ai")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
-        r = ctl("--trace", "--port", self.sim.name, "module", "0", "voltage", "234.1")
+        r = ctl("--trace", "--echo", "off", "--port", self.sim.name, "module", "0", "voltage",
+                "234.1")
         self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
         self.assertEqual(self.sim.requests(), [request(3, 100, 9), request(6, 310, 48109)])
         traced = [line.split(" ", 2)[1:] for line in r.stderr.splitlines()]

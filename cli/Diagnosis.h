@@ -1,0 +1,12 @@
+// What a failed exchange tells an engineer: the line's finding (link/
+// LineDiagnosis.h) put into words, with the likely cause and what to try.
+#pragma once
+
+#include <string>
+
+#include "link/LineDiagnosis.h"
+
+// One sentence, UTF-8: what arrived and what it likely means, e.g. "only the
+// echo of the request came back: the adapter echoes and the unit is silent
+// (...)". waitMs: the reply wait, named in the advice for a late unit.
+std::string DiagnosisText(const LineDiagnosis& diagnosis, int waitMs);
