@@ -10,37 +10,14 @@
 #include <string>
 
 #include "bench/BenchTable.h"
+#include "bench/BlockOptions.h"
 #include "bench/ReadMasters.h"
 #include "bench/Stopwatch.h"
 #include "tests/support/SimProcess.h"
 
-namespace {
-
-struct Options {
-    int count = 1000;  // exchanges per master
-    int block = 25;    // exchanges per block before the other master's turn
-    int warmup = 20;
-};
-
-bool ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const int v = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--count") == 0 && v > 0) {
-            o.count = v;
-        } else if (std::strcmp(argv[i], "--block") == 0 && v > 0) {
-            o.block = v;
-        } else {
-            return false;
-        }
-    }
-    return argc % 2 == 1;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    Options opt;
-    if (!ParseOptions(argc, argv, opt)) {
+    BlockOptions opt;
+    if (!ParseBlockOptions(argc, argv, opt)) {
         std::fprintf(stderr, "usage: bench_roundtrip [--count N] [--block B]\n");
         return 2;
     }

@@ -15,8 +15,8 @@ enum class ReadOutcome { Reply, Timeout, Exception };
 struct ReadRecord {
     std::chrono::system_clock::time_point time;
     ReadOutcome outcome = ReadOutcome::Timeout;
-    std::uint8_t exceptionCode = 0;  // with ReadOutcome::Exception
-    std::string exceptionName;       // with ReadOutcome::Exception, UTF-8
+    std::uint8_t exceptionCode = 0;     // with ReadOutcome::Exception
+    std::string exceptionName;          // with ReadOutcome::Exception, UTF-8
     std::vector<SignalReading> values;  // empty unless the read got a reply; a scan of
                                         // "all" holds the analog values, then the bits
     // On a failure: what the line showed (a LineDiagnosis name, "echo-only")

@@ -6,8 +6,8 @@
 
 #include "cli/Confirm.h"
 #include "cli/CtlOptions.h"
-#include "cli/Ports.h"
 #include "cli/Doctor.h"
+#include "cli/Ports.h"
 #include "cli/RecordFormat.h"
 #include "cli/Scan.h"
 #include "cli/UnitLink.h"
@@ -62,8 +62,7 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
     // copy proves the echo, and a silent unit then gives "no reply" rather
     // than a false "ok". System commands read back their bit anyway, unless
     // --no-confirm.
-    if (command && o.echo == EchoMode::Auto &&
-        (o.action == Action::Module || !o.confirm)) {
+    if (command && o.echo == EchoMode::Auto && (o.action == Action::Module || !o.confirm)) {
         (void)link.Read(ReadCommand::Register03);
     }
     switch (o.action) {

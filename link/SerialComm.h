@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "link/Clock.h"
 #include "link/EchoMode.h"
 #include "link/SerialDevice.h"
-#include "link/Clock.h"
 
 class CSerialComm {
 public:
@@ -55,7 +55,7 @@ public:
     EchoMode m_echoMode = EchoMode::Auto;
     // Auto: the line has echoed a read request since the port was last opened.
     bool m_bEchoLearned = false;
-    int m_nOpenError = 0;    // errno of the last failed OpenPort (link/OpenError.h words it)
+    int m_nOpenError = 0;  // errno of the last failed OpenPort (link/OpenError.h words it)
 
     // The device behind a port index, for showing it ("/dev/ttyS0").
     std::string PortName(int port) const { return m_pPorts->PortName(port); }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "link/Deadline.h"
-#include "link/posix/Eintr.h"
 #include "link/TcpAddress.h"
+#include "link/posix/Eintr.h"
 #include "link/posix/TcpResolver.h"
 #include "link/posix/Tick.h"
 

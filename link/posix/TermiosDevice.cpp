@@ -13,8 +13,8 @@
 
 #include "link/Deadline.h"
 #include "link/OpenError.h"
-#include "link/posix/Eintr.h"
 #include "link/TcpAddress.h"
+#include "link/posix/Eintr.h"
 #include "link/posix/PortDiscovery.h"
 #include "link/posix/RawLine.h"
 #include "link/posix/TcpDevice.h"

@@ -66,8 +66,9 @@ const Clock::time_point kTime = Clock::time_point(std::chrono::milliseconds(1796
 
 std::vector<ReadRecord> Records() {
     ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns(), "", ""};
-    ReadRecord timeout{kTime + std::chrono::seconds(1), ReadOutcome::Timeout, 0, "", {},
-                       "echo-only", "only the echo of the request came back"};
+    ReadRecord timeout{
+        kTime + std::chrono::seconds(1),         ReadOutcome::Timeout, 0, "", {}, "echo-only",
+        "only the echo of the request came back"};
     ReadRecord exception{
         kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}, "", ""};
     return {reply, timeout, exception};

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "unit/ReadDecode.h"
 #include "sim/SimUnit.h"
 #include "tables/SignalTables.h"
+#include "unit/ReadDecode.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "link/SerialDevice.h"
 #include "link/Clock.h"
+#include "link/SerialDevice.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

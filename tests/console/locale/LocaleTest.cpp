@@ -59,8 +59,8 @@ TEST(CommaLocale, ReadPageValuesKeepTheDecimalPoint) {
     for (int r = 0; r < page.m_List.GetItemCount(); ++r) {
         values << page.m_List.GetItemText(r, 2);
     }
-    EXPECT_EQ(values, (QStringList{"220.0", "-500.0", " -0.0", "  0.0", "500.0", "-250.0",
-                                   "250.0", " 10.0", "500.0"}));
+    EXPECT_EQ(values, (QStringList{"220.0", "-500.0", " -0.0", "  0.0", "500.0", "-250.0", "250.0",
+                                   " 10.0", "500.0"}));
     EXPECT_EQ(boxes.Texts(), QStringList());
     theComm.ClosePort();
     unsetenv("K40_COM1");

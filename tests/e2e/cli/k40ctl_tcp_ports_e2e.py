@@ -12,38 +12,15 @@ import json
 import os
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 
-K40CTL = os.environ["K40CTL"]
-K40SIM = os.environ["K40SIM"]
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from k40ctl_e2e import K40CTL, K40SIM, NOMINAL, await_true, request  # noqa: E402
 
-NOMINAL = [380.0, 381.0, 379.0, 232.0, 220.0, 6.4, 229.5, 1.8, 25.0]
 CLEAN_ENV = {k: v for k, v in os.environ.items() if not k.startswith("K40_")}
-
-
-def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return bytes([crc & 0xFF, crc >> 8])
-
-
-def request(function, address, value, slave=1):
-    body = bytes([slave, function, address >> 8, address & 0xFF, value >> 8, value & 0xFF])
-    return (body + crc16(body)).hex().upper()
-
-
-def await_true(condition, timeout=10.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(0.02)
-    return False
 
 
 def ctl(*args, env=None, timeout=30):
