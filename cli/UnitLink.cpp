@@ -44,7 +44,7 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace)
-    : port_(port), ports_(port, static_cast<std::uint32_t>(waitMs)), comm_(ports_), trace_(trace) {
+    : port_(port), ports_(port), comm_(ports_), trace_(trace) {
     comm_.m_nPort = 0;
     comm_.m_nBaud = BaudIndex(baud);
     comm_.m_nSlaveAddr = slave;

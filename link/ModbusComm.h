@@ -19,6 +19,7 @@ public:
     // As the port's purge, and empties the receive count (kinds 0, 2) and the
     // send count (kinds 1, 2), also when no port is open.
     void Purge(std::uint8_t kind) override;
+    std::uint32_t OpenWaitMs() const override { return m_nWaitTime; }
 
     // Writes the 8-byte request (address, function, address hi/lo, value hi/lo,
     // CRC lo/hi) into m_SendBuf; m_nSendLen becomes 8.

@@ -4,12 +4,12 @@
 
 #include "link/OpenError.h"
 
-std::unique_ptr<ISerialDevice> CNamedPort::Open(int port) {
+std::unique_ptr<ISerialDevice> CNamedPort::Open(int port, std::uint32_t waitMs) {
     if (port != 0) {
         m_failure = OpenFailure{ENODEV, OpenErrorText(ENODEV)};
         return nullptr;
     }
-    return OpenSerialDevice(m_name, m_nWaitMs, m_failure);
+    return OpenSerialDevice(m_name, waitMs, m_failure);
 }
 
 std::string CNamedPort::PortName(int port) {

@@ -12,12 +12,9 @@
 
 class CNamedPort : public ISerialPorts {
 public:
-    // waitMs bounds the lookup and connect of a TCP port: the caller's reply
-    // wait, so that an unreachable device server costs no more than a silent unit.
-    explicit CNamedPort(std::string name, std::uint32_t waitMs = 1500)
-        : m_name(std::move(name)), m_nWaitMs(waitMs) {}
+    explicit CNamedPort(std::string name) : m_name(std::move(name)) {}
 
-    std::unique_ptr<ISerialDevice> Open(int port) override;
+    std::unique_ptr<ISerialDevice> Open(int port, std::uint32_t waitMs) override;
     std::string PortName(int port) override;
     int LastOpenError() const override { return m_failure.error; }
     // Why the last open failed, in words ("no such device", "connect to
@@ -26,6 +23,5 @@ public:
 
 private:
     std::string m_name;
-    std::uint32_t m_nWaitMs;
     OpenFailure m_failure;
 };

@@ -40,7 +40,7 @@ int CSerialComm::OpenPort() {
     ClosePort();
     // Another port, or another adapter behind the same name: learn again.
     m_bEchoLearned = false;
-    m_hComm = m_pPorts->Open(m_nOpenPort);
+    m_hComm = m_pPorts->Open(m_nOpenPort, OpenWaitMs());
     m_nOpenError = m_hComm ? 0 : m_pPorts->LastOpenError();
     return m_hComm ? 1 : 0;
 }

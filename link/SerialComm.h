@@ -38,6 +38,11 @@ public:
     ISerialDevice* Device() const { return m_hComm.get(); }
 
     static std::uint32_t BaudRate(int index);
+    // How long opening may take to reach a serial device server (name lookup
+    // and connect): the line's reply wait where there is one, so that an
+    // unreachable server costs no more than a silent unit.
+    virtual std::uint32_t OpenWaitMs() const { return kDefaultOpenWaitMs; }
+    static constexpr std::uint32_t kDefaultOpenWaitMs = 1500;
 
     // Whether the exchange must take the copy of its request off the line
     // before it looks for the reply: echo on, or auto once the line has shown

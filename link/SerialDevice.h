@@ -50,7 +50,9 @@ public:
     virtual ~ISerialPorts() = default;
     // The open device, exclusively, with pending input and output discarded;
     // null when the port is missing or in use by another program.
-    virtual std::unique_ptr<ISerialDevice> Open(int port) = 0;
+    // waitMs bounds what opening may take: the name lookup and connect of a
+    // serial device server (a local port opens at once or not at all).
+    virtual std::unique_ptr<ISerialDevice> Open(int port, std::uint32_t waitMs) = 0;
     // The device behind a port as the user knows it ("/dev/ttyS0"); empty when
     // there is none to name.
     virtual std::string PortName(int port) {

@@ -207,11 +207,9 @@ std::string ResolveName(const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port) {
-    // The ports know no reply wait of their own, so a connect is bounded by
-    // the link's default one.
+std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port, std::uint32_t waitMs) {
     OpenFailure failure;
-    auto device = OpenResolved(PortPath(port), CTcpDevice::kDefaultConnectWaitMs, failure);
+    auto device = OpenResolved(PortPath(port), waitMs, failure);
     m_nError = failure.error;
     return device;
 }

@@ -56,7 +56,7 @@ public:
     std::string PortPath(int port) const;
     // The same with what sysfs tells of it, for the port buttons' tooltips.
     std::string PortDescription(int port) const;
-    std::unique_ptr<ISerialDevice> Open(int port) override;
+    std::unique_ptr<ISerialDevice> Open(int port, std::uint32_t waitMs) override;
     // Looks for ports in other folders: tests point the program's own ports
     // at trees of their own instead of the machine's.
     void SetFolders(std::string devDir, std::string sysDir);

@@ -31,13 +31,15 @@ long MsSince(Clock::time_point t) {
 // listening false only bound, so that a connect to it is refused.
 class CLoopbackServer {
 public:
-    explicit CLoopbackServer(bool listening = true) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // backlog: how many connections the system completes before accept.
+    explicit CLoopbackServer(bool listening = true, int backlog = 4)
+        : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
         if (::bind(m_fd.Get(), reinterpret_cast<sockaddr*>(&a), len) == 0 &&
-            (!listening || ::listen(m_fd.Get(), 4) == 0) &&
+            (!listening || ::listen(m_fd.Get(), backlog) == 0) &&
             ::getsockname(m_fd.Get(), reinterpret_cast<sockaddr*>(&a), &len) == 0) {
             m_nPort = ntohs(a.sin_port);
         }
@@ -119,7 +121,7 @@ TEST(TcpDevice, MalformedNamesAndRefusedConnectionsFailTheOpenAtOnce) {
             << name << ": " << reason;
         // The same through the ports, as the program opens COM1.
         ::setenv("K40_COM1", name.c_str(), 1);
-        EXPECT_EQ(CTermiosPorts::Instance().Open(0), nullptr) << name;
+        EXPECT_EQ(CTermiosPorts::Instance().Open(0, 1000), nullptr) << name;
         ::unsetenv("K40_COM1");
     }
 }
@@ -195,7 +197,7 @@ TEST(TcpDevice, APeerThatClosesIsAFailedDeviceNotAReadableOne) {
 
 TEST(TcpDevice, AnExchangeEndsWhenThePeerClosesMidReply) {
     CLoopbackServer server;
-    CNamedPort port(server.Name(), 500);
+    CNamedPort port(server.Name());
     CModbusComm comm(port);
     comm.m_nWaitTime = 5000;
     ASSERT_EQ(comm.InitPort(), 1);
@@ -214,6 +216,22 @@ TEST(TcpDevice, AnExchangeEndsWhenThePeerClosesMidReply) {
     EXPECT_TRUE(r.deviceFailed);
     EXPECT_EQ(comm.m_nRecvLen, 3);    // what came before the close was read
     EXPECT_LT(MsSince(start), 2500);  // not the 5 s wait
+}
+
+TEST(TcpDevice, TheConnectIsBoundedByTheLinksReplyWait) {
+    // A server whose backlog is full takes no more connections: the system
+    // drops the next handshake and retries it after a second, so only the
+    // wait ends the connect. k40tool's settings page sets that wait.
+    CLoopbackServer full(true, 0);
+    auto first = Connect(full.Name());
+    ASSERT_TRUE(first);
+    CNamedPort port(full.Name());
+    CModbusComm comm(port);
+    comm.m_nWaitTime = 200;
+    const auto start = Clock::now();
+    EXPECT_EQ(comm.InitPort(), 0);
+    EXPECT_GE(MsSince(start), 150);
+    EXPECT_LT(MsSince(start), 1000);  // not the 1500 ms of a default bound
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ private:
 class FakePorts : public ISerialPorts {
 public:
     void Attach(int port, FakeLine& line) { m_lines[port] = &line; }
-    std::unique_ptr<ISerialDevice> Open(int port) override {
+    std::unique_ptr<ISerialDevice> Open(int port, std::uint32_t /*waitMs*/) override {
         ++m_nOpenCalls;
         auto it = m_lines.find(port);
         if (it == m_lines.end() || it->second->m_bBusy || it->second->m_bOpen) {
