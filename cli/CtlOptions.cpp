@@ -211,7 +211,15 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         out << e.what() << "\n";
         return 0;
     } catch (const CLI::ParseError& e) {
-        err << "k40ctl: " << e.what() << "\n";
+        // A word that is no subcommand is left over: name it rather than
+        // saying that a subcommand is missing.
+        const std::vector<std::string> left = app.remaining();
+        if (app.get_subcommands().empty() && !left.empty() && !left.front().empty() &&
+            left.front()[0] != '-') {
+            err << "k40ctl: unknown subcommand \"" << left.front() << "\"\n";
+        } else {
+            err << "k40ctl: " << e.what() << "\n";
+        }
         err << "Run with --help for more information.\n";
         return kExitUsage;
     }
