@@ -1,16 +1,13 @@
 #include "cli/Diagnosis.h"
 
-#include <cstdio>
-
+#include "link/HexEcho.h"
 #include "unit/ExceptionText.h"
 #include "unit/GbkText.h"
 
 namespace {
 
-std::string Hex2(unsigned value) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-    return text;
+std::string Hex2(std::uint8_t value) {
+    return HexBytes(&value, 1);
 }
 
 }  // namespace
@@ -34,10 +31,8 @@ std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
                    "silent (check the unit's power, its address and the A/B wiring beyond the "
                    "adapter)";
         case LineFinding::NoFrame: {
-            std::string bytes;
-            for (std::uint8_t b : d.firstBytes) {
-                bytes += (bytes.empty() ? "" : " ") + Hex2(b);
-            }
+            const std::string bytes =
+                HexBytes(d.firstBytes.data(), static_cast<int>(d.firstBytes.size()));
             return text + "bytes without a valid frame (" + bytes +
                    "): the baud rate or parity is wrong, or the line is noisy; try k40ctl scan";
         }

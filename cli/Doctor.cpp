@@ -13,6 +13,7 @@
 #include "link/TcpAddress.h"
 #include "link/posix/PortChecks.h"
 #include "link/posix/PortDiscovery.h"
+#include "link/posix/TermiosDevice.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ std::string Describe(const std::string& device) {
 }
 
 void SerialChecks(const std::string& name, Report& report) {
-    const std::string device = PortDevicePath(name);
+    const std::string device = ResolvePortName(name);
     if (access(device.c_str(), F_OK) != 0) {
         report.Fail(name + " does not exist",
                     "plug the adapter in and check dmesg, or name a port that "

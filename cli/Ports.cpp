@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include <nlohmann/json.hpp>
 
@@ -11,8 +10,6 @@
 #include "cli/RecordFormat.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // $K40_COM1..$K40_COM9 are looked at even beyond the ports found: the console
 // names COM1 and COM2, and a user may set any of them.
@@ -25,14 +22,6 @@ std::string FromEnvironment(const char* name, const char* fallback) {
 
 // Whether the device a COMn resolved to is this port: the path itself, its
 // by-id link, or another name of the same node.
-bool Names(const std::string& resolved, const SerialPortInfo& info) {
-    if (resolved == info.path || (!info.byId.empty() && resolved == info.byId)) {
-        return true;
-    }
-    std::error_code ec;
-    return fs::equivalent(resolved, info.path, ec) && !ec;
-}
-
 std::string UsbId(const SerialPortInfo& info) {
     return info.vendorId.empty() ? std::string() : info.vendorId + ":" + info.productId;
 }
@@ -136,11 +125,9 @@ std::vector<PortListing> ListPorts(const std::string& devDir, const std::string&
             continue;
         }
         const std::string resolved = ResolveComPort(n, found, devDir);
-        for (PortListing& port : list) {
-            if (Names(resolved, port.info)) {
-                port.comNames.push_back("COM" + std::to_string(n + 1));
-                break;
-            }
+        if (const SerialPortInfo* named = FindSerialPort(found, resolved)) {
+            list[static_cast<std::size_t>(named - found.data())].comNames.push_back(
+                "COM" + std::to_string(n + 1));
         }
     }
     return list;

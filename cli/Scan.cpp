@@ -2,10 +2,10 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 
+#include "cli/StopSignal.h"
 #include "link/Exchange.h"
 #include "link/NamedPort.h"
 #include "link/OpenError.h"
@@ -15,42 +15,22 @@ namespace {
 
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 254;
-constexpr int kScanBauds[] = {600, 1200, 2400, 4800, 9600, 19200, 38400};
 // Request 8 bytes, reply to one register 7 bytes, frame gap 3.5 characters.
 constexpr double kCharacters = 8 + 7 + 3.5;
-
-volatile std::sig_atomic_t g_stopScan = 0;
-
-void OnStop(int) {
-    g_stopScan = 1;
-}
-
-// Ctrl+C ends the scan after the try under way, with its findings reported.
-void CatchStop() {
-    struct sigaction sa {};
-    sa.sa_handler = OnStop;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
-int BaudIndex(int baud) {
-    for (int i = 0; CSerialComm::BaudRate(i) != 0; ++i) {
-        if (CSerialComm::BaudRate(i) == static_cast<std::uint32_t>(baud)) {
-            return i;
-        }
-    }
-    return -1;
-}
 
 }  // namespace
 
 std::vector<int> ScanBauds(bool fast) {
+    // The rates the settings page offers.
+    std::vector<int> all;
+    for (int i = 0; CSerialComm::BaudRate(i) != 0; ++i) {
+        all.push_back(static_cast<int>(CSerialComm::BaudRate(i)));
+    }
     if (!fast) {
-        return {std::begin(kScanBauds), std::end(kScanBauds)};
+        return all;
     }
     std::vector<int> bauds = {9600, 19200};
-    for (auto it = std::rbegin(kScanBauds); it != std::rend(kScanBauds); ++it) {
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
         if (*it != 9600 && *it != 19200) {
             bauds.push_back(*it);
         }
@@ -73,20 +53,20 @@ int RunScan(const CtlOptions& o) {
                      OpenErrorText(comm.m_nOpenError).c_str());
         return kExitPort;
     }
-    CatchStop();
+    CatchStopSignals();
     const bool progress = isatty(STDERR_FILENO) != 0;
     // A device server's baud rate is set on the server: only the addresses.
     const bool tcp = IsTcpPortName(o.port);
     const std::vector<int> bauds = tcp ? std::vector<int>{o.baud} : ScanBauds(o.scanFast);
     int found = 0;
     for (int baud : bauds) {
-        comm.m_nBaud = BaudIndex(baud);
+        comm.m_nBaud = CSerialComm::BaudIndex(static_cast<std::uint32_t>(baud));
         if (comm.SetupPort() == 0) {
             std::fprintf(stderr, "k40ctl: %s does not take %d baud\n", o.port.c_str(), baud);
             continue;
         }
         comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(baud));
-        for (int address = kFirstAddress; address <= kLastAddress && g_stopScan == 0; ++address) {
+        for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
             if (progress) {
                 std::fprintf(stderr, "\rscan: %5d baud, address %3d of %d", baud, address,
                              kLastAddress);
@@ -108,7 +88,7 @@ int RunScan(const CtlOptions& o) {
                 return kExitReply;
             }
         }
-        if (g_stopScan != 0) {
+        if (StopRequested()) {
             if (progress) {
                 std::fprintf(stderr, "\r\x1b[K");
             }

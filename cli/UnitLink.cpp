@@ -4,6 +4,7 @@
 
 #include "cli/Diagnosis.h"
 #include "cli/RecordFormat.h"
+#include "link/HexEcho.h"
 #include "link/LineDiagnosis.h"
 #include "link/OpenError.h"
 #include "link/posix/TermiosDevice.h"
@@ -12,29 +13,6 @@
 #include "unit/Readings.h"
 
 namespace {
-
-int BaudIndex(int baud) {
-    for (int i = 0; CSerialComm::BaudRate(i) != 0; ++i) {
-        if (CSerialComm::BaudRate(i) == static_cast<std::uint32_t>(baud)) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-// "01 03 00 64": the traffic log's form of a frame.
-std::string HexBytes(const std::uint8_t* data, int count) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0) {
-            text += ' ';
-        }
-        text += kDigits[data[i] >> 4];
-        text += kDigits[data[i] & 0x0F];
-    }
-    return text;
-}
 
 double MsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -46,7 +24,7 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace)
     : port_(port), ports_(port), comm_(ports_), trace_(trace) {
     comm_.m_nPort = 0;
-    comm_.m_nBaud = BaudIndex(baud);
+    comm_.m_nBaud = CSerialComm::BaudIndex(static_cast<std::uint32_t>(baud));
     comm_.m_nSlaveAddr = slave;
     comm_.m_nWaitTime = static_cast<std::uint32_t>(waitMs);
 }
@@ -56,10 +34,8 @@ bool UnitLink::Open(std::string* why) {
     if (comm_.OpenPort() == 0) {
         const std::string& reason = ports_.LastOpenReason();
         // COMn names whatever it resolved to right now: say which device that was.
-        const bool com = port_.size() == 4 && port_.compare(0, 3, "COM") == 0 && port_[3] >= '1' &&
-                         port_[3] <= '9';
-        const std::string shown =
-            com ? port_ + " (" + CTermiosPorts::Instance().PortPath(port_[3] - '1') + ")" : port_;
+        const std::string device = ResolvePortName(port_);
+        const std::string shown = device == port_ ? port_ : port_ + " (" + device + ")";
         *why = "cannot open " + shown + ": " +
                (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
         return false;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -14,31 +13,14 @@
 #include "cli/LiveView.h"
 #include "cli/PrometheusText.h"
 #include "cli/RecordFormat.h"
+#include "cli/StopSignal.h"
 #include "unit/Readings.h"
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnStopSignal(int) {
-    g_stop = 1;
-}
-
-// SIGINT and SIGTERM only set the flag: the exchange under way finishes (the
-// link retries a wait that the signal interrupted), its record is written
-// whole, and then the watch ends.
-void CatchStopSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
 // Waits until the time point, in short steps so that a stop signal ends the wait.
 void PauseUntil(std::chrono::steady_clock::time_point until) {
-    while (g_stop == 0) {
+    while (!StopRequested()) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= until) {
             return;
@@ -127,7 +109,7 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
     const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(o.intervalSeconds));
     bool gone = false;
-    while (result == kExitReply && g_stop == 0 &&
+    while (result == kExitReply && !StopRequested() &&
            (o.count == 0 || status.scans < static_cast<std::uint64_t>(o.count))) {
         const auto start = std::chrono::steady_clock::now();
         if (!link.IsOpen()) {

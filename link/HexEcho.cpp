@@ -2,8 +2,9 @@
 
 namespace {
 
+const char kDigits[] = "0123456789ABCDEF";
+
 std::string HexText(const std::uint8_t* data, int count, bool breakLines) {
-    static const char kDigits[] = "0123456789ABCDEF";
     const int n = count > kHexEchoMaxBytes ? kHexEchoMaxBytes : count;
     std::string text;
     if (n <= 0) {
@@ -29,4 +30,16 @@ std::string HexEchoSendText(const std::uint8_t* data, int count) {
 
 std::string HexEchoRecvText(const std::uint8_t* data, int count) {
     return HexText(data, count, true);
+}
+
+std::string HexBytes(const std::uint8_t* data, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) {
+            text += ' ';
+        }
+        text += kDigits[data[i] >> 4];
+        text += kDigits[data[i] & 0x0F];
+    }
+    return text;
 }

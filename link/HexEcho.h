@@ -12,3 +12,6 @@ constexpr int kHexEchoMaxBytes = 200;
 std::string HexEchoSendText(const std::uint8_t* data, int count);
 // Receive box: ten bytes a line, each full line ending in a space and CR LF.
 std::string HexEchoRecvText(const std::uint8_t* data, int count);
+// "01 03 00 64": all count bytes, one space between them and none after;
+// the form of traffic logs and messages.
+std::string HexBytes(const std::uint8_t* data, int count);

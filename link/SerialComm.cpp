@@ -31,6 +31,15 @@ std::uint32_t CSerialComm::BaudRate(int index) {
     return kBaudTable[index];
 }
 
+int CSerialComm::BaudIndex(std::uint32_t baud) {
+    for (int i = 0; BaudRate(i) != 0; ++i) {
+        if (BaudRate(i) == baud) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 int CSerialComm::OpenPort() {
     if (m_nOpenPort != m_nPort) {
         ClosePort();

@@ -38,6 +38,8 @@ public:
     ISerialDevice* Device() const { return m_hComm.get(); }
 
     static std::uint32_t BaudRate(int index);
+    // The index of a rate in that table; -1 when the line offers no such rate.
+    static int BaudIndex(std::uint32_t baud);
     // How long opening may take to reach a serial device server (name lookup
     // and connect): the line's reply wait where there is one, so that an
     // unreachable server costs no more than a silent unit.

@@ -79,5 +79,3 @@ struct OpenFailure {
 // once or not at all. On failure null, with failure filled in.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::uint32_t waitMs,
                                                 OpenFailure& failure);
-// The same with the link's default wait; *error (when given) the error number.
-std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "link/posix/Eintr.h"
 #include "link/posix/TermiosDevice.h"
 
 namespace {
@@ -68,13 +69,6 @@ bool HoldsDevice(const std::string& fdDir, dev_t rdev) {
 
 }  // namespace
 
-std::string PortDevicePath(const std::string& name) {
-    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
-        return CTermiosPorts::Instance().PortPath(name[3] - '1');
-    }
-    return name;
-}
-
 std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procDir) {
     std::vector<PortHolder> holders;
     struct stat dev {};
@@ -116,18 +110,14 @@ bool ProgramRunning(const std::string& name, const std::string& procDir) {
 
 PortProbe ProbePort(const std::string& device) {
     PortProbe probe;
-    int fd = -1;
-    do {
-        fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const CFileDescriptor file(RetryOnEintr(
+        [&] { return ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    const int fd = file.Get();
     if (fd < 0) {
         probe.openError = errno;
         return probe;
     }
-    int rc = 0;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = RetryOnEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); });
     probe.locked = rc != 0 && errno == EWOULDBLOCK;
     serial_struct ss{};
     if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
@@ -139,7 +129,6 @@ PortProbe ProbePort(const std::string& device) {
         probe.lowLatency =
             (ss.flags & ASYNC_LOW_LATENCY) != 0 ? LowLatency::Accepted : LowLatency::Refused;
     }
-    ::close(fd);  // never retried: the descriptor is gone whatever close says
     return probe;
 }
 

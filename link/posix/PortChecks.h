@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-// The device path a port name opens: COMn as the console maps it, else the
-// name itself.
-std::string PortDevicePath(const std::string& name);
 
 // A process that has the device open.
 struct PortHolder {

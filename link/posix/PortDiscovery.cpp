@@ -147,7 +147,10 @@ SerialPortInfo Describe(const fs::path& devDir, const fs::path& sysDir, const st
     return info;
 }
 
-const SerialPortInfo* FindPort(const std::vector<SerialPortInfo>& ports, const std::string& path) {
+}  // namespace
+
+const SerialPortInfo* FindSerialPort(const std::vector<SerialPortInfo>& ports,
+                                     const std::string& path) {
     for (const SerialPortInfo& info : ports) {
         if (info.path == path || info.byId == path) {
             return &info;
@@ -160,8 +163,6 @@ const SerialPortInfo* FindPort(const std::vector<SerialPortInfo>& ports, const s
     }
     return nullptr;
 }
-
-}  // namespace
 
 std::vector<SerialPortInfo> DiscoverSerialPorts(const std::string& devDir,
                                                 const std::string& sysDir) {
@@ -225,7 +226,7 @@ std::string DescribeComPort(int port, const std::string& devDir, const std::stri
     if (path.empty()) {
         return path;
     }
-    if (const SerialPortInfo* found = FindPort(ports, path)) {
+    if (const SerialPortInfo* found = FindSerialPort(ports, path)) {
         SerialPortInfo named = *found;
         named.path = path;
         return DescribeSerialPort(named);

@@ -35,6 +35,11 @@ std::vector<SerialPortInfo> DiscoverSerialPorts(const std::string& devDir,
 std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& ports,
                            const std::string& devDir);
 
+// The port among ports that path names: its device path, its by-id link, or
+// another name of the same device node; null when none.
+const SerialPortInfo* FindSerialPort(const std::vector<SerialPortInfo>& ports,
+                                     const std::string& path);
+
 // The same, discovering the ports only when the variable is not set.
 std::string ResolveComPort(int port, const std::string& devDir, const std::string& sysDir);
 

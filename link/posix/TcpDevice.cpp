@@ -32,13 +32,8 @@ void SetOption(int fd, int level, int name, int value) {
 
 // poll() for ms with EINTR retried on the time still left.
 int PollFor(pollfd& p, std::uint32_t ms) {
-    CDeadline deadline(CSystemClock::Instance(), ms);
-    for (;;) {
-        const int r = ::poll(&p, 1, static_cast<int>(deadline.Remaining()));
-        if (!(r < 0 && errno == EINTR)) {
-            return r;
-        }
-    }
+    const CDeadline deadline(CSystemClock::Instance(), ms);
+    return RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(deadline.Remaining())); });
 }
 
 // One non-blocking connect bounded by ms. The connected socket, or -1 with

@@ -24,10 +24,6 @@
 
 class CTcpDevice : public ISerialDevice {
 public:
-    // The connect bound when the caller knows no wait of its own: the link's
-    // default reply wait.
-    static constexpr std::uint32_t kDefaultConnectWaitMs = 1500;
-
     // Connects to the "tcp://HOST:PORT" in name, name resolution and connect
     // together within waitMs. Null with reason set (and errno, where the system
     // gave one) when the name is malformed, does not resolve, or no address

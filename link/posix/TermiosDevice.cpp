@@ -197,15 +197,14 @@ std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, std::uint32
     return device;
 }
 
-// "COM1".."COM9": the console's port buttons, mapped the same way.
-std::string ResolveName(const std::string& name) {
+}  // namespace
+
+std::string ResolvePortName(const std::string& name) {
     if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
         return CTermiosPorts::Instance().PortPath(name[3] - '1');
     }
     return name;
 }
-
-}  // namespace
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port, std::uint32_t waitMs) {
     OpenFailure failure;
@@ -216,16 +215,7 @@ std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port, std::uint32_t waitM
 
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::uint32_t waitMs,
                                                 OpenFailure& failure) {
-    return OpenResolved(ResolveName(name), waitMs, failure);
-}
-
-std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, int* error) {
-    OpenFailure failure;
-    auto device = OpenSerialDevice(name, CTcpDevice::kDefaultConnectWaitMs, failure);
-    if (error != nullptr) {
-        *error = failure.error;
-    }
-    return device;
+    return OpenResolved(ResolvePortName(name), waitMs, failure);
 }
 
 CTermiosPorts& CTermiosPorts::Instance() {

@@ -13,26 +13,37 @@
 #include "link/OpenError.h"
 #include "support/TestPty.h"
 
+namespace {
+
+std::unique_ptr<ISerialDevice> OpenByName(const std::string& name, int* error) {
+    OpenFailure failure;
+    auto device = OpenSerialDevice(name, 1500, failure);
+    *error = failure.error;
+    return device;
+}
+
+}  // namespace
+
 TEST(OpenReason, EachFailureSaysWhy) {
     CTestPty pty;
     ASSERT_TRUE(pty.IsValid());
     int error = 0;
-    auto held = OpenSerialDevice(pty.Path(), &error);
+    auto held = OpenByName(pty.Path(), &error);
     ASSERT_NE(held, nullptr);
     EXPECT_EQ(error, 0);
 
-    EXPECT_EQ(OpenSerialDevice(pty.Path(), &error), nullptr);
+    EXPECT_EQ(OpenByName(pty.Path(), &error), nullptr);
     EXPECT_EQ(error, EBUSY);
     EXPECT_NE(OpenErrorText(error).find("another program"), std::string::npos);
 
-    EXPECT_EQ(OpenSerialDevice("/nonexistent/ttyUSB7", &error), nullptr);
+    EXPECT_EQ(OpenByName("/nonexistent/ttyUSB7", &error), nullptr);
     EXPECT_EQ(error, ENOENT);
     EXPECT_EQ(OpenErrorText(error), "no such device");
 
     // COMn as the console maps it, here through its variable.
     held.reset();
     setenv("K40_COM2", pty.Path().c_str(), 1);
-    EXPECT_NE(OpenSerialDevice("COM2", &error), nullptr);
+    EXPECT_NE(OpenByName("COM2", &error), nullptr);
     unsetenv("K40_COM2");
 
     EXPECT_NE(OpenErrorText(EACCES).find("dialout"), std::string::npos);
