@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/Crc.h"
 #include "link/ModbusComm.h"
 #include "link/ReplyMatch.h"
 
@@ -55,8 +56,7 @@ LineDiagnosis CLineDiagnosis::Classify(const std::uint8_t* request, const std::u
             continue;
         }
         const std::uint8_t* f = received + i;
-        const std::uint16_t crc = CModbusComm::Crc16(f, n - 2);
-        if (crc != static_cast<std::uint16_t>(f[n - 2] << 8 | f[n - 1])) {
+        if (!EndsInOwnCrc(f, static_cast<std::size_t>(n))) {
             continue;
         }
         if (f[0] == slaveAddr) {
