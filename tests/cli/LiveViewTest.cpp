@@ -17,10 +17,10 @@ const char* const kNames[] = {"交流电压A",  "交流电压B", "交流电压C"
 std::vector<SignalReading> Columns() {
     std::vector<SignalReading> columns;
     for (int i = 0; i < 9; ++i) {
-        columns.push_back({100 + i, true, kNames[i], 0, "", i == 6 ? "℃" : "V"});
+        columns.push_back({100 + i, true, kNames[i], 0, "", "V", i == 6 ? "°C" : "V"});
     }
-    columns.push_back({0, false, "手动/自动", 0, "", "0：自动，1：手动"});
-    columns.push_back({1, false, "均充/浮充", 0, "", "0：浮充，1：均充"});
+    columns.push_back({0, false, "手动/自动", 0, "", "0：自动，1：手动", ""});
+    columns.push_back({1, false, "均充/浮充", 0, "", "0：浮充，1：均充", ""});
     return columns;
 }
 
@@ -62,7 +62,8 @@ TEST(LiveView, ShowsNineRowsChangesAndFlippedBits) {
     view.Add(Scan(220.3, 1));
     ReadRecord failed;
     view.Add(failed);  // no reply: the rows keep the last values
-    const std::string screen = view.Render({3, 1, "no reply within 1500 ms", "avg 41 ms"});
+    const std::string screen =
+        view.Render({3, 1, "no reply within 1500 ms", "avg 41 ms"}, {140, 50}, {});
 
     EXPECT_EQ(screen.rfind("\x1b[H", 0), 0u);
     const std::vector<std::string> lines = Lines(screen);
@@ -88,20 +89,21 @@ TEST(LiveView, ShowsNineRowsChangesAndFlippedBits) {
         EXPECT_EQ(end, valueEnds[0]) << screen;
     }
     // The flipped bit is marked and in reverse video; the other is not.
-    EXPECT_NE(screen.find("* \x1b[7m手动/自动"), std::string::npos) << screen;
-    EXPECT_EQ(screen.find("* \x1b[7m均充/浮充"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("\x1b[7m\x1b[2m* 手动/自动"), std::string::npos) << screen;
+    EXPECT_NE(Plain(screen).find("stale: no data for"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("* 均充/浮充"), std::string::npos) << screen;
     EXPECT_NE(screen.find("scans 3"), std::string::npos);
     EXPECT_NE(screen.find("failures 1"), std::string::npos);
     EXPECT_NE(screen.find("no reply within 1500 ms"), std::string::npos);
     EXPECT_NE(screen.find("avg 41 ms"), std::string::npos);
 }
 
-TEST(LiveView, SparklineKeepsTheLastFortyValues) {
+TEST(LiveView, SparklineKeepsItsHistory) {
     LiveView view(Columns());
-    for (int i = 0; i < 45; ++i) {
+    for (std::size_t i = 0; i < LiveView::kHistory + 5; ++i) {
         view.Add(Scan(200.0 + i % 8, 0));
     }
-    const std::string screen = view.Render({});
+    const std::string screen = view.Render({}, {200, 50}, {});
     const std::vector<std::string> lines = Lines(screen);
     const auto row = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
         return l.find("母线电压") != std::string::npos;
