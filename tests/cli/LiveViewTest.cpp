@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -120,6 +121,42 @@ TEST(LiveView, SparklineKeepsItsHistory) {
     // The lowest value of the window is the lowest bar, the highest the full block.
     EXPECT_NE(row->find("▁"), std::string::npos);
     EXPECT_NE(row->find("█"), std::string::npos);
+}
+
+TEST(LiveView, AChangedBitKeepsItsMarkAndTimeUntilTheNextChange) {
+    LiveView view(Columns());
+    const auto at = [](int second) {
+        std::tm local{};
+        local.tm_year = 126, local.tm_mon = 11, local.tm_mday = 7;
+        local.tm_hour = 14, local.tm_min = 3, local.tm_sec = second, local.tm_isdst = -1;
+        return std::chrono::system_clock::from_time_t(std::mktime(&local));
+    };
+    const auto scan = [&](int second, int bit0, int bit1) {
+        ReadRecord r = Scan(220.0, bit0);
+        r.values.back().text = std::to_string(bit1);
+        r.time = at(second);
+        view.Add(r);
+        return Plain(view.Render({}, {80, 24}, at(second)));
+    };
+    const auto lineOf = [](const std::string& screen, const std::string& name) {
+        const std::size_t from = screen.find(name);
+        return from == std::string::npos
+                   ? std::string()
+                   : screen.substr(from - 2, screen.find('\n', from) - from + 2);
+    };
+    scan(0, 0, 0);
+    scan(12, 1, 0);
+    std::string screen;
+    for (int s = 13; s < 20; ++s) {
+        screen = scan(s, 1, 0);  // scans without a change: the mark stays
+    }
+    EXPECT_NE(lineOf(screen, "手动/自动").find("* 手动/自动"), std::string::npos) << screen;
+    EXPECT_NE(lineOf(screen, "手动/自动").find("14:03:12"), std::string::npos) << screen;
+    EXPECT_EQ(lineOf(screen, "均充/浮充").find("*"), std::string::npos) << screen;
+    screen = scan(30, 0, 1);
+    EXPECT_NE(lineOf(screen, "手动/自动").find("14:03:30"), std::string::npos) << screen;
+    EXPECT_NE(lineOf(screen, "均充/浮充").find("* 均充/浮充  1 0：浮充，1：均充  14:03:30"), std::string::npos)
+        << lineOf(screen, "均充/浮充");
 }
 
 }  // namespace
