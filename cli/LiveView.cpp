@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "cli/DisplayWidth.h"
 #include "cli/RecordFormat.h"
@@ -66,16 +65,6 @@ std::string Change(double delta, int decimals) {
 std::string RightAlign(const std::string& text, std::size_t width) {
     const std::size_t have = DisplayWidth(text);
     return have >= width ? text : std::string(width - have, ' ') + text;
-}
-
-// "14:03:12", local time.
-std::string ClockTime(LiveView::Time time) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(time);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
 }
 
 // "17 s", "4 min 5 s", "2 h 10 min".

@@ -64,6 +64,10 @@ std::string Iso8601Local(std::chrono::system_clock::time_point time) {
     return std::string(stamp) + tail;
 }
 
+std::string ClockTime(std::chrono::system_clock::time_point time) {
+    return Iso8601Local(time).substr(11, 8);
+}
+
 const char* OutcomeWord(ReadOutcome outcome) {
     switch (outcome) {
         case ReadOutcome::Reply:

@@ -14,6 +14,9 @@
 // "2026-12-07T17:44:55.123+01:00".
 std::string Iso8601Local(std::chrono::system_clock::time_point time);
 
+// The local time of day, "14:03:12": the live view's times.
+std::string ClockTime(std::chrono::system_clock::time_point time);
+
 // "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.
 const char* OutcomeWord(ReadOutcome outcome);
 

@@ -53,11 +53,6 @@ TermSize TerminalSize() {
     return size;
 }
 
-// "14:03:12", local time, as the live view shows it.
-std::string ClockTime(Wall::time_point time) {
-    return Iso8601Local(time).substr(11, 8);
-}
-
 class WatchRun {
 public:
     WatchRun(const CtlOptions& o, UnitLink& link)

@@ -82,7 +82,9 @@ def ctl(*args, **kw):
     return subprocess.run([K40CTL] + list(args), capture_output=True, text=True, timeout=30, **kw)
 
 
-class K40ctlTest(unittest.TestCase):
+class SimTestCase(unittest.TestCase):
+    """A fresh folder and k40sim in it for every case."""
+
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.sim = Sim(self.dir.name).start()
@@ -95,6 +97,8 @@ class K40ctlTest(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir.name, name)
 
+
+class K40ctlTest(SimTestCase):
     def test_reads_in_every_format(self):
         port = self.sim.link
         table = ctl("ai", "--port", port)

@@ -13,7 +13,6 @@ import re
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unicodedata
 import unittest
@@ -21,7 +20,7 @@ import unittest
 from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from k40ctl_e2e import ANALOG_NAMES, K40CTL, Sim, await_true, ctl  # noqa: E402
+from k40ctl_e2e import ANALOG_NAMES, K40CTL, SimTestCase, await_true, ctl  # noqa: E402
 
 BIT_NAMES = ["系统运行方式", "电池均浮充状态", "系统绝缘下降", "电池单体电压异常", "充电模块通讯离线",
              "绝缘仪通讯离线", "电池仪通讯离线", "母线电压异常", "电池组电压异常", "电池组充电过流",
@@ -60,18 +59,11 @@ class Terminal:
             self.session = None
 
 
-class WatchTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.sim = Sim(self.dir.name).start()
-
-    def tearDown(self):
-        if self.sim.proc.poll() is None:
-            self.sim.kill()
-        self.dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir.name, name)
+class WatchTest(SimTestCase):
+    def crash_sim(self):
+        self.sim.proc.kill()  # no clean-up: the link's path stays behind, dangling
+        self.sim.proc.wait(5)
+        self.sim.proc.stdout.close()
 
     def live(self, what):
         term = Terminal("%s --port %s --wait 200 watch %s --interval 0.2" %
@@ -106,9 +98,7 @@ class WatchTest(unittest.TestCase):
     def test_live_view_shows_the_outage(self):
         term = self.live("all")
         self.assertTrue(await_true(lambda: "380.0" in term.screen()), term.screen())
-        self.sim.proc.kill()  # the link's path stays behind, dangling
-        self.sim.proc.wait(5)
-        self.sim.proc.stdout.close()
+        self.crash_sim()
         lost = re.compile(r"port lost since (\d\d:\d\d:\d\d), reopening")
         self.assertTrue(await_true(lambda: lost.search(term.screen())), term.screen())
         since = datetime.datetime.strptime(lost.search(term.screen()).group(1), "%H:%M:%S")
@@ -144,9 +134,7 @@ class WatchTest(unittest.TestCase):
         analog = families["k40_analog_value"].samples
         self.assertEqual([s.labels["unit"] for s in analog], UNITS)
         self.assertTrue(all(s.labels.items() >= target.items() for s in analog))
-        self.sim.proc.kill()
-        self.sim.proc.wait(5)
-        self.sim.proc.stdout.close()
+        self.crash_sim()
         self.assertTrue(await_true(lambda: up() == 0))
         failed = lambda: prometheus(out)["k40_scans_failed"].samples[0].value
         first = failed()
