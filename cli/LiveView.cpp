@@ -261,39 +261,49 @@ std::vector<std::string> LiveView::BitLines(std::size_t perLine, std::size_t wid
     return lines;
 }
 
-std::size_t LiveView::BitCellWidth(bool legend) const {
-    std::size_t nameWidth = 0, widest = 0;
+std::size_t LiveView::BitNameWidth() const {
+    std::size_t width = 0;
     for (const Row& row : rows_) {
-        nameWidth = std::max(nameWidth, row.column.analog ? 0 : DisplayWidth(row.column.name));
+        width = std::max(width, row.column.analog ? 0 : DisplayWidth(row.column.name));
     }
+    return width;
+}
+
+std::size_t LiveView::BitCellWidth(bool legend) const {
+    const std::size_t nameWidth = BitNameWidth();
+    std::size_t widest = 0;
     for (const Row& row : rows_) {
-        widest = std::max(widest, row.column.analog ? 0 : DisplayWidth(BitCell(row, legend, nameWidth)));
+        widest = std::max(widest,
+                          row.column.analog ? 0 : DisplayWidth(BitCell(row, legend, nameWidth)));
     }
     return widest;
 }
 
 // As few status bits to a line as the height allows, with blank lines between
-// the parts when there is room for them; on a screen too small for any, as
-// many to a line as the width takes.
+// the parts when there is room for them. When whole cells do not fit, they
+// are cut, down to the mark, the name and the value.
 LiveView::BitsLayout LiveView::ChooseBitsLayout(std::size_t bitCount, std::size_t fixedLines,
                                                 std::size_t blankLines, std::size_t width,
                                                 std::size_t height) const {
-    const auto fitsAcross = [&](std::size_t c) {
-        return c == 1 || c * BitCellWidth(false) + 2 * (c - 1) <= width;
+    const std::size_t whole = BitCellWidth(false), least = 2 + BitNameWidth() + 3;
+    const auto across = [&](std::size_t c, std::size_t cell) {
+        return c == 1 || c * cell + 2 * (c - 1) <= width;
+    };
+    const auto fits = [&](std::size_t c, bool blanks) {
+        return fixedLines + (bitCount + c - 1) / c + (blanks ? blankLines : 0) <= height;
     };
     for (bool blanks : {true, false}) {
-        for (std::size_t c = 1; c <= kBitsPerLineMost && fitsAcross(c); ++c) {
-            const std::size_t need = fixedLines + (bitCount + c - 1) / c + (blanks ? blankLines : 0);
-            if (need <= height) {
+        for (std::size_t c = 1; c <= kBitsPerLineMost && across(c, whole); ++c) {
+            if (fits(c, blanks)) {
                 return {c, blanks};
             }
         }
     }
-    std::size_t most = 1;
-    while (most < kBitsPerLineMost && fitsAcross(most + 1)) {
-        ++most;
+    std::size_t c = 1;
+    while (c < kBitsPerLineMost && across(c + 1, least) && !fits(c, false)) {
+        ++c;
     }
-    return {most, false};
+    return {c, false};
 }
 
 std::string LiveView::Render(const WatchStatus& status, TermSize size, Time now) const {

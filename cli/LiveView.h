@@ -66,6 +66,7 @@ private:
     std::vector<std::string> AnalogLines(std::size_t width) const;
     std::vector<std::string> BitLines(std::size_t perLine, std::size_t width) const;
     std::string BitCell(const Row& row, bool legend, std::size_t nameWidth) const;
+    std::size_t BitNameWidth() const;
     std::size_t BitCellWidth(bool legend) const;
     struct BitsLayout {
         std::size_t perLine;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/DisplayWidth.h"
+#include "unit/Readings.h"
 
 namespace {
 
@@ -121,6 +122,42 @@ TEST(LiveView, SparklineKeepsItsHistory) {
     // The lowest value of the window is the lowest bar, the highest the full block.
     EXPECT_NE(row->find("▁"), std::string::npos);
     EXPECT_NE(row->find("█"), std::string::npos);
+}
+
+// The whole of watch all, with an outage and the longest status, at several
+// terminal sizes: never more lines than the terminal has, no line reaching its
+// last column (the terminal would wrap it), and a larger terminal used for the
+// bits' full legends.
+TEST(LiveView, FitsTheTerminalItRunsIn) {
+    std::vector<SignalReading> columns = AnalogColumns();
+    for (const SignalReading& bit : BitColumns()) {
+        columns.push_back(bit);
+    }
+    LiveView view(columns);
+    const WatchStatus status{
+        1234, 56, "port lost since 14:03:12, reopening",
+        "sent 2345, replies 2200, exceptions 3, nothing 40, echo-only 2, no-frame 5, "
+        "other-slave 1, earlier-reply 13; response 8.1/9.0/12.4 ms (min/mean/max)",
+        17};
+    view.PortLost({});
+    struct Case {
+        TermSize size;
+        bool legends;  // the bits one to a line with their legends
+    };
+    for (const Case& c : {Case{{80, 24}, false}, Case{{60, 30}, false}, Case{{100, 20}, false},
+                          Case{{132, 43}, true}}) {
+        const std::vector<std::string> lines = Lines(Plain(view.Render(status, c.size, {})));
+        const std::string shown = Plain(view.Render(status, c.size, {}));
+        EXPECT_LE(lines.size(), static_cast<std::size_t>(c.size.rows)) << shown;
+        for (const std::string& line : lines) {
+            EXPECT_LT(DisplayWidth(line), static_cast<std::size_t>(c.size.columns)) << line;
+        }
+        EXPECT_EQ(lines[0].rfind("k40ctl watch", 0), 0u) << shown;
+        EXPECT_NE(shown.find("port lost since"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("(min/mean/max)"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("交流停电"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("0：正常，1：故障") != std::string::npos, c.legends) << shown;
+    }
 }
 
 TEST(LiveView, AChangedBitKeepsItsMarkAndTimeUntilTheNextChange) {
