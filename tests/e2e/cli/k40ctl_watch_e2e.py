@@ -103,8 +103,9 @@ class WatchTest(SimTestCase):
         self.assertTrue(await_true(lambda: lost.search(term.screen())), term.screen())
         since = datetime.datetime.strptime(lost.search(term.screen()).group(1), "%H:%M:%S")
         now = datetime.datetime.now()
-        self.assertLess(abs((now - now.replace(hour=since.hour, minute=since.minute,
-                                               second=since.second)).total_seconds()) % 86400, 5)
+        ago = (now - now.replace(hour=since.hour, minute=since.minute,
+                                 second=since.second)).total_seconds() % 86400  # past midnight
+        self.assertLess(ago, 5)  # the real time of the loss
         # The time without data goes on counting, and so do the failed scans.
         stale = re.compile(r"stale: no data for (\d+) s")
         self.assertTrue(await_true(lambda: int((stale.search(term.screen()) or [0, 0])[1]) >= 2),
@@ -200,12 +201,13 @@ class WatchTest(SimTestCase):
         records = [json.loads(line) for line in text.splitlines()]
         self.assertIn("%d scans, 0 failed" % len(records), err)
         # Each record carries its response time.
-        self.assertTrue(all(0 < r["response_ms"] < 1500 for r in records), records)
+        # (a pseudo-terminal may answer within the 0.1 ms the time is given in)
+        self.assertTrue(all(0 <= r["response_ms"] < 1500 for r in records), records)
 
     def test_units_of_every_output(self):
         record = json.loads(ctl("--port", self.sim.link, "--format", "json", "ai").stdout)
         self.assertEqual([v["unit"] for v in record["values"]], UNITS)
-        self.assertGreater(record["response_ms"], 0)
+        self.assertGreaterEqual(record["response_ms"], 0)
         table = ctl("--port", self.sim.link, "ai").stdout.splitlines()
         self.assertEqual([line.split()[-1] for line in table], UNITS)
         r = ctl("--port", self.sim.link, "--wait", "200", "--slave", "9", "--format", "json",
