@@ -14,6 +14,8 @@ constexpr const char* kReverse = "\x1b[7m";
 constexpr const char* kFaint = "\x1b[2m";
 constexpr const char* kNormal = "\x1b[0m";
 constexpr std::size_t kBitsPerLineMost = 4;
+// A bit's legend ("0：自动，1：手动") and the meaning of its value ("手动").
+constexpr std::size_t kLegendColumns = 16, kMeaningColumns = 4;
 
 // Eight levels, lowest to highest.
 constexpr const char* kBars[] = {"▁", "▂", "▃", "▄", "▅", "▆", "▇", "█"};
@@ -232,20 +234,19 @@ std::string LiveView::BitCell(const Row& row, bool legend, std::size_t nameWidth
     std::string cell = std::string(changed ? "* " : "  ") + PadRight(row.column.name, nameWidth) +
                        "  " + value + " " +
                        PadRight(legend ? row.column.unit : Meaning(row.column.unit, row.text),
-                                legend ? 16 : 4) +
+                                legend ? kLegendColumns : kMeaningColumns) +
                        "  " + (changed ? ClockTime(*row.changedAt) : std::string(8, ' '));
     return cell;
 }
 
 std::vector<std::string> LiveView::BitLines(std::size_t perLine, std::size_t width) const {
     std::vector<const Row*> bits;
-    std::size_t nameWidth = 0;
     for (const Row& row : rows_) {
         if (!row.column.analog) {
             bits.push_back(&row);
-            nameWidth = std::max(nameWidth, DisplayWidth(row.column.name));
         }
     }
+    const std::size_t nameWidth = BitNameWidth();
     const std::size_t count = (bits.size() + perLine - 1) / perLine;
     const std::size_t cellWidth = perLine > 1 ? (width - 2 * (perLine - 1)) / perLine : width;
     std::vector<std::string> lines(count);
