@@ -80,6 +80,9 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
         record.diagnosis = DiagnosisText(diagnosis, WaitMs());
     }
     record.time = std::chrono::system_clock::now();
+    if (result.outcome != ExchangeOutcome::Timeout) {
+        record.responseMs = ms;
+    }
     deviceFailed_ = deviceFailed_ || result.deviceFailed;
     switch (result.outcome) {
         case ExchangeOutcome::Reply:
@@ -125,6 +128,9 @@ ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
         all.exceptionName = one.exceptionName;
         all.finding = one.finding;
         all.diagnosis = one.diagnosis;
+        all.responseMs = one.responseMs ? std::optional<double>(all.responseMs.value_or(0) +
+                                                                *one.responseMs)
+                                        : std::nullopt;
         if (one.outcome != ReadOutcome::Reply) {
             all.values.clear();  // a scan is whole or it is a failure
             return all;

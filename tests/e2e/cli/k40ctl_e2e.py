@@ -82,7 +82,9 @@ def ctl(*args, **kw):
     return subprocess.run([K40CTL] + list(args), capture_output=True, text=True, timeout=30, **kw)
 
 
-class K40ctlTest(unittest.TestCase):
+class SimTestCase(unittest.TestCase):
+    """A fresh folder and k40sim in it for every case."""
+
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.sim = Sim(self.dir.name).start()
@@ -95,6 +97,8 @@ class K40ctlTest(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir.name, name)
 
+
+class K40ctlTest(SimTestCase):
     def test_reads_in_every_format(self):
         port = self.sim.link
         table = ctl("ai", "--port", port)
@@ -244,8 +248,9 @@ class K40ctlTest(unittest.TestCase):
 
     def test_sigint_leaves_a_complete_csv(self):
         out = self.path("watch.csv")
+        header = ctl("--port", self.sim.link, "--format", "csv", "ai").stdout.splitlines()[0]
         with open(out, "w", newline="") as f:
-            f.write("time,outcome,exception\r\n")  # an existing log: no second header
+            f.write(header + "\r\n")  # an existing log: no second header
         w = self.watch("ai", "--interval", "0", "--format", "csv", "--output", out)
         self.assertTrue(await_true(lambda: os.path.getsize(out) > 2000))
         w.send_signal(signal.SIGINT)
@@ -253,7 +258,7 @@ class K40ctlTest(unittest.TestCase):
         self.assertEqual(w.returncode, 0)
         with open(out, newline="") as f:
             rows = list(csv.reader(f))
-        self.assertEqual(rows[0], ["time", "outcome", "exception"])
+        self.assertEqual(rows[0], ["time", "outcome", "exception"] + ANALOG_NAMES)
         self.assertGreater(len(rows), 3)
         for row in rows[1:]:
             self.assertEqual(len(row), 12)
