@@ -152,7 +152,10 @@ std::string OutcomeMessage(const ReadRecord& record, int waitMs) {
         case ReadOutcome::Reply:
             return "reply";
         case ReadOutcome::Timeout:
-            return "no reply within " + std::to_string(waitMs) + " ms" +
+            // A closed connection ends the wait at once: no time to name.
+            return (record.finding == CLineDiagnosis::Name(LineFinding::PeerClosed)
+                        ? std::string("no reply")
+                        : "no reply within " + std::to_string(waitMs) + " ms") +
                    (record.diagnosis.empty() ? std::string() : ": " + record.diagnosis);
         case ReadOutcome::Exception:
             return "exception reply " + ExceptionText(record);

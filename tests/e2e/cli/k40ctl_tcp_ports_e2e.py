@@ -14,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -106,7 +107,49 @@ class TcpTest(unittest.TestCase):
             r = ctl("--port", "tcp://127.0.0.1:%d" % silent.getsockname()[1],
                     "--wait", "200", "ai")
         self.assertEqual(r.returncode, 3, r.stderr)
-        self.assertIn("no reply within 200 ms", r.stderr)
+        self.assertIn("no reply within 200 ms: nothing arrived through the device server",
+                      r.stderr)
+        for advice in ["wiring", "wires", "baud", "parity"]:
+            self.assertNotIn(advice, r.stderr)  # the server's business, not k40ctl's
+
+    def test_a_server_that_closes_after_the_request(self):
+        # As a Modbus TCP gateway or a busy one-client server does: it takes
+        # the request and hangs up.
+        with socket.socket() as server:
+            server.bind(("127.0.0.1", 0))
+            server.listen(1)
+
+            def hang_up():
+                conn, _ = server.accept()
+                with conn:
+                    conn.recv(64)
+
+            peer = threading.Thread(target=hang_up)
+            peer.start()
+            start = time.monotonic()
+            r = ctl("--port", "tcp://127.0.0.1:%d" % server.getsockname()[1],
+                    "--wait", "5000", "--format", "json", "ai")
+            elapsed = time.monotonic() - start
+            peer.join()
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertLess(elapsed, 2.5)  # not the 5 s wait
+        diagnosis = json.loads(r.stdout)["diagnosis"]
+        self.assertEqual(diagnosis["finding"], "peer-closed")
+        self.assertEqual(diagnosis["text"],
+                         "the device server closed the connection: it may expect Modbus TCP "
+                         "rather than RTU over TCP, or serve one client at a time")
+        self.assertIn("k40ctl: no reply: the device server closed", r.stderr)
+
+    def test_doctor_names_no_baud_rate_over_tcp(self):
+        # Through COM1 as well: $K40_COM1 names the device server.
+        for port, env in [(self.sim.name, None), ("COM1", dict(CLEAN_ENV, K40_COM1=self.sim.name))]:
+            r = ctl("--port", port, "doctor", env=env)
+            self.assertEqual(r.returncode, 0, r.stdout)
+            lines = r.stdout.splitlines()
+            self.assertTrue(lines[0].startswith("skip") and "not a serial port" in lines[0],
+                            lines)
+            self.assertEqual(lines[-1], "pass  the unit answered at slave 1, wait 1500 ms")
+            self.assertNotIn("baud", r.stdout)
 
     def records(self, path):
         if not os.path.exists(path):
