@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "cli/Diagnosis.h"
+#include "cli/PortOpen.h"
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "link/LineDiagnosis.h"
@@ -31,13 +32,7 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
-    if (comm_.OpenPort() == 0) {
-        const std::string& reason = ports_.LastOpenReason();
-        // COMn names whatever it resolved to right now: say which device that was.
-        const std::string device = ResolvePortName(port_);
-        const std::string shown = device == port_ ? port_ : port_ + " (" + device + ")";
-        *why = "cannot open " + shown + ": " +
-               (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
+    if (!OpenNamedPort(comm_, ports_, why)) {
         return false;
     }
     if (comm_.SetupPort() == 0) {
