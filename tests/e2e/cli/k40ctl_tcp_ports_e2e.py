@@ -92,13 +92,39 @@ class TcpTest(unittest.TestCase):
                  ("tcp://[::1:502", "bracket"),
                  ("tcp://unit 7:502", "host name")]
         for name, fault in cases:
-            start = time.monotonic()
-            r = ctl("--port", name, "--wait", "5000", "ai", timeout=10)
-            self.assertEqual(r.returncode, 5, (name, r.stderr))
-            self.assertIn(fault, r.stderr, name)
-            self.assertIn("cannot open " + name, r.stderr, name)
-            self.assertLess(time.monotonic() - start, 2.5, name)  # not the 5 s wait
+            for command in ["ai", "scan"]:  # every subcommand opens the same way
+                start = time.monotonic()
+                r = ctl("--port", name, "--wait", "5000", command, timeout=10)
+                self.assertEqual(r.returncode, 5, (name, command, r.stderr))
+                self.assertIn(fault, r.stderr, (name, command))
+                self.assertIn("cannot open " + name, r.stderr, (name, command))
+                self.assertLess(time.monotonic() - start, 2.5, name)  # not the 5 s wait
         closed.close()
+
+    def test_the_connect_is_bounded_by_wait(self):
+        # A listener whose backlog is full: the kernel drops further SYNs, so
+        # a connect neither succeeds nor fails until it gives up.
+        with socket.socket() as full:
+            full.bind(("127.0.0.1", 0))
+            full.listen(0)
+            name = "tcp://127.0.0.1:%d" % full.getsockname()[1]
+            pending = []
+            for _ in range(3):
+                s = socket.socket()
+                s.setblocking(False)
+                s.connect_ex(full.getsockname())
+                pending.append(s)
+            try:
+                for command in ["ai", "scan", "doctor"]:
+                    start = time.monotonic()
+                    r = ctl("--port", name, "--wait", "300", command)
+                    elapsed = time.monotonic() - start
+                    out = r.stdout + r.stderr
+                    self.assertIn("no answer within 300 ms", out, command)
+                    self.assertLess(elapsed, 1.2, command)  # not the default 1500 ms
+            finally:
+                for s in pending:
+                    s.close()
 
     def test_a_server_that_never_answers_is_a_time_out(self):
         with socket.socket() as silent:
@@ -294,6 +320,29 @@ class PortsTest(unittest.TestCase):
         column = table[0].index("DEVICE")
         for line in table[1:]:
             self.assertTrue(line[column:].startswith(t.dev), line)
+
+    def test_com10_and_overrides_that_discovery_does_not_list(self):
+        # A pseudo-terminal and a device server named by K40_COMn are listed
+        # with their COMn, after the ports found; COM10 opens like COM1.
+        t = self.tree
+        t.node("ttyUSB0")
+        sim = Sim(self.dir.name, "--link", os.path.join(self.dir.name, "pty")).start()
+        try:
+            env = t.env(K40_COM10=sim.name, K40_COM12=sim.name,
+                        K40_COM3="tcp://127.0.0.1:5020")
+            r = ctl("ports", "--format", "json", env=env)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            objects = [json.loads(line) for line in r.stdout.splitlines()]
+            self.assertEqual([(o["com"], o["device"]) for o in objects],
+                             [(["COM1"], os.path.join(t.dev, "ttyUSB0")),
+                              (["COM3"], "tcp://127.0.0.1:5020"),
+                              (["COM10", "COM12"], sim.name)])
+            self.assertIsNone(objects[2]["driver"])  # nothing is made up
+            r = ctl("--port", "COM10", "--format", "json", "ai", env=env)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+        finally:
+            sim.kill()
 
     def test_no_ports_and_bytes_that_are_not_utf8(self):
         r = ctl("ports", "--format", "json", env=self.tree.env())
