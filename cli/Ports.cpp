@@ -127,10 +127,13 @@ bool IsOtherPort(const std::string& name) {
 
 // Whether two names open the same thing: the same text, or the same node.
 bool SameDevice(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return a == b || (!IsTcpPortName(a) && stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 &&
-                      sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
+    if (a == b || IsTcpPortName(a)) {
+        return a == b;
+    }
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 // Adds COMn to the row of an override's device, after the ports found.
