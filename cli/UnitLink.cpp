@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "cli/Diagnosis.h"
+#include "cli/PortOpen.h"
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "link/LineDiagnosis.h"
@@ -31,13 +32,7 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
-    if (comm_.OpenPort() == 0) {
-        const std::string& reason = ports_.LastOpenReason();
-        // COMn names whatever it resolved to right now: say which device that was.
-        const std::string device = ResolvePortName(port_);
-        const std::string shown = device == port_ ? port_ : port_ + " (" + device + ")";
-        *why = "cannot open " + shown + ": " +
-               (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
+    if (!OpenNamedPort(comm_, ports_, why)) {
         return false;
     }
     if (comm_.SetupPort() == 0) {
@@ -158,7 +153,10 @@ std::string OutcomeMessage(const ReadRecord& record, int waitMs) {
         case ReadOutcome::Reply:
             return "reply";
         case ReadOutcome::Timeout:
-            return "no reply within " + std::to_string(waitMs) + " ms" +
+            // A closed connection ends the wait at once: no time to name.
+            return (record.finding == CLineDiagnosis::Name(LineFinding::PeerClosed)
+                        ? std::string("no reply")
+                        : "no reply within " + std::to_string(waitMs) + " ms") +
                    (record.diagnosis.empty() ? std::string() : ": " + record.diagnosis);
         case ReadOutcome::Exception:
             return "exception reply " + ExceptionText(record);

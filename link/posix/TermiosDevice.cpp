@@ -199,9 +199,24 @@ std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, std::uint32
 
 }  // namespace
 
+int ComPortNumber(const std::string& name) {
+    // COM1 to COM999: "COM" and a number without leading zeros.
+    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0 || name[3] == '0') {
+        return 0;
+    }
+    int number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return 0;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return number;
+}
+
 std::string ResolvePortName(const std::string& name) {
-    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
-        return CTermiosPorts::Instance().PortPath(name[3] - '1');
+    if (const int number = ComPortNumber(name); number > 0) {
+        return CTermiosPorts::Instance().PortPath(number - 1);
     }
     return name;
 }

@@ -196,7 +196,15 @@ class K40ctlTest(SimTestCase):
                              (["--wait", "99"], "--wait"), (["--slave", "x"], "--slave"),
                              (["module", "21", "on"], "N"), (["module", "1", "voltage", "301"],
                                                              "voltage"),
-                             (["module", "1", "current", "abc"], "current"), (["bogus"], "subcommand")]:
+                             (["module", "1", "current", "abc"], "current"), (["bogus"], "subcommand"),
+                             # Numbers in decimal digits, and the rates named.
+                             (["--wait", "1e3"], "--wait: 1e3: decimal digits only"),
+                             (["--slave", "1.5"], "--slave: 1.5: decimal digits only"),
+                             (["--wait", "0x100"], "--wait: 0x100: decimal digits only"),
+                             (["--slave", "+5"], "--slave: +5: decimal digits only"),
+                             (["--baud", "fast"],
+                              "--baud: fast is not a rate of the line: one of 600, 1200, 2400, "
+                              "4800, 9600, 19200, 38400")]:
             r = ctl("--port", port, *(args if args[0].startswith("--") else args),
                     *([] if not args[0].startswith("--") else ["ai"]))
             self.assertEqual(r.returncode, 2, args)
