@@ -45,6 +45,7 @@ public:
 private:
     void ShowSendFrame() override;
     void ShowRecvFrame() override;
+    bool ShowsSettlingRead() const override { return true; }
     // The record of the exchange that just ran, with the line's diagnosis on
     // a failure; counts it.
     ReadRecord Outcome(const ExchangeResult& result, double ms);

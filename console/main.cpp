@@ -64,11 +64,11 @@ int main(int argc, char* argv[]) {
     }
     // Whether the line echoes the requests (a two-wire RS-485 adapter that
     // hears itself): K40_ECHO=on, off or auto; anything else counts as auto.
-    const char* echo = std::getenv("K40_ECHO");
-    theComm.m_echoMode = EchoModeOrAuto(echo);
-    EchoMode named;
-    if (echo != nullptr && !ParseEchoMode(echo, named)) {
-        std::fprintf(stderr, "k40tool: K40_ECHO=%s is not on, off or auto; auto is used\n", echo);
+    const char* refused = nullptr;
+    theComm.m_echoMode = EchoModeFromEnvironment(&refused);
+    if (refused != nullptr) {
+        std::fprintf(stderr, "k40tool: K40_ECHO=%s is not on, off or auto; auto is used\n",
+                     refused);
     }
     return AfxWinMain(theApp, argc, argv);
 }

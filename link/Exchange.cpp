@@ -36,11 +36,24 @@ ExchangeTraits TraitsOf(ExchangeVariant variant) {
     return {true, false, true};
 }
 
+// Auto, before the first write on a port whose echo is unknown: the lone copy
+// of a 05/06 request is byte for byte the unit's reply, so only a read can
+// tell the two apart. The status word is read: any unit has it, and reading
+// it changes nothing.
+void SettleEcho(CModbusComm& comm, IFrameEcho* echo, IClock& clock) {
+    comm.m_bEchoSettling = true;
+    IFrameEcho* shown = echo != nullptr && echo->ShowsSettlingRead() ? echo : nullptr;
+    (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, shown, clock);
+}
+
 }  // namespace
 
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo, IClock& clock) {
     const ExchangeTraits traits = TraitsOf(variant);
+    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && comm.EchoNeedsSettling()) {
+        SettleEcho(comm, echo, clock);
+    }
     if (traits.purge) {
         comm.Purge(2);
     }
@@ -55,8 +68,8 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
     if (echo != nullptr) {
         echo->ShowSendFrame();
     }
-    // A failed write is not looked at: the exchange then ends in its time-out.
-    (void)comm.WriteData(comm.m_SendBuf, comm.m_nSendLen);
+    // A failed write ends the exchange in its time-out, and teaches nothing.
+    const bool sent = comm.WriteData(comm.m_SendBuf, comm.m_nSendLen) != 0;
     std::uint8_t request[8];
     std::memcpy(request, comm.m_SendBuf, sizeof request);
 
@@ -116,13 +129,13 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
                     // A connection the peer closed: what it sent is read, and
                     // nothing more can come. The rest of the wait would be spent
                     // for nothing; the outcome is the same time-out.
-                    filter.Finish(result);
+                    filter.Finish(result, sent);
                     return result;
                 }
                 clock.Sleep(std::min(left, kSliceMs));
                 break;
         }
     }
-    filter.Finish(result);
+    filter.Finish(result, sent);
     return result;
 }

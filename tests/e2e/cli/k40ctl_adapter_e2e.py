@@ -67,21 +67,29 @@ class AdapterTest(unittest.TestCase):
                          [request(3, 0, 1), request(5, 200, 0xFF00),
                           request(3, 0, 1), request(6, 315, 0xFF00)])
 
-    def test_silent_unit_behind_an_echoing_adapter_is_not_confirmed(self):
-        # The first write after opening cannot be told from its echo in auto;
-        # the read-back catches it.
+    def test_silent_unit_behind_an_echoing_adapter_is_no_success(self):
+        # In auto a command on the freshly opened port first reads register 0:
+        # the copy of that read shows that the line echoes, so the lone copy
+        # of the command is no reply.
         port = self.start("--adapter-echo", "--fault", "silent")
-        r = ctl("--port", port, "--wait", "200", "--format", "json", "float")
-        self.assertEqual(r.returncode, 6, r.stderr)
-        self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "not-confirmed")
-        # A module command has no read-back: its echo must never pass for an
-        # answer. The read of register 0 before it shows the line echoes.
-        r = ctl("--port", port, "--wait", "200", "module", "1", "off")
-        self.assertEqual((r.returncode, r.stdout), (3, ""), r.stderr)
-        self.assertIn("echo", r.stderr)
-        self.assertIn("only the echo", r.stderr)
-        r = ctl("--port", port, "--wait", "200", "--echo", "on", "float")
-        self.assertEqual(r.returncode, 3, r.stderr)
+        for args in (["float"], ["module", "1", "off"]):
+            r = ctl("--port", port, "--wait", "200", "--format", "json", *args)
+            self.assertEqual(r.returncode, 3, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "echo-only", args)
+        # K40_ECHO as for k40tool, --echo before it; off sends the command
+        # alone and cannot tell its echo from a reply.
+        before = len(trace_rows(self.sim))
+        r = ctl("--port", port, "--wait", "200", "--no-confirm", "manual",
+                env={"K40_ECHO": "off"})
+        self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        self.assertEqual([row[2] for row in trace_rows(self.sim)[before:]],
+                         [request(5, 200, 0xFF00)])
+        for env, args in [({"K40_ECHO": "on"}, []), ({"K40_ECHO": "off"}, ["--echo", "auto"]),
+                          ({"K40_ECHO": "loud"}, [])]:
+            r = ctl("--port", port, "--wait", "200", *args, "module", "1", "off", env=env)
+            self.assertEqual((r.returncode, r.stdout), (3, ""), (env, args, r.stderr))
+            self.assertIn("only the echo", r.stderr)
+        self.assertIn("K40_ECHO=loud is not on, off or auto; auto is used", r.stderr)
 
     def test_each_failure_is_diagnosed(self):
         def frame(fields):
