@@ -5,6 +5,7 @@
 #include "cli/Diagnosis.h"
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
+#include "link/LateReply.h"
 #include "link/LineDiagnosis.h"
 #include "link/OpenError.h"
 #include "link/posix/TermiosDevice.h"
@@ -31,6 +32,7 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
+    lateMayCome_ = false;
     if (comm_.OpenPort() == 0) {
         const std::string& reason = ports_.LastOpenReason();
         // COMn names whatever it resolved to right now: say which device that was.
@@ -81,6 +83,7 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
     }
     record.time = std::chrono::system_clock::now();
     deviceFailed_ = deviceFailed_ || result.deviceFailed;
+    lateMayCome_ = result.outcome == ExchangeOutcome::Timeout && !result.deviceFailed;
     switch (result.outcome) {
         case ExchangeOutcome::Reply:
             record.outcome = ReadOutcome::Reply;
@@ -97,7 +100,22 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
     return record;
 }
 
+void UnitLink::AwaitLateReply() {
+    if (!listenLate_ || !lateMayCome_ || !comm_.IsOpen()) {
+        return;
+    }
+    lateMayCome_ = false;
+    const int before = comm_.m_nRecvLen;
+    if (ListenForLateReply(comm_)) {
+        counters_.AddLateReply();
+    }
+    if (comm_.m_nRecvLen > before) {
+        ShowRecvFrame();
+    }
+}
+
 ReadRecord UnitLink::Read(ReadCommand command) {
+    AwaitLateReply();
     const auto start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     const ReadRequest request = RequestOf(command);

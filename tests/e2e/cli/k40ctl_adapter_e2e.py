@@ -159,6 +159,29 @@ class AdapterTest(unittest.TestCase):
         low, mean, high = (float(v) for v in summary["response min/mean/max"][:-3].split("/"))
         self.assertTrue(0 <= low <= mean <= high < 150, summary)
 
+    def test_watch_hears_a_late_reply_out_before_the_next_request(self):
+        # Every other reply comes after 800 ms, the wait is 500 ms: the watch
+        # listens for it before the next read, so it never passes for that
+        # read's reply and is counted as a reply to an earlier request.
+        self.start("--fault", "late:50", "--reply-delay", "800")
+        r = ctl("--port", self.sim.link, "--wait", "500", "watch", "ai", "--interval", "0.2",
+                "--count", "8", "--format", "json")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        records = [json.loads(line) for line in r.stdout.splitlines()]
+        rows = trace_rows(self.sim)
+        self.assertEqual((len(records), len(rows)), (8, 8))
+        late = ["late" in row[5].split(",") for row in rows]
+        self.assertEqual([rec["outcome"] == "timeout" for rec in records], late)
+        summary = dict(line.strip().split(": ", 1) for line in r.stderr.splitlines()
+                       if line.startswith("  "))
+        # The last late reply comes after the watch has ended.
+        self.assertGreater(sum(late[:-1]), 0)
+        self.assertEqual(int(summary["earlier-reply"]), sum(late[:-1]))
+        self.assertEqual(int(summary["replies"]), late.count(False))
+        # The replies counted are the prompt ones: none waited for a late one.
+        high = float(summary["response min/mean/max"][:-3].split("/")[2])
+        self.assertLess(high, 250, summary)
+
     def test_doctor(self):
         port = self.start()
         r = ctl("--port", port, "doctor")
