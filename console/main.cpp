@@ -47,7 +47,9 @@ const char kHelp[] =
     "  K40_ECHO             on, off or auto (the default): whether the line returns\n"
     "                       every request before the reply, as two-wire RS-485\n"
     "                       adapters that hear themselves do. auto learns it from\n"
-    "                       the first read; on makes sure from the first command.\n";
+    "                       the reads, and reads register 0 once before a command\n"
+    "                       when none has told it yet; on and off send exactly\n"
+    "                       the commands.\n";
 
 }  // namespace
 
