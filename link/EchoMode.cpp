@@ -37,8 +37,7 @@ const char* EchoModeName(EchoMode mode) {
 
 EchoMode EchoModeFromEnvironment(const char** refused) {
     const char* text = std::getenv("K40_ECHO");
-    EchoMode mode = EchoMode::Auto;
-    const bool named = ParseEchoMode(text, mode);
-    *refused = text != nullptr && !named ? text : nullptr;
-    return mode;
+    EchoMode named;
+    *refused = text != nullptr && !ParseEchoMode(text, named) ? text : nullptr;
+    return EchoModeOrAuto(text);
 }

@@ -15,8 +15,7 @@ constexpr std::uint32_t kSliceMs = 10;
 // its address to the end that ends in its own CRC.
 bool EndsInFrame(const std::uint8_t* buf, int len, int slaveAddr) {
     for (int i = 0; i + 4 <= len; ++i) {
-        if (buf[i] == slaveAddr &&
-            EndsInOwnCrc(buf + i, static_cast<std::size_t>(len - i))) {
+        if (buf[i] == slaveAddr && EndsInOwnCrc(buf + i, static_cast<std::size_t>(len - i))) {
             return true;
         }
     }

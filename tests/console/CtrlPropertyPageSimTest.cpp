@@ -160,8 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SilentBehindEcho{EchoMode::On, false, u"操作不成功!", {kManualRequest}},
         // Auto reads the status word once first: the copy of that read shows the echo.
-        SilentBehindEcho{
-            EchoMode::Auto, false, u"操作不成功!", {kStatusWordRead, kManualRequest}},
+        SilentBehindEcho{EchoMode::Auto, false, u"操作不成功!", {kStatusWordRead, kManualRequest}},
         SilentBehindEcho{EchoMode::Auto, true, u"操作不成功!", {kCoilsRead, kManualRequest}},
         // What off cannot tell; it sends the command alone.
         SilentBehindEcho{EchoMode::Off, false, u"操作成功!", {kManualRequest}}));

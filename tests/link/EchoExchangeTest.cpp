@@ -52,9 +52,7 @@ struct EchoFixture : ::testing::Test {
                 line.Arrive(0, Bytes(req.begin(), req.end() - how.echoShortBy));
             }
             if (how.unitAlive) {
-                line.Arrive(20, req[1] == 0x01   ? kCoilReply
-                                : req[1] == 0x03 ? kStatusReply
-                                                 : req);
+                line.Arrive(20, req[1] == 0x01 ? kCoilReply : req[1] == 0x03 ? kStatusReply : req);
             }
         };
     }
@@ -120,11 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A write first on a fresh port: the read before it settles the echo.
         ModeCase{"AutoDeadWriteFirst", EchoMode::Auto, {true, false, 0}, {kManual}, {T}},
         ModeCase{"AutoDeadModuleFirst", EchoMode::Auto, {true, false, 0}, {kModuleOff}, {T}},
-        ModeCase{"AutoLiveWriteFirst",
-                 EchoMode::Auto,
-                 {true, true, 0},
-                 {kManual, kModuleOff},
-                 {R, R}},
+        ModeCase{
+            "AutoLiveWriteFirst", EchoMode::Auto, {true, true, 0}, {kManual, kModuleOff}, {R, R}},
         ModeCase{"PlainLineAutoWriteFirst",
                  EchoMode::Auto,
                  {false, true, 0},
@@ -255,17 +250,33 @@ TEST_F(EchoExchange, SettlingReadOncePerOpening) {
     for (const SettlingCase& c : {
              // Auto reads once before the first write, whatever the read shows,
              // also when it proves nothing (a copy one byte short).
-             SettlingCase{"auto", EchoMode::Auto, {true, true, 0}, false,
-                          {kSettlingRead, kManualRequest, kModuleOffRequest}, 2},
-             SettlingCase{"auto, unproven", EchoMode::Auto, {true, true, 1}, false,
-                          {kSettlingRead, kManualRequest, kModuleOffRequest}, 2},
-             SettlingCase{"auto, traced", EchoMode::Auto, {true, false, 0}, true,
-                          {kSettlingRead, kManualRequest, kModuleOffRequest}, 3},
+             SettlingCase{"auto",
+                          EchoMode::Auto,
+                          {true, true, 0},
+                          false,
+                          {kSettlingRead, kManualRequest, kModuleOffRequest},
+                          2},
+             SettlingCase{"auto, unproven",
+                          EchoMode::Auto,
+                          {true, true, 1},
+                          false,
+                          {kSettlingRead, kManualRequest, kModuleOffRequest},
+                          2},
+             SettlingCase{"auto, traced",
+                          EchoMode::Auto,
+                          {true, false, 0},
+                          true,
+                          {kSettlingRead, kManualRequest, kModuleOffRequest},
+                          3},
              // Off and on put exactly the commands on the wire.
-             SettlingCase{"off", EchoMode::Off, {true, true, 0}, true,
-                          {kManualRequest, kModuleOffRequest}, 2},
-             SettlingCase{"on", EchoMode::On, {true, true, 0}, true,
-                          {kManualRequest, kModuleOffRequest}, 2},
+             SettlingCase{"off",
+                          EchoMode::Off,
+                          {true, true, 0},
+                          true,
+                          {kManualRequest, kModuleOffRequest},
+                          2},
+             SettlingCase{
+                 "on", EchoMode::On, {true, true, 0}, true, {kManualRequest, kModuleOffRequest}, 2},
          }) {
         SCOPED_TRACE(c.name);
         for (int opening = 0; opening < 2; ++opening) {  // again after reopening
@@ -295,15 +306,14 @@ TEST_F(EchoExchange, ReadsSettleTheEchoState) {
         bool writeFails;
         EchoState state;
     };
-    for (const Case& c : {Case{"copy first", {true, false, 0}, false, EchoState::Present},
-                          Case{"copy, then reply", {true, true, 0}, false, EchoState::Present},
-                          Case{"reply alone", {false, true, 0}, false, EchoState::Absent},
-                          Case{"nothing at all", {false, false, 0}, false, EchoState::Absent},
-                          Case{"a short copy", {true, false, 1}, false, EchoState::Unknown},
-                          Case{"short copy, then reply", {true, true, 1}, false,
-                               EchoState::Unknown},
-                          Case{"nothing, the request never left", {false, false, 0}, true,
-                               EchoState::Unknown}}) {
+    for (const Case& c :
+         {Case{"copy first", {true, false, 0}, false, EchoState::Present},
+          Case{"copy, then reply", {true, true, 0}, false, EchoState::Present},
+          Case{"reply alone", {false, true, 0}, false, EchoState::Absent},
+          Case{"nothing at all", {false, false, 0}, false, EchoState::Absent},
+          Case{"a short copy", {true, false, 1}, false, EchoState::Unknown},
+          Case{"short copy, then reply", {true, true, 1}, false, EchoState::Unknown},
+          Case{"nothing, the request never left", {false, false, 0}, true, EchoState::Unknown}}) {
         SCOPED_TRACE(c.name);
         Open(EchoMode::Auto, c.line);
         line.m_bWriteFails = c.writeFails;

@@ -38,16 +38,18 @@ TEST(LateReply, ListensUntilAFrameAndTheQuietAfterIt) {
              LateCase{"late reply", false, {{80, kAnalogReply}}, true, 80 + gap},
              LateCase{"behind the echo", true, {{80, kAnalogReply}}, true, 80 + gap},
              LateCase{"in two pieces", false, {{50, head}, {120, tail}}, true, 120 + gap},
-             LateCase{"late exception", false, {{30, WithCrc({0x01, 0x83, 0x06})}}, true,
-                      30 + gap},
+             LateCase{"late exception", false, {{30, WithCrc({0x01, 0x83, 0x06})}}, true, 30 + gap},
              LateCase{"nothing", false, {}, false, 200},
              LateCase{"the echo alone", true, {}, false, 200},
              // A frame of ours that answers something else ends it, but is no
              // late reply to this read; another address's frame does not end it.
-             LateCase{"another reply", false, {{40, WithCrc({0x01, 0x01, 0x01, 0x05})}}, false,
+             LateCase{"another reply",
+                      false,
+                      {{40, WithCrc({0x01, 0x01, 0x01, 0x05})}},
+                      false,
                       40 + gap},
-             LateCase{"another slave", false, {{40, WithCrc({0x02, 0x01, 0x01, 0x05})}}, false,
-                      200},
+             LateCase{
+                 "another slave", false, {{40, WithCrc({0x02, 0x01, 0x01, 0x05})}}, false, 200},
          }) {
         SCOPED_TRACE(c.name);
         FakeClock clock{1000};
