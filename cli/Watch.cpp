@@ -72,7 +72,6 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
         return kExitPort;
     }
     CatchStopSignals();
-    link.ListenForLateReplies();
 
     const std::vector<SignalReading> columns = ColumnsOf(o.scope);
     const bool prometheus = o.format == OutputFormat::Prometheus;

@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
         return RunScan(options);
     }
     if (options.action == Action::Watch) {
+        link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next
         return RunWatch(options, link);
     }
     return RunOnce(options, link);
