@@ -32,7 +32,6 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
-    lateMayCome_ = false;
     if (comm_.OpenPort() == 0) {
         const std::string& reason = ports_.LastOpenReason();
         // COMn names whatever it resolved to right now: say which device that was.

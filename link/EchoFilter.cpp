@@ -61,13 +61,13 @@ bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
     return true;
 }
 
-void CEchoFilter::Finish(ExchangeResult& result, bool sent) const {
+void CEchoFilter::Finish(ExchangeResult& result) const {
     if (m_bExpected && !result.echoRemoved && m_comm.m_nRecvLen > 0) {
         result.echoMismatch = true;
     }
-    // An echoing adapter returns every request it sends: silence after the
-    // request left on a purged line means there is no echo.
-    if (m_bLearning && m_bPurged && sent && !result.deviceFailed && m_comm.m_nRecvLen == 0 &&
+    // An echoing adapter returns every request it sends: silence on a purged
+    // line means there is no echo. A device that failed proves nothing.
+    if (m_bLearning && m_bPurged && !result.deviceFailed && m_comm.m_nRecvLen == 0 &&
         m_comm.m_echoState == EchoState::Unknown) {
         m_comm.m_echoState = EchoState::Absent;
     }

@@ -26,10 +26,10 @@ public:
     // Looks at the bytes received so far; m is the reply if one is there.
     // False when the exchange must end as a failure now.
     bool Search(ExchangeResult& result, ReplyMatch& m);
-    // At the time-out: marks whatever arrived in place of an expected copy.
-    // sent: the request left; a read that then got nothing at all after a
-    // purge shows in auto that the line does not echo.
-    void Finish(ExchangeResult& result, bool sent) const;
+    // At the time-out: marks whatever arrived in place of an expected copy;
+    // in auto, a read that got nothing at all after a purge shows that the
+    // line does not echo.
+    void Finish(ExchangeResult& result) const;
 
 private:
     CModbusComm& m_comm;

@@ -14,6 +14,16 @@ namespace {
 // reply is still seen promptly, long enough that the wait does not spin.
 constexpr std::uint32_t kSliceMs = 10;
 
+// Auto, before the first write on a port whose echo is unknown: the lone copy
+// of a 05/06 request is byte for byte the unit's reply, so only a read can
+// tell the two apart. The status word is read: any unit has it, and reading
+// it changes nothing.
+void SettleEcho(CModbusComm& comm, IFrameEcho* echo, IClock& clock) {
+    comm.m_bEchoSettling = true;
+    IFrameEcho* shown = echo != nullptr && echo->ShowsSettlingRead() ? echo : nullptr;
+    (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, shown, clock);
+}
+
 struct ExchangeTraits {
     bool purge;
     bool resetCount;
@@ -34,16 +44,6 @@ ExchangeTraits TraitsOf(ExchangeVariant variant) {
             return {false, true, true};
     }
     return {true, false, true};
-}
-
-// Auto, before the first write on a port whose echo is unknown: the lone copy
-// of a 05/06 request is byte for byte the unit's reply, so only a read can
-// tell the two apart. The status word is read: any unit has it, and reading
-// it changes nothing.
-void SettleEcho(CModbusComm& comm, IFrameEcho* echo, IClock& clock) {
-    comm.m_bEchoSettling = true;
-    IFrameEcho* shown = echo != nullptr && echo->ShowsSettlingRead() ? echo : nullptr;
-    (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, shown, clock);
 }
 
 }  // namespace
@@ -68,8 +68,8 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
     if (echo != nullptr) {
         echo->ShowSendFrame();
     }
-    // A failed write ends the exchange in its time-out, and teaches nothing.
-    const bool sent = comm.WriteData(comm.m_SendBuf, comm.m_nSendLen) != 0;
+    // A failed write is not looked at: the exchange then ends in its time-out.
+    (void)comm.WriteData(comm.m_SendBuf, comm.m_nSendLen);
     std::uint8_t request[8];
     std::memcpy(request, comm.m_SendBuf, sizeof request);
 
@@ -129,13 +129,13 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
                     // A connection the peer closed: what it sent is read, and
                     // nothing more can come. The rest of the wait would be spent
                     // for nothing; the outcome is the same time-out.
-                    filter.Finish(result, sent);
+                    filter.Finish(result);
                     return result;
                 }
                 clock.Sleep(std::min(left, kSliceMs));
                 break;
         }
     }
-    filter.Finish(result, sent);
+    filter.Finish(result);
     return result;
 }

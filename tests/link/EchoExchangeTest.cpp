@@ -303,7 +303,7 @@ TEST_F(EchoExchange, ReadsSettleTheEchoState) {
     struct Case {
         const char* name;
         Line line;
-        bool writeFails;
+        bool hungUp;
         EchoState state;
     };
     for (const Case& c :
@@ -313,13 +313,13 @@ TEST_F(EchoExchange, ReadsSettleTheEchoState) {
           Case{"nothing at all", {false, false, 0}, false, EchoState::Absent},
           Case{"a short copy", {true, false, 1}, false, EchoState::Unknown},
           Case{"short copy, then reply", {true, true, 1}, false, EchoState::Unknown},
-          Case{"nothing, the request never left", {false, false, 0}, true, EchoState::Unknown}}) {
+          Case{"nothing, the device failed", {false, false, 0}, true, EchoState::Unknown}}) {
         SCOPED_TRACE(c.name);
         Open(EchoMode::Auto, c.line);
-        line.m_bWriteFails = c.writeFails;
+        line.m_bHungUp = c.hungUp;
         (void)Run(kRead);
         EXPECT_EQ(comm.m_echoState, c.state);
-        line.m_bWriteFails = false;
+        line.m_bHungUp = false;
         comm.ClosePort();
     }
 }
