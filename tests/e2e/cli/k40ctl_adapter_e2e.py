@@ -84,11 +84,14 @@ class AdapterTest(unittest.TestCase):
         self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
         self.assertEqual([row[2] for row in trace_rows(self.sim)[before:]],
                          [request(5, 200, 0xFF00)])
-        for env, args in [({"K40_ECHO": "on"}, []), ({"K40_ECHO": "off"}, ["--echo", "auto"]),
-                          ({"K40_ECHO": "loud"}, [])]:
+        off, settle = request(6, 315, 0xFF00), request(3, 0, 1)
+        for env, args, wire in [({"K40_ECHO": "on"}, [], [off]),
+                                ({"K40_ECHO": "off"}, ["--echo", "auto"], [settle, off]),
+                                ({"K40_ECHO": "loud"}, [], [settle, off])]:
+            before = len(trace_rows(self.sim))
             r = ctl("--port", port, "--wait", "200", *args, "module", "1", "off", env=env)
             self.assertEqual((r.returncode, r.stdout), (3, ""), (env, args, r.stderr))
-            self.assertIn("only the echo", r.stderr)
+            self.assertEqual([row[2] for row in trace_rows(self.sim)[before:]], wire, env)
         self.assertIn("K40_ECHO=loud is not on, off or auto; auto is used", r.stderr)
 
     def test_each_failure_is_diagnosed(self):
