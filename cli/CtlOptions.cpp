@@ -69,14 +69,19 @@ const char kFooter[] =
     "\n"
     "Echo:\n"
     "  Many two-wire RS-485 adapters return every request before the unit's reply.\n"
-    "  The option --echo auto (the default) learns it from a read and keeps it until\n"
-    "  the port is opened again. Every k40ctl call opens the port afresh, and the\n"
-    "  echo of a write cannot be told from the unit's reply, so in auto a module\n"
-    "  command (and a system command with --no-confirm) first reads register 0 once\n"
-    "  to learn it; a silent unit behind an echoing adapter then gives no reply,\n"
-    "  never \"ok\". With --echo on the line is taken to echo (no learning read);\n"
-    "  with --echo off it never echoes. With --echo on over a line that does not\n"
-    "  echo, reads still work but writes time out (fail safe).\n"
+    "  The option --echo auto (the default, or what K40_ECHO says, as for k40tool)\n"
+    "  learns it from a read and keeps it until the port is opened again. The echo\n"
+    "  of a write cannot be told from the unit's reply, so in auto a command on a\n"
+    "  freshly opened port (every k40ctl call opens it afresh) first reads register\n"
+    "  0 once to learn it; a silent unit behind an echoing adapter then gives no\n"
+    "  reply, never \"ok\". With --echo on the line is taken to echo (no learning\n"
+    "  read); with --echo off it never echoes. With --echo on over a line that does\n"
+    "  not echo, reads still work but writes time out (fail safe).\n"
+    "\n"
+    "Late replies:\n"
+    "  A unit slower than --wait still answers the read that timed out. A watch\n"
+    "  listens for that reply before its next request, for up to the wait, and\n"
+    "  counts it as a reply to an earlier request; scan does not wait for it.\n"
     "\n"
     "Diagnosis:\n"
     "  When an exchange fails, standard error says what arrived and what it likely\n"
@@ -201,9 +206,15 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(CLI::IsMember({"table", "csv", "json", "prometheus"}))
         ->capture_default_str();
     app.add_flag("--trace", o.trace, "every frame sent and received, as hex, on standard error");
-    std::string echo = "auto";
+    // Without --echo, K40_ECHO decides, as for k40tool.
+    const char* refused = nullptr;
+    std::string echo = EchoModeName(EchoModeFromEnvironment(&refused));
+    if (refused != nullptr) {
+        err << "k40ctl: K40_ECHO=" << refused << " is not on, off or auto; auto is used\n";
+    }
     app.add_option("--echo", echo,
-                   "the adapter returns each request: on, off, auto (learned from a read)")
+                   "the adapter returns each request: on, off, auto (learned from a read); "
+                   "default $K40_ECHO, else auto")
         ->check(CLI::IsMember({"on", "off", "auto"}))
         ->capture_default_str();
     bool noConfirm = false;

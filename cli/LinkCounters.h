@@ -13,6 +13,8 @@ class LinkCounters {
 public:
     // One exchange: its finding (Answered for a reply) and how long it took.
     void Add(const LineDiagnosis& diagnosis, double ms);
+    // A reply that came after its exchange had timed out (no request of its own).
+    void AddLateReply() { ++byFinding_[static_cast<std::size_t>(LineFinding::EarlierReply)]; }
 
     std::uint64_t Sent() const { return sent_; }
     std::uint64_t Count(LineFinding finding) const {

@@ -6,6 +6,7 @@
 #include "cli/PortOpen.h"
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
+#include "link/LateReply.h"
 #include "link/LineDiagnosis.h"
 #include "link/OpenError.h"
 #include "link/posix/TermiosDevice.h"
@@ -79,6 +80,7 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
         record.responseMs = ms;
     }
     deviceFailed_ = deviceFailed_ || result.deviceFailed;
+    lateMayCome_ = result.outcome == ExchangeOutcome::Timeout && !result.deviceFailed;
     switch (result.outcome) {
         case ExchangeOutcome::Reply:
             record.outcome = ReadOutcome::Reply;
@@ -95,7 +97,22 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
     return record;
 }
 
+void UnitLink::AwaitLateReply() {
+    if (!listenLate_ || !lateMayCome_ || !comm_.IsOpen()) {
+        return;
+    }
+    lateMayCome_ = false;
+    const int before = comm_.m_nRecvLen;
+    if (ListenForLateReply(comm_)) {
+        counters_.AddLateReply();
+    }
+    if (comm_.m_nRecvLen > before) {
+        ShowRecvFrame();
+    }
+}
+
 ReadRecord UnitLink::Read(ReadCommand command) {
+    AwaitLateReply();
     const auto start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     const ReadRequest request = RequestOf(command);

@@ -35,6 +35,10 @@ public:
     ReadRecord ReadAll(std::initializer_list<ReadCommand> commands);
     // One write command, the way the control page sends it.
     ReadRecord Command(const WriteRequest& request, bool purgeFirst);
+    // For polling (watch): after a read that timed out, the next read first
+    // listens for the late reply to it (link/LateReply.h) and counts one that
+    // comes as a reply to an earlier request, so it never passes for its own.
+    void ListenForLateReplies() { listenLate_ = true; }
 
     bool DeviceFailed() const { return deviceFailed_; }
     // Every exchange since the link was made, by outcome and finding.
@@ -45,6 +49,9 @@ public:
 private:
     void ShowSendFrame() override;
     void ShowRecvFrame() override;
+    bool ShowsSettlingRead() const override { return true; }
+    // Before a read: the late reply, when one may still come.
+    void AwaitLateReply();
     // The record of the exchange that just ran, with the line's diagnosis on
     // a failure; counts it.
     ReadRecord Outcome(const ExchangeResult& result, double ms);
@@ -55,6 +62,8 @@ private:
     std::FILE* trace_;
     int traced_ = 0;  // received bytes already in the log
     bool deviceFailed_ = false;
+    bool listenLate_ = false;
+    bool lateMayCome_ = false;  // the last exchange timed out on a working device
     LinkCounters counters_;
 };
 

@@ -55,16 +55,6 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
     ReadRecord record;
     std::vector<SignalReading> columns;
     const bool command = o.action == Action::SystemMode || o.action == Action::Module;
-    // Every call opens the port afresh, so in auto nothing is known yet of the
-    // line's echo, and behind an adapter that echoes, the copy of a 05/06
-    // request looks exactly like the unit's reply. One read of register 0
-    // first settles it: a read request can never be a reply, so seeing its
-    // copy proves the echo, and a silent unit then gives "no reply" rather
-    // than a false "ok". System commands read back their bit anyway, unless
-    // --no-confirm.
-    if (command && o.echo == EchoMode::Auto && (o.action == Action::Module || !o.confirm)) {
-        (void)link.Read(ReadCommand::Register03);
-    }
     switch (o.action) {
         case Action::ReadAnalog:
             record = link.Read(ReadCommand::Analog03);
@@ -137,6 +127,7 @@ int main(int argc, char** argv) {
         return RunScan(options);
     }
     if (options.action == Action::Watch) {
+        link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next
         return RunWatch(options, link);
     }
     return RunOnce(options, link);

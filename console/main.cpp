@@ -47,7 +47,9 @@ const char kHelp[] =
     "  K40_ECHO             on, off or auto (the default): whether the line returns\n"
     "                       every request before the reply, as two-wire RS-485\n"
     "                       adapters that hear themselves do. auto learns it from\n"
-    "                       the first read; on makes sure from the first command.\n";
+    "                       the reads, and reads register 0 once before a command\n"
+    "                       when none has told it yet; on and off send exactly\n"
+    "                       the commands.\n";
 
 }  // namespace
 
@@ -64,11 +66,11 @@ int main(int argc, char* argv[]) {
     }
     // Whether the line echoes the requests (a two-wire RS-485 adapter that
     // hears itself): K40_ECHO=on, off or auto; anything else counts as auto.
-    const char* echo = std::getenv("K40_ECHO");
-    theComm.m_echoMode = EchoModeOrAuto(echo);
-    EchoMode named;
-    if (echo != nullptr && !ParseEchoMode(echo, named)) {
-        std::fprintf(stderr, "k40tool: K40_ECHO=%s is not on, off or auto; auto is used\n", echo);
+    const char* refused = nullptr;
+    theComm.m_echoMode = EchoModeFromEnvironment(&refused);
+    if (refused != nullptr) {
+        std::fprintf(stderr, "k40tool: K40_ECHO=%s is not on, off or auto; auto is used\n",
+                     refused);
     }
     return AfxWinMain(theApp, argc, argv);
 }

@@ -24,7 +24,7 @@ bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
             result.echoRemoved = true;
             result.afterEcho = from + at + 8;
             if (m_bLearning) {
-                m_comm.m_bEchoLearned = true;  // a read request is never a reply
+                m_comm.m_echoState = EchoState::Present;  // a read request is never a reply
                 m_bExpected = true;
             }
         }
@@ -37,6 +37,11 @@ bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
     }
     if (!m_bExpected) {
         m = FindReply(buf, len, m_comm.m_nSlaveAddr, m_request);
+        if (m_bLearning && m_bPurged && m.kind != ReplyKind::None && m.pos == 0 &&
+            m_comm.m_echoState == EchoState::Unknown) {
+            // The reply came with nothing in front of it: no copy came before.
+            m_comm.m_echoState = EchoState::Absent;
+        }
         return true;
     }
     if (m_bRead) {
@@ -59,5 +64,11 @@ bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
 void CEchoFilter::Finish(ExchangeResult& result) const {
     if (m_bExpected && !result.echoRemoved && m_comm.m_nRecvLen > 0) {
         result.echoMismatch = true;
+    }
+    // An echoing adapter returns every request it sends: silence on a purged
+    // line means there is no echo. A device that failed proves nothing.
+    if (m_bLearning && m_bPurged && !result.deviceFailed && m_comm.m_nRecvLen == 0 &&
+        m_comm.m_echoState == EchoState::Unknown) {
+        m_comm.m_echoState = EchoState::Absent;
     }
 }

@@ -1,6 +1,7 @@
 // The part of the exchange that deals with a line that echoes the request
 // (see link/EchoMode.h): it takes the copy of the request off the front of
-// what arrived, and learns in auto that the line echoes. The search for the
+// what arrived, and learns in auto from a read whether the line echoes
+// (EchoState). The search for the
 // reply then runs on the bytes after the copy; without a copy expected it
 // runs as it always has, on all the bytes received.
 #pragma once
@@ -25,7 +26,9 @@ public:
     // Looks at the bytes received so far; m is the reply if one is there.
     // False when the exchange must end as a failure now.
     bool Search(ExchangeResult& result, ReplyMatch& m);
-    // At the time-out: marks whatever arrived in place of an expected copy.
+    // At the time-out: marks whatever arrived in place of an expected copy;
+    // in auto, a read that got nothing at all after a purge shows that the
+    // line does not echo.
     void Finish(ExchangeResult& result) const;
 
 private:

@@ -1,5 +1,6 @@
 #include "link/EchoMode.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -32,4 +33,11 @@ const char* EchoModeName(EchoMode mode) {
             return "auto";
     }
     return "auto";
+}
+
+EchoMode EchoModeFromEnvironment(const char** refused) {
+    const char* text = std::getenv("K40_ECHO");
+    EchoMode named;
+    *refused = text != nullptr && !ParseEchoMode(text, named) ? text : nullptr;
+    return EchoModeOrAuto(text);
 }

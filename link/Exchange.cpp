@@ -14,6 +14,16 @@ namespace {
 // reply is still seen promptly, long enough that the wait does not spin.
 constexpr std::uint32_t kSliceMs = 10;
 
+// Auto, before the first write on a port whose echo is unknown: the lone copy
+// of a 05/06 request is byte for byte the unit's reply, so only a read can
+// tell the two apart. The status word is read: any unit has it, and reading
+// it changes nothing.
+void SettleEcho(CModbusComm& comm, IFrameEcho* echo, IClock& clock) {
+    comm.m_bEchoSettling = true;
+    IFrameEcho* shown = echo != nullptr && echo->ShowsSettlingRead() ? echo : nullptr;
+    (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, shown, clock);
+}
+
 struct ExchangeTraits {
     bool purge;
     bool resetCount;
@@ -41,6 +51,9 @@ ExchangeTraits TraitsOf(ExchangeVariant variant) {
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo, IClock& clock) {
     const ExchangeTraits traits = TraitsOf(variant);
+    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && comm.EchoNeedsSettling()) {
+        SettleEcho(comm, echo, clock);
+    }
     if (traits.purge) {
         comm.Purge(2);
     }

@@ -25,6 +25,10 @@ public:
     virtual ~IFrameEcho() = default;
     virtual void ShowSendFrame() = 0;
     virtual void ShowRecvFrame() = 0;
+    // Whether the read that settles the echo before a write (see RunExchange)
+    // is shown too: a log of the line wants every frame, while the window's
+    // hex boxes show only the command's own.
+    virtual bool ShowsSettlingRead() const { return false; }
 };
 
 enum class ExchangeOutcome { Reply, Exception, Timeout };
@@ -54,6 +58,9 @@ struct ExchangeResult {
 // never taken for its reply; anything else in its place makes the exchange
 // fail. A 01/03 reply that arrives with nothing in front of it is still taken,
 // so reads work on a line that does not echo.
+// In auto, a 05/06 write on a port whose echo is still unknown is preceded by
+// one read of holding register 0 (the status word), once per opening: it
+// settles whether the line echoes, and the write is then judged by that.
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo,
                            IClock& clock = SystemClock());

@@ -48,7 +48,8 @@ int CSerialComm::OpenPort() {
     // Same port still open: every call reopens it from scratch.
     ClosePort();
     // Another port, or another adapter behind the same name: learn again.
-    m_bEchoLearned = false;
+    m_echoState = EchoState::Unknown;
+    m_bEchoSettling = false;
     m_hComm = m_pPorts->Open(m_nOpenPort, OpenWaitMs());
     m_nOpenError = m_hComm ? 0 : m_pPorts->LastOpenError();
     return m_hComm ? 1 : 0;

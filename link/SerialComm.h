@@ -50,7 +50,14 @@ public:
     // before it looks for the reply: echo on, or auto once the line has shown
     // that it echoes.
     bool EchoExpected() const {
-        return m_echoMode == EchoMode::On || (m_echoMode == EchoMode::Auto && m_bEchoLearned);
+        return m_echoMode == EchoMode::On ||
+               (m_echoMode == EchoMode::Auto && m_echoState == EchoState::Present);
+    }
+    // Auto and nothing known of the echo, and no read has yet been made to
+    // settle it since the port was opened: a write must read first.
+    bool EchoNeedsSettling() const {
+        return m_echoMode == EchoMode::Auto && m_echoState == EchoState::Unknown &&
+               !m_bEchoSettling;
     }
 
     // The open device; empty whenever no device is open (the closed mark).
@@ -60,8 +67,11 @@ public:
     int m_nBaud = 4;         // index into the baud table (4 = 9600)
     int m_nTimeout = 10000;  // constant part of the write time limit, ms
     EchoMode m_echoMode = EchoMode::Auto;
-    // Auto: the line has echoed a read request since the port was last opened.
-    bool m_bEchoLearned = false;
+    // Auto: what the reads have shown of the echo since the port was last opened.
+    EchoState m_echoState = EchoState::Unknown;
+    // Auto: the read that settles the echo before a write has been made (or is
+    // being made) since the port was last opened; it is made once.
+    bool m_bEchoSettling = false;
     int m_nOpenError = 0;  // errno of the last failed OpenPort (link/OpenError.h words it)
 
     // The device behind a port index, for showing it ("/dev/ttyS0").

@@ -30,12 +30,6 @@ void SetOption(int fd, int level, int name, int value) {
     (void)setsockopt(fd, level, name, &value, sizeof value);
 }
 
-// poll() for ms with EINTR retried on the time still left.
-int PollFor(pollfd& p, std::uint32_t ms) {
-    const CDeadline deadline(CSystemClock::Instance(), ms);
-    return RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(deadline.Remaining())); });
-}
-
 // One non-blocking connect bounded by ms. The connected socket, or -1 with
 // errno set (ETIMEDOUT when the time ran out).
 int ConnectWithin(const ResolvedAddress& a, std::uint32_t ms) {

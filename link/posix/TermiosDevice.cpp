@@ -145,7 +145,7 @@ long CTermiosDevice::QueuedOutput() {
 
 WaitResult CTermiosDevice::WaitWritable(std::uint32_t ms) {
     pollfd p{m_fd.Get(), POLLOUT, 0};
-    const int r = RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(ms)); });
+    const int r = PollFor(p, ms);
     if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
         return WaitResult::Failed;
     }
@@ -154,7 +154,7 @@ WaitResult CTermiosDevice::WaitWritable(std::uint32_t ms) {
 
 WaitResult CTermiosDevice::WaitReadable(std::uint32_t ms) {
     pollfd p{m_fd.Get(), POLLIN, 0};
-    const int r = RetryOnEintr([&] { return ::poll(&p, 1, static_cast<int>(ms)); });
+    const int r = PollFor(p, ms);
     if (r < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
         return WaitResult::Failed;
     }

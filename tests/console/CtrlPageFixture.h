@@ -43,6 +43,10 @@ protected:
         ASSERT_FALSE(m_pty.Path().empty());
         setenv("K40_COM1", m_pty.Path().c_str(), 1);
         ResetTheComm();
+        // K40_ECHO=off: exactly the page's own frames go out, one request a
+        // press, as the scripted unit expects them (auto reads once before the
+        // first command: tests/console/CtrlPropertyPageSimTest.cpp).
+        theComm.m_echoMode = EchoMode::Off;
         ASSERT_NE(theComm.InitPort(), 0);
         theComm.m_nWaitTime = 1000;  // an answer comes at once; only silence waits
         m_sheet.AddPage(&m_page);

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "console/CtrlPropertyPage.h"
+#include "console/MyPropertySheet.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/PropertySheet.h"
 #include "link/Exchange.h"
@@ -14,10 +18,9 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TestFrames.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 const QString kOk = QString::fromUtf16(u"操作成功!");
 
@@ -80,48 +83,86 @@ TEST_F(CtrlPropertyPageSimTest, ModuleCommandsReachTheModulesRegisters) {
 }
 
 struct SilentBehindEcho {
-    EchoMode mode;
+    EchoMode mode;  // as K40_ECHO sets it when the program starts
     bool readFirst;
     const char16_t* shown;
+    std::vector<Bytes> wire;  // the requests the unit heard, in order
 };
 
 void PrintTo(const SilentBehindEcho& c, std::ostream* os) {
     *os << EchoModeName(c.mode) << (c.readFirst ? " after a read" : "");
 }
 
+// The requests in a k40sim trace (see k40sim --help), in order.
+std::vector<Bytes> TracedRequests(const std::string& path) {
+    std::vector<Bytes> requests;
+    std::ifstream trace(path);
+    std::string line;
+    while (std::getline(trace, line)) {
+        std::istringstream fields(line);
+        std::string seq, ms, hex;
+        if (line.empty() || line[0] == '#' || !(fields >> seq >> ms >> hex)) {
+            continue;
+        }
+        Bytes request;
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+            request.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        }
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+const Bytes kManualRequest = Request(1, 5, 200, 0xFF00);
+const Bytes kStatusWordRead = Request(1, 3, 0, 1);
+const Bytes kCoilsRead = Request(1, 1, 0, 15);
+
 class SilentUnitBehindAnEchoingAdapter : public ::testing::TestWithParam<SilentBehindEcho> {};
 
-// The unit never answers and the adapter returns every request: "手 动" must
-// not be reported as done once the program knows that the line echoes.
+// The unit never answers and the adapter returns every request: "设  置",
+// then "手 动" on "控制" must not be reported as done, and the hex boxes show
+// the command's own frames, whatever the link read before it.
 TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
     const SilentBehindEcho& c = GetParam();
+    const std::string trace = ::testing::TempDir() + "k40-silent-echo.trace";
     CSimProcess sim;
-    ASSERT_TRUE(sim.Start({"--static", "--quiet", "--adapter-echo", "--fault", "silent"}));
+    ASSERT_TRUE(sim.Start(
+        {"--static", "--quiet", "--adapter-echo", "--fault", "silent", "--trace", trace}));
     setenv("K40_COM1", sim.Path().c_str(), 1);
     ResetTheComm();
     theComm.m_echoMode = c.mode;
-    ASSERT_NE(theComm.InitPort(), 0);
-    theComm.m_nWaitTime = 100;
-    CPropertySheet sheet{IDS_SHEET_CAPTION};
-    CCtrlPropertyPage page;
-    sheet.AddPage(&page);
+    CMyPropertySheet sheet;
     sheet.Create();
+    CMessageBoxRecorder boxes;
+    ClickButton(sheet.GetActivePage()->GetDlgItem(IDC_SET));
+    ASSERT_EQ(boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化成功!")});
+    theComm.m_nWaitTime = 100;
     if (c.readFirst) {
         EXPECT_EQ(RunExchange(theComm, ExchangeVariant::Read, 0x01, 0, 15, nullptr).outcome,
                   ExchangeOutcome::Timeout);
     }
-    CMessageBoxRecorder boxes;
-    ClickButton(page.GetDlgItem(IDC_MANUAL));
+    ASSERT_TRUE(sheet.SetActivePage(2));
+    auto* page = dynamic_cast<CCtrlPropertyPage*>(sheet.GetActivePage());
+    ASSERT_NE(page, nullptr);
+    boxes.Clear();
+    ClickButton(page->GetDlgItem(IDC_MANUAL));
     EXPECT_EQ(boxes.Texts(), QStringList{QString::fromUtf16(c.shown)});
+    EXPECT_EQ(page->m_SendEdit.GetWindowText(), Hex(kManualRequest));
+    EXPECT_EQ(page->m_RecvEdit.GetWindowText(), Hex(kManualRequest));  // its echo
     theComm.ClosePort();
     unsetenv("K40_COM1");
     EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(TracedRequests(trace), c.wire);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SilentUnitBehindAnEchoingAdapter,
-                         ::testing::Values(SilentBehindEcho{EchoMode::On, false, u"操作不成功!"},
-                                           SilentBehindEcho{EchoMode::Auto, true, u"操作不成功!"},
-                                           // What off (and auto before any read) cannot tell.
-                                           SilentBehindEcho{EchoMode::Off, true, u"操作成功!"}));
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SilentUnitBehindAnEchoingAdapter,
+    ::testing::Values(
+        SilentBehindEcho{EchoMode::On, false, u"操作不成功!", {kManualRequest}},
+        // Auto reads the status word once first: the copy of that read shows the echo.
+        SilentBehindEcho{EchoMode::Auto, false, u"操作不成功!", {kStatusWordRead, kManualRequest}},
+        SilentBehindEcho{EchoMode::Auto, true, u"操作不成功!", {kCoilsRead, kManualRequest}},
+        // What off cannot tell; it sends the command alone.
+        SilentBehindEcho{EchoMode::Off, false, u"操作成功!", {kManualRequest}}));
 
 }  // namespace

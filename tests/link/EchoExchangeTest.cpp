@@ -13,6 +13,9 @@
 namespace {
 
 const Bytes kCoilReply = WithCrc({0x01, 0x01, 0x02, 0x34, 0x12});
+const Bytes kStatusReply = WithCrc({0x01, 0x03, 0x02, 0x00, 0x02});
+// The read of the status word that settles the echo before a write.
+const Bytes kSettlingRead = Request(1, 3, 0, 1);
 
 struct Line {
     bool echoes;      // the adapter returns every request at once
@@ -49,7 +52,7 @@ struct EchoFixture : ::testing::Test {
                 line.Arrive(0, Bytes(req.begin(), req.end() - how.echoShortBy));
             }
             if (how.unitAlive) {
-                line.Arrive(20, req[1] == 0x01 ? kCoilReply : req);
+                line.Arrive(20, req[1] == 0x01 ? kCoilReply : req[1] == 0x03 ? kStatusReply : req);
             }
         };
     }
@@ -112,8 +115,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {true, false, 0},
                  {kRead, kManual, kModuleOff},
                  {T, T, T}},
-        // The limit of auto: a write first on a fresh port cannot be told from its echo.
-        ModeCase{"AutoDeadWriteFirst", EchoMode::Auto, {true, false, 0}, {kManual}, {R}},
+        // A write first on a fresh port: the read before it settles the echo.
+        ModeCase{"AutoDeadWriteFirst", EchoMode::Auto, {true, false, 0}, {kManual}, {T}},
+        ModeCase{"AutoDeadModuleFirst", EchoMode::Auto, {true, false, 0}, {kModuleOff}, {T}},
+        ModeCase{
+            "AutoLiveWriteFirst", EchoMode::Auto, {true, true, 0}, {kManual, kModuleOff}, {R, R}},
+        ModeCase{"PlainLineAutoWriteFirst",
+                 EchoMode::Auto,
+                 {false, true, 0},
+                 {kModuleOff, kManual},
+                 {R, R}},
+        ModeCase{"PlainLineAutoDeadWriteFirst", EchoMode::Auto, {false, false, 0}, {kManual}, {T}},
         ModeCase{"OffDeadTakesTheEcho", EchoMode::Off, {true, false, 0}, {kRead, kManual}, {T, R}},
         // A line that does not echo: unaffected, except that echo on makes
         // writes fail safe (their one copy is taken for the echo).
@@ -200,6 +212,113 @@ TEST_F(EchoExchange, LateTwinOfTheRequestIsNotTheEcho) {
         if (!alive) {
             EXPECT_EQ(CLineDiagnosis::OfExchange(comm, r).finding, LineFinding::EchoOnly);
         }
+        comm.ClosePort();
+    }
+}
+
+// Which requests go on the wire for two writes on a fresh port, and what the
+// frame shows (the window's hex boxes, k40ctl's trace) were given to see.
+struct SettlingCase {
+    const char* name;
+    EchoMode mode;
+    Line line;
+    bool tracer;                 // the frame shower wants the settling read too
+    std::vector<Bytes> written;  // the requests, in order
+    int shownSends;
+};
+
+class SendRecorder : public IFrameEcho {
+public:
+    SendRecorder(const CModbusComm& comm, bool all) : m_comm(comm), m_bAll(all) {}
+    void ShowSendFrame() override {
+        m_sent.emplace_back(m_comm.m_SendBuf, m_comm.m_SendBuf + m_comm.m_nSendLen);
+    }
+    void ShowRecvFrame() override {}
+    bool ShowsSettlingRead() const override { return m_bAll; }
+    std::vector<Bytes> m_sent;
+
+private:
+    const CModbusComm& m_comm;
+    bool m_bAll;
+};
+
+const Bytes kManualRequest = Request(1, 5, 200, 0xFF00);
+const Bytes kModuleOffRequest = Request(1, 6, 312, 0xFF00);
+
+TEST_F(EchoExchange, SettlingReadOncePerOpening) {
+    for (const SettlingCase& c : {
+             // Auto reads once before the first write, whatever the read shows,
+             // also when it proves nothing (a copy one byte short).
+             SettlingCase{"auto",
+                          EchoMode::Auto,
+                          {true, true, 0},
+                          false,
+                          {kSettlingRead, kManualRequest, kModuleOffRequest},
+                          2},
+             SettlingCase{"auto, unproven",
+                          EchoMode::Auto,
+                          {true, true, 1},
+                          false,
+                          {kSettlingRead, kManualRequest, kModuleOffRequest},
+                          2},
+             SettlingCase{"auto, traced",
+                          EchoMode::Auto,
+                          {true, false, 0},
+                          true,
+                          {kSettlingRead, kManualRequest, kModuleOffRequest},
+                          3},
+             // Off and on put exactly the commands on the wire.
+             SettlingCase{"off",
+                          EchoMode::Off,
+                          {true, true, 0},
+                          true,
+                          {kManualRequest, kModuleOffRequest},
+                          2},
+             SettlingCase{
+                 "on", EchoMode::On, {true, true, 0}, true, {kManualRequest, kModuleOffRequest}, 2},
+         }) {
+        SCOPED_TRACE(c.name);
+        for (int opening = 0; opening < 2; ++opening) {  // again after reopening
+            Open(c.mode, c.line);
+            line.m_written.clear();
+            SendRecorder shown(comm, c.tracer);
+            for (const Step& s : {kManual, kModuleOff}) {
+                (void)RunExchange(comm, s.variant, s.function, s.address, s.value, &shown, clock);
+            }
+            Bytes expected;
+            for (const Bytes& frame : c.written) {
+                expected.insert(expected.end(), frame.begin(), frame.end());
+            }
+            EXPECT_EQ(line.m_written, expected);
+            ASSERT_EQ(static_cast<int>(shown.m_sent.size()), c.shownSends);
+            EXPECT_EQ(shown.m_sent.back(), kModuleOffRequest);
+            comm.ClosePort();
+        }
+    }
+}
+
+// What a read shows of the echo in auto, and what it leaves unknown.
+TEST_F(EchoExchange, ReadsSettleTheEchoState) {
+    struct Case {
+        const char* name;
+        Line line;
+        bool hungUp;
+        EchoState state;
+    };
+    for (const Case& c :
+         {Case{"copy first", {true, false, 0}, false, EchoState::Present},
+          Case{"copy, then reply", {true, true, 0}, false, EchoState::Present},
+          Case{"reply alone", {false, true, 0}, false, EchoState::Absent},
+          Case{"nothing at all", {false, false, 0}, false, EchoState::Absent},
+          Case{"a short copy", {true, false, 1}, false, EchoState::Unknown},
+          Case{"short copy, then reply", {true, true, 1}, false, EchoState::Unknown},
+          Case{"nothing, the device failed", {false, false, 0}, true, EchoState::Unknown}}) {
+        SCOPED_TRACE(c.name);
+        Open(EchoMode::Auto, c.line);
+        line.m_bHungUp = c.hungUp;
+        (void)Run(kRead);
+        EXPECT_EQ(comm.m_echoState, c.state);
+        line.m_bHungUp = false;
         comm.ClosePort();
     }
 }

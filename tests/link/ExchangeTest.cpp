@@ -43,8 +43,11 @@ struct ExchangeFixture : ::testing::Test {
     CModbusComm comm{ports};
     RecordingEcho echo{comm};
 
+    // Echo off: the variants' own frames and queues, without the read that
+    // settles the echo before a write in auto (tests/link/EchoExchangeTest.cpp).
     ExchangeFixture() {
         ports.Attach(0, line);
+        comm.m_echoMode = EchoMode::Off;
         EXPECT_EQ(comm.InitPort(), 1);
     }
     // The peer answers every request after delayMs with the given chunks.

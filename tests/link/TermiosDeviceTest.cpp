@@ -4,7 +4,11 @@
 #include <sys/wait.h>
 #include <termios.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
@@ -150,6 +154,35 @@ TEST(TermiosDevice, VanishedPeerFailsWithoutHanging) {
     EXPECT_EQ(dev->WaitReadable(100), WaitResult::Failed);
     std::uint8_t buf[8];
     EXPECT_LE(dev->Read(buf, 8), 0);
+}
+
+// A watch's timer or a terminal resize interrupts the wait again and again;
+// each interruption must not start the reply wait afresh.
+TEST(TermiosDevice, SignalsDoNotStretchTheWait) {
+    CTestPty pty;
+    auto dev = CTermiosDevice::Open(pty.Path());
+    ASSERT_NE(dev, nullptr);
+    struct sigaction action {};
+    struct sigaction old {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
+    std::atomic<bool> waiting{true};
+    const pthread_t waiter = pthread_self();
+    std::thread signaller([&] {
+        // Every 20 ms for at most 1 s: a wait restarted in full would never end before.
+        for (int i = 0; i < 50 && waiting; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            pthread_kill(waiter, SIGUSR1);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(dev->WaitReadable(100), WaitResult::TimedOut);
+    const auto took = std::chrono::steady_clock::now() - start;
+    waiting = false;
+    signaller.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_LT(took, std::chrono::milliseconds(500));
 }
 
 TEST(TermiosPorts, ReopenAndSwitchToAMissingPort) {

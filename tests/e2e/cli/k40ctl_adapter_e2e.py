@@ -67,21 +67,32 @@ class AdapterTest(unittest.TestCase):
                          [request(3, 0, 1), request(5, 200, 0xFF00),
                           request(3, 0, 1), request(6, 315, 0xFF00)])
 
-    def test_silent_unit_behind_an_echoing_adapter_is_not_confirmed(self):
-        # The first write after opening cannot be told from its echo in auto;
-        # the read-back catches it.
+    def test_silent_unit_behind_an_echoing_adapter_is_no_success(self):
+        # In auto a command on the freshly opened port first reads register 0:
+        # the copy of that read shows that the line echoes, so the lone copy
+        # of the command is no reply.
         port = self.start("--adapter-echo", "--fault", "silent")
-        r = ctl("--port", port, "--wait", "200", "--format", "json", "float")
-        self.assertEqual(r.returncode, 6, r.stderr)
-        self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "not-confirmed")
-        # A module command has no read-back: its echo must never pass for an
-        # answer. The read of register 0 before it shows the line echoes.
-        r = ctl("--port", port, "--wait", "200", "module", "1", "off")
-        self.assertEqual((r.returncode, r.stdout), (3, ""), r.stderr)
-        self.assertIn("echo", r.stderr)
-        self.assertIn("only the echo", r.stderr)
-        r = ctl("--port", port, "--wait", "200", "--echo", "on", "float")
-        self.assertEqual(r.returncode, 3, r.stderr)
+        for args in (["float"], ["module", "1", "off"]):
+            r = ctl("--port", port, "--wait", "200", "--format", "json", *args)
+            self.assertEqual(r.returncode, 3, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "echo-only", args)
+        # K40_ECHO as for k40tool, --echo before it; off sends the command
+        # alone and cannot tell its echo from a reply.
+        before = len(trace_rows(self.sim))
+        r = ctl("--port", port, "--wait", "200", "--no-confirm", "manual",
+                env={"K40_ECHO": "off"})
+        self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        self.assertEqual([row[2] for row in trace_rows(self.sim)[before:]],
+                         [request(5, 200, 0xFF00)])
+        off, settle = request(6, 315, 0xFF00), request(3, 0, 1)
+        for env, args, wire in [({"K40_ECHO": "on"}, [], [off]),
+                                ({"K40_ECHO": "off"}, ["--echo", "auto"], [settle, off]),
+                                ({"K40_ECHO": "loud"}, [], [settle, off])]:
+            before = len(trace_rows(self.sim))
+            r = ctl("--port", port, "--wait", "200", *args, "module", "1", "off", env=env)
+            self.assertEqual((r.returncode, r.stdout), (3, ""), (env, args, r.stderr))
+            self.assertEqual([row[2] for row in trace_rows(self.sim)[before:]], wire, env)
+        self.assertIn("K40_ECHO=loud is not on, off or auto; auto is used", r.stderr)
 
     def test_each_failure_is_diagnosed(self):
         def hexed(text):
@@ -165,6 +176,29 @@ class AdapterTest(unittest.TestCase):
         self.assertGreater(findings.count("nothing") * findings.count(None), 0)
         low, mean, high = (float(v) for v in summary["response min/mean/max"][:-3].split("/"))
         self.assertTrue(0 <= low <= mean <= high < 150, summary)
+
+    def test_watch_hears_a_late_reply_out_before_the_next_request(self):
+        # Every other reply comes after 800 ms, the wait is 500 ms: the watch
+        # listens for it before the next read, so it never passes for that
+        # read's reply and is counted as a reply to an earlier request.
+        self.start("--fault", "late:50", "--reply-delay", "800")
+        r = ctl("--port", self.sim.link, "--wait", "500", "watch", "ai", "--interval", "0.2",
+                "--count", "8", "--format", "json")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        records = [json.loads(line) for line in r.stdout.splitlines()]
+        rows = trace_rows(self.sim)
+        self.assertEqual((len(records), len(rows)), (8, 8))
+        late = ["late" in row[5].split(",") for row in rows]
+        self.assertEqual([rec["outcome"] == "timeout" for rec in records], late)
+        summary = dict(line.strip().split(": ", 1) for line in r.stderr.splitlines()
+                       if line.startswith("  "))
+        # The last late reply comes after the watch has ended.
+        self.assertGreater(sum(late[:-1]), 0)
+        self.assertEqual(int(summary["earlier-reply"]), sum(late[:-1]))
+        self.assertEqual(int(summary["replies"]), late.count(False))
+        # The replies counted are the prompt ones: none waited for a late one.
+        high = float(summary["response min/mean/max"][:-3].split("/")[2])
+        self.assertLess(high, 250, summary)
 
     def test_doctor(self):
         port = self.start()

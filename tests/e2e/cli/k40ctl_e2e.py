@@ -79,7 +79,11 @@ class Sim:
 
 
 def ctl(*args, **kw):
-    return subprocess.run([K40CTL] + list(args), capture_output=True, text=True, timeout=30, **kw)
+    """k40ctl with these arguments; K40_ECHO only when a test gives it in env."""
+    env = {k: v for k, v in os.environ.items() if k != "K40_ECHO"}
+    env.update(kw.pop("env", {}))
+    return subprocess.run([K40CTL] + list(args), capture_output=True, text=True, timeout=30,
+                          env=env, **kw)
 
 
 class SimTestCase(unittest.TestCase):
@@ -146,14 +150,13 @@ class K40ctlTest(SimTestCase):
         for args, _ in cases:
             r = ctl("--port", self.sim.link, *args)
             self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), (args, r.stderr))
-        # Each system command is confirmed by one read of the status bits; a
-        # module command, which has no read-back, first reads register 0 to
-        # learn whether the line echoes.
+        # Every call opens the port afresh, so in auto each command first
+        # reads register 0 to learn whether the line echoes; each system
+        # command is then confirmed by one read of the status bits.
         expected = []
         for args, frame in cases:
             module = args[0] == "module"
-            expected += ([request(3, 0, 1)] if module else []) + [frame] + (
-                [] if module else [request(1, 0, 15)])
+            expected += [request(3, 0, 1), frame] + ([] if module else [request(1, 0, 15)])
         self.assertEqual(self.sim.requests(), expected)
 
         traced = ctl("--trace", "--no-confirm", "--echo", "off", "--port", self.sim.link,
