@@ -6,7 +6,9 @@
 #include <map>
 #include <sstream>
 
+#include "cli/RawOptions.h"
 #include "link/SerialComm.h"
+#include "link/TcpAddress.h"
 
 namespace {
 
@@ -28,6 +30,17 @@ const char kFooter[] =
     "                         --fast: 9600 and 19200 first, then the others from the\n"
     "                         highest down; --all: go on after the first unit found;\n"
     "                         Ctrl+C stops after the current try\n"
+    "  read TABLE ADDRESS [COUNT]\n"
+    "                         any device: TABLE coils (01), discrete (02), holding (03)\n"
+    "                         or input (04); COUNT bits or values of --type (default 1;\n"
+    "                         at most 2000 bits, 125 registers, no address past 65535)\n"
+    "    --type T             u16 (default), s16, u32, s32, f32 or hex; 32-bit values\n"
+    "                         take two registers\n"
+    "    --word-order O       big (default: first register high) or little\n"
+    "  write coil ADDRESS on|off, write register ADDRESS VALUE,\n"
+    "  write registers ADDRESS VALUE...\n"
+    "                         any device: functions 05, 06 and 16, VALUE of --type; the\n"
+    "                         reply is checked as for the unit's commands (\"ok\")\n"
     "  ports                  list the serial ports in COMn order (nothing is opened):\n"
     "                         device, /dev/serial/by-id/ name, USB vendor:product, maker,\n"
     "                         model, serial number, driver; --format table, csv or json\n"
@@ -95,7 +108,9 @@ const char kFooter[] =
     "  stays the same when the adapter comes back as another ttyUSB number), COMn, or\n"
     "  tcp://HOST:PORT for a serial device server in raw TCP server mode (RTU frames\n"
     "  through the connection unchanged; HOST a name, an IPv4 address or [IPv6]).\n"
-    "  The name lookup and connect are bounded by --wait.\n"
+    "  The name lookup and connect are bounded by --wait. mbtcp://HOST[:PORT] is a\n"
+    "  Modbus TCP device or gateway (MBAP frames, port 502 by default; --slave is\n"
+    "  the unit identifier, 0 and 255 allowed too).\n"
     "\n"
     "  COMn is $K40_COMn when set, else the n-th port present: USB adapters\n"
     "  (/dev/ttyUSB*, then /dev/ttyACM*, each by number), then on-board ports with a\n"
@@ -125,6 +140,10 @@ const char kFooter[] =
     "  k40ctl --port /dev/ttyUSB0 watch all --interval 5 --format csv --output log.csv\n"
     "\n"
     "  k40ctl --port tcp://192.168.1.20:4001 ai\n"
+    "\n"
+    "  k40ctl --port mbtcp://192.168.1.30 --slave 3 read holding 40 2 --type f32\n"
+    "\n"
+    "  k40ctl --port /dev/ttyUSB0 --slave 7 write registers 10 1 2 3\n"
     "\n"
     "  k40ctl ports\n"
     "\n"
@@ -187,15 +206,15 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.fallthrough();
 
     app.add_option("--port", o.port,
-                   "serial port: a device path, COM1, COM2, ... as in k40tool, or "
-                   "tcp://HOST:PORT (see Ports below)")
+                   "serial port: a device path, COM1, COM2, ... as in k40tool, "
+                   "tcp://HOST:PORT or mbtcp://HOST[:PORT] (see Ports below)")
         ->capture_default_str();
     app.add_option("--baud", o.baud, "line speed: " + BaudRates())
         ->check(kBaudRate)
         ->capture_default_str();
-    app.add_option("--slave", o.slave, "slave address")
+    app.add_option("--slave", o.slave, "slave address (1..254; mbtcp://: unit id 0..255)")
         ->check(kDecimalDigits)
-        ->check(CLI::Range(1, 254))
+        ->check(CLI::Range(0, 255))
         ->capture_default_str();
     app.add_option("--wait", o.waitMs, "reply wait in ms")
         ->check(kDecimalDigits)
@@ -268,6 +287,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
     scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
     scan->add_flag("--all", o.scanAll, "go on after the first unit found");
+    RawArgs raw;
+    AddRawOptions(app, raw);
 
     try {
         app.parse(argc, argv);
@@ -328,6 +349,13 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
             o.setting = voltage ? ModuleSetting::Voltage : ModuleSetting::CurrentLimit;
             o.setpoint = v;
         }
+    } else if (raw.read->parsed() || raw.write->parsed()) {
+        o.action = raw.read->parsed() ? Action::RawRead : Action::RawWrite;
+        const std::string why =
+            o.action == Action::RawRead ? MakeRawRead(raw, o.raw) : MakeRawWrite(raw, o.writePdu);
+        if (!why.empty()) {
+            return Refuse(err, std::string(raw.read->parsed() ? "read" : "write") + ": " + why);
+        }
     } else if (ports->parsed()) {
         o.action = Action::Ports;
     } else if (doctor->parsed()) {
@@ -349,6 +377,10 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
                 o.mode = mode;
             }
         }
+    }
+    if ((o.slave == 0 || o.slave == 255) && !IsMbapPortName(o.port)) {
+        return Refuse(err, "--slave " + std::to_string(o.slave) +
+                               " is a Modbus TCP unit id: only with --port mbtcp://");
     }
     if (o.format == OutputFormat::Prometheus && o.action != Action::Watch) {
         return Refuse(err, "--format prometheus is for watch --output FILE");

@@ -1,0 +1,110 @@
+#include "cli/RawCommand.h"
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "cli/RecordFormat.h"
+#include "unit/Readings.h"
+
+int ExitStatusOf(const ReadRecord& record) {
+    switch (record.outcome) {
+        case ReadOutcome::Reply:
+            return kExitReply;
+        case ReadOutcome::Timeout:
+            return kExitTimeout;
+        case ReadOutcome::Exception:
+            return kExitException;
+    }
+    return kExitTimeout;
+}
+
+std::string RawReadText(const CtlOptions& o, const ReadRecord& record) {
+    switch (o.format) {
+        case OutputFormat::Json: {
+            // The record's time, outcome and failure as every JSON line has
+            // them; the values as address and value.
+            nlohmann::ordered_json line = nlohmann::ordered_json::parse(JsonLine(record));
+            nlohmann::ordered_json values = nlohmann::ordered_json::array();
+            for (const SignalReading& v : record.values) {
+                nlohmann::ordered_json value = ShownValue(v);
+                if (o.raw.type == RawType::Hex && !IsBitTable(o.raw.table)) {
+                    value = v.text;
+                } else if (!std::isfinite(v.value)) {
+                    value = nullptr;
+                }
+                values.push_back({{"address", v.reg}, {"value", value}});
+            }
+            line.erase("values");
+            line["table"] = TableName(o.raw.table);
+            line["type"] = IsBitTable(o.raw.table) ? "bit" : TypeName(o.raw.type);
+            line["values"] = values;
+            return line.dump() + "\n";
+        }
+        case OutputFormat::Csv: {
+            std::string text = CsvLine({"address", "value"});
+            for (const SignalReading& v : record.values) {
+                text += CsvLine({std::to_string(v.reg), v.text});
+            }
+            return text;
+        }
+        case OutputFormat::Table:
+        case OutputFormat::Prometheus:
+            break;
+    }
+    std::string text;
+    for (const SignalReading& v : record.values) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%5d  %s\n", v.reg, v.text.c_str());
+        text += line;
+    }
+    return text;
+}
+
+namespace {
+
+std::string WriteText(const CtlOptions& o, const ReadRecord& record) {
+    switch (o.format) {
+        case OutputFormat::Json:
+            return JsonLine(record);
+        case OutputFormat::Csv:
+            return CsvHeader({}) + CsvRow(record, {});
+        case OutputFormat::Table:
+        case OutputFormat::Prometheus:
+            break;
+    }
+    return record.outcome == ReadOutcome::Reply ? "ok\n" : std::string();
+}
+
+}  // namespace
+
+int RunRaw(const CtlOptions& o, UnitLink& link) {
+    std::string why;
+    if (!link.Open(&why)) {
+        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
+        return kExitPort;
+    }
+    const bool read = o.action == Action::RawRead;
+    // As before a module command: behind an adapter that echoes, the copy of
+    // a 05/06 request is byte for byte its reply, so in auto one read of the
+    // request's own kind settles the echo first. Modbus TCP never echoes.
+    if (!read && o.echo == EchoMode::Auto && !link.Mbap()) {
+        (void)link.Request(ReadPdu(RawRead{}), ExchangeVariant::Read);
+    }
+    ReadRecord record =
+        link.Request(read ? ReadPdu(o.raw) : o.writePdu,
+                     read ? ExchangeVariant::Read : ExchangeVariant::SystemCommand);
+    if (read && record.outcome == ReadOutcome::Reply) {
+        record.values = DecodeRawReply(o.raw, link.ReplyFrame());
+    }
+    const std::string text = read ? RawReadText(o, record) : WriteText(o, record);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+        std::perror("k40ctl: cannot write standard output");
+        return kExitFailure;
+    }
+    if (record.outcome != ReadOutcome::Reply) {
+        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
+    }
+    return ExitStatusOf(record);
+}

@@ -1,0 +1,18 @@
+// k40ctl read and write: one raw request to any device on the line, its
+// values in the chosen format, and the exit status of its outcome.
+#pragma once
+
+#include <string>
+
+#include "cli/CtlOptions.h"
+#include "cli/UnitLink.h"
+
+// 0 reply, 3 no reply, 4 exception: the status of one exchange.
+int ExitStatusOf(const ReadRecord& record);
+
+// A raw read's values: table (address and value, aligned), CSV (address,value)
+// or one JSON line (time, outcome, table, type, values [{address, value}]).
+std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
+
+// Runs read or write once on an open-able link; the exit status.
+int RunRaw(const CtlOptions& o, UnitLink& link);
