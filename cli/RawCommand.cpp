@@ -27,11 +27,13 @@ std::string RawReadText(const CtlOptions& o, const ReadRecord& record) {
             nlohmann::ordered_json line = nlohmann::ordered_json::parse(JsonLine(record));
             nlohmann::ordered_json values = nlohmann::ordered_json::array();
             for (const SignalReading& v : record.values) {
-                nlohmann::ordered_json value = ShownValue(v);
-                if (o.raw.type == RawType::Hex && !IsBitTable(o.raw.table)) {
+                const bool bits = IsBitTable(o.raw.table);
+                nlohmann::ordered_json value = static_cast<long long>(v.value);
+                if (!bits && o.raw.type == RawType::Hex) {
                     value = v.text;
-                } else if (!std::isfinite(v.value)) {
-                    value = nullptr;
+                } else if (!bits && o.raw.type == RawType::F32) {
+                    value = std::isfinite(v.value) ? nlohmann::ordered_json(ShownValue(v))
+                                                   : nlohmann::ordered_json();
                 }
                 values.push_back({{"address", v.reg}, {"value", value}});
             }
