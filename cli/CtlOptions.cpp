@@ -16,6 +16,8 @@ const char kFooter[] =
     "Subcommand options:\n"
     "  di --register          read the status bits as holding register 0 (function 03)\n"
     "  watch [ai|di|all]      repeat the reads; on a terminal with --format table a live\n"
+    "  watch read TABLE ADDRESS [COUNT]\n"
+    "                         the same for a raw read of any device (see read below)\n"
     "                         view, otherwise one record a scan, flushed when written\n"
     "    --interval SECONDS   time from one scan's start to the next (default 1; 0: at once)\n"
     "    --count N            end after N scans (default: until SIGINT or SIGTERM)\n"
@@ -267,7 +269,12 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(CLI::IsMember({"on", "off", "voltage", "current"}));
     module->add_option("VALUE", value, "volts (voltage) or percent (current)");
 
-    CLI::App* watch = app.add_subcommand("watch", "repeat the reads: ai (default), di or all");
+    RawArgs raw;
+    AddRawOptions(app, raw);
+    CLI::App* watch =
+        app.add_subcommand("watch", "repeat the reads: ai (default), di, all or read TABLE ...");
+    CLI::App* watchRead = watch->add_subcommand("read", "a raw read of any device, as read does");
+    AddReadArguments(*watchRead, raw);
     std::string scope = "ai";
     watch->add_option("WHAT", scope, "ai, di or all")->check(CLI::IsMember({"ai", "di", "all"}));
     watch->add_option("--interval", o.intervalSeconds, "seconds between scans (0: at once)")
@@ -287,8 +294,6 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
     scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
     scan->add_flag("--all", o.scanAll, "go on after the first unit found");
-    RawArgs raw;
-    AddRawOptions(app, raw);
 
     try {
         app.parse(argc, argv);
@@ -367,6 +372,13 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         o.scope = scope == "di"    ? WatchScope::Bits
                   : scope == "all" ? WatchScope::All
                                    : WatchScope::Analog;
+        if (watchRead->parsed()) {
+            o.scope = WatchScope::Raw;
+            const std::string why = MakeRawRead(raw, o.raw);
+            if (!why.empty()) {
+                return Refuse(err, "watch read: " + why);
+            }
+        }
         if (o.format == OutputFormat::Prometheus && o.output.empty()) {
             return Refuse(err, "--format prometheus needs --output FILE");
         }

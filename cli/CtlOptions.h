@@ -31,7 +31,7 @@ enum class Action {
     RawWrite,  // write coil|register|registers of any device
 };
 enum class OutputFormat { Table, Csv, Json, Prometheus };
-enum class WatchScope { Analog, Bits, All };
+enum class WatchScope { Analog, Bits, All, Raw };  // Raw: watch read, the read in raw
 
 struct CtlOptions {
     std::string port = "COM1";

@@ -124,15 +124,24 @@ std::vector<std::uint8_t> ReadPdu(const RawRead& read) {
     return pdu;
 }
 
+std::vector<SignalReading> RawColumns(const RawRead& read) {
+    std::vector<SignalReading> columns(static_cast<std::size_t>(read.count));
+    const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
+    for (int i = 0; i < read.count; ++i) {
+        SignalReading& c = columns[static_cast<std::size_t>(i)];
+        c.reg = read.address + i * step;
+        c.analog = !IsBitTable(read.table);
+        c.name = std::string(TableName(read.table)) + " " + std::to_string(c.reg);
+    }
+    return columns;
+}
+
 std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_t* frame) {
-    std::vector<SignalReading> values;
+    std::vector<SignalReading> values = RawColumns(read);
     const std::uint8_t* data = frame + 3;
     const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
     for (int i = 0; i < read.count; ++i) {
-        SignalReading r;
-        r.reg = read.address + i * step;
-        r.analog = !IsBitTable(read.table);
-        r.name = std::string(TableName(read.table)) + " " + std::to_string(r.reg);
+        SignalReading& r = values[static_cast<std::size_t>(i)];
         if (!r.analog) {
             r.value = (data[i / 8] >> (i % 8)) & 1;
             r.text = r.value != 0 ? "1" : "0";
@@ -144,7 +153,6 @@ std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_
                 step == 1 ? word(i) : Join(word(2 * i), word(2 * i + 1), read.order);
             Shown(read.type, raw, r);
         }
-        values.push_back(r);
     }
     return values;
 }

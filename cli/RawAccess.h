@@ -53,6 +53,9 @@ const char* TypeName(RawType type);
 
 // The PDU (function code and data) of the read.
 std::vector<std::uint8_t> ReadPdu(const RawRead& read);
+// The columns of a read, without values: one per bit or value of the type,
+// reg its first address, name "holding 40".
+std::vector<SignalReading> RawColumns(const RawRead& read);
 // The values of a reply in RTU form (address, function, byte count, data,
 // CRC), one per bit or per value of the type: reg is the value's first
 // address, name "holding 40", text as shown ("1", "-2", "3.25", "0x00FF").

@@ -80,6 +80,14 @@ std::string WriteText(const CtlOptions& o, const ReadRecord& record) {
 
 }  // namespace
 
+ReadRecord RawScan(UnitLink& link, const RawRead& read) {
+    ReadRecord record = link.Request(ReadPdu(read), ExchangeVariant::Read);
+    if (record.outcome == ReadOutcome::Reply) {
+        record.values = DecodeRawReply(read, link.ReplyFrame());
+    }
+    return record;
+}
+
 int RunRaw(const CtlOptions& o, UnitLink& link) {
     std::string why;
     if (!link.Open(&why)) {
@@ -93,12 +101,8 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
     if (!read && o.echo == EchoMode::Auto && !link.Mbap()) {
         (void)link.Request(ReadPdu(RawRead{}), ExchangeVariant::Read);
     }
-    ReadRecord record =
-        link.Request(read ? ReadPdu(o.raw) : o.writePdu,
-                     read ? ExchangeVariant::Read : ExchangeVariant::SystemCommand);
-    if (read && record.outcome == ReadOutcome::Reply) {
-        record.values = DecodeRawReply(o.raw, link.ReplyFrame());
-    }
+    const ReadRecord record = read ? RawScan(link, o.raw)
+                                   : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
     const std::string text = read ? RawReadText(o, record) : WriteText(o, record);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         std::fflush(stdout) != 0) {

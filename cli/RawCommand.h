@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/CtlOptions.h"
 #include "cli/UnitLink.h"
@@ -13,6 +14,9 @@ int ExitStatusOf(const ReadRecord& record);
 // A raw read's values: table (address and value, aligned), CSV (address,value)
 // or one JSON line (time, outcome, table, type, values [{address, value}]).
 std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
+
+// One scan of a watch read: the exchange and, on a reply, its values.
+ReadRecord RawScan(UnitLink& link, const RawRead& read);
 
 // Runs read or write once on an open-able link; the exit status.
 int RunRaw(const CtlOptions& o, UnitLink& link);

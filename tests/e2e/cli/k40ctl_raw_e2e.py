@@ -125,6 +125,18 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
             self.assertEqual((r.returncode, json_values(r)), (0, [7]), r.stderr)
 
 
+    def test_watch_read(self):
+        r = self.run_ctl("--format", "csv", "watch", "read", "holding", "10", "2", "--type",
+                         "f32", "--count", "2", "--interval", "0")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        rows = list(csv.DictReader(io.StringIO(r.stdout)))
+        self.assertEqual([(row["outcome"], row["holding 10"], row["holding 12"]) for row in rows],
+                         [("reply", "3.25", "0")] * 2)
+        r = self.run_ctl("--format", "json", "watch", "read", "coils", "0", "70", "--count", "1")
+        self.assertEqual(json_values(r)[:9], [1, 0, 1, 1, 0, 0, 0, 1, 1])
+        self.assertEqual(len(json_values(r)), 70)
+
+
 class PymodbusRtuTest(PeerReads, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
