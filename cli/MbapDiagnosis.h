@@ -8,8 +8,9 @@
 #include "link/Exchange.h"
 #include "link/LineDiagnosis.h"
 
-// Nothing (no byte), EarlierReply (a reply with another transaction id was
-// discarded), Exception, or NoFrame (bytes that are no reply, the first kept).
+// Nothing (no byte), PeerClosed (the device closed the connection),
+// EarlierReply (a reply with another transaction id was discarded),
+// Exception, or NoFrame (bytes that are no reply, the first kept).
 LineDiagnosis MbapDiagnosis(const CModbusComm& comm, const ExchangeResult& result);
 // The sentence for it; replies discarded for their transaction id are counted in it.
 std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result, int waitMs);
