@@ -74,6 +74,7 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
     const LineDiagnosis diagnosis =
         mbap ? MbapDiagnosis(comm_, result) : CLineDiagnosis::OfExchange(comm_, result);
     counters_.Add(diagnosis, ms);
+    counters_.AddDiscarded(result.discardedReplies);
     if (diagnosis.finding != LineFinding::Answered) {
         record.finding = CLineDiagnosis::Name(diagnosis.finding);
         record.diagnosis = mbap ? MbapDiagnosisText(diagnosis, result, WaitMs())

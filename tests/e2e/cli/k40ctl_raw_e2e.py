@@ -162,7 +162,8 @@ class PymodbusRtuTest(PeerReads, unittest.TestCase):
 
 class FakeGateway(threading.Thread):
     """Answers every MBAP request once per entry of tid_offsets, with the
-    request's transaction id plus that offset: a holding register of 42."""
+    request's transaction id plus that offset: a holding register of 42. One
+    client after the other, until the listener is closed."""
 
     def __init__(self, tid_offsets):
         super().__init__(daemon=True)
@@ -171,33 +172,44 @@ class FakeGateway(threading.Thread):
         self.offsets = tid_offsets
 
     def run(self):
-        conn, _ = self.server.accept()
-        with conn:
-            header = conn.recv(7, socket.MSG_WAITALL)
-            tid, _, length, unit = struct.unpack(">HHHB", header)
-            conn.recv(length - 1, socket.MSG_WAITALL)
-            for offset in self.offsets:
-                conn.sendall(struct.pack(">HHHBBBH", (tid + offset) & 0xFFFF, 0, 5, unit, 3, 2, 42))
-            conn.recv(1)  # until the client closes
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            with conn:
+                while True:
+                    header = conn.recv(7, socket.MSG_WAITALL)
+                    if len(header) < 7:
+                        break
+                    tid, _, length, unit = struct.unpack(">HHHB", header)
+                    conn.recv(length - 1, socket.MSG_WAITALL)
+                    for offset in self.offsets:
+                        conn.sendall(struct.pack(">HHHBBBH", (tid + offset) & 0xFFFF, 0, 5, unit,
+                                                 3, 2, 42))
 
 
 class GatewayTest(unittest.TestCase):
-    def test_replies_with_another_transaction_id_are_discarded(self):
-        for offsets, status in (([1], 3), ([-1, 0], 0)):
-            with self.subTest(offsets=offsets):
-                gw = FakeGateway(offsets)
-                gw.start()
-                r = ctl("--port", "mbtcp://127.0.0.1:%d" % gw.port, "--format", "json",
-                        "read", "holding", "7")
-                gw.join(5)
-                gw.server.close()
-                self.assertEqual(r.returncode, status, r.stderr)
-                if status == 0:
-                    self.assertEqual(json_values(r), [42])
-                else:
-                    self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"],
-                                     "earlier-reply")
-                    self.assertIn("1 reply(s) with another transaction id discarded", r.stderr)
+    def gateway(self, offsets):
+        gw = FakeGateway(offsets)
+        gw.start()
+        self.addCleanup(gw.server.close)
+        return "mbtcp://127.0.0.1:%d" % gw.port
+
+    def test_a_reply_with_another_transaction_id_is_no_reply(self):
+        r = ctl("--port", self.gateway([1]), "--format", "json", "read", "holding", "7")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "earlier-reply")
+        self.assertIn("1 reply(s) with another transaction id discarded", r.stderr)
+
+    def test_the_right_reply_after_a_stale_one_is_taken_and_the_stale_one_counted(self):
+        port = self.gateway([-1, 0])
+        r = ctl("--port", port, "--format", "json", "read", "holding", "7")
+        self.assertEqual((r.returncode, json_values(r)), (0, [42]), r.stderr)
+        r = ctl("--port", port, "--format", "json", "watch", "read", "holding", "7", "--count", "2")
+        self.assertEqual([json.loads(line)["values"][0]["value"] for line in r.stdout.splitlines()],
+                         [42, 42])
+        self.assertIn("  other-transaction: 2\n", r.stderr)
 
 
 class LimitsTest(unittest.TestCase):
