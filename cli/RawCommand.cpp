@@ -7,6 +7,18 @@
 #include "cli/RecordFormat.h"
 #include "unit/Readings.h"
 
+bool Report(const std::string& text, const ReadRecord& record, int waitMs) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+        std::perror("k40ctl: cannot write standard output");
+        return false;
+    }
+    if (record.outcome != ReadOutcome::Reply) {
+        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, waitMs).c_str());
+    }
+    return true;
+}
+
 int ExitStatusOf(const ReadRecord& record) {
     switch (record.outcome) {
         case ReadOutcome::Reply:
@@ -104,13 +116,5 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
     const ReadRecord record = read ? RawScan(link, o.raw)
                                    : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
     const std::string text = read ? RawReadText(o, record) : WriteText(o, record);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
-        return kExitFailure;
-    }
-    if (record.outcome != ReadOutcome::Reply) {
-        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
-    }
-    return ExitStatusOf(record);
+    return Report(text, record, link.WaitMs()) ? ExitStatusOf(record) : kExitFailure;
 }

@@ -8,6 +8,10 @@
 #include "cli/CtlOptions.h"
 #include "cli/UnitLink.h"
 
+// Writes text to standard output and, unless the record is a reply, its
+// outcome to standard error; false (with the reason on standard error) when
+// standard output could not take it.
+bool Report(const std::string& text, const ReadRecord& record, int waitMs);
 // 0 reply, 3 no reply, 4 exception: the status of one exchange.
 int ExitStatusOf(const ReadRecord& record);
 

@@ -79,14 +79,8 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
         std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
         return kExitNotConfirmed;
     }
-    const std::string text = Render(o, record, columns, command);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
+    if (!Report(Render(o, record, columns, command), record, link.WaitMs())) {
         return kExitFailure;
-    }
-    if (record.outcome != ReadOutcome::Reply) {
-        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
     }
     if (!unconfirmed.empty()) {
         std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
