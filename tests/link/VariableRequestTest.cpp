@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "link/Exchange.h"
+#include "link/LineDiagnosis.h"
 #include "support/FakeSerial.h"
 #include "support/TestFrames.h"
 
@@ -88,6 +89,12 @@ TEST_F(VariableRequest, EchoOfALongRequestIsTakenOffBeforeItsReply) {
         EXPECT_TRUE(r.echoRemoved);
         EXPECT_EQ(r.outcome, unitAlive ? ExchangeOutcome::Reply : ExchangeOutcome::Timeout);
     }
+    // Not expected, the whole copy is still told apart from the unit's silence.
+    Open(false, EchoMode::Off);
+    line.m_onWrite = [&](const Bytes& req) { line.Arrive(0, req); };
+    const ExchangeResult r = Run(kWrite16);
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Timeout);
+    EXPECT_EQ(CLineDiagnosis::OfExchange(comm, r).finding, LineFinding::EchoOnly);
 }
 
 Bytes Mbap(std::uint16_t tid, const Bytes& body) {
