@@ -42,7 +42,13 @@ void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
             float f = 0;
             std::memcpy(&f, &raw, sizeof f);
             r.value = f;
-            std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
+            // The shortest text that reads back as the same float: 0.1, not 0.100000001.
+            for (int digits = 6; digits <= 9; ++digits) {
+                std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
+                if (std::strtof(text, nullptr) == f || !std::isfinite(f)) {
+                    break;
+                }
+            }
             break;
         }
         case RawType::Hex:
