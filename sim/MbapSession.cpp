@@ -10,8 +10,10 @@ constexpr std::size_t kMinLength = 2;
 constexpr std::size_t kMaxLength = 254;
 
 // The event's reply frame (RTU, CRC at the end) behind the request's header.
+// A frame spoilt on the line (the corrupt fault) never reaches the network: a
+// gateway checks the CRC and drops it, so the client hears nothing.
 void Wrap(SimEvent& ev, const std::uint8_t* header) {
-    if (ev.frame.size() < 3) {
+    if (ev.frame.size() < 3 || !EndsInOwnCrc(ev.frame.data(), ev.frame.size())) {
         ev.chunks.clear();
         return;
     }

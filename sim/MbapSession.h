@@ -4,7 +4,8 @@
 // stand for (unit id as address, PDU, CRC), so the unit, its faults and its
 // log stay those of the serial line; each reply goes back behind the header
 // of its request, with the same transaction id. Noise ahead of a reply has no
-// place on a TCP connection and is left out; split replies keep their gaps.
+// place on a TCP connection and is left out; split replies keep their gaps;
+// a reply with a bad CRC is dropped, as a gateway drops it.
 #pragma once
 
 #include <cstddef>

@@ -211,6 +211,10 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             return false;
         }
     }
+    if (options.mbtcp && options.adapterEcho) {
+        error = "--adapter-echo and partial-echo are a serial line's: not with --listen-mbtcp";
+        return false;
+    }
     if (!options.listenAddress.empty() &&
         (!options.devicePath.empty() || !options.linkPath.empty())) {
         error = "--listen and --listen-mbtcp serve TCP: they go with neither --device nor --link";

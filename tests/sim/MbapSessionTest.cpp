@@ -30,10 +30,11 @@ struct Case {
     const char* name;
     std::vector<Bytes> pieces;  // as the connection delivers them
     std::vector<Bytes> replies;
+    std::vector<FaultSpec> faults;
 };
 
 const Case kCases[] = {
-    {"one request", {Mbap(7, kReadStatus)}, {Mbap(7, kStatusReply)}},
+    {"one request", {Mbap(7, kReadStatus)}, {Mbap(7, kStatusReply)}, {}},
     {"two in one read",
      {[] {
          Bytes two = Mbap(7, kReadStatus);
@@ -41,14 +42,17 @@ const Case kCases[] = {
          two.insert(two.end(), second.begin(), second.end());
          return two;
      }()},
-     {Mbap(7, kStatusReply), Mbap(0x1234, kStatusReply)}},
-    {"header in pieces", {{0, 9, 0}, {0, 0, 6, 1}, {0x03, 0, 0, 0, 1}}, {Mbap(9, kStatusReply)}},
-    {"after noise", {{0xFF, 0x01, 0x02}, Mbap(3, kReadStatus)}, {Mbap(3, kStatusReply)}},
-    {"another unit", {Mbap(3, {2, 0x03, 0, 0, 0, 1})}, {}},
+     {Mbap(7, kStatusReply), Mbap(0x1234, kStatusReply)}, {}},
+    {"header in pieces", {{0, 9, 0}, {0, 0, 6, 1}, {0x03, 0, 0, 0, 1}}, {Mbap(9, kStatusReply)}, {}},
+    {"after noise", {{0xFF, 0x01, 0x02}, Mbap(3, kReadStatus)}, {Mbap(3, kStatusReply)}, {}},
+    {"another unit", {Mbap(3, {2, 0x03, 0, 0, 0, 1})}, {}, {}},
     {"input registers: illegal function", {Mbap(4, {1, 0x04, 0, 0, 0, 1})},
-     {Mbap(4, {1, 0x84, 0x01})}},
+     {Mbap(4, {1, 0x84, 0x01})}, {}},
     {"write multiple: illegal function", {Mbap(5, {1, 0x10, 0, 0, 0, 1, 2, 0, 7})},
-     {Mbap(5, {1, 0x90, 0x01})}},
+     {Mbap(5, {1, 0x90, 0x01})}, {}},
+    {"split on the line", {Mbap(6, kReadStatus)}, {Mbap(6, kStatusReply)},
+     {{FaultKind::Split, 100}}},
+    {"corrupt on the line: dropped", {Mbap(6, kReadStatus)}, {}, {{FaultKind::Corrupt, 100}}},
 };
 
 TEST(MbapSession, RequestsAreFoundAndRepliesCarryTheirTransactionId) {
@@ -56,6 +60,7 @@ TEST(MbapSession, RequestsAreFoundAndRepliesCarryTheirTransactionId) {
         SCOPED_TRACE(c.name);
         SimEngineConfig config;
         config.drift = false;
+        config.faults = c.faults;
         CSimEngine engine(config);
         CMbapSession session;
         std::vector<Bytes> replies;
