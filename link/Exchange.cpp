@@ -91,7 +91,7 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
     }
     // A failed write is not looked at: the exchange then ends in its time-out.
     (void)comm.WriteData(comm.m_SendBuf, comm.m_nSendLen);
-    std::uint8_t request[CModbusComm::kBufSize];
+    std::uint8_t request[CModbusComm::kBufSize] = {};
     std::memcpy(request, comm.m_SendBuf, static_cast<std::size_t>(comm.m_nSendLen));
 
     const CDeadline deadline(clock, comm.m_nWaitTime);  // from the end of the write
