@@ -242,6 +242,32 @@ class LimitsTest(unittest.TestCase):
         self.assertIn("only with --port mbtcp://", r.stderr)
 
 
+class EchoingAdapterTest(unittest.TestCase):
+    """Raw writes on a line that echoes (k40sim --adapter-echo): the copy of the
+    request, 8 bytes or a 16's longer one, is never taken for the reply."""
+
+    def sim(self, *args):
+        proc = subprocess.Popen([K40SIM, "--quiet", "--static", "--adapter-echo"] + list(args),
+                                stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (proc.kill(), proc.wait(5), proc.stdout.close()))
+        return proc.stdout.readline().strip()
+
+    def test_writes_behind_an_echoing_adapter(self):
+        path = self.sim()
+        r = ctl("--port", path, "write", "register", "311", "777")
+        self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        r = ctl("--port", path, "--format", "json", "read", "holding", "311")
+        self.assertEqual(json_values(r), [777])
+        # The unit serves no 16: its exception comes after the 11-byte copy.
+        r = ctl("--port", path, "--format", "json", "write", "registers", "311", "1")
+        self.assertEqual((r.returncode, json.loads(r.stdout)["exception"]["code"]), (4, 1))
+        silent = self.sim("--fault", "silent")
+        for args in (["write", "register", "311", "1"], ["write", "registers", "311", "1"]):
+            r = ctl("--port", silent, "--format", "json", *args)
+            self.assertEqual(r.returncode, 3, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "echo-only")
+
+
 class MbpollTest(unittest.TestCase):
     def setUp(self):
         self.sim = subprocess.Popen([K40SIM, "--quiet", "--static", "--listen-mbtcp",
