@@ -107,12 +107,6 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
         return kExitPort;
     }
     const bool read = o.action == Action::RawRead;
-    // As before a module command: behind an adapter that echoes, the copy of
-    // a 05/06 request is byte for byte its reply, so in auto one read of the
-    // request's own kind settles the echo first. Modbus TCP never echoes.
-    if (!read && o.echo == EchoMode::Auto && !link.Mbap()) {
-        (void)link.Request(ReadPdu(RawRead{}), ExchangeVariant::Read);
-    }
     const ReadRecord record = read ? RawScan(link, o.raw)
                                    : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
     const std::string text = read ? RawReadText(o, record) : WriteText(o, record);

@@ -103,7 +103,9 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
 }
 
 void UnitLink::AwaitLateReply() {
-    if (!listenLate_ || !lateMayCome_ || !comm_.IsOpen()) {
+    // Over Modbus TCP a late reply carries its own transaction id: the next
+    // exchange discards and counts it.
+    if (!listenLate_ || !lateMayCome_ || !comm_.IsOpen() || comm_.UsesMbap()) {
         return;
     }
     lateMayCome_ = false;
@@ -158,6 +160,9 @@ ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
 }
 
 ReadRecord UnitLink::Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant) {
+    if (variant == ExchangeVariant::Read) {
+        AwaitLateReply();  // a repeated raw read asks what the late one asked
+    }
     const auto start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     const ExchangeResult result = RunRequest(comm_, variant, pdu.data(),

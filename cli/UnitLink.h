@@ -45,8 +45,6 @@ public:
     // reply, ReplyFrame() holds it in RTU form (address, function, data, CRC).
     ReadRecord Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant);
     const std::uint8_t* ReplyFrame() const { return comm_.m_RecvBuf; }
-    // The port is a Modbus TCP connection: nothing on it echoes.
-    bool Mbap() const { return comm_.UsesMbap(); }
 
     bool DeviceFailed() const { return deviceFailed_; }
     // Every exchange since the link was made, by outcome and finding.

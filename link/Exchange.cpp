@@ -72,7 +72,9 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
                           int pduLength, IFrameEcho* echo, IClock& clock) {
     const std::uint8_t function = pdu[0];
     const ExchangeTraits traits = TraitsOf(variant);
-    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && comm.EchoNeedsSettling()) {
+    // Nothing echoes over Modbus TCP: no read is needed to settle it.
+    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && !comm.UsesMbap() &&
+        comm.EchoNeedsSettling()) {
         SettleEcho(comm, echo, clock);
     }
     if (traits.purge) {

@@ -126,10 +126,13 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
 
 
     def test_watch_read(self):
-        r = self.run_ctl("--format", "csv", "watch", "read", "holding", "10", "2", "--type",
-                         "f32", "--count", "2", "--interval", "0")
-        self.assertEqual(r.returncode, 0, r.stderr)
-        rows = list(csv.DictReader(io.StringIO(r.stdout)))
+        with tempfile.TemporaryDirectory() as d:
+            log = os.path.join(d, "log.csv")
+            r = self.run_ctl("--format", "csv", "watch", "read", "holding", "10", "2", "--type",
+                             "f32", "--count", "2", "--interval", "0", "--output", log)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            with open(log, newline="") as f:
+                rows = list(csv.DictReader(f))
         self.assertEqual([(row["outcome"], row["holding 10"], row["holding 12"]) for row in rows],
                          [("reply", "3.25", "0")] * 2)
         r = self.run_ctl("--format", "json", "watch", "read", "coils", "0", "70", "--count", "1")
