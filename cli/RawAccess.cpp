@@ -59,8 +59,9 @@ void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
     r.text = text;
 }
 
-// A whole number in text: decimal, or hex after 0x.
-bool ParseInteger(const std::string& text, long long& value) {
+}  // namespace
+
+bool ParseRawNumber(const std::string& text, long long& value) {
     if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
         return false;
     }
@@ -70,8 +71,6 @@ bool ParseInteger(const std::string& text, long long& value) {
     value = std::strtoll(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     return errno == 0 && end != nullptr && *end == '\0' && !(hex && text[2] == '-');
 }
-
-}  // namespace
 
 bool IsBitTable(RawTable table) {
     return table == RawTable::Coils || table == RawTable::Discrete;
@@ -183,8 +182,8 @@ bool EncodeValue(const std::string& text, RawType type, WordOrder order,
         const long long lo = sign ? (is16 ? -32768LL : std::numeric_limits<std::int32_t>::min()) : 0;
         const long long hi = sign ? (is16 ? 32767LL : std::numeric_limits<std::int32_t>::max())
                                   : (is16 ? 65535LL : 4294967295LL);
-        const bool ok = hexOnly ? ParseInteger(text.rfind("0x", 0) == 0 ? text : "0x" + text, v)
-                                : ParseInteger(text, v);
+        const bool ok = hexOnly ? ParseRawNumber(text.rfind("0x", 0) == 0 ? text : "0x" + text, v)
+                                : ParseRawNumber(text, v);
         if (!ok || v < lo || v > hi) {
             why = text + " does not fit " + TypeName(type) + " (" + std::to_string(lo) + ".." +
                   std::to_string(hi) + ")";

@@ -38,6 +38,11 @@ struct RawRead {
     WordOrder order = WordOrder::Big;
 };
 
+// A whole number as device manuals write addresses and values: decimal, or
+// hex after 0x ("0x1000"); no sign for hex, no blanks, no octal reading of a
+// leading 0. False for anything else or a value beyond long long.
+bool ParseRawNumber(const std::string& text, long long& value);
+
 bool IsBitTable(RawTable table);
 // Registers a value of the type takes: 1 or 2.
 int RegistersOf(RawType type);

@@ -1,5 +1,6 @@
 #include "cli/RawOptions.h"
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -11,6 +12,17 @@ const std::map<std::string, RawTable> kTables = {{"coils", RawTable::Coils},
 const std::map<std::string, RawType> kTypes = {{"u16", RawType::U16}, {"s16", RawType::S16},
                                                {"u32", RawType::U32}, {"s32", RawType::S32},
                                                {"f32", RawType::F32}, {"hex", RawType::Hex}};
+
+// ADDRESS or COUNT into value (clamped to int, so that a huge number is
+// reported as out of range by the checks); "" or why it is no number.
+std::string Number(const char* what, const std::string& text, int& value) {
+    long long v = 0;
+    if (!ParseRawNumber(text, v)) {
+        return std::string(what) + " \"" + text + "\" is no number (decimal, or hex as 0x1F)";
+    }
+    value = static_cast<int>(std::max(-1LL, std::min(v, 1LL << 30)));
+    return {};
+}
 
 std::string CheckAddress(int address) {
     return address >= 0 && address <= 65535
@@ -39,7 +51,7 @@ void AddRawOptions(CLI::App& app, RawArgs& args) {
     args.write->add_option("KIND", args.kind, "coil, register or registers")
         ->required()
         ->check(CLI::IsMember({"coil", "register", "registers"}));
-    args.write->add_option("ADDRESS", args.address, "0..65535")->required();
+    args.write->add_option("ADDRESS", args.address, "0..65535, decimal or 0x hex")->required();
     args.write->add_option("VALUE", args.values, "on|off, or values of --type")->required();
 }
 
@@ -47,22 +59,32 @@ void AddReadArguments(CLI::App& command, RawArgs& args) {
     command.add_option("TABLE", args.table, "coils, discrete, holding or input")
         ->required()
         ->check(CLI::IsMember({"coils", "discrete", "holding", "input"}));
-    command.add_option("ADDRESS", args.address, "first address, 0..65535")->required();
+    command.add_option("ADDRESS", args.address, "first address, 0..65535, decimal or 0x hex")
+        ->required();
     command.add_option("COUNT", args.count,
                        "bits, or values of --type (default 1; at most 2000 bits, 125 registers)");
 }
 
 std::string MakeRawRead(const RawArgs& args, RawRead& read) {
     read.table = kTables.at(args.table);
-    read.address = args.address;
-    read.count = args.count;
+    std::string why = Number("address", args.address, read.address);
+    if (why.empty()) {
+        why = Number("count", args.count, read.count);
+    }
+    if (!why.empty()) {
+        return why;
+    }
     read.type = kTypes.at(args.type);
     read.order = args.order == "little" ? WordOrder::Little : WordOrder::Big;
     return CheckRead(read);
 }
 
 std::string MakeRawWrite(const RawArgs& args, std::vector<std::uint8_t>& pdu) {
-    std::string why = CheckAddress(args.address);
+    int address = 0;
+    std::string why = Number("address", args.address, address);
+    if (why.empty()) {
+        why = CheckAddress(address);
+    }
     if (!why.empty()) {
         return why;
     }
@@ -70,7 +92,7 @@ std::string MakeRawWrite(const RawArgs& args, std::vector<std::uint8_t>& pdu) {
         if (args.values.size() != 1 || (args.values[0] != "on" && args.values[0] != "off")) {
             return "write coil takes one value: on or off";
         }
-        pdu = WriteCoilPdu(args.address, args.values[0] == "on");
+        pdu = WriteCoilPdu(address, args.values[0] == "on");
         return {};
     }
     const RawType type = kTypes.at(args.type);
@@ -87,18 +109,18 @@ std::string MakeRawWrite(const RawArgs& args, std::vector<std::uint8_t>& pdu) {
                        ? "a " + args.type + " value takes two registers: use write registers"
                        : "write register takes one value";
         }
-        pdu = WriteRegisterPdu(args.address, registers[0]);
+        pdu = WriteRegisterPdu(address, registers[0]);
         return {};
     }
     if (registers.size() > static_cast<std::size_t>(kMaxWriteRegisters)) {
         return std::to_string(registers.size()) + " registers: a write takes at most " +
                std::to_string(kMaxWriteRegisters);
     }
-    if (args.address + static_cast<int>(registers.size()) > 65536) {
-        return "registers " + std::to_string(args.address) + ".." +
-               std::to_string(args.address + static_cast<int>(registers.size()) - 1) +
+    if (address + static_cast<int>(registers.size()) > 65536) {
+        return "registers " + std::to_string(address) + ".." +
+               std::to_string(address + static_cast<int>(registers.size()) - 1) +
                " run past 65535";
     }
-    pdu = WriteRegistersPdu(args.address, registers);
+    pdu = WriteRegistersPdu(address, registers);
     return {};
 }

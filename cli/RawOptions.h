@@ -15,8 +15,8 @@ struct RawArgs {
     CLI::App* write = nullptr;
     std::string table;
     std::string kind;
-    int address = 0;
-    int count = 1;
+    std::string address;      // ADDRESS as given: decimal or 0x hex
+    std::string count = "1";  // COUNT as given
     std::vector<std::string> values;
     std::string type = "u16";
     std::string order = "big";
