@@ -18,6 +18,8 @@ const char* ScopeWord(WatchScope scope) {
             return "ai";
         case WatchScope::Bits:
             return "di";
+        case WatchScope::Raw:
+            return "read";
         case WatchScope::All:
             break;
     }
@@ -25,8 +27,8 @@ const char* ScopeWord(WatchScope scope) {
 }
 
 // The header without its line end.
-std::string HeaderLine(WatchScope scope) {
-    std::string header = CsvHeader(WatchColumns(scope));
+std::string HeaderLine(WatchScope scope, const RawRead& raw = {}) {
+    std::string header = CsvHeader(WatchColumns(scope, raw));
     return header.substr(0, header.find_first_of("\r\n"));
 }
 
@@ -44,12 +46,14 @@ std::string Layout(const std::string& header) {
 
 }  // namespace
 
-std::vector<SignalReading> WatchColumns(WatchScope scope) {
+std::vector<SignalReading> WatchColumns(WatchScope scope, const RawRead& raw) {
     switch (scope) {
         case WatchScope::Analog:
             return AnalogColumns();
         case WatchScope::Bits:
             return BitColumns();
+        case WatchScope::Raw:
+            return RawColumns(raw);
         case WatchScope::All:
             break;
     }
@@ -59,7 +63,8 @@ std::vector<SignalReading> WatchColumns(WatchScope scope) {
     return all;
 }
 
-bool CheckCsvLayout(const std::string& path, WatchScope scope, std::string* why) {
+bool CheckCsvLayout(const std::string& path, WatchScope scope, std::string* why,
+                    const RawRead& raw) {
     // Only a regular file has a header to keep (not /dev/full, not a FIFO).
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
@@ -70,10 +75,12 @@ bool CheckCsvLayout(const std::string& path, WatchScope scope, std::string* why)
     file.read(first.data(), static_cast<std::streamsize>(first.size()));
     first.resize(static_cast<std::size_t>(file.gcount()));
     first = first.substr(0, first.find_first_of("\r\n"));
-    if (first == HeaderLine(scope)) {
+    const std::string ours = HeaderLine(scope, raw);
+    if (first == ours) {
         return true;
     }
     *why = path + " holds " + Layout(first) + "; this watch writes " +
-           Layout(HeaderLine(scope)) + ": not appended, name another file";
+           (scope == WatchScope::Raw ? "the layout of watch read (" + ours + ")" : Layout(ours)) +
+           ": not appended, name another file";
     return false;
 }

@@ -6,7 +6,9 @@
 #include <map>
 #include <sstream>
 
+#include "cli/RawOptions.h"
 #include "link/SerialComm.h"
+#include "link/TcpAddress.h"
 
 namespace {
 
@@ -14,6 +16,8 @@ const char kFooter[] =
     "Subcommand options:\n"
     "  di --register          read the status bits as holding register 0 (function 03)\n"
     "  watch [ai|di|all]      repeat the reads; on a terminal with --format table a live\n"
+    "  watch read TABLE ADDRESS [COUNT]\n"
+    "                         the same for a raw read of any device (see read below)\n"
     "                         view, otherwise one record a scan, flushed when written\n"
     "    --interval SECONDS   time from one scan's start to the next (default 1; 0: at once)\n"
     "    --count N            end after N scans (default: until SIGINT or SIGTERM)\n"
@@ -28,6 +32,17 @@ const char kFooter[] =
     "                         --fast: 9600 and 19200 first, then the others from the\n"
     "                         highest down; --all: go on after the first unit found;\n"
     "                         Ctrl+C stops after the current try\n"
+    "  read TABLE ADDRESS [COUNT]\n"
+    "                         any device: TABLE coils (01), discrete (02), holding (03)\n"
+    "                         or input (04); COUNT bits or values of --type (default 1;\n"
+    "                         at most 2000 bits, 125 registers, no address past 65535)\n"
+    "    --type T             u16 (default), s16, u32, s32, f32 or hex; 32-bit values\n"
+    "                         take two registers\n"
+    "    --word-order O       big (default: first register high) or little\n"
+    "  write coil ADDRESS on|off, write register ADDRESS VALUE,\n"
+    "  write registers ADDRESS VALUE...\n"
+    "                         any device: functions 05, 06 and 16, VALUE of --type; the\n"
+    "                         reply is checked as for the unit's commands (\"ok\")\n"
     "  ports                  list the serial ports in COMn order (nothing is opened):\n"
     "                         device, /dev/serial/by-id/ name, USB vendor:product, maker,\n"
     "                         model, serial number, driver; --format table, csv or json\n"
@@ -95,7 +110,9 @@ const char kFooter[] =
     "  stays the same when the adapter comes back as another ttyUSB number), COMn, or\n"
     "  tcp://HOST:PORT for a serial device server in raw TCP server mode (RTU frames\n"
     "  through the connection unchanged; HOST a name, an IPv4 address or [IPv6]).\n"
-    "  The name lookup and connect are bounded by --wait.\n"
+    "  The name lookup and connect are bounded by --wait. mbtcp://HOST[:PORT] is a\n"
+    "  Modbus TCP device or gateway (MBAP frames, port 502 by default; --slave is\n"
+    "  the unit identifier, 0 and 255 allowed too).\n"
     "\n"
     "  COMn is $K40_COMn when set, else the n-th port present: USB adapters\n"
     "  (/dev/ttyUSB*, then /dev/ttyACM*, each by number), then on-board ports with a\n"
@@ -125,6 +142,10 @@ const char kFooter[] =
     "  k40ctl --port /dev/ttyUSB0 watch all --interval 5 --format csv --output log.csv\n"
     "\n"
     "  k40ctl --port tcp://192.168.1.20:4001 ai\n"
+    "\n"
+    "  k40ctl --port mbtcp://192.168.1.30 --slave 3 read holding 40 2 --type f32\n"
+    "\n"
+    "  k40ctl --port /dev/ttyUSB0 --slave 7 write registers 10 1 2 3\n"
     "\n"
     "  k40ctl ports\n"
     "\n"
@@ -187,15 +208,15 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.fallthrough();
 
     app.add_option("--port", o.port,
-                   "serial port: a device path, COM1, COM2, ... as in k40tool, or "
-                   "tcp://HOST:PORT (see Ports below)")
+                   "serial port: a device path, COM1, COM2, ... as in k40tool, "
+                   "tcp://HOST:PORT or mbtcp://HOST[:PORT] (see Ports below)")
         ->capture_default_str();
     app.add_option("--baud", o.baud, "line speed: " + BaudRates())
         ->check(kBaudRate)
         ->capture_default_str();
-    app.add_option("--slave", o.slave, "slave address")
+    app.add_option("--slave", o.slave, "slave address (1..254; mbtcp://: unit id 0..255)")
         ->check(kDecimalDigits)
-        ->check(CLI::Range(1, 254))
+        ->check(CLI::Range(0, 255))
         ->capture_default_str();
     app.add_option("--wait", o.waitMs, "reply wait in ms")
         ->check(kDecimalDigits)
@@ -248,7 +269,12 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(CLI::IsMember({"on", "off", "voltage", "current"}));
     module->add_option("VALUE", value, "volts (voltage) or percent (current)");
 
-    CLI::App* watch = app.add_subcommand("watch", "repeat the reads: ai (default), di or all");
+    RawArgs raw;
+    AddRawOptions(app, raw);
+    CLI::App* watch =
+        app.add_subcommand("watch", "repeat the reads: ai (default), di, all or read TABLE ...");
+    CLI::App* watchRead = watch->add_subcommand("read", "a raw read of any device, as read does");
+    AddReadArguments(*watchRead, raw);
     std::string scope = "ai";
     watch->add_option("WHAT", scope, "ai, di or all")->check(CLI::IsMember({"ai", "di", "all"}));
     watch->add_option("--interval", o.intervalSeconds, "seconds between scans (0: at once)")
@@ -328,6 +354,13 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
             o.setting = voltage ? ModuleSetting::Voltage : ModuleSetting::CurrentLimit;
             o.setpoint = v;
         }
+    } else if (raw.read->parsed() || raw.write->parsed()) {
+        o.action = raw.read->parsed() ? Action::RawRead : Action::RawWrite;
+        const std::string why =
+            o.action == Action::RawRead ? MakeRawRead(raw, o.raw) : MakeRawWrite(raw, o.writePdu);
+        if (!why.empty()) {
+            return Refuse(err, std::string(raw.read->parsed() ? "read" : "write") + ": " + why);
+        }
     } else if (ports->parsed()) {
         o.action = Action::Ports;
     } else if (doctor->parsed()) {
@@ -339,6 +372,13 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         o.scope = scope == "di"    ? WatchScope::Bits
                   : scope == "all" ? WatchScope::All
                                    : WatchScope::Analog;
+        if (watchRead->parsed()) {
+            o.scope = WatchScope::Raw;
+            const std::string why = MakeRawRead(raw, o.raw);
+            if (!why.empty()) {
+                return Refuse(err, "watch read: " + why);
+            }
+        }
         if (o.format == OutputFormat::Prometheus && o.output.empty()) {
             return Refuse(err, "--format prometheus needs --output FILE");
         }
@@ -349,6 +389,10 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
                 o.mode = mode;
             }
         }
+    }
+    if ((o.slave == 0 || o.slave == 255) && !IsMbapPortName(o.port)) {
+        return Refuse(err, "--slave " + std::to_string(o.slave) +
+                               " is a Modbus TCP unit id: only with --port mbtcp://");
     }
     if (o.format == OutputFormat::Prometheus && o.action != Action::Watch) {
         return Refuse(err, "--format prometheus is for watch --output FILE");

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/RawAccess.h"
 #include "link/EchoMode.h"
 #include "unit/ControlCommands.h"
 
@@ -17,9 +18,20 @@ constexpr int kExitException = 4;
 constexpr int kExitPort = 5;
 constexpr int kExitNotConfirmed = 6;  // a system command's read-back did not show it
 
-enum class Action { ReadAnalog, ReadBits, SystemMode, Module, Watch, Ports, Doctor, Scan };
+enum class Action {
+    ReadAnalog,
+    ReadBits,
+    SystemMode,
+    Module,
+    Watch,
+    Ports,
+    Doctor,
+    Scan,
+    RawRead,   // read coils|discrete|holding|input of any device
+    RawWrite,  // write coil|register|registers of any device
+};
 enum class OutputFormat { Table, Csv, Json, Prometheus };
-enum class WatchScope { Analog, Bits, All };
+enum class WatchScope { Analog, Bits, All, Raw };  // Raw: watch read, the read in raw
 
 struct CtlOptions {
     std::string port = "COM1";
@@ -45,6 +57,9 @@ struct CtlOptions {
 
     bool scanFast = false;  // scan: 9600 and 19200 first, then the others from the highest down
     bool scanAll = false;   // scan: go on after the first unit found
+
+    RawRead raw;                         // read, watch read
+    std::vector<std::uint8_t> writePdu;  // write: the request's function code and data
 };
 
 // Parses argv into options. -1 when the command should run; otherwise the

@@ -13,6 +13,9 @@ constexpr LineFinding kFailures[] = {
 // Every finding is a failure kind here, or one of the two answers.
 static_assert(std::size(kFailures) + 2 == kLineFindings, "a finding is missing from kFailures");
 
+// Modbus TCP replies with another transaction id, discarded by the exchange.
+constexpr char kDiscardedName[] = "other-transaction";
+
 std::string Ms(double ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", ms);
@@ -32,6 +35,10 @@ void LinkCounters::Add(const LineDiagnosis& diagnosis, double ms) {
     }
 }
 
+void LinkCounters::AddDiscarded(int replies) {
+    discarded_ += static_cast<std::uint64_t>(replies > 0 ? replies : 0);
+}
+
 std::string LinkCounters::Times() const {
     if (timed_ == 0) {
         return "-";
@@ -48,6 +55,9 @@ std::string LinkCounters::StatusLine() const {
             line += std::string(", ") + CLineDiagnosis::Name(f) + " " + std::to_string(Count(f));
         }
     }
+    if (discarded_ != 0) {
+        line += ", " + std::string(kDiscardedName) + " " + std::to_string(discarded_);
+    }
     return line + "; response " + Times() + " (min/mean/max)";
 }
 
@@ -58,6 +68,9 @@ std::string LinkCounters::Summary() const {
     for (LineFinding f : kFailures) {
         text +=
             std::string("  ") + CLineDiagnosis::Name(f) + ": " + std::to_string(Count(f)) + "\n";
+    }
+    if (discarded_ != 0) {
+        text += "  " + std::string(kDiscardedName) + ": " + std::to_string(discarded_) + "\n";
     }
     return text + "  response min/mean/max: " + Times() + "\n";
 }

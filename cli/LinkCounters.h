@@ -15,6 +15,9 @@ public:
     void Add(const LineDiagnosis& diagnosis, double ms);
     // A reply that came after its exchange had timed out (no request of its own).
     void AddLateReply() { ++byFinding_[static_cast<std::size_t>(LineFinding::EarlierReply)]; }
+    // Modbus TCP replies discarded for another transaction id; shown as
+    // "other-transaction" once there were any.
+    void AddDiscarded(int replies);
 
     std::uint64_t Sent() const { return sent_; }
     std::uint64_t Count(LineFinding finding) const {
@@ -33,6 +36,7 @@ private:
 
     std::uint64_t sent_ = 0;
     std::array<std::uint64_t, kLineFindings> byFinding_{};
+    std::uint64_t discarded_ = 0;
     std::uint64_t timed_ = 0;
     double minMs_ = 0, maxMs_ = 0, sumMs_ = 0;
 };

@@ -343,7 +343,18 @@ std::string LiveView::Render(const WatchStatus& status, TermSize size, Time now)
     // A screen too small for everything loses the end of the rows, never the
     // header or the status lines.
     const std::size_t around = header.size() + statusLines.size() + (bits.blanks ? 2 : 0);
-    body.resize(std::min(body.size(), height > around ? height - around : 0));
+    const std::size_t room = height > around ? height - around : 0;
+    if (body.size() > room && room > 0) {
+        // Say how much is left out (a raw read may have far more values than
+        // a screen has lines) rather than lose it silently.
+        const std::size_t hidden = body.size() - (room - 1);
+        body.resize(room - 1);
+        body.push_back(Wrap("... " + std::to_string(hidden) +
+                                " more lines: a taller terminal, or --format csv or json",
+                            width)
+                           .front());
+    }
+    body.resize(std::min(body.size(), room));
     if (bits.blanks) {
         body.insert(body.begin(), std::string());
         body.emplace_back();

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "cli/Diagnosis.h"
+#include "cli/MbapDiagnosis.h"
 #include "cli/PortOpen.h"
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
@@ -69,11 +70,15 @@ void UnitLink::ShowRecvFrame() {
 
 ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
     ReadRecord record;
-    const LineDiagnosis diagnosis = CLineDiagnosis::OfExchange(comm_, result);
+    const bool mbap = comm_.UsesMbap();
+    const LineDiagnosis diagnosis =
+        mbap ? MbapDiagnosis(comm_, result) : CLineDiagnosis::OfExchange(comm_, result);
     counters_.Add(diagnosis, ms);
+    counters_.AddDiscarded(result.discardedReplies);
     if (diagnosis.finding != LineFinding::Answered) {
         record.finding = CLineDiagnosis::Name(diagnosis.finding);
-        record.diagnosis = DiagnosisText(diagnosis, WaitMs());
+        record.diagnosis = mbap ? MbapDiagnosisText(diagnosis, result, WaitMs())
+                                : DiagnosisText(diagnosis, WaitMs());
     }
     record.time = std::chrono::system_clock::now();
     if (result.outcome != ExchangeOutcome::Timeout) {
@@ -98,7 +103,9 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
 }
 
 void UnitLink::AwaitLateReply() {
-    if (!listenLate_ || !lateMayCome_ || !comm_.IsOpen()) {
+    // Over Modbus TCP a late reply carries its own transaction id: the next
+    // exchange discards and counts it.
+    if (!listenLate_ || !lateMayCome_ || !comm_.IsOpen() || comm_.UsesMbap()) {
         return;
     }
     lateMayCome_ = false;
@@ -150,6 +157,19 @@ ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
         all.values.insert(all.values.end(), one.values.begin(), one.values.end());
     }
     return all;
+}
+
+ReadRecord UnitLink::Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant) {
+    if (variant == ExchangeVariant::Read) {
+        AwaitLateReply();  // a repeated raw read asks what the late one asked
+    }
+    const auto start = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
+    const ExchangeResult result = RunRequest(comm_, variant, pdu.data(),
+                                             static_cast<int>(pdu.size()), this);
+    ReadRecord record = Outcome(result, MsSince(began));
+    record.time = start;
+    return record;
 }
 
 ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {

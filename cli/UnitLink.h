@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/LinkCounters.h"
 #include "cli/ReadRecord.h"
@@ -39,6 +40,11 @@ public:
     // listens for the late reply to it (link/LateReply.h) and counts one that
     // comes as a reply to an earlier request, so it never passes for its own.
     void ListenForLateReplies() { listenLate_ = true; }
+
+    // Any request (function code and data) to any device: raw access. On a
+    // reply, ReplyFrame() holds it in RTU form (address, function, data, CRC).
+    ReadRecord Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant);
+    const std::uint8_t* ReplyFrame() const { return comm_.m_RecvBuf; }
 
     bool DeviceFailed() const { return deviceFailed_; }
     // Every exchange since the link was made, by outcome and finding.

@@ -14,6 +14,7 @@
 #include "cli/CsvLayout.h"
 #include "cli/LiveView.h"
 #include "cli/PrometheusText.h"
+#include "cli/RawCommand.h"
 #include "cli/RecordFormat.h"
 #include "cli/StopSignal.h"
 #include "unit/Readings.h"
@@ -26,14 +27,16 @@ using Wall = std::chrono::system_clock;
 // A lost port is tried again every second.
 constexpr auto kReopenEvery = std::chrono::seconds(1);
 
-ReadRecord Scan(UnitLink& link, WatchScope scope) {
-    switch (scope) {
+ReadRecord Scan(UnitLink& link, const CtlOptions& o) {
+    switch (o.scope) {
         case WatchScope::Analog:
             return link.Read(ReadCommand::Analog03);
         case WatchScope::Bits:
             return link.Read(ReadCommand::Coils01);
         case WatchScope::All:
             return link.ReadAll({ReadCommand::Analog03, ReadCommand::Coils01});
+        case WatchScope::Raw:
+            return RawScan(link, o.raw);
     }
     return {};
 }
@@ -56,7 +59,7 @@ TermSize TerminalSize() {
 class WatchRun {
 public:
     WatchRun(const CtlOptions& o, UnitLink& link)
-        : o_(o), link_(link), columns_(WatchColumns(o.scope)), view_(columns_, Wall::now()) {}
+        : o_(o), link_(link), columns_(WatchColumns(o.scope, o.raw)), view_(columns_, Wall::now()) {}
 
     int Run();
 
@@ -131,7 +134,7 @@ void WatchRun::Say(const std::string& message) {
 }
 
 void WatchRun::ScanOnce() {
-    const ReadRecord record = Scan(link_, o_.scope);
+    const ReadRecord record = Scan(link_, o_);
     ++status_.scans;
     if (record.outcome != ReadOutcome::Reply) {
         ++status_.failures;
@@ -250,7 +253,7 @@ void WatchRun::Pause(Steady::time_point until) {
 int WatchRun::Run() {
     std::string why;
     if (o_.format == OutputFormat::Csv && !o_.output.empty() &&
-        !CheckCsvLayout(o_.output, o_.scope, &why)) {
+        !CheckCsvLayout(o_.output, o_.scope, &why, o_.raw)) {
         std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitUsage;
     }

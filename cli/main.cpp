@@ -8,6 +8,7 @@
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
 #include "cli/Ports.h"
+#include "cli/RawCommand.h"
 #include "cli/RecordFormat.h"
 #include "cli/Scan.h"
 #include "cli/UnitLink.h"
@@ -16,18 +17,6 @@
 #include "unit/Readings.h"
 
 namespace {
-
-int StatusOf(const ReadRecord& record) {
-    switch (record.outcome) {
-        case ReadOutcome::Reply:
-            return kExitReply;
-        case ReadOutcome::Timeout:
-            return kExitTimeout;
-        case ReadOutcome::Exception:
-            return kExitException;
-    }
-    return kExitTimeout;
-}
 
 std::string Render(const CtlOptions& o, const ReadRecord& record,
                    const std::vector<SignalReading>& columns, bool command) {
@@ -76,6 +65,8 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
         case Action::Ports:
         case Action::Doctor:
         case Action::Scan:
+        case Action::RawRead:
+        case Action::RawWrite:
             break;
     }
     std::string unconfirmed;
@@ -88,20 +79,14 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
         std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
         return kExitNotConfirmed;
     }
-    const std::string text = Render(o, record, columns, command);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
+    if (!Report(Render(o, record, columns, command), record, link.WaitMs())) {
         return kExitFailure;
-    }
-    if (record.outcome != ReadOutcome::Reply) {
-        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(record, link.WaitMs()).c_str());
     }
     if (!unconfirmed.empty()) {
         std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
         return kExitNotConfirmed;
     }
-    return StatusOf(record);
+    return ExitStatusOf(record);
 }
 
 }  // namespace
@@ -125,6 +110,9 @@ int main(int argc, char** argv) {
     }
     if (options.action == Action::Scan) {
         return RunScan(options);
+    }
+    if (options.action == Action::RawRead || options.action == Action::RawWrite) {
+        return RunRaw(options, link);
     }
     if (options.action == Action::Watch) {
         link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next

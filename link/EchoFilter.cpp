@@ -4,7 +4,7 @@ CEchoFilter::CEchoFilter(CModbusComm& comm, std::uint8_t function, bool purged,
                          const std::uint8_t* request, int staleBytes)
     : m_comm(comm),
       m_request(request),
-      m_bRead(function == 0x01 || function == 0x03),
+      m_bRead(CopyNeverAnswers(function)),
       m_bPurged(purged),
       m_bExpected(comm.EchoExpected()),
       m_bLearning(comm.m_echoMode == EchoMode::Auto && !m_bExpected && m_bRead),
@@ -22,7 +22,7 @@ bool CEchoFilter::Search(ExchangeResult& result, ReplyMatch& m) {
             FindRequestCopy(buf + from, len - from, m_request, m_bLearning || !m_bPurged);
         if (at >= 0) {
             result.echoRemoved = true;
-            result.afterEcho = from + at + 8;
+            result.afterEcho = from + at + RequestLength(m_request);
             if (m_bLearning) {
                 m_comm.m_echoState = EchoState::Present;  // a read request is never a reply
                 m_bExpected = true;

@@ -14,7 +14,7 @@
 class CEchoFilter {
 public:
     // purged: the variant purged the input before sending, so the copy, when
-    // one comes, is the first thing to arrive. request: the 8 bytes sent.
+    // one comes, is the first thing to arrive. request: the frame sent.
     // staleBytes: without a purge, the bytes that were already in the
     // receive buffer or the driver's queue when the request went out; the
     // copy cannot start among them. A late reply to an earlier identical 05/06

@@ -17,8 +17,9 @@ enum class EchoMode { Off, On, Auto };
 
 // What the reads since the port was opened have shown of the line's echo.
 //   Unknown  nothing yet (the port is fresh, or the reads proved nothing)
-//   Present  the exact copy of a read request (01 or 03) came back: a read
-//            request can never be a reply, so only the line can have sent it
+//   Present  the exact copy of a read request (01 to 04), or of a 15/16 write,
+//            came back: such a request can never be its own reply, so only
+//            the line can have sent it
 //   Absent   after a purge, the reply came with nothing in front of it, or
 //            nothing came at all: an echoing adapter always echoes
 enum class EchoState { Unknown, Present, Absent };

@@ -5,6 +5,7 @@
 
 #include "link/Deadline.h"
 #include "link/EchoFilter.h"
+#include "link/MbapFraming.h"
 #include "link/ReplyMatch.h"
 
 namespace {
@@ -46,12 +47,34 @@ ExchangeTraits TraitsOf(ExchangeVariant variant) {
     return {true, false, true};
 }
 
+// Moves the reply to the start of the receive buffer, in RTU form whichever
+// framing carried it, so that the decoding is the same; its length.
+int TakeReply(CModbusComm& comm, const ReplyMatch& m, bool mbap) {
+    if (mbap) {
+        return MbapToRtu(comm.m_RecvBuf, m.pos, m.length);
+    }
+    std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + m.pos, static_cast<std::size_t>(m.length));
+    return m.length;
+}
+
 }  // namespace
 
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo, IClock& clock) {
+    const std::uint8_t pdu[5] = {function, static_cast<std::uint8_t>(address >> 8),
+                                 static_cast<std::uint8_t>(address),
+                                 static_cast<std::uint8_t>(value >> 8),
+                                 static_cast<std::uint8_t>(value)};
+    return RunRequest(comm, variant, pdu, 5, echo, clock);
+}
+
+ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std::uint8_t* pdu,
+                          int pduLength, IFrameEcho* echo, IClock& clock) {
+    const std::uint8_t function = pdu[0];
     const ExchangeTraits traits = TraitsOf(variant);
-    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && comm.EchoNeedsSettling()) {
+    // Nothing echoes over Modbus TCP: no read is needed to settle it.
+    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && !comm.UsesMbap() &&
+        comm.EchoNeedsSettling()) {
         SettleEcho(comm, echo, clock);
     }
     if (traits.purge) {
@@ -64,14 +87,14 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
         const long queued = comm.Device()->QueuedInput();
         stale = (traits.resetCount ? 0 : comm.m_nRecvLen) + static_cast<int>(std::max(queued, 0L));
     }
-    comm.BuildRequest(function, address, value);
+    comm.BuildFrame(pdu, pduLength);
     if (echo != nullptr) {
         echo->ShowSendFrame();
     }
     // A failed write is not looked at: the exchange then ends in its time-out.
     (void)comm.WriteData(comm.m_SendBuf, comm.m_nSendLen);
-    std::uint8_t request[8];
-    std::memcpy(request, comm.m_SendBuf, sizeof request);
+    std::uint8_t request[CModbusComm::kBufSize] = {};
+    std::memcpy(request, comm.m_SendBuf, static_cast<std::size_t>(comm.m_nSendLen));
 
     const CDeadline deadline(clock, comm.m_nWaitTime);  // from the end of the write
     if (traits.resetCount) {
@@ -80,6 +103,14 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
 
     ExchangeResult result;
     CEchoFilter filter(comm, function, traits.purge, request, stale);
+    // Over Modbus TCP nothing echoes: the reply is found by its header.
+    const bool mbap = comm.UsesMbap();
+    CMbapReplySearch mbapSearch(request, comm.m_nSendLen);
+    const auto finish = [&] {
+        if (!mbap) {
+            filter.Finish(result);
+        }
+    };
     bool wokeForNothing = false;  // the last wait said "readable" and yet nothing came
     while (!deadline.Expired()) {
         const std::uint32_t room =
@@ -90,16 +121,18 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
             echo->ShowRecvFrame();
         }
         ReplyMatch m;
-        if (!filter.Search(result, m)) {
+        if (mbap) {
+            m = mbapSearch.Search(comm.m_RecvBuf, comm.m_nRecvLen);
+            comm.m_nDiscardedReplies += mbapSearch.Discarded() - result.discardedReplies;
+            result.discardedReplies = mbapSearch.Discarded();
+        } else if (!filter.Search(result, m)) {
             return result;  // the copy of the request came back altered
         }
         if (m.kind != ReplyKind::None) {
-            std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + m.pos,
-                         static_cast<std::size_t>(m.length));
             result.outcome =
                 m.kind == ReplyKind::Reply ? ExchangeOutcome::Reply : ExchangeOutcome::Exception;
             result.exceptionCode = m.exceptionCode;
-            result.replyLength = m.length;
+            result.replyLength = TakeReply(comm, m, mbap);
             return result;
         }
         if (n > 0) {
@@ -129,13 +162,13 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
                     // A connection the peer closed: what it sent is read, and
                     // nothing more can come. The rest of the wait would be spent
                     // for nothing; the outcome is the same time-out.
-                    filter.Finish(result);
+                    finish();
                     return result;
                 }
                 clock.Sleep(std::min(left, kSliceMs));
                 break;
         }
     }
-    filter.Finish(result);
+    finish();
     return result;
 }

@@ -1,4 +1,4 @@
-// One Modbus exchange on the serial line: send one 8-byte request, then collect
+// One Modbus exchange on the serial line: send one request, then collect
 // bytes until the reply to it is there or the reply wait has run out. It runs
 // synchronously in the handler of the button that was pressed.
 #pragma once
@@ -49,6 +49,8 @@ struct ExchangeResult {
     // waited (a USB adapter pulled, the far end of a pseudo-terminal gone):
     // further exchanges on it are pointless until it has been reopened.
     bool deviceFailed = false;
+    // Modbus TCP: complete replies with another transaction id, discarded.
+    int discardedReplies = 0;
 };
 
 // On Reply or Exception the frame has been moved to the start of m_RecvBuf.
@@ -64,3 +66,10 @@ struct ExchangeResult {
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
                            int address, std::uint16_t value, IFrameEcho* echo,
                            IClock& clock = SystemClock());
+// The same for a request of any length: pdu is the function code and its data
+// (at most 253 bytes), framed for the open device (RTU, or MBAP over Modbus
+// TCP, where the reply must also carry the request's transaction id). On Reply
+// or Exception the frame at the start of m_RecvBuf is in RTU form (address,
+// PDU, CRC) either way; the receive box has shown the bytes as they came.
+ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std::uint8_t* pdu,
+                          int pduLength, IFrameEcho* echo, IClock& clock = SystemClock());

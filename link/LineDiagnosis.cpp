@@ -46,8 +46,8 @@ LineDiagnosis CLineDiagnosis::Classify(const std::uint8_t* request, const std::u
     if (!echoRemoved && FindRequestCopy(received, length, request, false) == 0) {
         // The line echoed although the exchange did not expect it to.
         d.echoSeen = true;
-        received += 8;
-        length -= 8;
+        received += RequestLength(request);
+        length -= RequestLength(request);
     }
     if (length <= 0) {
         d.finding = d.echoSeen ? LineFinding::EchoOnly : LineFinding::Nothing;

@@ -66,7 +66,7 @@ class CLineDiagnosis {
 public:
     static constexpr int kShownBytes = 16;
 
-    // request: the 8 bytes sent; received, length: the bytes that came back
+    // request: the frame sent; received, length: the bytes that came back
     // after the removed copy of the request (all of them when none was
     // removed); echoRemoved: whether the exchange removed such a copy.
     static LineDiagnosis Classify(const std::uint8_t* request, const std::uint8_t* received,

@@ -1,6 +1,9 @@
 #include "link/ModbusComm.h"
 
+#include <cstring>
+
 #include "link/Crc.h"
+#include "link/MbapFraming.h"
 
 void CModbusComm::Purge(std::uint8_t kind) {
     CSerialComm::Purge(kind);
@@ -13,16 +16,26 @@ void CModbusComm::Purge(std::uint8_t kind) {
 }
 
 void CModbusComm::BuildRequest(std::uint8_t function, int address, std::uint16_t value) {
+    const std::uint8_t pdu[5] = {function, static_cast<std::uint8_t>(address >> 8),
+                                 static_cast<std::uint8_t>(address),
+                                 static_cast<std::uint8_t>(value >> 8),
+                                 static_cast<std::uint8_t>(value)};
+    BuildFrame(pdu, 5);
+}
+
+void CModbusComm::BuildFrame(const std::uint8_t* pdu, int pduLength) {
+    if (UsesMbap()) {
+        ++m_nTransaction;
+        m_nSendLen = BuildMbapFrame(m_SendBuf, m_nTransaction,
+                                    static_cast<std::uint8_t>(m_nSlaveAddr), pdu, pduLength);
+        return;
+    }
     m_SendBuf[0] = static_cast<std::uint8_t>(m_nSlaveAddr);
-    m_SendBuf[1] = function;
-    m_SendBuf[2] = static_cast<std::uint8_t>(address >> 8);
-    m_SendBuf[3] = static_cast<std::uint8_t>(address);
-    m_SendBuf[4] = static_cast<std::uint8_t>(value >> 8);
-    m_SendBuf[5] = static_cast<std::uint8_t>(value);
-    const std::uint16_t crc = Crc16(m_SendBuf, 6);
-    m_SendBuf[6] = static_cast<std::uint8_t>(crc >> 8);
-    m_SendBuf[7] = static_cast<std::uint8_t>(crc);
-    m_nSendLen = 8;
+    std::memcpy(m_SendBuf + 1, pdu, static_cast<std::size_t>(pduLength));
+    const std::uint16_t crc = Crc16(m_SendBuf, pduLength + 1);
+    m_SendBuf[pduLength + 1] = static_cast<std::uint8_t>(crc >> 8);
+    m_SendBuf[pduLength + 2] = static_cast<std::uint8_t>(crc);
+    m_nSendLen = pduLength + 3;
 }
 
 int CModbusComm::CheckResponse() {

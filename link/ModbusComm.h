@@ -22,8 +22,15 @@ public:
     std::uint32_t OpenWaitMs() const override { return m_nWaitTime; }
 
     // Writes the 8-byte request (address, function, address hi/lo, value hi/lo,
-    // CRC lo/hi) into m_SendBuf; m_nSendLen becomes 8.
+    // CRC lo/hi) into m_SendBuf; m_nSendLen becomes 8. Framed as BuildFrame.
     void BuildRequest(std::uint8_t function, int address, std::uint16_t value);
+    // Writes the request of one PDU (function code and data, at most 253
+    // bytes) into m_SendBuf: as an RTU frame (address, PDU, CRC), or behind
+    // the MBAP header with the next transaction id when the open device
+    // speaks Modbus TCP.
+    void BuildFrame(const std::uint8_t* pdu, int pduLength);
+    // The open device is a Modbus TCP connection (link/MbapFraming.h).
+    bool UsesMbap() const { return m_hComm != nullptr && m_hComm->SpeaksMbap(); }
     // 1 when a run from a byte equal to the slave address to the last byte
     // received ends in its own CRC; that run is then moved to the start.
     int CheckResponse();
@@ -36,4 +43,7 @@ public:
     int m_nSendLen = 0;
     int m_nSlaveAddr = 1;
     std::uint32_t m_nWaitTime = 1500;
+    std::uint16_t m_nTransaction = 0;  // MBAP: the id of the last request sent
+    // MBAP: replies with another transaction id discarded since construction.
+    std::uint32_t m_nDiscardedReplies = 0;
 };

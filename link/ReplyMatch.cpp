@@ -7,32 +7,39 @@
 
 namespace {
 
-// The byte count a 01 or 03 reply to this request carries, or -1 for other functions.
+// The byte count a reply to this read request carries, or -1 for other functions.
 int ExpectedByteCount(const std::uint8_t* request) {
     const int quantity = request[4] << 8 | request[5];
     switch (request[1]) {
         case 0x01:
+        case 0x02:
             return (quantity + 7) / 8;
         case 0x03:
+        case 0x04:
             return 2 * quantity;
         default:
             return -1;
     }
 }
 
-bool AnswersRequest(const std::uint8_t* frame, int length, const std::uint8_t* request) {
+bool AnswersRequest(const std::uint8_t* body, int length, const std::uint8_t* request) {
     const std::uint8_t function = request[1];
     switch (function) {
         case 0x01:
-        case 0x03: {
+        case 0x02:
+        case 0x03:
+        case 0x04: {
             const int n = ExpectedByteCount(request);
-            return frame[1] == function && length >= 3 && frame[2] == n && length == n + 5;
+            return body[1] == function && length >= 3 && body[2] == n && length == n + 3;
         }
         case 0x05:
         case 0x06:
-            return length == 8 && std::memcmp(frame, request, 8) == 0;
+        case 0x0F:
+        case 0x10:
+            // 05/06 echo the request; 15/16 repeat its address and quantity.
+            return length == 6 && std::memcmp(body, request, 6) == 0;
         default:
-            return frame[1] == function;
+            return body[1] == function;
     }
 }
 
@@ -47,13 +54,8 @@ bool MatchAt(const std::uint8_t* buf, int len, int i, int slaveAddr, const std::
     if (!EndsInOwnCrc(buf + i, static_cast<std::size_t>(length))) {
         return false;
     }
-    const std::uint8_t* frame = buf + i;
-    if (AnswersRequest(frame, length, request)) {
-        m.kind = ReplyKind::Reply;
-    } else if (length == 5 && frame[1] == (request[1] | 0x80)) {
-        m.kind = ReplyKind::Exception;
-        m.exceptionCode = frame[2];
-    } else {
+    m.kind = AnswerOf(buf + i, length - 2, request, m.exceptionCode);
+    if (m.kind == ReplyKind::None) {
         return false;
     }
     m.pos = i;
@@ -65,10 +67,14 @@ bool MatchAt(const std::uint8_t* buf, int len, int i, int slaveAddr, const std::
 int ExpectedReplyLength(const std::uint8_t* request) {
     switch (request[1]) {
         case 0x01:
+        case 0x02:
         case 0x03:
+        case 0x04:
             return ExpectedByteCount(request) + 5;
         case 0x05:
         case 0x06:
+        case 0x0F:
+        case 0x10:
             return 8;
         default:
             return -1;
@@ -76,6 +82,29 @@ int ExpectedReplyLength(const std::uint8_t* request) {
 }
 
 }  // namespace
+
+int RequestLength(const std::uint8_t* request) {
+    return request[1] == 0x0F || request[1] == 0x10 ? 9 + request[6] : 8;
+}
+
+bool CopyNeverAnswers(std::uint8_t function) {
+    return (function >= 0x01 && function <= 0x04) || function == 0x0F || function == 0x10;
+}
+
+ReplyKind AnswerOf(const std::uint8_t* body, int length, const std::uint8_t* request,
+                   std::uint8_t& exceptionCode) {
+    if (length < 2) {
+        return ReplyKind::None;
+    }
+    if (AnswersRequest(body, length, request)) {
+        return ReplyKind::Reply;
+    }
+    if (length == 3 && body[1] == (request[1] | 0x80)) {
+        exceptionCode = body[2];
+        return ReplyKind::Exception;
+    }
+    return ReplyKind::None;
+}
 
 ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std::uint8_t* request) {
     ReplyMatch m;
@@ -108,10 +137,10 @@ ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std:
 }
 
 int FindRequestCopy(const std::uint8_t* buf, int len, const std::uint8_t* request, bool anywhere) {
-    constexpr int kRequestLength = 8;
-    const int last = anywhere ? len - kRequestLength : std::min(0, len - kRequestLength);
+    const int requestLength = RequestLength(request);
+    const int last = anywhere ? len - requestLength : std::min(0, len - requestLength);
     for (int i = 0; i <= last; ++i) {
-        if (std::memcmp(buf + i, request, kRequestLength) == 0) {
+        if (std::memcmp(buf + i, request, static_cast<std::size_t>(requestLength)) == 0) {
             return i;
         }
     }
@@ -119,5 +148,6 @@ int FindRequestCopy(const std::uint8_t* buf, int len, const std::uint8_t* reques
 }
 
 bool IsRequestPrefix(const std::uint8_t* buf, int len, const std::uint8_t* request) {
-    return std::memcmp(buf, request, static_cast<std::size_t>(std::min(len, 8))) == 0;
+    const int n = std::min(len, RequestLength(request));
+    return std::memcmp(buf, request, static_cast<std::size_t>(n)) == 0;
 }

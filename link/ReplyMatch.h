@@ -6,10 +6,11 @@
 // request, so that a late reply of an earlier command, or a frame of another
 // kind, is never taken for this command's reply and a reply never decodes past
 // its own end:
-//   01 and 03: the same function code, the byte count asked for (01: one bit a
-//              coil rounded up to bytes, 03: two bytes a register), and exactly
-//              that many data bytes;
+//   01 to 04:  the same function code, the byte count asked for (01, 02: one
+//              bit an input rounded up to bytes, 03, 04: two bytes a register),
+//              and exactly that many data bytes;
 //   05 and 06: the 8-byte echo of the request;
+//   15 and 16: 8 bytes, the request's address, function, start and quantity;
 //   an exception: the function code with 0x80 set, 5 bytes in all.
 // A frame that answers runs to the end of the buffer and has a known length,
 // so for these functions at most two CRCs are computed, however much arrived
@@ -27,13 +28,25 @@ struct ReplyMatch {
     std::uint8_t exceptionCode = 0;
 };
 
-// request: the 8 bytes that were sent.
+// A request is an RTU frame as sent: 8 bytes, or for 15 and 16 nine plus its
+// byte count (RequestLength).
+int RequestLength(const std::uint8_t* request);
+// 01 to 04, 15 and 16: requests whose exact copy can never be taken for their
+// reply (the reply differs in length), so seeing it proves that the line echoes.
+bool CopyNeverAnswers(std::uint8_t function);
+// How a frame answers the request by its content alone: body is the frame
+// without its CRC (address and PDU, length bytes), as RTU and Modbus TCP carry
+// it alike. Reply, Exception (with its code), or None.
+ReplyKind AnswerOf(const std::uint8_t* body, int length, const std::uint8_t* request,
+                   std::uint8_t& exceptionCode);
+
+// request: the frame that was sent.
 ReplyMatch FindReply(const std::uint8_t* buf, int len, int slaveAddr, const std::uint8_t* request);
 
-// Where the exact 8-byte copy of the request starts in the buffer, searching
+// Where the exact copy of the request starts in the buffer, searching
 // from the first byte (anywhere) or only at the first byte (!anywhere); -1
 // when it is not there. A line that echoes returns this copy before the reply.
 int FindRequestCopy(const std::uint8_t* buf, int len, const std::uint8_t* request, bool anywhere);
-// True while the buffer can still grow into the copy: its bytes (at most 8)
+// True while the buffer can still grow into the copy: its bytes (at most the request's)
 // are the first bytes of the request.
 bool IsRequestPrefix(const std::uint8_t* buf, int len, const std::uint8_t* request);

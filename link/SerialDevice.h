@@ -46,6 +46,10 @@ public:
     // and parity of the line behind it are the server's, out of the master's
     // reach, so advice about them would lead nowhere.
     virtual bool IsConnection() const { return false; }
+    // True for a connection to a Modbus TCP device or gateway ("mbtcp://"):
+    // the link frames its requests with the MBAP header (link/MbapFraming.h)
+    // instead of the RTU address and CRC. The device only carries the bytes.
+    virtual bool SpeaksMbap() const { return false; }
 };
 
 // Opens the devices behind the port indexes (0 = COM1, 1 = COM2, ...).

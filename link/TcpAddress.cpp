@@ -5,6 +5,8 @@
 namespace {
 
 constexpr std::string_view kScheme = "tcp://";
+constexpr std::string_view kMbapScheme = "mbtcp://";
+constexpr char kMbapDefaultPort[] = ":502";
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -63,8 +65,12 @@ bool IsIpv6Text(std::string_view host) {
 
 }  // namespace
 
+bool IsMbapPortName(std::string_view name) {
+    return name.substr(0, kMbapScheme.size()) == kMbapScheme;
+}
+
 bool IsTcpPortName(std::string_view name) {
-    return name.substr(0, kScheme.size()) == kScheme;
+    return name.substr(0, kScheme.size()) == kScheme || IsMbapPortName(name);
 }
 
 bool ParseHostPort(std::string_view text, bool allowPortZero, TcpAddress& address,
@@ -128,7 +134,17 @@ bool ParseTcpPortName(std::string_view name, TcpAddress& address, std::string& e
         error = "not a tcp:// port name";
         return false;
     }
-    return ParseHostPort(name.substr(kScheme.size()), false, address, error);
+    if (!IsMbapPortName(name)) {
+        return ParseHostPort(name.substr(kScheme.size()), false, address, error);
+    }
+    // Modbus TCP has its own port: it may be left out.
+    std::string text(name.substr(kMbapScheme.size()));
+    const std::size_t close = text.rfind(']');
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || (close != std::string::npos && colon < close)) {
+        text += kMbapDefaultPort;
+    }
+    return ParseHostPort(text, false, address, error);
 }
 
 std::string FormatHostPort(const TcpAddress& address) {

@@ -14,9 +14,12 @@ struct TcpAddress {
     std::uint16_t port = 0;  // 1..65535 in a port name; 0 only where allowed
 };
 
-// True when name is meant as a TCP port ("tcp://..."), well formed or not: such
-// a name is never a device path.
+// True when name is meant as a TCP port ("tcp://..." or "mbtcp://..."), well
+// formed or not: such a name is never a device path.
 bool IsTcpPortName(std::string_view name);
+// True for "mbtcp://HOST[:PORT]": a Modbus TCP device or gateway, spoken to
+// in MBAP frames (link/MbapFraming.h) rather than RTU over TCP.
+bool IsMbapPortName(std::string_view name);
 
 // "HOST:PORT" into address. allowPortZero lets a listener ask the system for a
 // free port. False with a short English reason in error when the text is not
@@ -25,7 +28,8 @@ bool IsTcpPortName(std::string_view name);
 bool ParseHostPort(std::string_view text, bool allowPortZero, TcpAddress& address,
                    std::string& error);
 
-// "tcp://HOST:PORT" with PORT 1..65535; as ParseHostPort otherwise.
+// "tcp://HOST:PORT" with PORT 1..65535, or "mbtcp://HOST[:PORT]" with 502
+// when PORT is left out; as ParseHostPort otherwise.
 bool ParseTcpPortName(std::string_view name, TcpAddress& address, std::string& error);
 
 // The address as "HOST:PORT" again, IPv6 hosts in brackets.

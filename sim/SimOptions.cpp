@@ -21,6 +21,10 @@ const char kHelp[] =
     "                       at a time, on 127.0.0.1 unless HOST is given (a name, an IPv4\n"
     "                       address or [IPv6]); PORT 0: the system chooses. Clients name\n"
     "                       it tcp://HOST:PORT, e.g. K40_COM1=tcp://127.0.0.1:5020\n"
+    "  --listen-mbtcp [HOST:]PORT\n"
+    "                       the same as a Modbus TCP device: requests and replies in\n"
+    "                       MBAP frames, the unit id as slave address; clients name it\n"
+    "                       mbtcp://HOST:PORT (mbpoll -m tcp -p PORT HOST)\n"
     "  --slave N            slave address, 1..254 (default 1)\n"
     "  --baud B             device: line speed (default 9600); pseudo-terminal and TCP:\n"
     "                       send and take requests at the pace of a line at B baud, 10 bits a\n"
@@ -51,7 +55,8 @@ const char kHelp[] =
     "  -h, --help           this text\n"
     "\n"
     "The path of the pseudo-terminal (or the device), or with --listen the address as\n"
-    "tcp://HOST:PORT with the port chosen, is printed on stdout, one line.\n"
+    "tcp://HOST:PORT (--listen-mbtcp: mbtcp://HOST:PORT) with the port chosen, is\n"
+    "printed on stdout, one line.\n"
     "SIGINT or SIGTERM ends the program (exit 0). Exit 1: the line could not be\n"
     "opened; exit 2: bad command line.\n"
     "\n"
@@ -140,7 +145,8 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             if (!value(options.devicePath)) {
                 return false;
             }
-        } else if (arg == "--listen") {
+        } else if (arg == "--listen" || arg == "--listen-mbtcp") {
+            options.mbtcp = arg == "--listen-mbtcp";
             if (!value(text)) {
                 return false;
             }
@@ -152,7 +158,7 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             }
             TcpAddress address;
             if (!ParseHostPort(text, true, address, error)) {
-                error = "--listen: " + error;
+                error = arg + ": " + error;
                 return false;
             }
             options.listenAddress = text;
@@ -205,9 +211,13 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
             return false;
         }
     }
+    if (options.mbtcp && options.adapterEcho) {
+        error = "--adapter-echo and partial-echo are a serial line's: not with --listen-mbtcp";
+        return false;
+    }
     if (!options.listenAddress.empty() &&
         (!options.devicePath.empty() || !options.linkPath.empty())) {
-        error = "--listen serves TCP: it goes with neither --device nor --link";
+        error = "--listen and --listen-mbtcp serve TCP: they go with neither --device nor --link";
         return false;
     }
     return true;

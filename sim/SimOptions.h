@@ -11,6 +11,7 @@ struct SimOptions {
     std::string linkPath;       // --link: symbolic link to the pseudo-terminal
     std::string devicePath;     // --device: a real serial line instead of a pseudo-terminal
     std::string listenAddress;  // --listen: HOST:PORT of a TCP listener instead
+    bool mbtcp = false;         // --listen-mbtcp: the listener speaks Modbus TCP (MBAP)
     std::uint32_t baud = 0;     // --baud: 0 = no line pacing (device: 9600)
     std::string tracePath;      // --trace
     bool quiet = false;         // --quiet: no request log on stderr

@@ -116,7 +116,7 @@ bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::stri
     return true;
 }
 
-bool CSimPort::Listen(const std::string& hostPort, std::string& error) {
+bool CSimPort::Listen(const std::string& hostPort, std::string& error, bool mbtcp) {
     TcpAddress address;
     if (!ParseHostPort(hostPort, true, address, error)) {
         error = "--listen " + hostPort + ": " + error;
@@ -153,7 +153,7 @@ bool CSimPort::Listen(const std::string& hostPort, std::string& error) {
         CloseAll();
         return false;
     }
-    m_path = "tcp://" + FormatHostPort({host, static_cast<std::uint16_t>(std::stoi(port))});
+    m_path = std::string(mbtcp ? "mbtcp://" : "tcp://") + FormatHostPort({host, static_cast<std::uint16_t>(std::stoi(port))});
     return true;
 }
 

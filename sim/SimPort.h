@@ -35,8 +35,9 @@ public:
     // A serial device, raw 8N1 at baud, no flow control. False with error set on failure.
     bool OpenDevice(const std::string& path, std::uint32_t baud, std::string& error);
     // A TCP listener on "HOST:PORT" (port 0: the system chooses). False with
-    // error set on failure.
-    bool Listen(const std::string& hostPort, std::string& error);
+    // error set on failure. mbtcp: clients speak Modbus TCP, and Path() is
+    // "mbtcp://HOST:PORT".
+    bool Listen(const std::string& hostPort, std::string& error, bool mbtcp = false);
     // Makes linkPath a symbolic link to Path(); an existing symbolic link there is
     // replaced, unless another k40sim that still runs holds the device it points
     // to (a stale link of a killed simulator is replaced); anything else is

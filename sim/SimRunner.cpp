@@ -136,7 +136,10 @@ bool CSimRunner::Receive() {
                 m_log.Record(ev, WallClock());
                 continue;
             }
-            for (const SimEvent& ev : m_engine.Feed(buf, static_cast<std::size_t>(n), ms)) {
+            const std::vector<SimEvent> events =
+                m_pMbap != nullptr ? m_pMbap->Feed(m_engine, buf, static_cast<std::size_t>(n), ms)
+                                   : m_engine.Feed(buf, static_cast<std::size_t>(n), ms);
+            for (const SimEvent& ev : events) {
                 m_log.Record(ev, WallClock());
                 Schedule(ev, now);
             }
@@ -190,6 +193,9 @@ void CSimRunner::Schedule(const SimEvent& ev, std::int64_t readNs) {
 
 void CSimRunner::DropClient() {
     m_port.DropClient();
+    if (m_pMbap != nullptr) {
+        m_pMbap->Reset();
+    }
     m_queue.clear();
     m_bWaitWritable = false;
     m_nLineFreeNs = 0;

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/MbapSession.h"
 #include "sim/RequestLog.h"
 #include "sim/SimEngine.h"
 #include "sim/SimPort.h"
@@ -39,6 +40,8 @@ public:
     CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
                int signalFd, bool adapterEcho = false);
 
+    // Modbus TCP: requests and replies in MBAP frames (k40sim --listen-mbtcp).
+    void UseMbap(CMbapSession& session) { m_pMbap = &session; }
     // Serves the line until a stop signal (0) or a failure of the line (1).
     int Run();
 
@@ -68,4 +71,5 @@ private:
     std::int64_t m_nLineFreeNs = 0;  // when the last scheduled byte has left
     bool m_bWaitWritable = false;
     std::deque<Pending> m_queue;
+    CMbapSession* m_pMbap = nullptr;
 };

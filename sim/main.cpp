@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
     CSimPort port;
     const bool opened =
-        !opt.listenAddress.empty() ? port.Listen(opt.listenAddress, error)
+        !opt.listenAddress.empty() ? port.Listen(opt.listenAddress, error, opt.mbtcp)
         : opt.devicePath.empty()
             ? port.OpenPty(error)
             : port.OpenDevice(opt.devicePath, opt.baud != 0 ? opt.baud : 9600, error);
@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
     // runner models the line behind it.
     CSimRunner runner(port, engine, log, port.IsPty() || port.IsSocket() ? opt.baud : 0, signalFd,
                       opt.adapterEcho);
+    CMbapSession mbap;
+    if (opt.mbtcp) {
+        runner.UseMbap(mbap);
+    }
     const int rc = runner.Run();
     port.RemoveLink();
     if (trace != nullptr) {

@@ -92,6 +92,7 @@ std::unique_ptr<CTcpDevice> CTcpDevice::Open(const std::string& name, std::uint3
         const int fd = ConnectWithin(a, left);
         if (fd >= 0) {
             std::unique_ptr<CTcpDevice> dev(new CTcpDevice(fd));
+            dev->m_bMbap = IsMbapPortName(name);
             SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
             SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdleS);
             SetOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalS);

@@ -24,7 +24,7 @@
 
 class CTcpDevice : public ISerialDevice {
 public:
-    // Connects to the "tcp://HOST:PORT" in name, name resolution and connect
+    // Connects to the "tcp://HOST:PORT" (or "mbtcp://HOST[:PORT]") in name, name resolution and connect
     // together within waitMs. Null with reason set (and errno, where the system
     // gave one) when the name is malformed, does not resolve, or no address
     // accepts the connection in time.
@@ -55,9 +55,12 @@ public:
     // will arrive on it.
     bool Ended() const override { return m_bEnded; }
     bool IsConnection() const override { return true; }
+    // Opened as "mbtcp://": the link frames its requests for Modbus TCP.
+    bool SpeaksMbap() const override { return m_bMbap; }
 
 private:
     explicit CTcpDevice(int fd) : m_fd(fd) {}
     CFileDescriptor m_fd;
     bool m_bEnded = false;
+    bool m_bMbap = false;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <regex>
 #include <sstream>
@@ -158,6 +159,30 @@ TEST(LiveView, FitsTheTerminalItRunsIn) {
         EXPECT_NE(shown.find("交流停电"), std::string::npos) << shown;
         EXPECT_EQ(shown.find("0：正常，1：故障") != std::string::npos, c.legends) << shown;
     }
+}
+
+// A raw read of 40 registers on 24 lines: what fits, and how many more.
+TEST(LiveView, SaysHowManyLinesTheScreenLeavesOut) {
+    std::vector<SignalReading> columns;
+    ReadRecord record;
+    record.outcome = ReadOutcome::Reply;
+    for (int i = 0; i < 40; ++i) {
+        columns.push_back({300 + i, true, "holding " + std::to_string(300 + i), 0, "", "", ""});
+        record.values.push_back(columns.back());
+        record.values.back().text = std::to_string(i);
+    }
+    LiveView view(columns);
+    view.Add(record);
+    const std::vector<std::string> lines = Lines(Plain(view.Render({1, 0, "reply", ""}, {80, 24}, {})));
+    ASSERT_EQ(lines.size(), 24u);
+    std::size_t shown = 0;
+    for (const std::string& line : lines) {
+        shown += line.find("holding 3") != std::string::npos;
+    }
+    const std::string more = "... " + std::to_string(40 - shown) + " more lines";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind(more, 0) == 0;
+    })) << more;
 }
 
 TEST(LiveView, AChangedBitKeepsItsMarkAndTimeUntilTheNextChange) {

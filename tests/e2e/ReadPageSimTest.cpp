@@ -153,6 +153,26 @@ TEST_F(ReadPageSimTest, Com1ThroughASerialDeviceServer) {
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
+// COM1 named "mbtcp://127.0.0.1:PORT" speaks Modbus TCP: the hex boxes show
+// the whole MBAP frames (transaction id, protocol 0, length, unit, PDU), and
+// the list is filled as from a serial line.
+TEST_F(ReadPageSimTest, Com1ThroughAModbusTcpDevice) {
+    Connect({"--listen-mbtcp", "127.0.0.1:0", "--static", "--quiet", "--status", "0x4A53"});
+    ASSERT_EQ(m_sim.Path().rfind("mbtcp://127.0.0.1:", 0), 0u);
+    Press(IDC_READ03DI);
+    EXPECT_EQ(Column(2), StatusBits());
+    const QString sent = m_pPage->m_SendEdit.GetWindowText();
+    // Ten bytes a line in the receive box.
+    const QString received = m_pPage->m_RecvEdit.GetWindowText().simplified();
+    EXPECT_EQ(sent.mid(6), "00 00 00 06 01 03 00 00 00 01 ") << sent.toStdString();
+    EXPECT_EQ(received.left(6), sent.left(6)) << received.toStdString();
+    EXPECT_TRUE(received.mid(6).startsWith("00 00 00 05 01 03 02 4A 53")) << received.toStdString();
+    Press(IDC_READ03AI);
+    ASSERT_EQ(m_pPage->m_List.GetItemCount(), CSimUnit::kAnalogCount);
+    EXPECT_EQ(Column(2)[8], QString::asprintf("%5.1f", CSimUnit::NominalValue(8)));
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+}
+
 TEST_F(ReadPageSimTest, ARefusedConnectionFailsTheSetUp) {
     // The simulator's port once it has gone: nobody listens there.
     ASSERT_TRUE(m_sim.Start({"--listen", "127.0.0.1:0", "--quiet"}));

@@ -31,14 +31,20 @@ void CheckAccepted(const std::uint8_t* frame, int length, int slave, const std::
     const int quantity = req[4] << 8 | req[5];
     switch (req[1]) {
         case 0x01:
-            Check(frame[1] == 1 && frame[2] == (quantity + 7) / 8 && length == frame[2] + 5);
+        case 0x02:
+            Check(frame[1] == req[1] && frame[2] == (quantity + 7) / 8 && length == frame[2] + 5);
             break;
         case 0x03:
-            Check(frame[1] == 3 && frame[2] == 2 * quantity && length == frame[2] + 5);
+        case 0x04:
+            Check(frame[1] == req[1] && frame[2] == 2 * quantity && length == frame[2] + 5);
             break;
         case 0x05:
         case 0x06:
             Check(length == 8 && std::memcmp(frame, req, 8) == 0);
+            break;
+        case 0x0F:
+        case 0x10:
+            Check(length == 8 && std::memcmp(frame, req, 6) == 0);
             break;
         default:
             Check(frame[1] == req[1]);
@@ -66,14 +72,20 @@ ReplyMatch SlowFind(const std::uint8_t* buf, int len, int slave, const std::uint
         bool reply = false;
         switch (req[1]) {
             case 0x01:
-                reply = f[1] == 1 && f[2] == (quantity + 7) / 8 && n == f[2] + 5;
+            case 0x02:
+                reply = f[1] == req[1] && f[2] == (quantity + 7) / 8 && n == f[2] + 5;
                 break;
             case 0x03:
-                reply = f[1] == 3 && f[2] == 2 * quantity && n == f[2] + 5;
+            case 0x04:
+                reply = f[1] == req[1] && f[2] == 2 * quantity && n == f[2] + 5;
                 break;
             case 0x05:
             case 0x06:
                 reply = n == 8 && std::memcmp(f, req, 8) == 0;
+                break;
+            case 0x0F:
+            case 0x10:
+                reply = n == 8 && std::memcmp(f, req, 6) == 0;
                 break;
             default:
                 reply = f[1] == req[1];

@@ -88,6 +88,14 @@ TEST(TcpAddress, PortNamesAreParsedOrRejectedWithAReason) {
         {"tcp://unit 1:502", nullptr, 0},  // blank
         {"tcp://host/x:502", nullptr, 0},
         {"/dev/ttyUSB0", nullptr, 0},  // a device, not a TCP port
+        // Modbus TCP: the port may be left out, 502 then.
+        {"mbtcp://10.0.0.7", "10.0.0.7", 502},
+        {"mbtcp://gw-3.example:1502", "gw-3.example", 1502},
+        {"mbtcp://[::1]", "::1", 502},
+        {"mbtcp://[::1]:5020", "::1", 5020},
+        {"mbtcp://[::1]502", nullptr, 0},
+        {"mbtcp://10.0.0.7:0", nullptr, 0},
+        {"mbtcp://", nullptr, 0},
     };
     for (const Case& c : cases) {
         TcpAddress a;

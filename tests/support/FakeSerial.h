@@ -83,6 +83,7 @@ struct FakeLine {
     std::uint32_t m_nDrainedAt = 0;  // tick at which the queue is empty
     std::size_t m_nOutQueue = 0;     // bytes taken and not yet sent
     int m_nWritableWaits = 0;
+    bool m_bMbap = false;  // a Modbus TCP connection: the link frames in MBAP
 };
 
 class FakeDevice : public ISerialDevice {
@@ -171,6 +172,8 @@ public:
         m_line.m_clock.m_nNow += ms;
         return WaitResult::TimedOut;
     }
+
+    bool SpeaksMbap() const override { return m_line.m_bMbap; }
 
 private:
     FakeLine& m_line;

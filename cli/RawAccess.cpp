@@ -1,0 +1,228 @@
+#include "cli/RawAccess.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int kAddressSpace = 65536;
+
+void PutWord(std::vector<std::uint8_t>& pdu, int word) {
+    pdu.push_back(static_cast<std::uint8_t>(word >> 8));
+    pdu.push_back(static_cast<std::uint8_t>(word));
+}
+
+std::uint32_t Join(std::uint16_t first, std::uint16_t second, WordOrder order) {
+    return order == WordOrder::Big ? std::uint32_t{first} << 16 | second
+                                   : std::uint32_t{second} << 16 | first;
+}
+
+// The text and number of one value of the type from its registers.
+void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
+    char text[32];
+    switch (type) {
+        case RawType::U16:
+        case RawType::U32:
+            r.value = raw;
+            std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(raw));
+            break;
+        case RawType::S16:
+            r.value = static_cast<std::int16_t>(raw);
+            std::snprintf(text, sizeof text, "%d", static_cast<int>(static_cast<std::int16_t>(raw)));
+            break;
+        case RawType::S32:
+            r.value = static_cast<std::int32_t>(raw);
+            std::snprintf(text, sizeof text, "%ld", static_cast<long>(static_cast<std::int32_t>(raw)));
+            break;
+        case RawType::F32: {
+            float f = 0;
+            std::memcpy(&f, &raw, sizeof f);
+            r.value = f;
+            // The shortest text that reads back as the same float: 0.1, not 0.100000001.
+            for (int digits = 6; digits <= 9; ++digits) {
+                std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
+                if (std::strtof(text, nullptr) == f || !std::isfinite(f)) {
+                    break;
+                }
+            }
+            break;
+        }
+        case RawType::Hex:
+            r.value = raw;
+            std::snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(raw));
+            break;
+    }
+    r.text = text;
+}
+
+}  // namespace
+
+bool ParseRawNumber(const std::string& text, long long& value) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+    return errno == 0 && end != nullptr && *end == '\0' && !(hex && text[2] == '-');
+}
+
+bool IsBitTable(RawTable table) {
+    return table == RawTable::Coils || table == RawTable::Discrete;
+}
+
+int RegistersOf(RawType type) {
+    return type == RawType::U32 || type == RawType::S32 || type == RawType::F32 ? 2 : 1;
+}
+
+int Quantity(const RawRead& read) {
+    return IsBitTable(read.table) ? read.count : read.count * RegistersOf(read.type);
+}
+
+std::string CheckRead(const RawRead& read) {
+    const bool bits = IsBitTable(read.table);
+    const int limit = bits ? kMaxReadBits : kMaxReadRegisters;
+    const int n = Quantity(read);
+    if (read.address < 0 || read.address >= kAddressSpace) {
+        return "address " + std::to_string(read.address) + " is not in 0..65535";
+    }
+    if (read.count < 1 || n > limit) {
+        return "count " + std::to_string(read.count) + " is not in 1.." +
+               std::to_string(limit / (bits ? 1 : RegistersOf(read.type))) +
+               (bits ? " (bits a read)" : " (registers a read: " + std::to_string(limit) + ")");
+    }
+    if (read.address + n > kAddressSpace) {
+        return "addresses " + std::to_string(read.address) + ".." +
+               std::to_string(read.address + n - 1) + " run past 65535";
+    }
+    return {};
+}
+
+const char* TableName(RawTable table) {
+    switch (table) {
+        case RawTable::Coils:
+            return "coils";
+        case RawTable::Discrete:
+            return "discrete";
+        case RawTable::Holding:
+            return "holding";
+        case RawTable::Input:
+            return "input";
+    }
+    return "";
+}
+
+const char* TypeName(RawType type) {
+    static const char* const kNames[] = {"u16", "s16", "u32", "s32", "f32", "hex"};
+    return kNames[static_cast<int>(type)];
+}
+
+std::vector<std::uint8_t> ReadPdu(const RawRead& read) {
+    std::vector<std::uint8_t> pdu = {static_cast<std::uint8_t>(static_cast<int>(read.table) + 1)};
+    PutWord(pdu, read.address);
+    PutWord(pdu, Quantity(read));
+    return pdu;
+}
+
+std::vector<SignalReading> RawColumns(const RawRead& read) {
+    std::vector<SignalReading> columns(static_cast<std::size_t>(read.count));
+    const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
+    for (int i = 0; i < read.count; ++i) {
+        SignalReading& c = columns[static_cast<std::size_t>(i)];
+        c.reg = read.address + i * step;
+        c.analog = !IsBitTable(read.table);
+        c.name = std::string(TableName(read.table)) + " " + std::to_string(c.reg);
+    }
+    return columns;
+}
+
+std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_t* frame) {
+    std::vector<SignalReading> values = RawColumns(read);
+    const std::uint8_t* data = frame + 3;
+    const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
+    for (int i = 0; i < read.count; ++i) {
+        SignalReading& r = values[static_cast<std::size_t>(i)];
+        if (!r.analog) {
+            r.value = (data[i / 8] >> (i % 8)) & 1;
+            r.text = r.value != 0 ? "1" : "0";
+        } else {
+            const auto word = [&](int k) {
+                return static_cast<std::uint16_t>(data[2 * k] << 8 | data[2 * k + 1]);
+            };
+            const std::uint32_t raw =
+                step == 1 ? word(i) : Join(word(2 * i), word(2 * i + 1), read.order);
+            Shown(read.type, raw, r);
+        }
+    }
+    return values;
+}
+
+bool EncodeValue(const std::string& text, RawType type, WordOrder order,
+                 std::vector<std::uint16_t>& registers, std::string& why) {
+    std::uint32_t raw = 0;
+    if (type == RawType::F32) {
+        char* end = nullptr;
+        const double d = std::strtod(text.c_str(), &end);
+        const float f = static_cast<float>(d);
+        if (text.empty() || *end != '\0' || !std::isfinite(f)) {
+            why = text + " is not a finite 32-bit float";
+            return false;
+        }
+        std::memcpy(&raw, &f, sizeof raw);
+    } else {
+        long long v = 0;
+        const bool is16 = RegistersOf(type) == 1;
+        const bool hexOnly = type == RawType::Hex;
+        const bool sign = type == RawType::S16 || type == RawType::S32;
+        const long long lo = sign ? (is16 ? -32768LL : std::numeric_limits<std::int32_t>::min()) : 0;
+        const long long hi = sign ? (is16 ? 32767LL : std::numeric_limits<std::int32_t>::max())
+                                  : (is16 ? 65535LL : 4294967295LL);
+        const bool ok = hexOnly ? ParseRawNumber(text.rfind("0x", 0) == 0 ? text : "0x" + text, v)
+                                : ParseRawNumber(text, v);
+        if (!ok || v < lo || v > hi) {
+            why = text + " does not fit " + TypeName(type) + " (" + std::to_string(lo) + ".." +
+                  std::to_string(hi) + ")";
+            return false;
+        }
+        raw = static_cast<std::uint32_t>(v);
+    }
+    if (RegistersOf(type) == 1) {
+        registers.push_back(static_cast<std::uint16_t>(raw));
+        return true;
+    }
+    const auto high = static_cast<std::uint16_t>(raw >> 16);
+    const auto low = static_cast<std::uint16_t>(raw);
+    registers.push_back(order == WordOrder::Big ? high : low);
+    registers.push_back(order == WordOrder::Big ? low : high);
+    return true;
+}
+
+std::vector<std::uint8_t> WriteCoilPdu(int address, bool on) {
+    std::vector<std::uint8_t> pdu = {0x05};
+    PutWord(pdu, address);
+    PutWord(pdu, on ? 0xFF00 : 0x0000);
+    return pdu;
+}
+
+std::vector<std::uint8_t> WriteRegisterPdu(int address, std::uint16_t value) {
+    std::vector<std::uint8_t> pdu = {0x06};
+    PutWord(pdu, address);
+    PutWord(pdu, value);
+    return pdu;
+}
+
+std::vector<std::uint8_t> WriteRegistersPdu(int address, const std::vector<std::uint16_t>& values) {
+    std::vector<std::uint8_t> pdu = {0x10};
+    PutWord(pdu, address);
+    PutWord(pdu, static_cast<int>(values.size()));
+    pdu.push_back(static_cast<std::uint8_t>(2 * values.size()));
+    for (std::uint16_t v : values) {
+        PutWord(pdu, v);
+    }
+    return pdu;
+}

@@ -1,0 +1,76 @@
+// Raw access to any register of any device on the line: the four Modbus
+// tables, how register contents are read as numbers, and the requests and
+// replies of functions 01 to 06 and 16. Pure functions; k40ctl's read, write
+// and watch read run them through the same link as the unit's commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "unit/SignalReading.h"
+
+// The four tables of the Modbus data model and their read functions.
+enum class RawTable {
+    Coils,     // 01, one bit each, writable (05)
+    Discrete,  // 02, discrete inputs, one bit each
+    Holding,   // 03, holding registers, writable (06, 16)
+    Input,     // 04, input registers
+};
+// How registers are read as values: one register unsigned, signed or as hex
+// text; two registers as a 32-bit unsigned, signed or IEEE 754 float value.
+enum class RawType { U16, S16, U32, S32, F32, Hex };
+// Which of two registers holds the high word: the first (big, the Modbus
+// order) or the second (little, "word swapped", as many devices store them).
+enum class WordOrder { Big, Little };
+
+// The protocol's limits: a read of 2000 bits or 125 registers, a write of
+// 123 registers.
+constexpr int kMaxReadBits = 2000;
+constexpr int kMaxReadRegisters = 125;
+constexpr int kMaxWriteRegisters = 123;
+
+struct RawRead {
+    RawTable table = RawTable::Holding;
+    int address = 0;  // 0..65535
+    int count = 1;    // values: bits, or values of the type (a 32-bit value takes two registers)
+    RawType type = RawType::U16;
+    WordOrder order = WordOrder::Big;
+};
+
+// A whole number as device manuals write addresses and values: decimal, or
+// hex after 0x ("0x1000"); no sign for hex, no blanks, no octal reading of a
+// leading 0. False for anything else or a value beyond long long.
+bool ParseRawNumber(const std::string& text, long long& value);
+
+bool IsBitTable(RawTable table);
+// Registers a value of the type takes: 1 or 2.
+int RegistersOf(RawType type);
+// The bits or registers the read asks for.
+int Quantity(const RawRead& read);
+// "" when the read lies within the protocol's limits and the address space
+// (no wrap past 65535); otherwise the reason, for the refused command line.
+std::string CheckRead(const RawRead& read);
+
+// "coils", "discrete", "holding", "input"; "u16" ... "hex"; "big", "little".
+const char* TableName(RawTable table);
+const char* TypeName(RawType type);
+
+// The PDU (function code and data) of the read.
+std::vector<std::uint8_t> ReadPdu(const RawRead& read);
+// The columns of a read, without values: one per bit or value of the type,
+// reg its first address, name "holding 40".
+std::vector<SignalReading> RawColumns(const RawRead& read);
+// The values of a reply in RTU form (address, function, byte count, data,
+// CRC), one per bit or per value of the type: reg is the value's first
+// address, name "holding 40", text as shown ("1", "-2", "3.25", "0x00FF").
+std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_t* frame);
+
+// A value given on the command line as registers of the type, in the word
+// order: false with the reason when it is no number or does not fit the type.
+bool EncodeValue(const std::string& text, RawType type, WordOrder order,
+                 std::vector<std::uint16_t>& registers, std::string& why);
+// The PDUs of the writes: 05 (coil FF00 on, 0000 off), 06, 16.
+std::vector<std::uint8_t> WriteCoilPdu(int address, bool on);
+std::vector<std::uint8_t> WriteRegisterPdu(int address, std::uint16_t value);
+std::vector<std::uint8_t> WriteRegistersPdu(int address, const std::vector<std::uint16_t>& values);

@@ -1,0 +1,26 @@
+// k40ctl read and write: one raw request to any device on the line, its
+// values in the chosen format, and the exit status of its outcome.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/CtlOptions.h"
+#include "cli/UnitLink.h"
+
+// Writes text to standard output and, unless the record is a reply, its
+// outcome to standard error; false (with the reason on standard error) when
+// standard output could not take it.
+bool Report(const std::string& text, const ReadRecord& record, int waitMs);
+// 0 reply, 3 no reply, 4 exception: the status of one exchange.
+int ExitStatusOf(const ReadRecord& record);
+
+// A raw read's values: table (address and value, aligned), CSV (address,value)
+// or one JSON line (time, outcome, table, type, values [{address, value}]).
+std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
+
+// One scan of a watch read: the exchange and, on a reply, its values.
+ReadRecord RawScan(UnitLink& link, const RawRead& read);
+
+// Runs read or write once on an open-able link; the exit status.
+int RunRaw(const CtlOptions& o, UnitLink& link);

@@ -1,0 +1,315 @@
+"""k40ctl read and write against independent Modbus peers.
+
+A pymodbus server (pymodbus_peer.py, its known values listed there) over
+Modbus TCP and over RTU on a pseudo-terminal pair from socat; mbpoll -m tcp
+against k40sim --listen-mbtcp; a fake gateway that answers with another
+transaction id; and command lines beyond the protocol's limits. Outputs are
+read back with Python's json and csv modules. Run by ctest with K40CTL and
+K40SIM set, under Debian's /usr/bin/python3 (python3-pymodbus).
+"""
+import csv
+import io
+import json
+import os
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from k40ctl_e2e import K40CTL, K40SIM, NOMINAL, await_true  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CLEAN_ENV = {k: v for k, v in os.environ.items() if not k.startswith("K40_")}
+
+
+def ctl(*args):
+    return subprocess.run([K40CTL, "--wait", "300"] + list(args), capture_output=True, text=True,
+                          timeout=30, env=CLEAN_ENV)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def accepts(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), 0.1).close()
+        return True
+    except OSError:
+        return False
+
+
+def json_values(result):
+    return [v["value"] for v in json.loads(result.stdout)["values"]]
+
+
+# What every table of the peer holds: the read, then the values as JSON gives them.
+READS = [
+    (["read", "coils", "0", "9"], [1, 0, 1, 1, 0, 0, 0, 1, 1]),
+    (["read", "discrete", "0", "5"], [0, 1, 1, 0, 1]),
+    (["read", "holding", "0", "2"], [0x1234, 0xFFFE]),
+    (["read", "holding", "0", "2", "--type", "s16"], [4660, -2]),
+    (["read", "holding", "0", "1", "--type", "hex"], ["0x1234"]),
+    (["read", "holding", "10", "1", "--type", "f32"], [3.25]),
+    (["read", "holding", "0xA", "1", "--type", "f32"], [3.25]),
+    (["read", "holding", "20", "1", "--type", "f32", "--word-order", "little"], [3.25]),
+    (["read", "holding", "30", "1", "--type", "u32"], [74565]),
+    (["read", "holding", "30", "1", "--type", "u32", "--word-order", "little"], [0x23450001]),
+    (["read", "input", "0", "3"], [7, 8, 9]),
+    (["read", "input", "5", "1", "--type", "f32"], [-1.5]),
+]
+
+
+class PeerReads:
+    """The cases for a pymodbus peer; port is set by the subclass."""
+    port = None
+
+    def run_ctl(self, *args):
+        return ctl("--port", self.port, *args)
+
+    def test_every_table(self):
+        for args, expected in READS:
+            with self.subTest(args=args):
+                r = self.run_ctl("--format", "json", *args)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertEqual(json_values(r), expected)
+        r = self.run_ctl("--format", "csv", "read", "holding", "10", "2", "--type", "s16")
+        self.assertEqual(list(csv.reader(io.StringIO(r.stdout))),
+                         [["address", "value"], ["10", "16464"], ["11", "0"]])
+
+    def test_writes_read_back(self):
+        r = self.run_ctl("write", "registers", "40", "-7.5", "2e6", "--type", "f32",
+                         "--word-order", "little")
+        self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        r = self.run_ctl("--format", "json", "read", "holding", "40", "4", "--type", "hex")
+        self.assertEqual(json_values(r), ["0x0000", "0xC0F0", "0x2400", "0x49F4"])
+        for args in (["write", "register", "50", "-3", "--type", "s16"],
+                     ["write", "coil", "0", "off"], ["write", "coil", "1", "on"]):
+            r = self.run_ctl(*args)
+            self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        r = self.run_ctl("--format", "json", "read", "holding", "50", "1", "--type", "s16")
+        self.assertEqual(json_values(r), [-3])
+        r = self.run_ctl("--format", "json", "read", "coils", "0", "2")
+        self.assertEqual(json_values(r), [0, 1])
+
+    def test_refused_write_is_an_exception(self):
+        r = self.run_ctl("--format", "json", "write", "registers", "100", "1", "2")
+        self.assertEqual(r.returncode, 4, r.stderr)
+        self.assertEqual(json.loads(r.stdout)["exception"]["code"], 2)
+        self.assertIn("exception reply 02", r.stderr)
+
+
+class PymodbusTcpTest(PeerReads, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        tcp = free_port()
+        cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                     "tcp", str(tcp)], stdout=subprocess.PIPE, text=True)
+        assert await_true(lambda: accepts(tcp))
+        cls.port = "mbtcp://127.0.0.1:%d" % tcp
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.peer.kill()
+        cls.peer.wait(5)
+        cls.peer.stdout.close()
+
+    def test_unit_ids_of_network_devices(self):
+        for unit in ("0", "255"):
+            r = self.run_ctl("--slave", unit, "--format", "json", "read", "input", "0", "1")
+            self.assertEqual((r.returncode, json_values(r)), (0, [7]), r.stderr)
+
+
+    def test_watch_read(self):
+        with tempfile.TemporaryDirectory() as d:
+            log = os.path.join(d, "log.csv")
+            r = self.run_ctl("--format", "csv", "watch", "read", "holding", "10", "2", "--type",
+                             "f32", "--count", "2", "--interval", "0", "--output", log)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            with open(log, newline="") as f:
+                rows = list(csv.DictReader(f))
+        self.assertEqual([(row["outcome"], row["holding 10"], row["holding 12"]) for row in rows],
+                         [("reply", "3.25", "0")] * 2)
+        r = self.run_ctl("--format", "json", "watch", "read", "coils", "0", "70", "--count", "1")
+        self.assertEqual(json_values(r)[:9], [1, 0, 1, 1, 0, 0, 0, 1, 1])
+        self.assertEqual(len(json_values(r)), 70)
+
+
+class PymodbusRtuTest(PeerReads, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
+        cls.socat = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + ours,
+                                      "pty,raw,echo=0,link=" + theirs])
+        assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
+        cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                     "rtu", theirs], stdout=subprocess.PIPE, text=True)
+        assert cls.peer.stdout.readline().strip() == "ready"
+        cls.port = ours
+        assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+
+    @classmethod
+    def tearDownClass(cls):
+        for p in (cls.peer, cls.socat):
+            p.kill()
+            p.wait(5)
+        cls.peer.stdout.close()
+        cls.dir.cleanup()
+
+
+class FakeGateway(threading.Thread):
+    """Answers every MBAP request once per entry of tid_offsets, with the
+    request's transaction id plus that offset: a holding register of 42. One
+    client after the other, until the listener is closed."""
+
+    def __init__(self, tid_offsets):
+        super().__init__(daemon=True)
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.port = self.server.getsockname()[1]
+        self.offsets = tid_offsets
+
+    def run(self):
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            with conn:
+                while True:
+                    header = conn.recv(7, socket.MSG_WAITALL)
+                    if len(header) < 7:
+                        break
+                    tid, _, length, unit = struct.unpack(">HHHB", header)
+                    conn.recv(length - 1, socket.MSG_WAITALL)
+                    for offset in self.offsets:
+                        conn.sendall(struct.pack(">HHHBBBH", (tid + offset) & 0xFFFF, 0, 5, unit,
+                                                 3, 2, 42))
+
+
+class GatewayTest(unittest.TestCase):
+    def gateway(self, offsets):
+        gw = FakeGateway(offsets)
+        gw.start()
+        self.addCleanup(gw.server.close)
+        return "mbtcp://127.0.0.1:%d" % gw.port
+
+    def test_a_reply_with_another_transaction_id_is_no_reply(self):
+        r = ctl("--port", self.gateway([1]), "--format", "json", "read", "holding", "7")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "earlier-reply")
+        self.assertIn("1 reply(s) with another transaction id discarded", r.stderr)
+
+    def test_the_right_reply_after_a_stale_one_is_taken_and_the_stale_one_counted(self):
+        port = self.gateway([-1, 0])
+        r = ctl("--port", port, "--format", "json", "read", "holding", "7")
+        self.assertEqual((r.returncode, json_values(r)), (0, [42]), r.stderr)
+        r = ctl("--port", port, "--format", "json", "watch", "read", "holding", "7", "--count", "2")
+        self.assertEqual([json.loads(line)["values"][0]["value"] for line in r.stdout.splitlines()],
+                         [42, 42])
+        self.assertIn("  other-transaction: 2\n", r.stderr)
+
+
+class LimitsTest(unittest.TestCase):
+    def test_refused_command_lines(self):
+        port = ["--port", "mbtcp://127.0.0.1:9"]
+        cases = [
+            (["read", "coils", "0", "2001"], "count 2001 is not in 1..2000"),
+            (["read", "holding", "0", "126"], "count 126 is not in 1..125"),
+            (["read", "holding", "0", "63", "--type", "f32"], "count 63 is not in 1..62"),
+            (["read", "input", "65536"], "address 65536 is not in 0..65535"),
+            (["read", "input", "1e3"], 'address "1e3" is no number'),
+            (["write", "coil", "1.5", "on"], 'address "1.5" is no number'),
+            (["read", "holding", "65535", "2"], "addresses 65535..65536 run past 65535"),
+            (["read", "holding", "0", "0"], "count 0 is not in 1..125"),
+            (["write", "register", "0", "70000"], "70000 does not fit u16"),
+            (["write", "register", "0", "-1"], "-1 does not fit u16"),
+            (["write", "register", "0", "40000", "--type", "s16"], "40000 does not fit s16"),
+            (["write", "registers", "0", "1e39", "--type", "f32"], "not a finite 32-bit float"),
+            (["write", "registers", "0", "abc", "--type", "u32"], "abc does not fit u32"),
+            (["write", "register", "0", "1.5", "--type", "f32"], "use write registers"),
+            (["write", "registers", "65535", "1", "2"], "run past 65535"),
+            (["write", "registers", "0"] + ["1"] * 124, "at most 123"),
+            (["write", "coil", "0", "1"], "on or off"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                r = ctl(*(port + args))
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertIn(message, r.stderr)
+        r = ctl("--port", "tcp://127.0.0.1:9", "--slave", "255", "read", "coils", "0")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("only with --port mbtcp://", r.stderr)
+
+
+class EchoingAdapterTest(unittest.TestCase):
+    """Raw writes on a line that echoes (k40sim --adapter-echo): the copy of the
+    request, 8 bytes or a 16's longer one, is never taken for the reply."""
+
+    def sim(self, *args):
+        proc = subprocess.Popen([K40SIM, "--quiet", "--static", "--adapter-echo"] + list(args),
+                                stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (proc.kill(), proc.wait(5), proc.stdout.close()))
+        return proc.stdout.readline().strip()
+
+    def test_writes_behind_an_echoing_adapter(self):
+        path = self.sim()
+        r = ctl("--port", path, "write", "register", "311", "777")
+        self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        r = ctl("--port", path, "--format", "json", "read", "holding", "311")
+        self.assertEqual(json_values(r), [777])
+        # The unit serves no 16: its exception comes after the 11-byte copy.
+        r = ctl("--port", path, "--format", "json", "write", "registers", "311", "1")
+        self.assertEqual((r.returncode, json.loads(r.stdout)["exception"]["code"]), (4, 1))
+        silent = self.sim("--fault", "silent")
+        for args in (["write", "register", "311", "1"], ["write", "registers", "311", "1"]):
+            r = ctl("--port", silent, "--format", "json", *args)
+            self.assertEqual(r.returncode, 3, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["diagnosis"]["finding"], "echo-only")
+
+
+class MbpollTest(unittest.TestCase):
+    def setUp(self):
+        self.sim = subprocess.Popen([K40SIM, "--quiet", "--static", "--listen-mbtcp",
+                                     "127.0.0.1:0"], stdout=subprocess.PIPE, text=True)
+        self.name = self.sim.stdout.readline().strip()
+        self.assertRegex(self.name, r"^mbtcp://127\.0\.0\.1:\d+$")
+        self.tcp = self.name.rsplit(":", 1)[1]
+
+    def tearDown(self):
+        self.sim.kill()
+        self.sim.wait(5)
+        self.sim.stdout.close()
+
+    def mbpoll(self, *args, write=()):
+        # Values to write come after the host.
+        return subprocess.run(["mbpoll", "-m", "tcp", "-p", self.tcp, "-a", "1", "-0", "-1"]
+                              + list(args) + ["127.0.0.1"] + list(write), capture_output=True,
+                              text=True, timeout=30)
+
+    def test_mbpoll_reads_and_writes_the_unit(self):
+        r = self.mbpoll("-r", "100", "-c", "9")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        raw = [int(line.split()[1]) for line in r.stdout.splitlines() if line.startswith("[1")]
+        self.assertEqual(raw, [round((v / 500 + 1) * 32767) for v in NOMINAL])
+        r = self.mbpoll("-t", "0", "-r", "0", "-c", "2")
+        self.assertEqual([line.split()[1] for line in r.stdout.splitlines()
+                          if line.startswith("[")], ["0", "1"])
+        r = self.mbpoll("-r", "311", write=["12345"])
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        r = ctl("--port", self.name, "--format", "json", "read", "holding", "311")
+        self.assertEqual(json_values(r), [12345])
+        # The unit serves 01, 03, 05 and 06 only: input registers (04) are refused.
+        r = self.mbpoll("-t", "3", "-r", "0")
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("Illegal function", r.stdout + r.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,59 @@
+"""An independent Modbus slave for k40ctl's raw access tests: pymodbus (Debian's
+python3-pymodbus) serving known values in all four tables, over Modbus TCP
+(tcp PORT) or RTU on a serial device (rtu PATH). Prints "ready" once serving.
+
+    coils      0..8   1 0 1 1 0 0 0 1 1
+    discrete   0..4   0 1 1 0 1
+    holding    0      0x1234      1  0xFFFE (-2 as s16)
+               10-11  3.25 as f32, big word order (0x4050 0x0000)
+               20-21  3.25 as f32, little word order (0x0000 0x4050)
+               30-31  74565 as u32, big word order (0x0001 0x2345)
+               0..99 exist; 100 and above give exception 02
+    input      0..2   7 8 9       5-6 -1.5 as f32, big word order (0xBFC0 0x0000)
+"""
+import logging
+import sys
+
+from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
+                                ModbusSlaveContext)
+from pymodbus.framer.rtu_framer import ModbusRtuFramer
+from pymodbus.server import StartSerialServer, StartTcpServer
+
+COILS = [1, 0, 1, 1, 0, 0, 0, 1, 1]
+DISCRETE = [0, 1, 1, 0, 1]
+
+
+def holding():
+    regs = [0] * 100
+    regs[0:2] = [0x1234, 0xFFFE]
+    regs[10:12] = [0x4050, 0x0000]
+    regs[20:22] = [0x0000, 0x4050]
+    regs[30:32] = [0x0001, 0x2345]
+    return regs
+
+
+def inputs():
+    regs = [0] * 10
+    regs[0:3] = [7, 8, 9]
+    regs[5:7] = [0xBFC0, 0x0000]
+    return regs
+
+
+def main():
+    logging.disable(logging.CRITICAL)
+    slave = ModbusSlaveContext(co=ModbusSequentialDataBlock(0, COILS + [0] * 91),
+                               di=ModbusSequentialDataBlock(0, DISCRETE + [0] * 95),
+                               hr=ModbusSequentialDataBlock(0, holding()),
+                               ir=ModbusSequentialDataBlock(0, inputs()), zero_mode=True)
+    # single: the one slave answers every unit id, as a device on the network does.
+    context = ModbusServerContext(slaves=slave, single=True)
+    mode, where = sys.argv[1], sys.argv[2]
+    print("ready", flush=True)
+    if mode == "tcp":
+        StartTcpServer(context=context, address=("127.0.0.1", int(where)))
+    else:
+        StartSerialServer(context=context, framer=ModbusRtuFramer, port=where, baudrate=9600)
+
+
+if __name__ == "__main__":
+    main()
