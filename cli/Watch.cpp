@@ -65,6 +65,7 @@ public:
 
 private:
     bool OpenOutput();
+    void WriteCsvHeaderIfEmpty();
     void Write(const std::string& text);
     void ScanOnce();
     void MissScan();
@@ -105,12 +106,18 @@ bool WatchRun::OpenOutput() {
         Fail(std::strerror(errno));
     }
     out_ = file;
+    WriteCsvHeaderIfEmpty();
+    return true;
+}
+
+// A header only where the output starts empty (a new file, a pipe, a
+// terminal): appending to a log, also through the shell's >>, keeps one header.
+void WatchRun::WriteCsvHeaderIfEmpty() {
     struct stat st {};
     const bool empty = fstat(fileno(out_), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0;
     if (o_.format == OutputFormat::Csv && empty) {
         Write(CsvHeader(columns_));
     }
-    return true;
 }
 
 void WatchRun::Write(const std::string& text) {
@@ -267,6 +274,9 @@ int WatchRun::Run() {
         std::fprintf(stderr, "k40ctl: cannot open %s: %s\n", o_.output.c_str(),
                      std::strerror(errno));
         return kExitFailure;
+    }
+    if (!toFile && o_.format == OutputFormat::Csv) {
+        WriteCsvHeaderIfEmpty();
     }
     live_ = o_.format == OutputFormat::Table && o_.output.empty() && isatty(STDOUT_FILENO);
     if (live_) {

@@ -132,9 +132,16 @@ class K40ctlTest(SimTestCase):
         self.assertEqual(rows[0][:3], ["time", "outcome", "exception"])
         self.assertEqual(rows[0][3:], ANALOG_NAMES)
         self.assertEqual([float(v) for v in rows[1][3:]], NOMINAL)
+        # A watch into a pipe starts with the header, as one into a new file does.
+        watched = ctl("--port", port, "--format", "csv", "watch", "ai", "--count", "2",
+                      "--interval", "0").stdout
+        rows = list(csv.DictReader(io.StringIO(watched, newline="")))
+        self.assertEqual([r["outcome"] for r in rows], ["reply", "reply"])
+        self.assertEqual([float(rows[0][n]) for n in ANALOG_NAMES], NOMINAL)
         self.assertEqual(self.sim.requests(),
                          [request(3, 100, 9), request(3, 100, 9), request(1, 0, 15),
-                          request(3, 0, 1), request(3, 100, 9)])
+                          request(3, 0, 1), request(3, 100, 9), request(3, 100, 9),
+                          request(3, 100, 9)])
 
     def test_commands_byte_for_byte(self):
         cases = [
