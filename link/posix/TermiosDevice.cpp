@@ -222,3 +222,7 @@ CTermiosPorts& CTermiosPorts::Instance() {
     static CTermiosPorts ports;
     return ports;
 }
+
+ISerialPorts& SystemPorts() {
+    return CTermiosPorts::Instance();
+}

@@ -1,0 +1,52 @@
+#include "link/OpenError.h"
+
+#include <windows.h>
+
+#include <string>
+
+const int kNoSuchDeviceError = ERROR_FILE_NOT_FOUND;
+
+namespace {
+
+// The system's own text for error, in UTF-8 (the program's output encoding),
+// without the line break FormatMessage ends it with.
+std::string SystemText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out;
+    if (n > 0 && text != nullptr) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0,
+                                             nullptr, nullptr);
+        out.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+        if (size > 0) {
+            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), size, nullptr,
+                                nullptr);
+        }
+    }
+    LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
+                            out.back() == '.')) {
+        out.pop_back();
+    }
+    return out.empty() ? "system error " + std::to_string(error) : out;
+}
+
+}  // namespace
+
+std::string OpenErrorText(int error) {
+    switch (error) {
+        case 0:
+            return "unknown reason";
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "no such device";
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            // What Windows says of a COM port another program has open.
+            return "busy: another program holds it";
+        default:
+            return SystemText(static_cast<DWORD>(error));
+    }
+}
