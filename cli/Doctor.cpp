@@ -9,35 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/RecordFormat.h"
+#include "cli/DoctorReport.h"
 #include "link/TcpAddress.h"
 #include "link/posix/PortChecks.h"
-#include "link/posix/PortDiscovery.h"
+#include "link/PortDiscovery.h"
 #include "link/posix/TermiosDevice.h"
 
 namespace {
-
-class Report {
-public:
-    void Pass(const std::string& what) { Line("pass", what, {}); }
-    void Warn(const std::string& what, const std::string& fix) { Line("warn", what, fix); }
-    void Fail(const std::string& what, const std::string& fix) {
-        Line("fail", what, fix);
-        failed_ = true;
-    }
-    void Skip(const std::string& what) { Line("skip", what, {}); }
-    bool Failed() const { return failed_; }
-
-private:
-    static void Line(const char* level, const std::string& what, const std::string& fix) {
-        std::printf("%s  %s\n", level, what.c_str());
-        if (!fix.empty()) {
-            std::printf("      fix: %s\n", fix.c_str());
-        }
-        std::fflush(stdout);
-    }
-    bool failed_ = false;
-};
 
 // Who may open the device and why: the owner, a group of ours, everyone, or
 // an access list (the seat's, for a logged-in user).
@@ -172,30 +150,5 @@ int RunDoctor(const CtlOptions& o, UnitLink& link) {
         report.Fail("the unit was not read", "mend the failures above first.");
         return 1;
     }
-    std::string why;
-    if (!link.Open(&why)) {
-        report.Fail(why, IsTcpPortName(o.port)
-                             ? "check the device server's address and port, and that it is on."
-                             : "see the checks above.");
-        return 1;
-    }
-    const ReadRecord record = link.Read(ReadCommand::Register03);
-    const std::string settings = "at " + std::to_string(o.baud) + " baud, slave " +
-                                 std::to_string(o.slave) + ", wait " + std::to_string(o.waitMs) +
-                                 " ms";
-    switch (record.outcome) {
-        case ReadOutcome::Reply:
-            report.Pass("the unit answered " + settings);
-            break;
-        case ReadOutcome::Exception:
-            report.Warn("the unit answered " + settings + " with an exception reply " +
-                            ExceptionText(record),
-                        "the unit is there; check that it is the HCU-K40 monitor.");
-            break;
-        case ReadOutcome::Timeout:
-            report.Fail("no reply " + settings + ": " + record.diagnosis,
-                        "if the cause is not clear, k40ctl scan finds the baud rate and address.");
-            break;
-    }
-    return report.Failed() ? 1 : 0;
+    return ReadTheUnit(o, link, report);
 }

@@ -1,7 +1,6 @@
 #include "cli/Watch.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "cli/Console.h"
 #include "cli/LiveView.h"
 #include "cli/PrometheusText.h"
 #include "cli/RecordFormat.h"
@@ -85,7 +85,7 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
             return kExitFailure;
         }
     }
-    const bool live = o.format == OutputFormat::Table && o.output.empty() && isatty(STDOUT_FILENO);
+    const bool live = o.format == OutputFormat::Table && o.output.empty() && IsLiveTerminal(1);
     LiveView view(columns);
     WatchStatus status;
 

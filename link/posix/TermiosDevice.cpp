@@ -15,7 +15,7 @@
 #include "link/OpenError.h"
 #include "link/TcpAddress.h"
 #include "link/posix/Eintr.h"
-#include "link/posix/PortDiscovery.h"
+#include "link/PortDiscovery.h"
 #include "link/posix/RawLine.h"
 #include "link/posix/TcpDevice.h"
 #include "link/posix/Tick.h"
@@ -221,6 +221,10 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::ui
 CTermiosPorts& CTermiosPorts::Instance() {
     static CTermiosPorts ports;
     return ports;
+}
+
+void SetPortFolders(const std::string& devDir, const std::string& sysDir) {
+    CTermiosPorts::Instance().SetFolders(devDir, sysDir);
 }
 
 ISerialPorts& SystemPorts() {

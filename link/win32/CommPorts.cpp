@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "link/OpenError.h"
+#include "link/PortDiscovery.h"
 #include "link/PortOrder.h"
 #include "link/TcpAddress.h"
 #include "link/win32/CommDevice.h"
-#include "link/win32/PortDiscovery.h"
 #include "link/win32/TcpDevice.h"
 
 namespace {
@@ -19,8 +19,8 @@ std::string Override(int number) {
 
 std::vector<std::string> PresentNames() {
     std::vector<std::string> names;
-    for (const ComPortInfo& p : DiscoverComPorts()) {
-        names.push_back(p.name);
+    for (const SerialPortInfo& p : DiscoverSerialPorts({}, {})) {
+        names.push_back(p.path);
     }
     return names;
 }
@@ -53,12 +53,9 @@ std::string CCommPorts::PortPath(int port) const {
 
 std::string CCommPorts::PortName(int port) {
     const std::string name = PortPath(port);
-    for (const ComPortInfo& p : DiscoverComPorts()) {
-        if (p.name == name) {
-            return DescribeComPortInfo(p);
-        }
-    }
-    return name;
+    const std::vector<SerialPortInfo> ports = DiscoverSerialPorts({}, {});
+    const SerialPortInfo* found = FindSerialPort(ports, name);
+    return found != nullptr ? DescribeSerialPort(*found) : name;
 }
 
 std::unique_ptr<ISerialDevice> CCommPorts::Open(int port, std::uint32_t waitMs) {

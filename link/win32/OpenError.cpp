@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "link/win32/Wide.h"
+
 const int kNoSuchDeviceError = ERROR_FILE_NOT_FOUND;
 
 namespace {
@@ -15,16 +17,7 @@ std::string SystemText(DWORD error) {
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out;
-    if (n > 0 && text != nullptr) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0,
-                                             nullptr, nullptr);
-        out.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-        if (size > 0) {
-            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), size, nullptr,
-                                nullptr);
-        }
-    }
+    std::string out = n > 0 && text != nullptr ? Utf8(text) : std::string();
     LocalFree(text);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
                             out.back() == '.')) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/posix/PortDiscovery.h"
+#include "link/PortDiscovery.h"
 #include "link/posix/TermiosDevice.h"
 #include "tests/support/FakePortTree.h"
 

@@ -1,0 +1,13 @@
+#include "cli/Console.h"
+
+#include <unistd.h>
+
+CConsoleArguments::CConsoleArguments(int argc, char** argv) : m_args(argv, argv + argc) {
+    for (std::string& a : m_args) {
+        m_pointers.push_back(a.data());
+    }
+}
+
+bool IsLiveTerminal(int fd) {
+    return isatty(fd) != 0;
+}

@@ -1,0 +1,33 @@
+#include "cli/DoctorReport.h"
+
+#include "cli/RecordFormat.h"
+#include "link/TcpAddress.h"
+
+int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report) {
+    std::string why;
+    if (!link.Open(&why)) {
+        report.Fail(why, IsTcpPortName(o.port)
+                             ? "check the device server's address and port, and that it is on."
+                             : "see the checks above.");
+        return 1;
+    }
+    const ReadRecord record = link.Read(ReadCommand::Register03);
+    const std::string settings = "at " + std::to_string(o.baud) + " baud, slave " +
+                                 std::to_string(o.slave) + ", wait " + std::to_string(o.waitMs) +
+                                 " ms";
+    switch (record.outcome) {
+        case ReadOutcome::Reply:
+            report.Pass("the unit answered " + settings);
+            break;
+        case ReadOutcome::Exception:
+            report.Warn("the unit answered " + settings + " with an exception reply " +
+                            ExceptionText(record),
+                        "the unit is there; check that it is the HCU-K40 monitor.");
+            break;
+        case ReadOutcome::Timeout:
+            report.Fail("no reply " + settings + ": " + record.diagnosis,
+                        "if the cause is not clear, k40ctl scan finds the baud rate and address.");
+            break;
+    }
+    return report.Failed() ? 1 : 0;
+}
