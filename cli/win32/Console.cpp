@@ -1,12 +1,23 @@
 #include "cli/Console.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "link/win32/Wide.h"
 
 CConsoleArguments::CConsoleArguments(int argc, char** argv) {
     SetConsoleOutputCP(CP_UTF8);
+    // The formats end their lines themselves (CSV with CR LF, JSON Lines with
+    // LF): no text-mode translation, on standard output nor in the files
+    // k40ctl opens.
+    _fmode = _O_BINARY;
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide != nullptr) {

@@ -34,6 +34,12 @@ def run(prefix, *args, **kw):
     return subprocess.run([WINE_RUN, prefix, *args], env=wine_env(prefix), **kw)
 
 
+def spawn(prefix, *args):
+    """Starts a Windows program in prefix; the caller waits for it."""
+    return subprocess.Popen([WINE_RUN, prefix, *args], env=wine_env(prefix),
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
 def stop(prefix):
     """Ends the prefix's wineserver and waits for it (it saves the registry)."""
     env = wine_env(prefix)

@@ -1,0 +1,175 @@
+"""k40ctl.exe under Wine against the Linux k40sim, on COM ports mapped to its
+pseudo-terminals in a copy of the build's Wine prefix, and over TCP.
+
+The Win32 serial device is what is under test here: a read, a command, a
+time-out, a hang-up (the simulator killed under a running watch), and the
+exit statuses. Outputs are read back with Python's csv and json modules; the
+bytes on the wire come from the simulator's own trace. No COM port but the
+mapped ones is opened; every other COM number leads nowhere (wine_prefix.py).
+Run by ctest with K40CTL_EXE, K40SIM (Linux) and K40_WINE_PREFIX set.
+"""
+import csv
+import io
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+import wine_prefix
+
+K40CTL_EXE = os.environ["K40CTL_EXE"]
+K40SIM = os.environ["K40SIM"]
+BASE_PREFIX = os.environ["K40_WINE_PREFIX"]
+NOMINAL = [380.0, 381.0, 379.0, 232.0, 220.0, 6.4, 229.5, 1.8, 25.0]
+
+
+def crc16(data):
+    crc = 0xFFFF
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return bytes([crc & 0xFF, crc >> 8])
+
+
+def request(function, address, value, slave=1):
+    body = bytes([slave, function, address >> 8, address & 0xFF, value >> 8, value & 0xFF])
+    return (body + crc16(body)).hex().upper()
+
+
+def await_true(condition, timeout=20.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if condition():
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def read(path):
+    with open(path, newline="") as f:
+        return f.read()
+
+
+class Sim:
+    def __init__(self, workdir, name, *args):
+        self.trace = os.path.join(workdir, name + ".trace")
+        link = ["--link", os.path.join(workdir, name)] if "--listen" not in args else []
+        self.proc = subprocess.Popen([K40SIM, "--quiet", "--static", "--trace", self.trace] +
+                                     link + list(args), stdout=subprocess.PIPE, text=True)
+        self.name = self.proc.stdout.readline().strip()
+        # The pseudo-terminal itself, which Wine's registry entry must name.
+        self.device = os.path.realpath(self.name) if link else self.name
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(5)
+        self.proc.stdout.close()
+
+    def requests(self):
+        if not os.path.exists(self.trace):
+            return []
+        with open(self.trace) as f:
+            return [line.split()[2] for line in f if line.strip() and not line.startswith("#")]
+
+
+class K40ctlUnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="k40-wine-e2e-")
+        cls.sims = {
+            "COM5": Sim(cls.dir, "com5"),
+            "COM7": Sim(cls.dir, "com7", "--fault", "silent"),
+            "COM8": Sim(cls.dir, "com8", "--fault", "exception"),
+            "COM9": Sim(cls.dir, "com9"),  # killed by the hang-up case
+            "COM12": Sim(cls.dir, "com12"),
+        }
+        cls.prefix = wine_prefix.copy(BASE_PREFIX, cls.dir)
+        wine_prefix.map_ports(cls.prefix, {c: s.device for c, s in cls.sims.items()})
+
+    @classmethod
+    def tearDownClass(cls):
+        for sim in cls.sims.values():
+            sim.kill()
+        wine_prefix.stop(cls.prefix)
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def ctl(self, *args):
+        return wine_prefix.run(self.prefix, K40CTL_EXE, *args, capture_output=True,
+                               timeout=60, encoding="utf-8")
+
+    def test_reads_in_each_format(self):
+        r = self.ctl("--port", "COM5", "--format", "csv", "ai")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        rows = list(csv.reader(io.StringIO(r.stdout, newline="")))
+        self.assertEqual(len(rows), 2, rows)
+        self.assertEqual([float(v) for v in rows[1][-9:]], NOMINAL)
+        r = self.ctl("--port", "COM5", "--format", "json", "di")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        record = json.loads(r.stdout)
+        self.assertEqual(record["outcome"], "reply")
+        self.assertEqual(len(record["values"]), 15)
+        # COM10 and above open through the \\.\ prefix.
+        r = self.ctl("--port", "COM12", "--format", "json", "ai")
+        self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+
+    def test_confirmed_command(self):
+        before = len(self.sims["COM5"].requests())
+        r = self.ctl("--port", "COM5", "manual")
+        self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        self.assertEqual(self.sims["COM5"].requests()[before:],
+                         [request(5, 200, 0xFF00), request(1, 0, 15)])
+
+    def test_exit_statuses(self):
+        r = self.ctl("--port", "COM7", "--wait", "300", "ai")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        r = self.ctl("--port", "COM8", "ai")
+        self.assertEqual(r.returncode, 4, r.stderr)
+        r = self.ctl("--port", "COM6", "ai")  # mapped to a path that does not exist
+        self.assertEqual(r.returncode, 5, r.stderr)
+        self.assertIn("cannot open COM6: no such device", r.stderr)
+
+    def test_tcp_read(self):
+        sim = Sim(self.dir, "tcp", "--listen", "127.0.0.1:0")
+        try:
+            r = self.ctl("--port", sim.name, "--format", "json", "ai")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+        finally:
+            sim.kill()
+
+    def test_hang_up_then_stop_leaves_a_complete_csv(self):
+        # The watch reads COM9 until its simulator is killed (the line hangs
+        # up under the open handle), goes on failing, and Ctrl+C (Wine turns
+        # SIGINT into CTRL_C_EVENT) ends it after the exchange under way.
+        out = os.path.join(self.dir, "watch.csv")
+        sim = self.sims["COM9"]
+        watch = wine_prefix.spawn(self.prefix, K40CTL_EXE, "--port", "COM9", "--wait", "300",
+                                  "watch", "--interval", "0", "--format", "csv", "--output", out)
+        try:
+            self.assertTrue(await_true(lambda: len(sim.requests()) >= 5), "no reads")
+            sim.kill()
+            self.assertTrue(await_true(lambda: "timeout" in read(out)), "no failure")
+            watch.send_signal(signal.SIGINT)
+            _, err = watch.communicate(timeout=30)
+        finally:
+            if watch.poll() is None:
+                watch.kill()
+        text = read(out)
+        self.assertNotIn("\r\r", text)
+        rows = list(csv.reader(io.StringIO(text, newline="")))
+        self.assertGreater(len(rows), 5)
+        self.assertTrue(all(len(row) == len(rows[0]) for row in rows), rows)
+        self.assertIn("reply", [row[1] for row in rows[1:]])
+        self.assertEqual(rows[-1][1], "timeout", err)
+        # Ended by the handler, which lets the watch say what it did.
+        self.assertRegex(err, r"\b%d scans, [1-9]\d* failed" % (len(rows) - 1))
+
+
+if __name__ == "__main__":
+    unittest.main()
