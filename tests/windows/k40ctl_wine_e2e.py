@@ -1,12 +1,14 @@
 """k40ctl.exe under Wine against the Linux k40sim, on COM ports mapped to its
-pseudo-terminals in a copy of the build's Wine prefix, and over TCP.
+pseudo-terminals in a copy of the build's Wine prefix, and over TCP; and
+k40sim.exe --listen under Wine answering the Linux k40ctl.
 
 The Win32 serial device is what is under test here: a read, a command, a
 time-out, a hang-up (the simulator killed under a running watch), and the
 exit statuses. Outputs are read back with Python's csv and json modules; the
 bytes on the wire come from the simulator's own trace. No COM port but the
 mapped ones is opened; every other COM number leads nowhere (wine_prefix.py).
-Run by ctest with K40CTL_EXE, K40SIM (Linux) and K40_WINE_PREFIX set.
+Run by ctest with K40CTL_EXE, K40SIM_EXE, K40SIM and K40CTL (Linux) and
+K40_WINE_PREFIX set.
 """
 import csv
 import io
@@ -23,6 +25,8 @@ import wine_prefix
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
 K40SIM = os.environ["K40SIM"]
+K40SIM_EXE = os.environ["K40SIM_EXE"]
+K40CTL = os.environ["K40CTL"]
 BASE_PREFIX = os.environ["K40_WINE_PREFIX"]
 NOMINAL = [380.0, 381.0, 379.0, 232.0, 220.0, 6.4, 229.5, 1.8, 25.0]
 
@@ -169,6 +173,37 @@ class K40ctlUnderWine(unittest.TestCase):
         self.assertEqual(rows[-1][1], "timeout", err)
         # Ended by the handler, which lets the watch say what it did.
         self.assertRegex(err, r"\b%d scans, [1-9]\d* failed" % (len(rows) - 1))
+
+
+class K40simUnderWine(unittest.TestCase):
+    def test_listen_answers_the_linux_k40ctl(self):
+        work = tempfile.mkdtemp(prefix="k40-wine-sim-")
+        prefix = wine_prefix.copy(BASE_PREFIX, work)
+        trace = os.path.join(work, "sim.trace")
+        sim = wine_prefix.spawn(prefix, K40SIM_EXE, "--listen", "127.0.0.1:0", "--static",
+                                "--quiet", "--trace", trace)
+        try:
+            name = sim.stdout.readline().strip()
+            self.assertRegex(name, r"^tcp://127\.0\.0\.1:\d+$")
+            r = subprocess.run([K40CTL, "--port", name, "--format", "json", "ai"],
+                               capture_output=True, text=True, timeout=30)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+            r = subprocess.run([K40CTL, "--port", name, "float"], capture_output=True,
+                               text=True, timeout=30)
+            self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+            sim.send_signal(signal.SIGINT)  # Ctrl+C under Wine
+            sim.communicate(timeout=30)
+            self.assertEqual(sim.returncode, 0)
+            with open(trace) as f:
+                frames = [line.split()[2] for line in f if line.strip() and line[0] != "#"]
+            self.assertEqual(frames, [request(3, 100, 9), request(5, 201, 0xFF00),
+                                      request(1, 0, 15)])
+        finally:
+            if sim.poll() is None:
+                sim.kill()
+            wine_prefix.stop(prefix)
+            shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -96,6 +96,10 @@ bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::stri
     return true;
 }
 
+const char* CSimPort::PlatformNote() {
+    return "";
+}
+
 bool CSimPort::Listen(const std::string& hostPort, std::string& error) {
     TcpAddress address;
     if (!ParseHostPort(hostPort, true, address, error)) {
