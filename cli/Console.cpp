@@ -8,6 +8,10 @@ CConsoleArguments::CConsoleArguments(int argc, char** argv) : m_args(argv, argv 
     }
 }
 
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
 bool IsLiveTerminal(int fd) {
     return isatty(fd) != 0;
 }

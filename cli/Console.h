@@ -1,8 +1,9 @@
 // What k40ctl needs of the console it runs in, one file a platform: the
-// arguments in UTF-8, UTF-8 output, and whether the live view's terminal
-// sequences can be used.
+// arguments in UTF-8, UTF-8 output, whether the live view's terminal
+// sequences can be used, and files named in UTF-8.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,7 @@ private:
 // Windows the console's virtual terminal processing is switched on for it;
 // a console that cannot gets plain lines.
 bool IsLiveTerminal(int fd);
+
+// fopen(path, mode) with path in UTF-8, as the arguments are: on Windows
+// through the UTF-16 name (fopen would read it in the ANSI code page).
+std::FILE* OpenFile(const std::string& path, const char* mode);

@@ -78,7 +78,7 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
     std::FILE* out = stdout;
     const std::string outName = o.output.empty() ? "standard output" : o.output;
     if (!o.output.empty() && !prometheus) {
-        out = std::fopen(o.output.c_str(), "a");
+        out = OpenFile(o.output, "a");
         if (out == nullptr) {
             std::fprintf(stderr, "k40ctl: cannot open %s: %s\n", o.output.c_str(),
                          std::strerror(errno));

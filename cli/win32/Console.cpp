@@ -33,6 +33,10 @@ CConsoleArguments::CConsoleArguments(int argc, char** argv) {
     }
 }
 
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return _wfopen(Utf16(path).c_str(), Utf16(mode).c_str());
+}
+
 bool IsLiveTerminal(int fd) {
     HANDLE h = GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode = 0;

@@ -34,7 +34,7 @@ void SerialChecks(const std::string& name, Report& report) {
     const SerialPortInfo* info = FindSerialPort(ports, port);
     int error = 0;
     const auto device = CCommDevice::Open(port, &error);
-    if (info == nullptr && error == ERROR_FILE_NOT_FOUND) {
+    if (!device && error == ERROR_FILE_NOT_FOUND) {
         report.Fail(name + " does not exist",
                     "plug the adapter in and install its driver (CH340, CP210x, FTDI), or name a "
                     "port that k40ctl ports or the Device Manager (Ports (COM & LPT)) lists.");

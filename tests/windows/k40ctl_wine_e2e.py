@@ -22,6 +22,7 @@ import time
 import unittest
 
 import wine_prefix
+from prometheus_client.parser import text_string_to_metric_families
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
 K40SIM = os.environ["K40SIM"]
@@ -138,6 +139,40 @@ class K40ctlUnderWine(unittest.TestCase):
         self.assertEqual(r.returncode, 5, r.stderr)
         self.assertIn("cannot open COM6: no such device", r.stderr)
 
+    def test_files_named_in_chinese(self):
+        # Arguments come in as UTF-16 and files open by their UTF-16 names: a
+        # Chinese name arrives whole, not as "????". The Prometheus file is
+        # replaced with MoveFileExW.
+        out = os.path.join(self.dir, "读数.csv")
+        r = self.ctl("--port", "COM5", "watch", "--count", "2", "--interval", "0",
+                     "--format", "csv", "--output", out)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        rows = list(csv.reader(io.StringIO(read(out), newline="")))
+        self.assertEqual([row[1] for row in rows], ["outcome", "reply", "reply"])
+        prom = os.path.join(self.dir, "监视.prom")
+        for _ in range(2):  # the second replaces the first
+            r = self.ctl("--port", "COM5", "watch", "--count", "1", "--format", "prometheus",
+                         "--output", prom)
+            self.assertEqual(r.returncode, 0, r.stderr)
+        values = {s.labels["register"]: s.value
+                  for family in text_string_to_metric_families(read(prom))
+                  for s in family.samples if s.name == "k40_analog_value"}
+        self.assertEqual([values[str(r)] for r in range(100, 109)], NOMINAL)
+        self.assertEqual([f for f in os.listdir(self.dir) if f.startswith(".")], [])
+
+    def test_ports_and_doctor(self):
+        r = self.ctl("--format", "json", "ports")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        listed = [json.loads(line) for line in r.stdout.splitlines()]
+        self.assertTrue(any(p.get("device") == "COM5" for p in listed), listed)
+        r = self.ctl("--port", "COM5", "doctor")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("pass  port exists: COM5", r.stdout)
+        self.assertIn("pass  the unit answered at 9600 baud", r.stdout)
+        r = self.ctl("--port", "COM6", "doctor")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("fail  COM6 does not exist", r.stdout)
+
     def test_tcp_read(self):
         sim = Sim(self.dir, "tcp", "--listen", "127.0.0.1:0")
         try:
@@ -158,12 +193,13 @@ class K40ctlUnderWine(unittest.TestCase):
         try:
             self.assertTrue(await_true(lambda: len(sim.requests()) >= 5), "no reads")
             sim.kill()
-            self.assertTrue(await_true(lambda: "timeout" in read(out)), "no failure")
+            failed = await_true(lambda: "timeout" in read(out), timeout=60)
             watch.send_signal(signal.SIGINT)
             _, err = watch.communicate(timeout=30)
         finally:
             if watch.poll() is None:
                 watch.kill()
+        self.assertTrue(failed, "no failure in the CSV: " + err)
         text = read(out)
         self.assertNotIn("\r\r", text)
         rows = list(csv.reader(io.StringIO(text, newline="")))
