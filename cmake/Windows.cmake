@@ -4,7 +4,6 @@
 
 # The command-line programs only: the window follows in a build of its own.
 set(K40_GUI OFF CACHE BOOL "" FORCE)
-set(K40_BENCH OFF CACHE BOOL "" FORCE)
 
 # windows.h without the old winsock.h (Winsock 2 is included where used) and
 # without the min/max macros that break std::min.
