@@ -67,8 +67,9 @@ def check_ports(prefix, mapped=None):
 
 
 def copy(base, folder=None):
-    """A copy of the base prefix for one test; the caller removes it."""
-    stop(base)
+    """A copy of the base prefix for one test; the caller removes it. The
+    base's wineserver is left alone: other tests run in the base meanwhile,
+    and its registry files were saved when the fixture stopped it."""
     dest = os.path.join(folder or tempfile.mkdtemp(prefix="k40-wine-"), "prefix")
     subprocess.run(["cp", "-a", base, dest], check=True)
     return dest
