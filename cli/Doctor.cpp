@@ -57,6 +57,8 @@ std::string Describe(const std::string& device) {
     return IsPseudoTerminal(real) ? name + ": a pseudo-terminal" : name;
 }
 
+}  // namespace
+
 void SerialChecks(const std::string& name, Report& report) {
     const std::string device = ResolvePortName(name);
     if (access(device.c_str(), F_OK) != 0) {
@@ -137,18 +139,3 @@ void SerialChecks(const std::string& name, Report& report) {
     }
 }
 
-}  // namespace
-
-int RunDoctor(const CtlOptions& o, UnitLink& link) {
-    Report report;
-    if (IsTcpPortName(o.port)) {
-        report.Skip(o.port + " is not a serial port: the port checks are skipped");
-    } else {
-        SerialChecks(o.port, report);
-    }
-    if (report.Failed()) {
-        report.Fail("the unit was not read", "mend the failures above first.");
-        return 1;
-    }
-    return ReadTheUnit(o, link, report);
-}

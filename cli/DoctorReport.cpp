@@ -1,6 +1,9 @@
 #include "cli/DoctorReport.h"
 
+#include "cli/Doctor.h"
+
 #include "cli/RecordFormat.h"
+#include "link/TcpAddress.h"
 #include "link/TcpAddress.h"
 
 int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report) {
@@ -30,4 +33,18 @@ int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report) {
             break;
     }
     return report.Failed() ? 1 : 0;
+}
+
+int RunDoctor(const CtlOptions& o, UnitLink& link) {
+    Report report;
+    if (IsTcpPortName(o.port)) {
+        report.Skip(o.port + " is not a serial port: the port checks are skipped");
+    } else {
+        SerialChecks(o.port, report);
+    }
+    if (report.Failed()) {
+        report.Fail("the unit was not read", "mend the failures above first.");
+        return 1;
+    }
+    return ReadTheUnit(o, link, report);
 }

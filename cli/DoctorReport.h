@@ -1,6 +1,7 @@
 // What every platform's "k40ctl doctor" shares: the report's pass/warn/fail
-// lines, and the last check, one read of the unit. The port checks before it
-// are the platform's (cli/Doctor.cpp on Linux, cli/win32/Doctor.cpp).
+// lines, the order of the checks, and the last one, a read of the unit. The
+// port checks before it are the platform's (SerialChecks: cli/Doctor.cpp on
+// Linux, cli/win32/Doctor.cpp on Windows).
 #pragma once
 
 #include <cstdio>
@@ -30,6 +31,9 @@ private:
     }
     bool failed_ = false;
 };
+
+// The checks of the serial port name names, one report line each.
+void SerialChecks(const std::string& name, Report& report);
 
 // Opens the port and reads the unit once, reporting what came back. 0 when no
 // check failed, 1 otherwise.

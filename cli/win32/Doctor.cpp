@@ -3,11 +3,9 @@
 // driver, the FTDI latency timer; then the read all platforms share.
 #include <windows.h>
 
-#include "cli/Doctor.h"
 #include "cli/DoctorReport.h"
 #include "link/OpenError.h"
 #include "link/PortDiscovery.h"
-#include "link/TcpAddress.h"
 #include "link/win32/CommDevice.h"
 
 namespace {
@@ -27,6 +25,8 @@ DWORD FtdiLatencyTimer(const SerialPortInfo& info) {
     }
     return value;
 }
+
+}  // namespace
 
 void SerialChecks(const std::string& name, Report& report) {
     const std::string port = ResolvePortName(name);
@@ -66,18 +66,3 @@ void SerialChecks(const std::string& name, Report& report) {
     }
 }
 
-}  // namespace
-
-int RunDoctor(const CtlOptions& o, UnitLink& link) {
-    Report report;
-    if (IsTcpPortName(o.port)) {
-        report.Skip(o.port + " is not a serial port: the port checks are skipped");
-    } else {
-        SerialChecks(o.port, report);
-    }
-    if (report.Failed()) {
-        report.Fail("the unit was not read", "mend the failures above first.");
-        return 1;
-    }
-    return ReadTheUnit(o, link, report);
-}

@@ -17,42 +17,21 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
-import time
 import unittest
 
 import wine_prefix
 from prometheus_client.parser import text_string_to_metric_families
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
+from k40ctl_e2e import NOMINAL, await_true, request  # noqa: E402
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
 K40SIM = os.environ["K40SIM"]
 K40SIM_EXE = os.environ["K40SIM_EXE"]
 K40CTL = os.environ["K40CTL"]
 BASE_PREFIX = os.environ["K40_WINE_PREFIX"]
-NOMINAL = [380.0, 381.0, 379.0, 232.0, 220.0, 6.4, 229.5, 1.8, 25.0]
-
-
-def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return bytes([crc & 0xFF, crc >> 8])
-
-
-def request(function, address, value, slave=1):
-    body = bytes([slave, function, address >> 8, address & 0xFF, value >> 8, value & 0xFF])
-    return (body + crc16(body)).hex().upper()
-
-
-def await_true(condition, timeout=20.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(0.1)
-    return False
 
 
 def read(path):
