@@ -16,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 
+# No __pycache__ in the source tree for the modules imported below.
+sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "windows"))
 import wine_prefix  # noqa: E402

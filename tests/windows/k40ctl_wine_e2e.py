@@ -21,6 +21,8 @@ import sys
 import tempfile
 import unittest
 
+# No __pycache__ in the source tree for the modules imported below.
+sys.dont_write_bytecode = True
 import wine_prefix
 from prometheus_client.parser import text_string_to_metric_families
 
