@@ -10,9 +10,9 @@
 #include <cstring>
 
 #include "cli/DoctorReport.h"
+#include "link/PortDiscovery.h"
 #include "link/TcpAddress.h"
 #include "link/posix/PortChecks.h"
-#include "link/PortDiscovery.h"
 #include "link/posix/TermiosDevice.h"
 
 namespace {
@@ -138,4 +138,3 @@ void SerialChecks(const std::string& name, Report& report) {
                     "lower it: echo 1 > " + timerFile + " (as root).");
     }
 }
-

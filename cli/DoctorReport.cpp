@@ -4,7 +4,6 @@
 
 #include "cli/RecordFormat.h"
 #include "link/TcpAddress.h"
-#include "link/TcpAddress.h"
 
 int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report) {
     std::string why;

@@ -73,4 +73,3 @@ void CSimRunner::DropClient() {
     m_bWaitWritable = false;
     m_nLineFreeNs = 0;
 }
-

@@ -49,8 +49,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
     // A hidden name that does not end like the target, so that a collector
     // reading "*.prom" never picks up the file while it is being written.
     const std::string temp = (slash == std::string::npos ? std::string() : folder) + "." +
-                             path.substr(slash + 1) + "." +
-                             std::to_string(GetCurrentProcessId()) + ".tmp";
+                             path.substr(slash + 1) + "." + std::to_string(GetCurrentProcessId()) +
+                             ".tmp";
     const std::wstring wideTemp = Utf16(temp);
     HANDLE file = CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_HIDDEN, nullptr);

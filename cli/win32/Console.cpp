@@ -1,6 +1,7 @@
 #include "cli/Console.h"
 
 #include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>

@@ -65,4 +65,3 @@ void SerialChecks(const std::string& name, Report& report) {
                     "Advanced, Latency Timer.");
     }
 }
-

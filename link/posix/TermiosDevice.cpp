@@ -13,9 +13,9 @@
 
 #include "link/Deadline.h"
 #include "link/OpenError.h"
+#include "link/PortDiscovery.h"
 #include "link/TcpAddress.h"
 #include "link/posix/Eintr.h"
-#include "link/PortDiscovery.h"
 #include "link/posix/RawLine.h"
 #include "link/posix/TcpDevice.h"
 #include "link/posix/Tick.h"

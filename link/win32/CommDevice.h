@@ -46,6 +46,6 @@ private:
     bool Status(COMSTAT& status);
 
     HANDLE m_handle;
-    DWORD m_readWait = MAXDWORD;  // the read wait the driver has now; MAXDWORD: not set yet
+    DWORD m_readWait = MAXDWORD;       // the read wait the driver has now; MAXDWORD: not set yet
     std::vector<std::uint8_t> m_held;  // what a wait read, not yet handed out
 };

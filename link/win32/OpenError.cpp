@@ -19,8 +19,8 @@ std::string SystemText(DWORD error) {
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string out = n > 0 && text != nullptr ? Utf8(text) : std::string();
     LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
-                            out.back() == '.')) {
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
         out.pop_back();
     }
     return out.empty() ? "system error " + std::to_string(error) : out;

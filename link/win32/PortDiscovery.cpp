@@ -1,7 +1,9 @@
 #include "link/PortDiscovery.h"
 
 #include <windows.h>
+// initguid.h first: devguid.h then defines the class GUIDs, not only declares them.
 #include <initguid.h>
+
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -168,11 +170,10 @@ std::string ResolveComPort(int port, const std::string& devDir, const std::strin
 std::string DescribeSerialPort(const SerialPortInfo& info) {
     std::string text = info.path;
     std::string sep = ": ";
-    for (const std::string& part : {info.product, info.vendorId.empty()
-                                                      ? std::string()
-                                                      : "USB " + info.vendorId + ":" +
-                                                            info.productId,
-                                    info.serial.empty() ? std::string() : "serial " + info.serial}) {
+    for (const std::string& part :
+         {info.product,
+          info.vendorId.empty() ? std::string() : "USB " + info.vendorId + ":" + info.productId,
+          info.serial.empty() ? std::string() : "serial " + info.serial}) {
         if (!part.empty()) {
             text += sep + part;
             sep = ", ";

@@ -1,6 +1,7 @@
 #include "link/win32/Tick.h"
 
 #include <windows.h>
+
 #include <timeapi.h>
 
 CSystemClock::CSystemClock() {

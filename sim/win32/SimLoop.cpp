@@ -1,6 +1,7 @@
 // The simulator's loop on Windows: WSAPoll on the listener or the client, a
 // console control handler for Ctrl+C, Ctrl+Break and the console's close.
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -111,8 +112,9 @@ bool CSimRunner::Flush() {
     }
     while (!m_queue.empty() && !m_bWaitWritable && m_queue.front().dueNs <= Now()) {
         Pending& p = m_queue.front();
-        const int n = ::send(AsSocket(m_port.Fd()), reinterpret_cast<const char*>(p.bytes.data() + p.done),
-                             static_cast<int>(p.bytes.size() - p.done), 0);
+        const int n =
+            ::send(AsSocket(m_port.Fd()), reinterpret_cast<const char*>(p.bytes.data() + p.done),
+                   static_cast<int>(p.bytes.size() - p.done), 0);
         if (n > 0) {
             p.done += static_cast<std::size_t>(n);
             if (p.done == p.bytes.size()) {

@@ -53,8 +53,7 @@ bool CSimPort::OpenPty(std::string& error) {
     return false;
 }
 
-bool CSimPort::OpenDevice(const std::string& /*path*/, std::uint32_t /*baud*/,
-                          std::string& error) {
+bool CSimPort::OpenDevice(const std::string& /*path*/, std::uint32_t /*baud*/, std::string& error) {
     error = kTcpOnly;
     return false;
 }

@@ -12,8 +12,8 @@ namespace {
 
 void AppendUtf8(const wchar_t* text, int length, std::string& out) {
     char buffer[16];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, buffer, sizeof buffer, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text, length, buffer, sizeof buffer, nullptr, nullptr);
     out.append(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
