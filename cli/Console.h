@@ -27,6 +27,10 @@ private:
 // a console that cannot gets plain lines.
 bool IsLiveTerminal(int fd);
 
+// The size of the terminal on standard output, in characters; false (and
+// nothing changed) when it is no terminal.
+bool ConsoleSize(int& columns, int& rows);
+
 // fopen(path, mode) with path in UTF-8, as the arguments are: on Windows
 // through the UTF-16 name (fopen would read it in the ANSI code page).
 std::FILE* OpenFile(const std::string& path, const char* mode);

@@ -1,9 +1,12 @@
 #include "cli/CtlOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
+
+#include "link/SerialComm.h"
 
 namespace {
 
@@ -15,8 +18,9 @@ const char kFooter[] =
     "    --interval SECONDS   time from one scan's start to the next (default 1; 0: at once)\n"
     "    --count N            end after N scans (default: until SIGINT or SIGTERM)\n"
     "    --output FILE        append the records to FILE (CSV: a header only into an empty\n"
-    "                         file); with --format prometheus, rewrite FILE atomically\n"
-    "                         after every scan for node_exporter's textfile collector\n"
+    "                         file; a file of another CSV layout is refused, exit 2);\n"
+    "                         with --format prometheus, rewrite FILE atomically after\n"
+    "                         every scan for node_exporter's textfile collector\n"
     "  doctor                 check the port and this computer, then read the unit once:\n"
     "                         pass/warn/fail lines, each with its fix; exit 1 on a fail\n"
     "  scan [--fast] [--all]  find a unit of unknown baud rate and address: every baud\n"
@@ -29,10 +33,25 @@ const char kFooter[] =
     "                         model, serial number, driver; --format table, csv or json\n"
     "\n"
     "Watching:\n"
-    "  A watch reopens a vanished device every second and ends after the current\n"
-    "  exchange on SIGINT or SIGTERM. Its counters (requests sent, replies, exception\n"
-    "  replies, each kind of failure) and the response time min/mean/max are shown in\n"
-    "  the live view's status line and go to standard error at the end.\n"
+    "  A watch ends after the current exchange on SIGINT or SIGTERM, and on SIGHUP\n"
+    "  unless it writes to --output FILE: then SIGHUP reopens FILE by its name before\n"
+    "  the next record (for logrotate). Its counters (requests sent, replies,\n"
+    "  exception replies, each kind of failure) and the response time min/mean/max\n"
+    "  are shown in the live view's status line and go to standard error at the end.\n"
+    "  The live view fits the terminal (80x24 and up); a bit that changed is marked\n"
+    "  with the time of its last change. A vanished device is reopened every second;\n"
+    "  meanwhile the view shows \"port lost since HH:MM:SS, reopening\" and the values\n"
+    "  as stale, each scan due counts as failed, CSV and JSON get no record and the\n"
+    "  Prometheus file k40_up 0 without values. Prometheus samples are labelled\n"
+    "  port and slave. Each JSON record carries response_ms (null without answer).\n"
+    "\n"
+    "Units:\n"
+    "  The table, JSON, Prometheus and the live view give each measurement its\n"
+    "  physical unit: V for the voltages, A for the load and battery currents (105,\n"
+    "  107), °C for the battery room temperature (108). k40tool's window shows the\n"
+    "  unit column as the unit's documentation prints it (\"A\" on the control bus\n"
+    "  voltage, \"V\" on the currents and the temperature), to match that document;\n"
+    "  logs and dashboards need the physical unit. CSV headers hold the names only.\n"
     "\n"
     "Confirmed commands:\n"
     "  After manual, auto, float or equalize the status bits are read back (again,\n"
@@ -61,8 +80,10 @@ const char kFooter[] =
     "\n"
     "Diagnosis:\n"
     "  When an exchange fails, standard error says what arrived and what it likely\n"
-    "  means: nothing, only the echo, bytes without a valid frame (shown in hex), a\n"
-    "  frame from another slave address, a reply to an earlier request, an exception.\n"
+    "  means: nothing, only the echo, one copy of a write with --echo on, an altered\n"
+    "  copy, bytes without a valid frame (shown in hex), a reply with a wrong CRC (the\n"
+    "  whole frame), a frame from another slave address, a reply to an earlier\n"
+    "  request, a device server that closed the connection, an exception.\n"
     "\n"
     "Ports:\n"
     "  A port is a device path (/dev/ttyUSB0, or the /dev/serial/by-id/ name that\n"
@@ -111,6 +132,40 @@ const std::map<std::string, OutputFormat> kFormats = {{"table", OutputFormat::Ta
                                                       {"json", OutputFormat::Json},
                                                       {"prometheus", OutputFormat::Prometheus}};
 
+bool DecimalDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whole numbers are written in decimal digits only: "1e3", "1.5", "0x100" and
+// "+5" are refused for what they are, rather than called out of range or
+// taken for another number.
+const CLI::Validator kDecimalDigits(
+    [](std::string& text) {
+        return DecimalDigits(text) ? std::string() : text + ": decimal digits only";
+    },
+    "DIGITS", "decimal digits");
+
+// The rates the line offers, as the settings page lists them: "600, 1200, ...".
+std::string BaudRates() {
+    std::string list;
+    for (int i = 0; CSerialComm::BaudRate(i) != 0; ++i) {
+        list += (i == 0 ? "" : ", ") + std::to_string(CSerialComm::BaudRate(i));
+    }
+    return list;
+}
+
+// Another rate is refused with the rates named.
+const CLI::Validator kBaudRate(
+    [](std::string& text) {
+        if (DecimalDigits(text) && text.size() <= 6 &&
+            CSerialComm::BaudIndex(static_cast<std::uint32_t>(std::stoul(text))) >= 0) {
+            return std::string();
+        }
+        return text + " is not a rate of the line: one of " + BaudRates();
+    },
+    "BAUD", "baud rate");
+
 int Refuse(std::ostream& err, const std::string& message) {
     err << "k40ctl: " << message << "\n";
     return kExitUsage;
@@ -130,13 +185,15 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
                    "serial port: a device path, COM1, COM2, ... as in k40tool, or "
                    "tcp://HOST:PORT (see Ports below)")
         ->capture_default_str();
-    app.add_option("--baud", o.baud, "line speed")
-        ->check(CLI::IsMember({600, 1200, 2400, 4800, 9600, 19200, 38400}))
+    app.add_option("--baud", o.baud, "line speed: " + BaudRates())
+        ->check(kBaudRate)
         ->capture_default_str();
     app.add_option("--slave", o.slave, "slave address")
+        ->check(kDecimalDigits)
         ->check(CLI::Range(1, 254))
         ->capture_default_str();
     app.add_option("--wait", o.waitMs, "reply wait in ms")
+        ->check(kDecimalDigits)
         ->check(CLI::Range(100, 50000))
         ->capture_default_str();
     std::string format = "table";
@@ -173,6 +230,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     std::vector<std::string> value;
     module->add_option("N", o.module, "module number")
         ->required()
+        ->check(kDecimalDigits)
         ->check(CLI::Range(0, kMaxModule));
     module->add_option("SETTING", setting, "on, off, voltage, current")
         ->required()
@@ -186,6 +244,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(CLI::Range(0.0, 86400.0))
         ->capture_default_str();
     watch->add_option("--count", o.count, "scans to make (0: until SIGINT or SIGTERM)")
+        ->check(kDecimalDigits)
         ->check(CLI::Range(0LL, 1000000000000LL));
     watch->add_option("--output", o.output,
                       "append the records to FILE (prometheus: rewrite FILE after every scan)");

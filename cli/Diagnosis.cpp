@@ -10,44 +10,91 @@ std::string Hex2(std::uint8_t value) {
     return HexBytes(&value, 1);
 }
 
+std::string Shown(const LineDiagnosis& d) {
+    return HexBytes(d.bytes.data(), static_cast<int>(d.bytes.size()));
+}
+
+// Through a device server the wires, baud rate and parity of the line are the
+// server's: the advice names what the master can still check.
+std::string Nothing(const LineDiagnosis& d) {
+    if (d.connection) {
+        return "nothing arrived through the device server: check the slave address (--slave) "
+               "and that the unit behind the server is on; k40ctl scan tries every address";
+    }
+    return "nothing arrived: check the wiring and the unit's power, the slave address "
+           "(--slave) and the baud rate (--baud), and try the A and B wires swapped; "
+           "k40ctl doctor and k40ctl scan help";
+}
+
+std::string EchoOnly(const LineDiagnosis& d) {
+    if (d.connection) {
+        return "only the echo of the request came back: the line behind the device server "
+               "echoes and the unit is silent (check the unit's power and its address)";
+    }
+    return "only the echo of the request came back: the adapter echoes and the unit is "
+           "silent (check the unit's power, its address and the A/B wiring beyond the "
+           "adapter)";
+}
+
+std::string NoFrame(const LineDiagnosis& d) {
+    if (d.connection) {
+        return "bytes without a valid frame (" + Shown(d) +
+               "): the device server may expect Modbus TCP rather than RTU over TCP, or the "
+               "line behind it garbles the frames";
+    }
+    return "bytes without a valid frame (" + Shown(d) +
+           "): the baud rate or parity is wrong, or the line is noisy; try k40ctl scan";
+}
+
+std::string CrcError(const LineDiagnosis& d) {
+    const std::string frame =
+        "a reply with a wrong CRC (" + Shown(d) + "): its address, function and length are right, ";
+    if (d.connection) {
+        return frame + "so the bytes were damaged on the line behind the device server";
+    }
+    return frame +
+           "so the bytes were damaged on the line: noise, a missing or extra termination "
+           "resistor, or poor earthing of the cable's shield";
+}
+
 }  // namespace
 
 std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
-    std::string text;
-    if (d.echoAltered) {
-        text =
-            "the copy of the request came back altered (a collision, or an adapter that "
-            "drops a byte); ";
-    }
     switch (d.finding) {
         case LineFinding::Nothing:
-            return text +
-                   "nothing arrived: check the wiring and the unit's power, the slave address "
-                   "(--slave) and the baud rate (--baud), and try the A and B wires swapped; "
-                   "k40ctl doctor and k40ctl scan help";
+            return Nothing(d);
         case LineFinding::EchoOnly:
-            return text +
-                   "only the echo of the request came back: the adapter echoes and the unit is "
-                   "silent (check the unit's power, its address and the A/B wiring beyond the "
-                   "adapter)";
-        case LineFinding::NoFrame: {
-            const std::string bytes =
-                HexBytes(d.firstBytes.data(), static_cast<int>(d.firstBytes.size()));
-            return text + "bytes without a valid frame (" + bytes +
-                   "): the baud rate or parity is wrong, or the line is noisy; try k40ctl scan";
-        }
+            return EchoOnly(d);
+        case LineFinding::LoneCopy:
+            return "only one copy of the request came back and nothing after it: either the "
+                   "adapter echoes and the unit is silent, or the line does not echo and that "
+                   "copy was the unit's reply (--echo on takes it for the echo); try --echo "
+                   "auto, which reads first to learn which";
+        case LineFinding::EchoAltered:
+            return "the copy of the request came back altered (" + Shown(d) +
+                   "): a collision on the line, or an adapter that drops a byte" +
+                   (d.replyAfterCopy ? "; the unit's reply came whole after it" : "");
+        case LineFinding::NoFrame:
+            return NoFrame(d);
+        case LineFinding::CrcError:
+            return CrcError(d);
         case LineFinding::OtherSlave:
-            return text + "a valid frame from slave address " + std::to_string(d.otherSlave) +
+            return "a valid frame from slave address " + std::to_string(d.otherSlave) +
                    " (function " + Hex2(d.function) +
-                   "): the unit is at another address; try --slave " + std::to_string(d.otherSlave);
+                   "), which was not asked: another master on the bus is polling it, or two "
+                   "units share the line";
         case LineFinding::EarlierReply:
-            return text + "a reply to an earlier request (function " + Hex2(d.function) +
+            return "a reply to an earlier request (function " + Hex2(d.function) +
                    "): the unit answers late; raise --wait (now " + std::to_string(waitMs) + " ms)";
+        case LineFinding::PeerClosed:
+            return "the device server closed the connection: it may expect Modbus TCP rather "
+                   "than RTU over TCP, or serve one client at a time" +
+                   (d.bytes.empty() ? std::string() : " (it sent " + Shown(d) + " first)");
         case LineFinding::Exception:
-            return text + "exception reply " + Hex2(d.exceptionCode) + " " +
+            return "exception reply " + Hex2(d.exceptionCode) + " " +
                    GbkToUtf8(ExceptionName(d.exceptionCode));
         case LineFinding::Answered:
-            return text + "the unit answered";
+            return "the unit answered";
     }
-    return text;
+    return {};
 }

@@ -9,4 +9,6 @@
 // One sentence, UTF-8: what arrived and what it likely means, e.g. "only the
 // echo of the request came back: the adapter echoes and the unit is silent
 // (...)". waitMs: the reply wait, named in the advice for a late unit.
+// Through a device server (diagnosis.connection) the advice leaves out the
+// wires, baud rate and parity, which are the server's.
 std::string DiagnosisText(const LineDiagnosis& diagnosis, int waitMs);

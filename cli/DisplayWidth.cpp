@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -103,23 +104,38 @@ std::size_t DecodeOne(const std::string& text, std::size_t i, char32_t* out) {
     return length;
 }
 
+// The width and the length in bytes of the character at text[i].
+std::pair<std::size_t, std::size_t> CharAt(const std::string& text, std::size_t i) {
+    char32_t c = 0;
+    const std::size_t length = DecodeOne(text, i, &c);
+    // An invalid byte is shown as one replacement character.
+    return length == 0 ? std::make_pair(std::size_t{1}, std::size_t{1})
+                       : std::make_pair(CodePointWidth(c), length);
+}
+
 }  // namespace
 
 std::size_t DisplayWidth(const std::string& utf8) {
     std::size_t width = 0;
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        char32_t c = 0;
-        const std::size_t length = DecodeOne(utf8, i, &c);
-        if (length == 0) {
-            ++width;  // an invalid byte: shown as one replacement character
-            ++i;
-        } else {
-            width += CodePointWidth(c);
-            i += length;
-        }
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto [columns, length] = CharAt(utf8, i);
+        width += columns;
+        i += length;
     }
     return width;
+}
+
+std::string CutToWidth(const std::string& utf8, std::size_t width) {
+    std::size_t used = 0, i = 0;
+    while (i < utf8.size()) {
+        const auto [columns, length] = CharAt(utf8, i);
+        if (used + columns > width) {
+            break;
+        }
+        used += columns;
+        i += length;
+    }
+    return utf8.substr(0, i);
 }
 
 std::string PadRight(const std::string& utf8, std::size_t width) {

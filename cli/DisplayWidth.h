@@ -16,3 +16,7 @@ std::size_t DisplayWidth(const std::string& utf8);
 // The text followed by spaces up to the given number of columns; a text that is
 // already as wide or wider comes back unchanged.
 std::string PadRight(const std::string& utf8, std::size_t width);
+
+// The longest start of the text that takes at most the given number of
+// columns, never splitting a character: a line that must not wrap.
+std::string CutToWidth(const std::string& utf8, std::size_t width);

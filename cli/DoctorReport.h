@@ -35,6 +35,7 @@ private:
 // The checks of the serial port name names, one report line each.
 void SerialChecks(const std::string& name, Report& report);
 
-// Opens the port and reads the unit once, reporting what came back. 0 when no
+// Opens the port and reads the unit once, reporting what came back; tcp: the
+// port is a device server's, whose baud rate k40ctl cannot know. 0 when no
 // check failed, 1 otherwise.
-int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report);
+int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report, bool tcp);

@@ -1,13 +1,17 @@
 #include "cli/LinkCounters.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
 // The failure kinds in the order they are reported, with their report names.
-constexpr LineFinding kFailures[] = {LineFinding::Nothing, LineFinding::EchoOnly,
-                                     LineFinding::NoFrame, LineFinding::OtherSlave,
-                                     LineFinding::EarlierReply};
+constexpr LineFinding kFailures[] = {
+    LineFinding::Nothing,     LineFinding::EchoOnly,     LineFinding::LoneCopy,
+    LineFinding::EchoAltered, LineFinding::NoFrame,      LineFinding::CrcError,
+    LineFinding::OtherSlave,  LineFinding::EarlierReply, LineFinding::PeerClosed};
+// Every finding is a failure kind here, or one of the two answers.
+static_assert(std::size(kFailures) + 2 == kLineFindings, "a finding is missing from kFailures");
 
 std::string Ms(double ms) {
     char text[32];

@@ -30,7 +30,7 @@ private:
     std::string Times() const;
 
     std::uint64_t sent_ = 0;
-    std::array<std::uint64_t, 7> byFinding_{};
+    std::array<std::uint64_t, kLineFindings> byFinding_{};
     std::uint64_t timed_ = 0;
     double minMs_ = 0, maxMs_ = 0, sumMs_ = 0;
 };

@@ -1,19 +1,22 @@
 #include "cli/Ports.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/DisplayWidth.h"
 #include "cli/RecordFormat.h"
+#include "link/PortOrder.h"
+#include "link/SerialDevice.h"
+#include "link/TcpAddress.h"
 
 namespace {
-
-// $K40_COM1..$K40_COM9 are looked at even beyond the ports found: the console
-// names COM1 and COM2, and a user may set any of them.
-constexpr int kMaxComVariable = 9;
 
 std::string FromEnvironment(const char* name, const char* fallback) {
     const char* v = std::getenv(name);
@@ -99,6 +102,55 @@ std::string JsonLines(const std::vector<PortListing>& ports) {
     return text;
 }
 
+// The numbers n of every $K40_COMn that is set and not empty: a user may set
+// any of them, also beyond the ports found (the console names COM1 and COM2).
+std::set<int> ComVariables() {
+    std::set<int> numbers;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::size_t equals = entry.find('=');
+        if (entry.compare(0, 7, "K40_COM") == 0 && equals != std::string::npos &&
+            equals + 1 < entry.size()) {
+            if (const int n = ComPortNumber(entry.substr(4, equals - 4)); n > 0) {
+                numbers.insert(n);
+            }
+        }
+    }
+    return numbers;
+}
+
+// A device a $K40_COMn names that discovery does not list: a pseudo-terminal
+// (a simulator, socat), any other terminal device, or a serial device server.
+bool IsOtherPort(const std::string& name) {
+    struct stat st {};
+    return IsTcpPortName(name) || (stat(name.c_str(), &st) == 0 && S_ISCHR(st.st_mode));
+}
+
+// Whether two names open the same thing: the same text, or the same node.
+bool SameDevice(const std::string& a, const std::string& b) {
+    if (a == b || IsTcpPortName(a)) {
+        return a == b;
+    }
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Adds COMn to the row of an override's device, after the ports found.
+void AddOverride(std::vector<PortListing>& list, std::size_t found, const std::string& device,
+                 const std::string& com) {
+    for (std::size_t i = found; i < list.size(); ++i) {
+        if (SameDevice(list[i].info.path, device)) {
+            list[i].comNames.push_back(com);
+            return;
+        }
+    }
+    SerialPortInfo info;
+    info.path = device;
+    list.push_back({info, {com}});
+}
+
 }  // namespace
 
 std::string DevDir() {
@@ -115,19 +167,20 @@ std::vector<PortListing> ListPorts(const std::string& devDir, const std::string&
     for (const SerialPortInfo& info : found) {
         list.push_back({info, {}});
     }
-    const int last = std::max(kMaxComVariable, static_cast<int>(found.size()));
-    for (int n = 0; n < last; ++n) {
-        // Past the ports found, COMn falls back to a ttyS node that is not
-        // there; only a variable can make it one of these.
-        const std::string var = "K40_COM" + std::to_string(n + 1);
-        const char* set = std::getenv(var.c_str());
-        if (static_cast<std::size_t>(n) >= found.size() && (set == nullptr || *set == '\0')) {
-            continue;
-        }
-        const std::string resolved = ResolveComPort(n, found, devDir);
+    const std::set<int> variables = ComVariables();
+    std::set<int> numbers = variables;
+    for (int n = 1; n <= static_cast<int>(found.size()); ++n) {
+        numbers.insert(n);
+    }
+    // Past the ports found, COMn falls back to a ttyS node that is not there;
+    // only a variable can make it one of these, or a device of its own.
+    for (const int n : numbers) {
+        const std::string com = "COM" + std::to_string(n);
+        const std::string resolved = ResolveComPort(n - 1, found, devDir);
         if (const SerialPortInfo* named = FindSerialPort(found, resolved)) {
-            list[static_cast<std::size_t>(named - found.data())].comNames.push_back(
-                "COM" + std::to_string(n + 1));
+            list[static_cast<std::size_t>(named - found.data())].comNames.push_back(com);
+        } else if (variables.count(n) != 0 && IsOtherPort(resolved)) {
+            AddOverride(list, found.size(), resolved, com);
         }
     }
     return list;

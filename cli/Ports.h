@@ -17,7 +17,9 @@ struct PortListing {
 
 // The ports present under devDir and sysDir, each with the COMn names that
 // resolve to it: its place in the list unless $K40_COMn names another device,
-// and any $K40_COMn (n = 1..9) that names it, by path or by-id link.
+// and any $K40_COMn that names it, by path or by-id link. After them, each
+// other device a $K40_COMn names - a pseudo-terminal, another terminal device,
+// a tcp:// device server - with its COMn names and no details.
 std::vector<PortListing> ListPorts(const std::string& devDir, const std::string& sysDir);
 
 // The list as text: an aligned table with a header line, CSV with a header

@@ -46,22 +46,30 @@ void Family(std::string* out, const char* name, const char* type, const char* he
 }  // namespace
 
 std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReading>& columns,
-                           std::uint64_t failedScans, std::uint64_t scans) {
+                           const PrometheusScrape& scrape) {
     bool anyAnalog = false, anyBit = false;
     for (const SignalReading& c : columns) {
         (c.analog ? anyAnalog : anyBit) = true;
     }
     const bool reply = last.outcome == ReadOutcome::Reply;
+    // The labels that name the unit come first in every sample.
+    const std::string target =
+        "port=" + LabelValue(scrape.port) + ",slave=\"" + std::to_string(scrape.slave) + "\"";
     std::string out;
+    Family(&out, "k40_up", "gauge",
+           "1 when the last scan got a reply, 0 when it got none, an exception reply, or the "
+           "port was lost.");
+    out += "k40_up{" + target + "} " + (reply ? "1" : "0") + "\n";
     if (anyAnalog) {
         Family(&out, "k40_analog_value", "gauge",
-               "Analog measurement of the unit from its holding registers, as the read page "
-               "shows it.");
+               "Analog measurement of the unit from its holding registers, in the physical "
+               "unit of the measurement.");
         for (const SignalReading& c : columns) {
             const SignalReading* r = reply && c.analog ? FindReading(last, c) : nullptr;
             if (r) {
-                out += "k40_analog_value{name=" + LabelValue(c.name) + ",register=\"" +
-                       std::to_string(c.reg) + "\",unit=" + LabelValue(c.unit) + "} " +
+                out += "k40_analog_value{" + target + ",name=" + LabelValue(c.name) +
+                       ",register=\"" + std::to_string(c.reg) +
+                       "\",unit=" + LabelValue(c.physicalUnit) + "} " +
                        SampleValue(ShownValue(*r)) + "\n";
             }
         }
@@ -71,16 +79,17 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
         for (const SignalReading& c : columns) {
             const SignalReading* r = reply && !c.analog ? FindReading(last, c) : nullptr;
             if (r) {
-                out += "k40_status_bit{name=" + LabelValue(c.name) + ",bit=\"" +
+                out += "k40_status_bit{" + target + ",name=" + LabelValue(c.name) + ",bit=\"" +
                        std::to_string(c.reg) + "\",legend=" + LabelValue(c.unit) + "} " +
                        (r->value != 0 ? "1" : "0") + "\n";
             }
         }
     }
     Family(&out, "k40_scans_failed_total", "counter",
-           "Scans of this watch that got no reply or an exception reply.");
-    out += "k40_scans_failed_total " + std::to_string(failedScans) + "\n";
-    Family(&out, "k40_scans_total", "counter", "Scans made by this watch.");
-    out += "k40_scans_total " + std::to_string(scans) + "\n";
+           "Scans of this watch that got no reply or an exception reply, or fell due while "
+           "the port was lost.");
+    out += "k40_scans_failed_total{" + target + "} " + std::to_string(scrape.failedScans) + "\n";
+    Family(&out, "k40_scans_total", "counter", "Scans of this watch, made or due.");
+    out += "k40_scans_total{" + target + "} " + std::to_string(scrape.scans) + "\n";
     return out;
 }

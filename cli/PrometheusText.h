@@ -10,11 +10,20 @@
 #include "cli/AtomicFile.h"
 #include "cli/ReadRecord.h"
 
-// HELP and TYPE lines and the samples:
-//   k40_analog_value{name="...",register="100",unit="V"}  a gauge per analog column
+// What the file stands for and how the watch went so far.
+struct PrometheusScrape {
+    std::string port;  // --port as given: a label of every sample, with the slave,
+    int slave = 1;     // so that the files of several units never clash
+    std::uint64_t scans = 0, failedScans = 0;
+};
+
+// HELP and TYPE lines and the samples, each labelled port="...",slave="N":
+//   k40_up                                               1 when the last scan got a reply
+//   k40_analog_value{name="...",register="100",unit="V"}  a gauge per analog column,
+//                                                        in its physical unit
 //   k40_status_bit{name="...",bit="0",legend="..."}       a gauge per status-bit column
 //   k40_scans_failed_total, k40_scans_total                counters of this watch
-// The gauges have no samples when the last scan got no reply, so that a
-// stale value is never published as current.
+// The gauges have no samples when the last scan got no reply (or could not be
+// made), so that a stale value is never published as current.
 std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReading>& columns,
-                           std::uint64_t failedScans, std::uint64_t scans);
+                           const PrometheusScrape& scrape);

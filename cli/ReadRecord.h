@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,4 +24,7 @@ struct ReadRecord {
     // and the sentence that explains it; empty on a reply.
     std::string finding;
     std::string diagnosis;
+    // From the request going out to the answer being complete, in ms, summed
+    // over the exchanges of a scan of several reads; none without an answer.
+    std::optional<double> responseMs;
 };

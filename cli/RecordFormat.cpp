@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -63,6 +64,10 @@ std::string Iso8601Local(std::chrono::system_clock::time_point time) {
     return std::string(stamp) + tail;
 }
 
+std::string ClockTime(std::chrono::system_clock::time_point time) {
+    return Iso8601Local(time).substr(11, 8);
+}
+
 const char* OutcomeWord(ReadOutcome outcome) {
     switch (outcome) {
         case ReadOutcome::Reply:
@@ -98,6 +103,10 @@ const SignalReading* FindReading(const ReadRecord& record, const SignalReading& 
     return nullptr;
 }
 
+const std::string& ShownUnit(const SignalReading& reading) {
+    return reading.analog ? reading.physicalUnit : reading.unit;
+}
+
 std::string FormatTable(const ReadRecord& record) {
     if (record.outcome == ReadOutcome::Timeout) {
         return "no reply\n";
@@ -117,8 +126,8 @@ std::string FormatTable(const ReadRecord& record) {
         std::string line = std::string(regWidth - reg.size(), ' ') + reg + "  ";
         line += PadRight(r.name, nameWidth) + "  ";
         line += std::string(valueWidth - DisplayWidth(r.text), ' ') + r.text;
-        if (!r.unit.empty()) {
-            line += "  " + r.unit;
+        if (!ShownUnit(r).empty()) {
+            line += "  " + ShownUnit(r);
         }
         table += line + "\n";
     }
@@ -149,6 +158,9 @@ std::string JsonLine(const ReadRecord& record) {
     // Keys in the order a reader expects them: time and outcome first.
     using json = nlohmann::ordered_json;
     json object = {{"time", Iso8601Local(record.time)}, {"outcome", OutcomeWord(record.outcome)}};
+    // Tenths of a millisecond, as the counters show them.
+    object["response_ms"] =
+        record.responseMs ? json(std::round(*record.responseMs * 10) / 10) : json(nullptr);
     if (record.outcome == ReadOutcome::Exception) {
         object["exception"] = {{"code", record.exceptionCode}, {"name", record.exceptionName}};
     }
@@ -161,7 +173,7 @@ std::string JsonLine(const ReadRecord& record) {
             json v = {{"register", r.reg}, {"name", r.name}};
             if (r.analog) {
                 v["value"] = ShownValue(r);
-                v["unit"] = r.unit;
+                v["unit"] = r.physicalUnit;
             } else {
                 v["value"] = r.value != 0 ? 1 : 0;
                 v["legend"] = r.unit;

@@ -14,6 +14,9 @@
 // "2026-12-07T17:44:55.123+01:00".
 std::string Iso8601Local(std::chrono::system_clock::time_point time);
 
+// The local time of day, "14:03:12": the live view's times.
+std::string ClockTime(std::chrono::system_clock::time_point time);
+
 // "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.
 const char* OutcomeWord(ReadOutcome outcome);
 
@@ -38,10 +41,14 @@ std::string CsvHeader(const std::vector<SignalReading>& columns);
 // reply, and an empty exception cell unless it got an exception reply.
 std::string CsvRow(const ReadRecord& record, const std::vector<SignalReading>& columns);
 
-// One JSON object and '\n': time, outcome, exception ({"code","name"}, only for
+// The unit a reading is given in by k40ctl's outputs: an analog signal's
+// physical unit ("V", "A", "°C"), a status bit's legend.
+const std::string& ShownUnit(const SignalReading& reading);
+
+// One JSON object and '\n': time, outcome, response_ms (null without an answer), exception ({"code","name"}, only for
 // an exception reply), diagnosis ({"finding","text"}: a failure's
 // diagnosis, or "not-confirmed" for a command whose read-back failed) and values, a list of
-// {register, name, value, unit} for analog signals and {register (the bit number), name, value,
+// {register, name, value, unit (the physical unit)} for analog signals and {register (the bit number), name, value,
 // legend} for bits.
 std::string JsonLine(const ReadRecord& record);
 

@@ -4,11 +4,9 @@
 #include <string>
 
 #include "cli/Console.h"
+#include "cli/PortOpen.h"
 #include "cli/StopSignal.h"
 #include "link/Exchange.h"
-#include "link/NamedPort.h"
-#include "link/OpenError.h"
-#include "link/TcpAddress.h"
 
 namespace {
 
@@ -45,17 +43,17 @@ int ScanWaitMs(int baud) {
 int RunScan(const CtlOptions& o) {
     CNamedPort port(o.port);
     CModbusComm comm(port);
-    comm.m_nPort = 0;
     comm.m_echoMode = o.echo;
-    if (comm.OpenPort() == 0) {
-        std::fprintf(stderr, "k40ctl: cannot open %s: %s\n", o.port.c_str(),
-                     OpenErrorText(comm.m_nOpenError).c_str());
+    comm.m_nWaitTime = static_cast<std::uint32_t>(o.waitMs);  // bounds a device server's connect
+    std::string why;
+    if (!OpenNamedPort(comm, port, &why)) {
+        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitPort;
     }
     CatchStopSignals();
     const bool progress = IsLiveTerminal(2);
     // A device server's baud rate is set on the server: only the addresses.
-    const bool tcp = IsTcpPortName(o.port);
+    const bool tcp = comm.Device()->IsConnection();
     const std::vector<int> bauds = tcp ? std::vector<int>{o.baud} : ScanBauds(o.scanFast);
     int found = 0;
     for (int baud : bauds) {

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "cli/Diagnosis.h"
+#include "cli/PortOpen.h"
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "link/LineDiagnosis.h"
@@ -31,13 +32,7 @@ UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std
 
 bool UnitLink::Open(std::string* why) {
     deviceFailed_ = false;
-    if (comm_.OpenPort() == 0) {
-        const std::string& reason = ports_.LastOpenReason();
-        // COMn names whatever it resolved to right now: say which device that was.
-        const std::string device = ResolvePortName(port_);
-        const std::string shown = device == port_ ? port_ : port_ + " (" + device + ")";
-        *why = "cannot open " + shown + ": " +
-               (reason.empty() ? OpenErrorText(comm_.m_nOpenError) : reason);
+    if (!OpenNamedPort(comm_, ports_, why)) {
         return false;
     }
     if (comm_.SetupPort() == 0) {
@@ -80,6 +75,9 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
         record.diagnosis = DiagnosisText(diagnosis, WaitMs());
     }
     record.time = std::chrono::system_clock::now();
+    if (result.outcome != ExchangeOutcome::Timeout) {
+        record.responseMs = ms;
+    }
     deviceFailed_ = deviceFailed_ || result.deviceFailed;
     switch (result.outcome) {
         case ExchangeOutcome::Reply:
@@ -125,6 +123,9 @@ ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
         all.exceptionName = one.exceptionName;
         all.finding = one.finding;
         all.diagnosis = one.diagnosis;
+        all.responseMs = one.responseMs ? std::optional<double>(all.responseMs.value_or(0) +
+                                                                *one.responseMs)
+                                        : std::nullopt;
         if (one.outcome != ReadOutcome::Reply) {
             all.values.clear();  // a scan is whole or it is a failure
             return all;
@@ -152,7 +153,10 @@ std::string OutcomeMessage(const ReadRecord& record, int waitMs) {
         case ReadOutcome::Reply:
             return "reply";
         case ReadOutcome::Timeout:
-            return "no reply within " + std::to_string(waitMs) + " ms" +
+            // A closed connection ends the wait at once: no time to name.
+            return (record.finding == CLineDiagnosis::Name(LineFinding::PeerClosed)
+                        ? std::string("no reply")
+                        : "no reply within " + std::to_string(waitMs) + " ms") +
                    (record.diagnosis.empty() ? std::string() : ": " + record.diagnosis);
         case ReadOutcome::Exception:
             return "exception reply " + ExceptionText(record);

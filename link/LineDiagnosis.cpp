@@ -31,6 +31,14 @@ int CLineDiagnosis::FrameLength(const std::uint8_t* at, int available) {
     }
 }
 
+bool CLineDiagnosis::AnswersButForCrc(const std::uint8_t* f, int n, int slaveAddr,
+                                      const std::uint8_t* request) {
+    std::vector<std::uint8_t> mended(f, f + n - 2);
+    AppendCrc(mended);
+    const ReplyMatch m = FindReply(mended.data(), n, slaveAddr, request);
+    return m.kind != ReplyKind::None && m.pos == 0 && m.length == n;
+}
+
 LineDiagnosis CLineDiagnosis::Classify(const std::uint8_t* request, const std::uint8_t* received,
                                        int length, int slaveAddr, bool echoRemoved) {
     LineDiagnosis d;
@@ -45,11 +53,11 @@ LineDiagnosis CLineDiagnosis::Classify(const std::uint8_t* request, const std::u
         d.finding = d.echoSeen ? LineFinding::EchoOnly : LineFinding::Nothing;
         return d;
     }
-    // Every valid frame in the bytes, by the length its header gives; the one
-    // that tells most wins: an exception of ours, then any other frame of
-    // ours, then a frame of another slave.
-    bool ours = false;
-    bool other = false;
+    // Every frame in the bytes, by the length its header gives; the one that
+    // tells most wins: an exception of ours, then the reply to this request
+    // spoilt only in its CRC, then any other frame of ours, then a frame of
+    // another slave.
+    int crcAt = -1, crcLength = 0, oursAt = -1, otherAt = -1;
     for (int i = 0; i < length; ++i) {
         const int n = FrameLength(received + i, length - i);
         if (n < 4 || n > length - i) {
@@ -57,54 +65,107 @@ LineDiagnosis CLineDiagnosis::Classify(const std::uint8_t* request, const std::u
         }
         const std::uint8_t* f = received + i;
         if (!EndsInOwnCrc(f, static_cast<std::size_t>(n))) {
-            continue;
-        }
-        if (f[0] == slaveAddr) {
-            if (n == 5 && f[1] == (request[1] | 0x80)) {
-                d.finding = LineFinding::Exception;
-                d.exceptionCode = f[2];
-                return d;
+            if (crcAt < 0 && AnswersButForCrc(f, n, slaveAddr, request)) {
+                crcAt = i;
+                crcLength = n;
             }
-            if (!ours && FindReply(f, n, slaveAddr, request).kind != ReplyKind::Reply) {
-                ours = true;
-                d.function = f[1];
-            }
-        } else if (!ours && !other) {
-            other = true;
-            d.otherSlave = f[0];
-            d.function = f[1];
+        } else if (f[0] != slaveAddr) {
+            otherAt = otherAt < 0 ? i : otherAt;
+        } else if (n == 5 && f[1] == (request[1] | 0x80)) {
+            d.finding = LineFinding::Exception;
+            d.exceptionCode = f[2];
+            return d;
+        } else if (oursAt < 0 && FindReply(f, n, slaveAddr, request).kind != ReplyKind::Reply) {
+            oursAt = i;
         }
     }
-    if (ours) {
+    if (crcAt >= 0) {
+        d.finding = LineFinding::CrcError;
+        d.bytes.assign(received + crcAt, received + crcAt + crcLength);
+    } else if (oursAt >= 0) {
         d.finding = LineFinding::EarlierReply;
-        d.otherSlave = 0;
-    } else if (other) {
+        d.function = received[oursAt + 1];
+    } else if (otherAt >= 0) {
         d.finding = LineFinding::OtherSlave;
+        d.otherSlave = received[otherAt];
+        d.function = received[otherAt + 1];
     } else {
         d.finding = LineFinding::NoFrame;
-        d.firstBytes.assign(received, received + std::min(length, kShownBytes));
+        d.bytes.assign(received, received + std::min(length, kShownBytes));
     }
     return d;
 }
 
+LineDiagnosis CLineDiagnosis::AlteredCopy(const std::uint8_t* request, const std::uint8_t* received,
+                                          int length, int slaveAddr) {
+    LineDiagnosis d;
+    d.finding = LineFinding::EchoAltered;
+    // What stands before a whole reply to the request is the copy; without
+    // one, the copy's eight bytes' worth.
+    int copyLength = std::min(length, 8);
+    if (length > 1) {
+        const ReplyMatch m = FindReply(received + 1, length - 1, slaveAddr, request);
+        if (m.kind != ReplyKind::None) {
+            copyLength = m.pos + 1;
+            d.replyAfterCopy = true;
+        }
+    }
+    d.bytes.assign(received, received + std::min(copyLength, kShownBytes));
+    return d;
+}
+
+namespace {
+
+LineDiagnosis OfTimeout(const CModbusComm& comm, const ExchangeResult& result) {
+    const std::uint8_t* request = comm.m_SendBuf;
+    const ISerialDevice* device = comm.Device();
+    if (device != nullptr && device->Ended()) {
+        // Nothing more can come: whatever arrived, the closing is the news.
+        LineDiagnosis d;
+        d.finding = LineFinding::PeerClosed;
+        d.echoSeen = result.echoRemoved;
+        d.bytes.assign(comm.m_RecvBuf,
+                       comm.m_RecvBuf + std::min(comm.m_nRecvLen, CLineDiagnosis::kShownBytes));
+        return d;
+    }
+    if (result.echoMismatch) {
+        return CLineDiagnosis::AlteredCopy(request, comm.m_RecvBuf, comm.m_nRecvLen,
+                                           comm.m_nSlaveAddr);
+    }
+    const int from = std::min(result.afterEcho, comm.m_nRecvLen);
+    LineDiagnosis d =
+        CLineDiagnosis::Classify(request, comm.m_RecvBuf + from, comm.m_nRecvLen - from,
+                                 comm.m_nSlaveAddr, result.echoRemoved);
+    // With echo on the echo is assumed, not seen to be there: the one copy of
+    // a 05/06 request, which is also what the unit's reply looks like, may
+    // have been that reply on a line that does not echo.
+    const bool write = request[1] == 0x05 || request[1] == 0x06;
+    if (d.finding == LineFinding::EchoOnly && write && comm.m_echoMode == EchoMode::On &&
+        comm.m_nRecvLen == 8 && FindRequestCopy(comm.m_RecvBuf, 8, request, false) == 0) {
+        d.finding = LineFinding::LoneCopy;
+    }
+    return d;
+}
+
+}  // namespace
+
 LineDiagnosis CLineDiagnosis::OfExchange(const CModbusComm& comm, const ExchangeResult& result) {
     LineDiagnosis d;
-    d.echoSeen = result.echoRemoved;
     switch (result.outcome) {
         case ExchangeOutcome::Reply:
             d.finding = LineFinding::Answered;
-            return d;
+            d.echoSeen = result.echoRemoved;
+            break;
         case ExchangeOutcome::Exception:
             d.finding = LineFinding::Exception;
             d.exceptionCode = result.exceptionCode;
-            return d;
+            d.echoSeen = result.echoRemoved;
+            break;
         case ExchangeOutcome::Timeout:
+            d = OfTimeout(comm, result);
             break;
     }
-    const int from = std::min(result.afterEcho, comm.m_nRecvLen);
-    d = Classify(comm.m_SendBuf, comm.m_RecvBuf + from, comm.m_nRecvLen - from, comm.m_nSlaveAddr,
-                 result.echoRemoved);
-    d.echoAltered = result.echoMismatch;
+    d.connection = comm.Device() != nullptr && comm.Device()->IsConnection();
     return d;
 }
 
@@ -114,12 +175,20 @@ const char* CLineDiagnosis::Name(LineFinding finding) {
             return "nothing";
         case LineFinding::EchoOnly:
             return "echo-only";
+        case LineFinding::LoneCopy:
+            return "lone-copy";
+        case LineFinding::EchoAltered:
+            return "echo-altered";
         case LineFinding::NoFrame:
             return "no-frame";
+        case LineFinding::CrcError:
+            return "crc-error";
         case LineFinding::OtherSlave:
             return "other-slave";
         case LineFinding::EarlierReply:
             return "earlier-reply";
+        case LineFinding::PeerClosed:
+            return "peer-closed";
         case LineFinding::Exception:
             return "exception";
         case LineFinding::Answered:

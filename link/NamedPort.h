@@ -17,6 +17,8 @@ public:
     std::unique_ptr<ISerialDevice> Open(int port, std::uint32_t waitMs) override;
     std::string PortName(int port) override;
     int LastOpenError() const override { return m_failure.error; }
+    // The name as given: "COM2", "/dev/ttyUSB0", "tcp://10.0.0.7:4001".
+    const std::string& Name() const { return m_name; }
     // Why the last open failed, in words ("no such device", "connect to
     // 10.0.0.7:4001: Connection refused"); empty after a success.
     const std::string& LastOpenReason() const { return m_failure.reason; }

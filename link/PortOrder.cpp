@@ -6,23 +6,18 @@ namespace {
 constexpr int kButtonPorts = 2;  // COM1 and COM2 on the settings page
 }  // namespace
 
-int ComNumber(std::string_view name) {
-    if (name.size() < 4 || name.size() > 6) {
+int ComPortNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0 || name[3] == '0') {
         return 0;
     }
-    for (std::size_t i = 0; i < 3; ++i) {
-        if ((name[i] & ~0x20) != "COM"[i]) {
-            return 0;
-        }
-    }
-    int n = 0;
+    int number = 0;
     for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || (i == 3 && name[i] == '0')) {
+        if (name[i] < '0' || name[i] > '9') {
             return 0;
         }
-        n = n * 10 + (name[i] - '0');
+        number = number * 10 + (name[i] - '0');
     }
-    return n <= 256 ? n : 0;
+    return number;
 }
 
 std::vector<std::string> OrderComPorts(std::vector<PresentPort> ports) {
@@ -30,7 +25,7 @@ std::vector<std::string> OrderComPorts(std::vector<PresentPort> ports) {
         if (a.usb != b.usb) {
             return a.usb;
         }
-        return ComNumber(a.name) < ComNumber(b.name);
+        return ComPortNumber(a.name) < ComPortNumber(b.name);
     });
     std::vector<std::string> names;
     names.reserve(ports.size());
@@ -51,7 +46,7 @@ std::string ResolveComIndex(int port, const std::vector<std::string>& ordered,
     const int wanted = port + 1;
     const auto present = [&](int n) {
         return std::any_of(ordered.begin(), ordered.end(),
-                           [n](const std::string& name) { return ComNumber(name) == n; });
+                           [n](const std::string& name) { return ComPortNumber(name) == n; });
     };
     const std::string own = "COM" + std::to_string(wanted);
     if (present(wanted)) {
@@ -65,7 +60,7 @@ std::string ResolveComIndex(int port, const std::vector<std::string>& ordered,
     }
     int k = 0;
     for (const std::string& name : ordered) {
-        const int n = ComNumber(name);
+        const int n = ComPortNumber(name);
         if (n >= 1 && n <= std::max(wanted, kButtonPorts)) {
             continue;
         }

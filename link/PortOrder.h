@@ -6,7 +6,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 // A port present, as the system lists it.
@@ -15,8 +14,8 @@ struct PresentPort {
     bool usb = false;  // behind a USB adapter
 };
 
-// n for "COMn" (any case, n 1..256), else 0.
-int ComNumber(std::string_view name);
+// n for "COMn" (COM1 to COM999, no leading zeros), 0 for any other name.
+int ComPortNumber(const std::string& name);
 
 // The names in the order ports stand in for missing ones: USB adapters first,
 // then the others, each group by COM number.

@@ -42,6 +42,10 @@ public:
     // nothing more can arrive, so a wait for a reply may stop at once. A serial
     // line never says so: a hang-up may clear again.
     virtual bool Ended() const { return false; }
+    // True for a connection to a serial device server: the wires, baud rate
+    // and parity of the line behind it are the server's, out of the master's
+    // reach, so advice about them would lead nowhere.
+    virtual bool IsConnection() const { return false; }
 };
 
 // Opens the devices behind the port indexes (0 = COM1, 1 = COM2, ...).

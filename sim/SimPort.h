@@ -38,7 +38,9 @@ public:
     // error set on failure.
     bool Listen(const std::string& hostPort, std::string& error);
     // Makes linkPath a symbolic link to Path(); an existing symbolic link there is
-    // replaced, anything else is left alone and reported.
+    // replaced, unless another k40sim that still runs holds the device it points
+    // to (a stale link of a killed simulator is replaced); anything else is
+    // left alone and reported.
     bool MakeLink(const std::string& linkPath, std::string& error);
     // Removes the link if it still points to this port.
     void RemoveLink();

@@ -14,6 +14,14 @@ constexpr std::uint16_t kStatusBits = 15;
 constexpr int kAnalogFirst = 100;  // holding registers 100..108
 constexpr std::uint16_t kAnalogRegisters = 9;
 
+// What registers 100..108 measure, in the unit each is scaled to: three AC
+// input voltages, the closing and control bus voltages, the load current, the
+// battery string's voltage and current, the battery room's temperature. The
+// signal table's unit column disagrees for 104 ("A"), 105, 107 and 108 ("V");
+// the window keeps the table's texts, logs and dashboards need these.
+constexpr const char* kPhysicalUnits[kAnalogRegisters] = {"V", "V", "V", "V", "V",
+                                                          "A", "V", "A", "°C"};
+
 SignalReading Column(const SignalRecord& record, int reg, bool analog) {
     SignalReading s;
     s.reg = reg;
@@ -41,6 +49,7 @@ std::vector<SignalReading> AnalogColumns() {
     std::vector<SignalReading> columns;
     for (int r = 0; r < kAnalogRegisters; ++r) {
         columns.push_back(Column(AnalogSignals[r], kAnalogFirst + r, true));
+        columns.back().physicalUnit = kPhysicalUnits[r];
     }
     return columns;
 }

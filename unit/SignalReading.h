@@ -12,4 +12,9 @@ struct SignalReading {
     double value = 0;     // analog: the value as the read page shows it; bit: 0 or 1
     std::string text;     // the value as the read page shows it: "220.0", "1"
     std::string unit;  // analog: the unit, "V"; status bit: its legend, "0：自动，1：手动"
+    // Analog: the physical unit of the measurement ("V", "A", "°C"); the unit
+    // column above is the table's text as the unit's documentation gives it,
+    // which names "A" for a voltage and "V" for the currents and the
+    // temperature. Empty for a status bit.
+    std::string physicalUnit;
 };

@@ -34,6 +34,16 @@ CConsoleArguments::CConsoleArguments(int argc, char** argv) {
     }
 }
 
+bool ConsoleSize(int& columns, int& rows) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+        return false;
+    }
+    columns = info.srWindow.Right - info.srWindow.Left + 1;
+    rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    return true;
+}
+
 std::FILE* OpenFile(const std::string& path, const char* mode) {
     return _wfopen(Utf16(path).c_str(), Utf16(mode).c_str());
 }

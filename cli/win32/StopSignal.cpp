@@ -3,7 +3,8 @@
 // its result is written whole. Closing the console window (and logging off,
 // shutting down) leaves the process about 5 s once the handler returns, so
 // there the handler holds on until the program has ended its run and
-// completed its files, and at most 4 s.
+// completed its files, and at most 4 s. Windows has no SIGHUP: log rotation
+// there does not ask the writer to reopen its file, so a reopen never comes.
 #include <windows.h>
 
 #include <atomic>
@@ -37,7 +38,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void CatchStopSignals() {
+void CatchStopSignals(HangUp /*hangUp*/) {
     if (g_finished == nullptr) {
         g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         std::atexit(OnExit);
@@ -47,4 +48,8 @@ void CatchStopSignals() {
 
 bool StopRequested() {
     return g_stop;
+}
+
+bool ReopenRequested() {
+    return false;
 }

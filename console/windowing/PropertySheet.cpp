@@ -168,9 +168,12 @@ void CPropertySheet::ShowPage(int nPage) {
 
 // Anything else that moved the tab bar: an accessibility action on a tab, a
 // call to setCurrentIndex, a way of Qt's the filters do not know. Qt cannot
-// veto a change, so the old tab is put back first, quietly, and the change is
-// then asked for the sheet's way: the leaving page may refuse, the new one is
-// created and activated.
+// veto a change, so the old tab is put back at once, quietly, and the change
+// is then asked for the sheet's way from the event loop: the leaving page may
+// refuse (with its modal validation box), the new one is created and
+// activated. Queued, so that the caller - a screen reader or a UI-automation
+// tool waiting on its accessibility call - gets its answer before any box
+// appears, as Qt's own buttons click later for the same reason.
 void CPropertySheet::OnTabChanged(int nIndex) {
     if (m_bSelecting || nIndex == m_nCurPage || m_nCurPage < 0) {
         return;
@@ -181,7 +184,8 @@ void CPropertySheet::OnTabChanged(int nIndex) {
         m_pTabs->setCurrentIndex(m_nCurPage);
         m_bSelecting = false;
     }
-    SetActivePage(nIndex);
+    QMetaObject::invokeMethod(
+        this, [this, nIndex] { SetActivePage(nIndex); }, Qt::QueuedConnection);
 }
 
 QWidget* CPropertySheet::GetDlgItem(int nID) const {

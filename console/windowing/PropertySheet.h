@@ -9,7 +9,8 @@
 // the tab does not change at all. Clicks, keys and wheel on the tab bar are
 // all routed through SetActivePage, which is also how tests select a page;
 // any other change of the tab bar's current tab (an accessibility action, a
-// direct setCurrentIndex) is taken back and asked for through it too:
+// direct setCurrentIndex) is taken back at once and asked for through it
+// from the event loop, so that such a call returns before any box appears:
 //
 //   CPropertySheet sheet(IDS_SHEET_CAPTION);
 //   sheet.AddPage(&page);

@@ -54,6 +54,7 @@ public:
     // True once the peer has closed or reset the connection: nothing more
     // will arrive on it.
     bool Ended() const override { return m_bEnded; }
+    bool IsConnection() const override { return true; }
 
 private:
     explicit CTcpDevice(int fd) : m_fd(fd) {}

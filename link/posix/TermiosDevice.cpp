@@ -14,6 +14,7 @@
 #include "link/Deadline.h"
 #include "link/OpenError.h"
 #include "link/PortDiscovery.h"
+#include "link/PortOrder.h"
 #include "link/TcpAddress.h"
 #include "link/posix/Eintr.h"
 #include "link/posix/RawLine.h"
@@ -200,8 +201,8 @@ std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, std::uint32
 }  // namespace
 
 std::string ResolvePortName(const std::string& name) {
-    if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
-        return CTermiosPorts::Instance().PortPath(name[3] - '1');
+    if (const int number = ComPortNumber(name); number > 0) {
+        return CTermiosPorts::Instance().PortPath(number - 1);
     }
     return name;
 }

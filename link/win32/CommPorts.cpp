@@ -77,7 +77,7 @@ ISerialPorts& SystemPorts() {
 std::string ResolvePortName(const std::string& name) {
     // On Windows COMn names the system's own port: --port COM3 opens COM3,
     // unless $K40_COM3 says otherwise.
-    const int n = ComNumber(name);
+    const int n = ComPortNumber(name);
     if (n > 0) {
         const std::string chosen = Override(n);
         return chosen.empty() ? name : chosen;

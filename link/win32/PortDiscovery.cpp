@@ -36,7 +36,7 @@ std::vector<SerialPortInfo> RegistryPorts() {
         }
         SerialPortInfo info;
         info.path = rc == ERROR_SUCCESS && type == REG_SZ ? Utf8(data) : std::string();
-        if (ComNumber(info.path) > 0) {
+        if (ComPortNumber(info.path) > 0) {
             ports.push_back(info);
         }
     }
@@ -154,9 +154,9 @@ std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& /*ports*
 
 const SerialPortInfo* FindSerialPort(const std::vector<SerialPortInfo>& ports,
                                      const std::string& path) {
-    const int n = ComNumber(path.compare(0, 4, "\\\\.\\") == 0 ? path.substr(4) : path);
+    const int n = ComPortNumber(path.compare(0, 4, "\\\\.\\") == 0 ? path.substr(4) : path);
     for (const SerialPortInfo& p : ports) {
-        if (n > 0 && ComNumber(p.path) == n) {
+        if (n > 0 && ComPortNumber(p.path) == n) {
             return &p;
         }
     }

@@ -1,6 +1,7 @@
 #include "sim/SimPort.h"
 
 #include "link/TcpAddress.h"
+#include "link/posix/PortChecks.h"
 #include "link/posix/RawLine.h"
 
 #include <fcntl.h>
@@ -25,6 +26,25 @@ namespace {
 
 std::string Why(const std::string& what) {
     return what + ": " + std::strerror(errno);
+}
+
+// The pid of another k40sim that holds the device a link points to open, or 0.
+// A simulator keeps its side of the terminal (or its device) open for its
+// whole run; one that was killed took its pseudo-terminal with it, so its
+// link points to nothing, or to a terminal that is someone else's now.
+int RunningSimOf(const std::string& linkPath) {
+    char target[512];
+    const ssize_t n = ::readlink(linkPath.c_str(), target, sizeof target - 1);
+    if (n <= 0) {
+        return 0;
+    }
+    target[n] = '\0';
+    for (const PortHolder& holder : FindPortHolders(target, "/proc")) {
+        if (holder.command == "k40sim") {
+            return holder.pid;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -167,6 +187,13 @@ bool CSimPort::MakeLink(const std::string& linkPath, std::string& error) {
     struct stat st {};
     if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = linkPath + " exists and is not a symbolic link";
+        return false;
+    }
+    // Taking over a running simulator's link would move its clients to this
+    // line, and its exit would then remove our link.
+    if (const int pid = RunningSimOf(linkPath); pid != 0) {
+        error = linkPath + " is the link of another k40sim (pid " + std::to_string(pid) +
+                "), which still runs: stop it or choose another path";
         return false;
     }
     // A new link under a temporary name, then renamed over the old one: a

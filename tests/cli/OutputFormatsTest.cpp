@@ -46,12 +46,14 @@ json ParseWithPython(const std::string& script, const std::string& text) {
     return status == 0 ? json::parse(out) : json();
 }
 
+// The table's unit column is "V" throughout, as the unit's documentation has
+// it for currents too; the outputs must give the physical unit.
 SignalReading Analog(int reg, std::string name, double value, std::string text, std::string unit) {
-    return {reg, true, std::move(name), value, std::move(text), std::move(unit)};
+    return {reg, true, std::move(name), value, std::move(text), "V", std::move(unit)};
 }
 
 SignalReading Bit(int bit, std::string name, int value, std::string legend) {
-    return {bit, false, std::move(name), double(value), std::to_string(value), std::move(legend)};
+    return {bit, false, std::move(name), double(value), std::to_string(value), std::move(legend), ""};
 }
 
 // Names that need CSV quoting and Prometheus label escaping.
@@ -65,12 +67,13 @@ std::vector<SignalReading> Columns() {
 const Clock::time_point kTime = Clock::time_point(std::chrono::milliseconds(1796665495123));
 
 std::vector<ReadRecord> Records() {
-    ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns(), "", ""};
+    ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns(), "", "", 12.345};
     ReadRecord timeout{
         kTime + std::chrono::seconds(1),         ReadOutcome::Timeout, 0, "", {}, "echo-only",
-        "only the echo of the request came back"};
+        "only the echo of the request came back", std::nullopt};
     ReadRecord exception{
-        kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}, "", ""};
+        kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}, "", "",
+        std::nullopt};
     return {reply, timeout, exception};
 }
 
@@ -137,6 +140,9 @@ print(json.dumps(records))
     EXPECT_EQ(records[0]["time"], 1796665495123);
     EXPECT_EQ(records[0]["offset"], -3.5 * 3600);
     EXPECT_EQ(records[0]["outcome"], "reply");
+    EXPECT_EQ(records[0]["response_ms"], 12.3);
+    EXPECT_TRUE(records[1]["response_ms"].is_null());
+    EXPECT_EQ(records[2]["response_ms"], nullptr);
     EXPECT_FALSE(records[0].contains("exception"));
     const json& values = records[0]["values"];
     ASSERT_EQ(values.size(), 4u);
@@ -168,34 +174,35 @@ with open(sys.argv[1], encoding='utf-8', errors='strict') as f:
 
 TEST(PrometheusText, ReadsBackWithThePrometheusParser) {
     const ReadRecord last = Records()[0];
-    const json samples = ParseWithPython(kPrometheusParser, PrometheusText(last, Columns(), 3, 10));
-    ASSERT_EQ(samples.size(), 6u);
-    EXPECT_EQ(samples[0], json({"k40_analog_value",
-                                "gauge",
-                                "k40_analog_value",
-                                {{"name", "交流电压"}, {"register", "100"}, {"unit", "V"}},
-                                220.0}));
-    EXPECT_EQ(samples[1][3]["name"], "电池组电流, \"总\"");
-    EXPECT_EQ(samples[1][4], -12.3);
-    EXPECT_EQ(samples[2][3]["name"], "母线\\电压\n");
-    EXPECT_EQ(samples[3],
-              json({"k40_status_bit",
-                    "gauge",
-                    "k40_status_bit",
-                    {{"name", "手动/自动"}, {"bit", "0"}, {"legend", "0：自动，1：手动"}},
-                    1.0}));
-    EXPECT_EQ(samples[4],
-              json({"k40_scans_failed", "counter", "k40_scans_failed_total", json::object(), 3.0}));
-    EXPECT_EQ(samples[5], json({"k40_scans", "counter", "k40_scans_total", json::object(), 10.0}));
+    const json samples = ParseWithPython(
+        kPrometheusParser, PrometheusText(last, Columns(), {"tcp://[::1]:4001", 7, 10, 3}));
+    ASSERT_EQ(samples.size(), 7u);
+    const json target = {{"port", "tcp://[::1]:4001"}, {"slave", "7"}};
+    EXPECT_EQ(samples[0], json({"k40_up", "gauge", "k40_up", target, 1.0}));
+    json labels = target;
+    labels.update({{"name", "交流电压"}, {"register", "100"}, {"unit", "V"}});
+    EXPECT_EQ(samples[1], json({"k40_analog_value", "gauge", "k40_analog_value", labels, 220.0}));
+    EXPECT_EQ(samples[2][3]["name"], "电池组电流, \"总\"");
+    EXPECT_EQ(samples[2][3]["unit"], "A");
+    EXPECT_EQ(samples[2][4], -12.3);
+    EXPECT_EQ(samples[3][3]["name"], "母线\\电压\n");
+    labels = target;
+    labels.update({{"name", "手动/自动"}, {"bit", "0"}, {"legend", "0：自动，1：手动"}});
+    EXPECT_EQ(samples[4], json({"k40_status_bit", "gauge", "k40_status_bit", labels, 1.0}));
+    EXPECT_EQ(samples[5],
+              json({"k40_scans_failed", "counter", "k40_scans_failed_total", target, 3.0}));
+    EXPECT_EQ(samples[6], json({"k40_scans", "counter", "k40_scans_total", target, 10.0}));
 }
 
-TEST(PrometheusText, AFailedScanPublishesOnlyTheCounters) {
-    const json samples =
-        ParseWithPython(kPrometheusParser, PrometheusText(Records()[1], Columns(), 4, 11));
-    ASSERT_EQ(samples.size(), 2u);
-    EXPECT_EQ(samples[0][2], "k40_scans_failed_total");
-    EXPECT_EQ(samples[0][4], 4.0);
-    EXPECT_EQ(samples[1][4], 11.0);
+TEST(PrometheusText, AFailedScanPublishesOnlyTheCountersAndDown) {
+    const json samples = ParseWithPython(
+        kPrometheusParser, PrometheusText(Records()[1], Columns(), {"/dev/ttyUSB0", 1, 11, 4}));
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[0][2], "k40_up");
+    EXPECT_EQ(samples[0][4], 0.0);
+    EXPECT_EQ(samples[1][2], "k40_scans_failed_total");
+    EXPECT_EQ(samples[1][4], 4.0);
+    EXPECT_EQ(samples[2][4], 11.0);
 }
 
 TEST(FormatTable, AlignsTheValueColumnAndReportsOutcomes) {
@@ -221,6 +228,7 @@ TEST(FormatTable, AlignsTheValueColumnAndReportsOutcomes) {
     for (std::size_t end : ends) {
         EXPECT_EQ(end, ends[0]) << table;
     }
+    EXPECT_NE(table.find("-12.3  A\n"), std::string::npos) << table;  // not the table's "V"
     EXPECT_EQ(FormatTable(Records()[1]), "no reply\n");
     EXPECT_EQ(FormatTable(Records()[2]), "exception 02 非法数据地址\n");
 }

@@ -172,8 +172,7 @@ TEST_F(EchoExchange, AlteredCopyOfAWriteEndsAtOnce) {
     EXPECT_FALSE(r.echoRemoved);
     EXPECT_LT(clock.m_nNow - start, comm.m_nWaitTime);
     const LineDiagnosis d = CLineDiagnosis::OfExchange(comm, r);
-    EXPECT_TRUE(d.echoAltered);
-    EXPECT_EQ(d.finding, LineFinding::NoFrame);
+    EXPECT_EQ(d.finding, LineFinding::EchoAltered);
 }
 
 TEST_F(EchoExchange, CopyBehindStaleBytesInTheUnpurgedVariant) {

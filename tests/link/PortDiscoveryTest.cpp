@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/PortDiscovery.h"
+#include "link/PortOrder.h"
 #include "link/posix/TermiosDevice.h"
 #include "tests/support/FakePortTree.h"
 
@@ -125,3 +126,14 @@ TEST_F(PortDiscoveryTest, ThePortsFollowAdaptersPluggedInLater) {
 }
 
 }  // namespace
+
+// COMn names past COM9 are port names too; anything else is a path.
+TEST(ComPortNumber, NamesThatAreComPorts) {
+    const std::pair<const char*, int> cases[] = {{"COM1", 1},     {"COM9", 9},    {"COM10", 10},
+                                                 {"COM999", 999}, {"COM1000", 0}, {"COM0", 0},
+                                                 {"COM01", 0},    {"COM", 0},     {"com1", 0},
+                                                 {"COM1x", 0},    {"COM-1", 0},   {"/dev/COM1", 0}};
+    for (const auto& [name, number] : cases) {
+        EXPECT_EQ(ComPortNumber(name), number) << name;
+    }
+}

@@ -7,16 +7,6 @@
 
 #include "link/PortOrder.h"
 
-TEST(PortOrder, ComNumbers) {
-    const std::pair<const char*, int> cases[] = {
-        {"COM1", 1},  {"com12", 12}, {"COM256", 256}, {"COM257", 0}, {"COM0", 0},
-        {"COM01", 0}, {"COM", 0},    {"COMX", 0},     {"LPT1", 0},   {"/dev/ttyS0", 0},
-    };
-    for (const auto& [name, number] : cases) {
-        EXPECT_EQ(ComNumber(name), number) << name;
-    }
-}
-
 TEST(PortOrder, UsbAdaptersFirstThenByNumber) {
     const std::vector<PresentPort> found = {
         {"COM3", false}, {"COM12", true}, {"COM1", false}, {"COM5", true}, {"COM10", false}};

@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"Silent", {"--fault", "silent"}, 4, LineFinding::Nothing},
         FindingCase{"OtherBaud", {"--baud", "9600"}, 5, LineFinding::Nothing},
         FindingCase{"EchoOnly", {"--adapter-echo", "--fault", "silent"}, 4, LineFinding::EchoOnly},
-        FindingCase{"Corrupt", {"--fault", "corrupt"}, 4, LineFinding::NoFrame},
+        FindingCase{"Corrupt", {"--fault", "corrupt"}, 4, LineFinding::CrcError},
         FindingCase{"WrongSlave", {"--fault", "wrong-slave"}, 4, LineFinding::OtherSlave},
         FindingCase{"Busy", {"--fault", "exception"}, 4, LineFinding::Exception}),
     [](const auto& param) { return std::string(param.param.name); });

@@ -129,6 +129,43 @@ TEST_P(SimProcessStop, RemovesTheLinkAndExitsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, SimProcessStop, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
+// A second simulator on the link of one that still runs is refused and the
+// first keeps its link; the link a killed simulator left behind is replaced.
+TEST(SimProcess, ALinkInUseIsRefusedAStaleOneReplaced) {
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/com1";
+    auto target = [&] {
+        char path[256] = {};
+        return readlink(link.c_str(), path, sizeof path - 1) > 0 ? std::string(path) : "";
+    };
+    CSimProcess first;
+    ASSERT_TRUE(first.Start({"--quiet", "--link", link}));
+    std::string said;
+    FILE* second =
+        popen((CSimProcess::BinaryPath() + " --quiet --link " + link + " 2>&1").c_str(), "r");
+    ASSERT_NE(second, nullptr);
+    for (char buf[256]; fgets(buf, sizeof buf, second) != nullptr;) {
+        said += buf;
+    }
+    const int status = pclose(second);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << said;
+    EXPECT_NE(said.find("pid " + std::to_string(first.Pid())), std::string::npos) << said;
+    EXPECT_EQ(target(), first.Path());
+
+    ASSERT_EQ(kill(first.Pid(), SIGKILL), 0);
+    EXPECT_EQ(first.Stop(), -1);
+    EXPECT_EQ(target(), first.Path()) << "a killed simulator cannot remove its link";
+    CSimProcess third;
+    ASSERT_TRUE(third.Start({"--quiet", "--link", link}));
+    EXPECT_EQ(target(), third.Path());
+    CLinkMaster master(link);
+    ASSERT_TRUE(master.Open());
+    EXPECT_EQ(master.Run(0x03, 0, 1).outcome, ExchangeOutcome::Reply);
+    EXPECT_EQ(third.Stop(), 0);
+    rmdir(dir.c_str());
+}
+
 namespace {
 
 // Run in a child process as the user that the simulator runs as: three

@@ -2,6 +2,8 @@
 // readings in UTF-8, and the command requests with their setpoint codes.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/TestFrames.h"
 #include "unit/ControlCommands.h"
 #include "unit/ExceptionText.h"
@@ -16,6 +18,12 @@ TEST(Readings, ColumnsCarryTheTablesTextsInUtf8) {
     EXPECT_EQ(analog[7].name, "电池组电流");
     EXPECT_EQ(analog[8].reg, 108);
     EXPECT_EQ(analog[8].name, "电池房温度");
+    // The table's unit column as documented, and what each register measures.
+    for (const auto& [reg, documented, physical] :
+         {std::tuple{104, "A", "V"}, {105, "V", "A"}, {107, "V", "A"}, {108, "V", "°C"}}) {
+        EXPECT_EQ(analog[reg - 100].unit, documented) << reg;
+        EXPECT_EQ(analog[reg - 100].physicalUnit, physical) << reg;
+    }
     const auto bits = BitColumns();
     ASSERT_EQ(bits.size(), 15u);
     EXPECT_EQ(bits[0].unit, "0：自动，1：手动");

@@ -84,25 +84,40 @@ class AdapterTest(unittest.TestCase):
         self.assertEqual(r.returncode, 3, r.stderr)
 
     def test_each_failure_is_diagnosed(self):
-        def frame(fields):
-            return bytes.fromhex(fields[6])
+        def hexed(text):
+            return bytes.fromhex(text).hex(" ").upper()
 
+        def frame(rows):
+            return hexed(rows[-1][6])
+
+        # (k40sim's options, k40ctl's options and command, the finding, what
+        # the words must say given the simulator's trace, what they must not)
         cases = [
-            (["--fault", "silent"], "nothing", lambda rows: "nothing arrived"),
-            (["--adapter-echo", "--fault", "silent"], "echo-only",
-             lambda rows: "only the echo of the request"),
-            (["--fault", "corrupt"], "no-frame",
-             lambda rows: "(" + frame(rows[-1])[:16].hex(" ").upper() + ")"),
-            (["--fault", "wrong-slave"], "other-slave",
-             lambda rows: "try --slave %d" % frame(rows[-1])[0]),
+            (["--fault", "silent"], ["ai"], "nothing", lambda rows: "nothing arrived", None),
+            (["--adapter-echo", "--fault", "silent"], ["ai"], "echo-only",
+             lambda rows: "only the echo of the request", None),
+            # Address, function and length right, the CRC wrong: the whole frame.
+            (["--fault", "corrupt"], ["ai"], "crc-error",
+             lambda rows: "wrong CRC (" + frame(rows) + ")", "baud rate"),
+            (["--fault", "wrong-slave"], ["ai"], "other-slave",
+             lambda rows: "another master on the bus", "try --slave"),
+            # A line that does not echo, with --echo on: the write's one copy
+            # is the reply taken for the echo.
+            ([], ["--echo", "on", "module", "1", "off"], "lone-copy",
+             lambda rows: "try --echo auto", "only the echo"),
+            # The copy one byte short, the whole reply after it: one cause.
+            (["--fault", "partial-echo"], ["--echo", "on", "ai"], "echo-altered",
+             lambda rows: "came back altered (%s): " % hexed(rows[-1][2])[:20], "valid frame"),
         ]
-        for sim_args, finding, words in cases:
+        for sim_args, ctl_args, finding, words, wrong in cases:
             port = self.start(*sim_args)
-            r = ctl("--port", port, "--wait", "200", "ai")
+            r = ctl("--port", port, "--wait", "200", *ctl_args)
             self.assertEqual(r.returncode, 3, sim_args)
             self.assertIn(words(trace_rows(self.sim)), r.stderr, sim_args)
+            if wrong:
+                self.assertNotIn(wrong, r.stderr, sim_args)
             record = json.loads(ctl("--port", port, "--wait", "200", "--format", "json",
-                                    "ai").stdout)
+                                    *ctl_args).stdout)
             self.assertEqual((record["outcome"], record["diagnosis"]["finding"]),
                              ("timeout", finding), sim_args)
 

@@ -82,7 +82,9 @@ def ctl(*args, **kw):
     return subprocess.run([K40CTL] + list(args), capture_output=True, text=True, timeout=30, **kw)
 
 
-class K40ctlTest(unittest.TestCase):
+class SimTestCase(unittest.TestCase):
+    """A fresh folder and k40sim in it for every case."""
+
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.sim = Sim(self.dir.name).start()
@@ -95,6 +97,8 @@ class K40ctlTest(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir.name, name)
 
+
+class K40ctlTest(SimTestCase):
     def test_reads_in_every_format(self):
         port = self.sim.link
         table = ctl("ai", "--port", port)
@@ -192,7 +196,15 @@ class K40ctlTest(unittest.TestCase):
                              (["--wait", "99"], "--wait"), (["--slave", "x"], "--slave"),
                              (["module", "21", "on"], "N"), (["module", "1", "voltage", "301"],
                                                              "voltage"),
-                             (["module", "1", "current", "abc"], "current"), (["bogus"], "subcommand")]:
+                             (["module", "1", "current", "abc"], "current"), (["bogus"], "subcommand"),
+                             # Numbers in decimal digits, and the rates named.
+                             (["--wait", "1e3"], "--wait: 1e3: decimal digits only"),
+                             (["--slave", "1.5"], "--slave: 1.5: decimal digits only"),
+                             (["--wait", "0x100"], "--wait: 0x100: decimal digits only"),
+                             (["--slave", "+5"], "--slave: +5: decimal digits only"),
+                             (["--baud", "fast"],
+                              "--baud: fast is not a rate of the line: one of 600, 1200, 2400, "
+                              "4800, 9600, 19200, 38400")]:
             r = ctl("--port", port, *(args if args[0].startswith("--") else args),
                     *([] if not args[0].startswith("--") else ["ai"]))
             self.assertEqual(r.returncode, 2, args)
@@ -244,8 +256,9 @@ class K40ctlTest(unittest.TestCase):
 
     def test_sigint_leaves_a_complete_csv(self):
         out = self.path("watch.csv")
+        header = ctl("--port", self.sim.link, "--format", "csv", "ai").stdout.splitlines()[0]
         with open(out, "w", newline="") as f:
-            f.write("time,outcome,exception\r\n")  # an existing log: no second header
+            f.write(header + "\r\n")  # an existing log: no second header
         w = self.watch("ai", "--interval", "0", "--format", "csv", "--output", out)
         self.assertTrue(await_true(lambda: os.path.getsize(out) > 2000))
         w.send_signal(signal.SIGINT)
@@ -253,7 +266,7 @@ class K40ctlTest(unittest.TestCase):
         self.assertEqual(w.returncode, 0)
         with open(out, newline="") as f:
             rows = list(csv.reader(f))
-        self.assertEqual(rows[0], ["time", "outcome", "exception"])
+        self.assertEqual(rows[0], ["time", "outcome", "exception"] + ANALOG_NAMES)
         self.assertGreater(len(rows), 3)
         for row in rows[1:]:
             self.assertEqual(len(row), 12)

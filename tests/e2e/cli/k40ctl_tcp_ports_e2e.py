@@ -14,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -91,13 +92,39 @@ class TcpTest(unittest.TestCase):
                  ("tcp://[::1:502", "bracket"),
                  ("tcp://unit 7:502", "host name")]
         for name, fault in cases:
-            start = time.monotonic()
-            r = ctl("--port", name, "--wait", "5000", "ai", timeout=10)
-            self.assertEqual(r.returncode, 5, (name, r.stderr))
-            self.assertIn(fault, r.stderr, name)
-            self.assertIn("cannot open " + name, r.stderr, name)
-            self.assertLess(time.monotonic() - start, 2.5, name)  # not the 5 s wait
+            for command in ["ai", "scan"]:  # every subcommand opens the same way
+                start = time.monotonic()
+                r = ctl("--port", name, "--wait", "5000", command, timeout=10)
+                self.assertEqual(r.returncode, 5, (name, command, r.stderr))
+                self.assertIn(fault, r.stderr, (name, command))
+                self.assertIn("cannot open " + name, r.stderr, (name, command))
+                self.assertLess(time.monotonic() - start, 2.5, name)  # not the 5 s wait
         closed.close()
+
+    def test_the_connect_is_bounded_by_wait(self):
+        # A listener whose backlog is full: the kernel drops further SYNs, so
+        # a connect neither succeeds nor fails until it gives up.
+        with socket.socket() as full:
+            full.bind(("127.0.0.1", 0))
+            full.listen(0)
+            name = "tcp://127.0.0.1:%d" % full.getsockname()[1]
+            pending = []
+            for _ in range(3):
+                s = socket.socket()
+                s.setblocking(False)
+                s.connect_ex(full.getsockname())
+                pending.append(s)
+            try:
+                for command in ["ai", "scan", "doctor"]:
+                    start = time.monotonic()
+                    r = ctl("--port", name, "--wait", "300", command)
+                    elapsed = time.monotonic() - start
+                    out = r.stdout + r.stderr
+                    self.assertIn("no answer within 300 ms", out, command)
+                    self.assertLess(elapsed, 1.2, command)  # not the default 1500 ms
+            finally:
+                for s in pending:
+                    s.close()
 
     def test_a_server_that_never_answers_is_a_time_out(self):
         with socket.socket() as silent:
@@ -106,7 +133,49 @@ class TcpTest(unittest.TestCase):
             r = ctl("--port", "tcp://127.0.0.1:%d" % silent.getsockname()[1],
                     "--wait", "200", "ai")
         self.assertEqual(r.returncode, 3, r.stderr)
-        self.assertIn("no reply within 200 ms", r.stderr)
+        self.assertIn("no reply within 200 ms: nothing arrived through the device server",
+                      r.stderr)
+        for advice in ["wiring", "wires", "baud", "parity"]:
+            self.assertNotIn(advice, r.stderr)  # the server's business, not k40ctl's
+
+    def test_a_server_that_closes_after_the_request(self):
+        # As a Modbus TCP gateway or a busy one-client server does: it takes
+        # the request and hangs up.
+        with socket.socket() as server:
+            server.bind(("127.0.0.1", 0))
+            server.listen(1)
+
+            def hang_up():
+                conn, _ = server.accept()
+                with conn:
+                    conn.recv(64)
+
+            peer = threading.Thread(target=hang_up)
+            peer.start()
+            start = time.monotonic()
+            r = ctl("--port", "tcp://127.0.0.1:%d" % server.getsockname()[1],
+                    "--wait", "5000", "--format", "json", "ai")
+            elapsed = time.monotonic() - start
+            peer.join()
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertLess(elapsed, 2.5)  # not the 5 s wait
+        diagnosis = json.loads(r.stdout)["diagnosis"]
+        self.assertEqual(diagnosis["finding"], "peer-closed")
+        self.assertEqual(diagnosis["text"],
+                         "the device server closed the connection: it may expect Modbus TCP "
+                         "rather than RTU over TCP, or serve one client at a time")
+        self.assertIn("k40ctl: no reply: the device server closed", r.stderr)
+
+    def test_doctor_names_no_baud_rate_over_tcp(self):
+        # Through COM1 as well: $K40_COM1 names the device server.
+        for port, env in [(self.sim.name, None), ("COM1", dict(CLEAN_ENV, K40_COM1=self.sim.name))]:
+            r = ctl("--port", port, "doctor", env=env)
+            self.assertEqual(r.returncode, 0, r.stdout)
+            lines = r.stdout.splitlines()
+            self.assertTrue(lines[0].startswith("skip") and "not a serial port" in lines[0],
+                            lines)
+            self.assertEqual(lines[-1], "pass  the unit answered at slave 1, wait 1500 ms")
+            self.assertNotIn("baud", r.stdout)
 
     def records(self, path):
         if not os.path.exists(path):
@@ -251,6 +320,29 @@ class PortsTest(unittest.TestCase):
         column = table[0].index("DEVICE")
         for line in table[1:]:
             self.assertTrue(line[column:].startswith(t.dev), line)
+
+    def test_com10_and_overrides_that_discovery_does_not_list(self):
+        # A pseudo-terminal and a device server named by K40_COMn are listed
+        # with their COMn, after the ports found; COM10 opens like COM1.
+        t = self.tree
+        t.node("ttyUSB0")
+        sim = Sim(self.dir.name, "--link", os.path.join(self.dir.name, "pty")).start()
+        try:
+            env = t.env(K40_COM10=sim.name, K40_COM12=sim.name,
+                        K40_COM3="tcp://127.0.0.1:5020")
+            r = ctl("ports", "--format", "json", env=env)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            objects = [json.loads(line) for line in r.stdout.splitlines()]
+            self.assertEqual([(o["com"], o["device"]) for o in objects],
+                             [(["COM1"], os.path.join(t.dev, "ttyUSB0")),
+                              (["COM3"], "tcp://127.0.0.1:5020"),
+                              (["COM10", "COM12"], sim.name)])
+            self.assertIsNone(objects[2]["driver"])  # nothing is made up
+            r = ctl("--port", "COM10", "--format", "json", "ai", env=env)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+        finally:
+            sim.kill()
 
     def test_no_ports_and_bytes_that_are_not_utf8(self):
         r = ctl("ports", "--format", "json", env=self.tree.env())
