@@ -34,8 +34,10 @@ def start_sim(k40sim, baud, link):
 
 
 def ctl_rate(k40ctl, link, baud, seconds):
+    """k40ctl: the program, or a list that runs it (k40ctl.exe under Wine)."""
     count = int(line_limit(baud) * seconds)
-    out = subprocess.run([k40ctl, "--port", link, "--baud", str(baud), "watch", "ai",
+    command = k40ctl if isinstance(k40ctl, list) else [k40ctl]
+    out = subprocess.run(command + ["--port", link, "--baud", str(baud), "watch", "ai",
                           "--interval", "0", "--count", str(count), "--format", "json"],
                          capture_output=True, text=True, check=True).stdout
     records = [json.loads(line) for line in out.splitlines()]

@@ -9,35 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/RecordFormat.h"
+#include "cli/DoctorReport.h"
+#include "link/PortDiscovery.h"
 #include "link/TcpAddress.h"
 #include "link/posix/PortChecks.h"
-#include "link/posix/PortDiscovery.h"
 #include "link/posix/TermiosDevice.h"
 
 namespace {
-
-class Report {
-public:
-    void Pass(const std::string& what) { Line("pass", what, {}); }
-    void Warn(const std::string& what, const std::string& fix) { Line("warn", what, fix); }
-    void Fail(const std::string& what, const std::string& fix) {
-        Line("fail", what, fix);
-        failed_ = true;
-    }
-    void Skip(const std::string& what) { Line("skip", what, {}); }
-    bool Failed() const { return failed_; }
-
-private:
-    static void Line(const char* level, const std::string& what, const std::string& fix) {
-        std::printf("%s  %s\n", level, what.c_str());
-        if (!fix.empty()) {
-            std::printf("      fix: %s\n", fix.c_str());
-        }
-        std::fflush(stdout);
-    }
-    bool failed_ = false;
-};
 
 // Who may open the device and why: the owner, a group of ours, everyone, or
 // an access list (the seat's, for a logged-in user).
@@ -78,6 +56,8 @@ std::string Describe(const std::string& device) {
     }
     return IsPseudoTerminal(real) ? name + ": a pseudo-terminal" : name;
 }
+
+}  // namespace
 
 void SerialChecks(const std::string& name, Report& report) {
     const std::string device = ResolvePortName(name);
@@ -157,49 +137,4 @@ void SerialChecks(const std::string& name, Report& report) {
         report.Warn("the FTDI latency timer is " + std::to_string(timer) + " ms",
                     "lower it: echo 1 > " + timerFile + " (as root).");
     }
-}
-
-}  // namespace
-
-int RunDoctor(const CtlOptions& o, UnitLink& link) {
-    Report report;
-    // COMn may name a device server too ($K40_COMn).
-    const bool tcp = IsTcpPortName(ResolvePortName(o.port));
-    if (tcp) {
-        report.Skip(o.port + " is not a serial port: the port checks are skipped");
-    } else {
-        SerialChecks(o.port, report);
-    }
-    if (report.Failed()) {
-        report.Fail("the unit was not read", "mend the failures above first.");
-        return 1;
-    }
-    std::string why;
-    if (!link.Open(&why)) {
-        report.Fail(why, tcp ? "check the device server's address and port, and that it is on."
-                             : "see the checks above.");
-        return 1;
-    }
-    const ReadRecord record = link.Read(ReadCommand::Register03);
-    // A device server's baud rate is set on the server: k40ctl cannot know it.
-    const std::string settings =
-        std::string(tcp ? "at " : "at " + std::to_string(o.baud) + " baud, ") + "slave " +
-        std::to_string(o.slave) + ", wait " + std::to_string(o.waitMs) + " ms";
-    switch (record.outcome) {
-        case ReadOutcome::Reply:
-            report.Pass("the unit answered " + settings);
-            break;
-        case ReadOutcome::Exception:
-            report.Warn("the unit answered " + settings + " with an exception reply " +
-                            ExceptionText(record),
-                        "the unit is there; check that it is the HCU-K40 monitor.");
-            break;
-        case ReadOutcome::Timeout:
-            report.Fail("no reply " + settings + ": " + record.diagnosis,
-                        tcp ? "if the cause is not clear, k40ctl scan finds the address."
-                            : "if the cause is not clear, k40ctl scan finds the baud rate and "
-                              "address.");
-            break;
-    }
-    return report.Failed() ? 1 : 0;
 }

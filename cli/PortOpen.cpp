@@ -1,7 +1,7 @@
 #include "cli/PortOpen.h"
 
 #include "link/OpenError.h"
-#include "link/posix/TermiosDevice.h"
+#include "link/SerialDevice.h"
 
 bool OpenNamedPort(CModbusComm& comm, const CNamedPort& ports, std::string* why) {
     comm.m_nPort = 0;  // a named port set has the one port

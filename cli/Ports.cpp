@@ -12,8 +12,9 @@
 
 #include "cli/DisplayWidth.h"
 #include "cli/RecordFormat.h"
+#include "link/PortOrder.h"
+#include "link/SerialDevice.h"
 #include "link/TcpAddress.h"
-#include "link/posix/TermiosDevice.h"
 
 namespace {
 

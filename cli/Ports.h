@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/CtlOptions.h"
-#include "link/posix/PortDiscovery.h"
+#include "link/PortDiscovery.h"
 
 // One port of the list and the COMn names that open it right now.
 struct PortListing {

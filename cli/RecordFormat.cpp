@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/DisplayWidth.h"
+#include "cli/LocalTime.h"
 
 namespace {
 
@@ -53,10 +54,9 @@ std::string Iso8601Local(std::chrono::system_clock::time_point time) {
     }
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
-    localtime_r(&t, &local);
+    const long offset = LocalTimeAndOffset(t, local);  // seconds east of UTC
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff;  // seconds east of UTC
     const long absolute = offset < 0 ? -offset : offset;
     char tail[32];
     std::snprintf(tail, sizeof tail, ".%03d%c%02ld:%02ld", static_cast<int>(millis),

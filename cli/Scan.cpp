@@ -1,10 +1,9 @@
 #include "cli/Scan.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
+#include "cli/Console.h"
 #include "cli/PortOpen.h"
 #include "cli/StopSignal.h"
 #include "link/Exchange.h"
@@ -52,7 +51,7 @@ int RunScan(const CtlOptions& o) {
         return kExitPort;
     }
     CatchStopSignals();
-    const bool progress = isatty(STDERR_FILENO) != 0;
+    const bool progress = IsLiveTerminal(2);
     // A device server's baud rate is set on the server: only the addresses.
     const bool tcp = comm.Device()->IsConnection();
     const std::vector<int> bauds = tcp ? std::vector<int>{o.baud} : ScanBauds(o.scanFast);

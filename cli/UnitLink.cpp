@@ -10,7 +10,7 @@
 #include "link/LateReply.h"
 #include "link/LineDiagnosis.h"
 #include "link/OpenError.h"
-#include "link/posix/TermiosDevice.h"
+#include "link/SerialDevice.h"
 #include "unit/ExceptionText.h"
 #include "unit/GbkText.h"
 #include "unit/Readings.h"

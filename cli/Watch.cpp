@@ -1,8 +1,6 @@
 #include "cli/Watch.h"
 
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "cli/Console.h"
 #include "cli/CsvLayout.h"
 #include "cli/LiveView.h"
 #include "cli/PrometheusText.h"
@@ -48,18 +47,17 @@ bool WriteAll(std::FILE* file, const std::string& text) {
 
 TermSize TerminalSize() {
     TermSize size;
-    struct winsize ws {};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
-        size.columns = ws.ws_col;
-        size.rows = ws.ws_row;
-    }
+    (void)ConsoleSize(size.columns, size.rows);
     return size;
 }
 
 class WatchRun {
 public:
     WatchRun(const CtlOptions& o, UnitLink& link)
-        : o_(o), link_(link), columns_(WatchColumns(o.scope, o.raw)), view_(columns_, Wall::now()) {}
+        : o_(o),
+          link_(link),
+          columns_(WatchColumns(o.scope, o.raw)),
+          view_(columns_, Wall::now()) {}
 
     int Run();
 
@@ -98,7 +96,7 @@ private:
 // file gets the header. A CSV file that holds another layout was refused
 // before (CheckCsvLayout).
 bool WatchRun::OpenOutput() {
-    std::FILE* file = std::fopen(o_.output.c_str(), "a");
+    std::FILE* file = OpenFile(o_.output, "a");
     if (file == nullptr) {
         return false;
     }
@@ -135,7 +133,7 @@ void WatchRun::Fail(const std::string& what) {
 // A message on standard error, unless the live view shares the terminal with
 // it: the next redraw would erase it, and the view shows the same.
 void WatchRun::Say(const std::string& message) {
-    if (!live_ || !isatty(STDERR_FILENO)) {
+    if (!live_ || !IsLiveTerminal(2)) {
         std::fprintf(stderr, "k40ctl: %s\n", message.c_str());
     }
 }
@@ -203,8 +201,7 @@ void WatchRun::Publish(const ReadRecord& record) {
     std::string error;
     if (!WriteFileAtomically(
             o_.output,
-            PrometheusText(record, columns_,
-                           {o_.port, o_.slave, status_.scans, status_.failures}),
+            PrometheusText(record, columns_, {o_.port, o_.slave, status_.scans, status_.failures}),
             &error)) {
         Fail(error);
     }
@@ -278,7 +275,7 @@ int WatchRun::Run() {
     if (!toFile && o_.format == OutputFormat::Csv) {
         WriteCsvHeaderIfEmpty();
     }
-    live_ = o_.format == OutputFormat::Table && o_.output.empty() && isatty(STDOUT_FILENO);
+    live_ = o_.format == OutputFormat::Table && o_.output.empty() && IsLiveTerminal(1);
     if (live_) {
         Write("\x1b[2J");
     }
@@ -296,8 +293,8 @@ int WatchRun::Run() {
         }
         if (More()) {
             // While the port is lost, a scan falls due at most once a second.
-            Pause(start + (link_.IsOpen() ? interval
-                                          : std::max<Steady::duration>(interval, kReopenEvery)));
+            Pause(start +
+                  (link_.IsOpen() ? interval : std::max<Steady::duration>(interval, kReopenEvery)));
         }
     }
     if (out_ != stdout && std::fclose(out_) != 0 && result_ == kExitReply) {

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/Confirm.h"
+#include "cli/Console.h"
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
 #include "cli/Ports.h"
@@ -13,7 +14,6 @@
 #include "cli/Scan.h"
 #include "cli/UnitLink.h"
 #include "cli/Watch.h"
-#include "link/posix/TermiosDevice.h"
 #include "unit/Readings.h"
 
 namespace {
@@ -92,8 +92,9 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    CConsoleArguments args(argc, argv);
     CtlOptions options;
-    const int parsed = ParseCtlOptions(argc, argv, options, std::cout, std::cerr);
+    const int parsed = ParseCtlOptions(args.Count(), args.Values(), options, std::cout, std::cerr);
     if (parsed >= 0) {
         return parsed;
     }
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
         return RunPorts(options);
     }
     // COMn in --port is found where `ports` looks.
-    CTermiosPorts::Instance().SetFolders(DevDir(), SysDir());
+    SetPortFolders(DevDir(), SysDir());
     UnitLink link(options.port, options.baud, options.slave, options.waitMs,
                   options.trace ? stderr : nullptr);
     link.SetEchoMode(options.echo);

@@ -1,12 +1,10 @@
 #include "link/NamedPort.h"
 
-#include <cerrno>
-
 #include "link/OpenError.h"
 
 std::unique_ptr<ISerialDevice> CNamedPort::Open(int port, std::uint32_t waitMs) {
     if (port != 0) {
-        m_failure = OpenFailure{ENODEV, OpenErrorText(ENODEV)};
+        m_failure = OpenFailure{kNoSuchDeviceError, OpenErrorText(kNoSuchDeviceError)};
         return nullptr;
     }
     return OpenSerialDevice(m_name, waitMs, m_failure);

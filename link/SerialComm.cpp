@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "link/Deadline.h"
-#include "link/posix/TermiosDevice.h"
 
 namespace {
 // Index 0..6 as the settings page offers them.
@@ -15,7 +14,7 @@ constexpr std::uint32_t kWriteMsPerByte = 8;
 constexpr std::uint32_t kDrainPollMs = 1;
 }  // namespace
 
-CSerialComm::CSerialComm() : CSerialComm(CTermiosPorts::Instance()) {}
+CSerialComm::CSerialComm() : CSerialComm(SystemPorts()) {}
 
 CSerialComm::CSerialComm(ISerialPorts& ports, IClock& clock) : m_pPorts(&ports), m_pClock(&clock) {}
 

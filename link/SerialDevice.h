@@ -67,10 +67,20 @@ public:
         (void)port;
         return {};
     }
-    // Why the last Open failed: the system's error number (errno), 0 when it
+    // Why the last Open failed: the system's error number (errno, or the Win32 error), 0 when it
     // did not fail or the reason is unknown. OpenErrorText() words it.
     virtual int LastOpenError() const { return 0; }
 };
+
+// The operating system's ports, COM1 = index 0: the termios devices on Linux,
+// the COM ports on Windows.
+ISerialPorts& SystemPorts();
+
+// What the name a user gives opens: "COM1".."COM9" as the console's port
+// buttons map them become the device each resolves to now (a device path on
+// Linux; on Windows the same COMn, or $K40_COMn); any other name is returned
+// as it is.
+std::string ResolvePortName(const std::string& name);
 
 // Why a device could not be opened: the system's error number (one that fits
 // where the system gave none: EINVAL for a malformed address), and the reason in words an operator

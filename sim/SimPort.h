@@ -66,6 +66,8 @@ public:
     // settings are shared by all who hold it open); 0 for a device, or when the
     // rate is not one of the usual ones.
     std::uint32_t ClientBaud() const;
+    // What --help adds on this platform: on Windows, that only --listen serves.
+    static const char* PlatformNote();
     // The path that clients open: the pseudo-terminal's other side, the device,
     // or the listener's "tcp://HOST:PORT".
     const std::string& Path() const { return m_path; }

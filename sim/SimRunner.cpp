@@ -1,42 +1,15 @@
+// The simulator's loop, the parts every platform shares: what received bytes
+// become and when the replies are due. Waiting on the line, the clock and the
+// stop signals are the platform's (sim/posix/SimLoop.cpp, sim/win32/).
 #include "sim/SimRunner.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/signalfd.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
 constexpr std::int64_t kNsPerMs = 1000000;
-// A pause that keeps a loop from spinning on a terminal that has no reader.
-constexpr std::int64_t kIdleNs = 5 * kNsPerMs;
-
-void Pause(std::int64_t ns) {
-    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
 
 }  // namespace
-
-int CSimRunner::BlockStopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) {
-        return -1;
-    }
-    return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-}
 
 CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
                        int signalFd, bool adapterEcho)
@@ -49,122 +22,27 @@ CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std
     if (paceBaud != 0) {
         m_nCharNs = 10 * 1000000000ll / paceBaud;
         m_nSilenceNs = paceBaud > 19200 ? 1750000 : m_nCharNs * 7 / 2;
-        // Timers to the microsecond rather than the default 50 us slack.
-        (void)prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+        FineTimers();
     }
 }
 
-std::int64_t CSimRunner::Now() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-std::string CSimRunner::WallClock() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
-                  local.tm_sec, ts.tv_nsec / kNsPerMs);
-    return text;
-}
-
-int CSimRunner::Run() {
-    m_nStartNs = Now();
-    for (;;) {
-        timespec timeout{};
-        timespec* wait = nullptr;
-        if (!m_queue.empty() && !m_bWaitWritable) {
-            const std::int64_t left = std::max<std::int64_t>(0, m_queue.front().dueNs - Now());
-            timeout = {static_cast<time_t>(left / 1000000000),
-                       static_cast<long>(left % 1000000000)};
-            wait = &timeout;
-        }
-        // poll() passes over the entries whose descriptor is -1.
-        pollfd fds[4] = {
-            {m_signalFd, POLLIN, 0},
-            {m_port.Fd(), static_cast<short>(POLLIN | (m_bWaitWritable ? POLLOUT : 0)), 0},
-            {m_port.WatchFd(), POLLIN, 0},
-            {m_port.ListenFd(), POLLIN, 0},
-        };
-        if (ppoll(fds, 4, wait, nullptr) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::perror("k40sim: poll");
-            return 1;
-        }
-        if (fds[0].revents & POLLIN) {
-            return 0;
-        }
-        if (fds[2].revents & POLLIN) {
-            m_port.OnWatchEvent();
-        }
-        if (fds[3].revents & POLLIN) {
-            (void)m_port.Accept();
-        }
-        if (fds[1].revents & POLLOUT) {
-            m_bWaitWritable = false;
-        }
-        if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP)) && !Receive()) {
-            return 1;
-        }
-        if (!Flush()) {
-            return 1;
-        }
+void CSimRunner::OnBytes(const std::uint8_t* buf, std::size_t n) {
+    const std::int64_t now = Now();
+    const double ms = static_cast<double>(now - m_nStartNs) / kNsPerMs;
+    if (m_bAdapterEcho) {
+        // Ahead of any reply still to go: the adapter returns what it hears at once.
+        m_queue.push_back(Pending{now, m_engine.AdapterEcho(buf, n)});
     }
-}
-
-bool CSimRunner::Receive() {
-    std::uint8_t buf[512];
-    for (;;) {
-        const ssize_t n = ::read(m_port.Fd(), buf, sizeof buf);
-        if (n > 0) {
-            const std::int64_t now = Now();
-            const double ms = static_cast<double>(now - m_nStartNs) / kNsPerMs;
-            if (m_bAdapterEcho) {
-                // Ahead of any reply still to go: the adapter returns what it hears at once.
-                m_queue.push_back(
-                    Pending{now, m_engine.AdapterEcho(buf, static_cast<std::size_t>(n))});
-            }
-            const std::uint32_t lineBaud = m_nPaceBaud != 0 ? m_port.ClientBaud() : 0;
-            if (lineBaud != 0 && lineBaud != m_nPaceBaud) {
-                const SimEvent ev =
-                    m_engine.Garbled(buf, static_cast<std::size_t>(n), ms, lineBaud);
-                m_log.Record(ev, WallClock());
-                continue;
-            }
-            const std::vector<SimEvent> events =
-                m_pMbap != nullptr ? m_pMbap->Feed(m_engine, buf, static_cast<std::size_t>(n), ms)
-                                   : m_engine.Feed(buf, static_cast<std::size_t>(n), ms);
-            for (const SimEvent& ev : events) {
-                m_log.Record(ev, WallClock());
-                Schedule(ev, now);
-            }
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (m_port.IsSocket() && (n == 0 || errno != EAGAIN)) {
-            // The client closed or reset its connection: what it had asked
-            // goes unanswered; the next client starts on a quiet line.
-            DropClient();
-            return true;
-        }
-        if (n == 0 || errno == EAGAIN) {
-            return true;
-        }
-        if (m_port.IsPty() && errno == EIO) {
-            // No client side open (only when our own hold on it failed): wait for one.
-            Pause(kIdleNs);
-            return true;
-        }
-        std::fprintf(stderr, "k40sim: reading %s: %s\n", m_port.Path().c_str(),
-                     std::strerror(errno));
-        return false;
+    const std::uint32_t lineBaud = m_nPaceBaud != 0 ? m_port.ClientBaud() : 0;
+    if (lineBaud != 0 && lineBaud != m_nPaceBaud) {
+        m_log.Record(m_engine.Garbled(buf, n, ms, lineBaud), WallClock());
+        return;
+    }
+    const std::vector<SimEvent> events =
+        m_pMbap != nullptr ? m_pMbap->Feed(m_engine, buf, n, ms) : m_engine.Feed(buf, n, ms);
+    for (const SimEvent& ev : events) {
+        m_log.Record(ev, WallClock());
+        Schedule(ev, now);
     }
 }
 
@@ -199,41 +77,4 @@ void CSimRunner::DropClient() {
     m_queue.clear();
     m_bWaitWritable = false;
     m_nLineFreeNs = 0;
-}
-
-bool CSimRunner::Flush() {
-    if (m_port.Fd() < 0) {
-        m_queue.clear();  // no client to hear it
-        return true;
-    }
-    while (!m_queue.empty() && !m_bWaitWritable && m_queue.front().dueNs <= Now()) {
-        Pending& p = m_queue.front();
-        const ssize_t n = ::write(m_port.Fd(), p.bytes.data() + p.done, p.bytes.size() - p.done);
-        if (n > 0) {
-            p.done += static_cast<std::size_t>(n);
-            if (p.done == p.bytes.size()) {
-                m_queue.pop_front();
-            }
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EAGAIN) {
-            m_bWaitWritable = true;  // the client does not read: wait until it does
-            return true;
-        }
-        if (m_port.IsSocket()) {
-            DropClient();  // the client has gone
-            return true;
-        }
-        if (m_port.IsPty()) {
-            m_queue.pop_front();  // nobody to hear it
-            continue;
-        }
-        std::fprintf(stderr, "k40sim: writing %s: %s\n", m_port.Path().c_str(),
-                     std::strerror(errno));
-        return false;
-    }
-    return true;
 }

@@ -34,6 +34,8 @@ class CSimRunner {
 public:
     // Blocks SIGINT, SIGTERM and SIGHUP and returns a signalfd that reports
     // them, or -1. Called first thing, so that a stop request is never lost.
+    // Also ignores SIGPIPE: a client that has gone fails the write instead.
+    // On Windows: Ctrl+C, Ctrl+Break and closing the console (0, or -1).
     static int BlockStopSignals();
 
     // paceBaud: 0 for no pacing. adapterEcho: the line echoes the master.
@@ -53,7 +55,11 @@ private:
     };
 
     bool Receive();
+    // Hands bytes read from the line to the engine and schedules its replies.
+    void OnBytes(const std::uint8_t* buf, std::size_t n);
     bool Flush();
+    // Asks the system for timers as fine as the pacing needs.
+    static void FineTimers();
     void DropClient();
     void Schedule(const SimEvent& ev, std::int64_t readNs);
     static std::int64_t Now();

@@ -2,8 +2,6 @@
 // line, or TCP as behind a serial device server), for developing, testing and
 // demonstrating the commissioning program without the hardware. Run
 // "k40sim --help" for the options.
-#include <signal.h>
-
 #include <cstdio>
 #include <string>
 
@@ -48,6 +46,7 @@ int main(int argc, char** argv) {
     }
     if (opt.help) {
         std::fputs(CSimOptions::HelpText(), stdout);
+        std::fputs(CSimPort::PlatformNote(), stdout);
         return 0;
     }
     // Before anything exists that a stop signal would have to clean up.
@@ -56,7 +55,6 @@ int main(int argc, char** argv) {
         std::perror("k40sim: signals");
         return 1;
     }
-    (void)signal(SIGPIPE, SIG_IGN);
 
     CSimPort port;
     const bool opened =

@@ -1,4 +1,4 @@
-#include "link/posix/PortDiscovery.h"
+#include "link/PortDiscovery.h"
 
 #include <algorithm>
 #include <cstdlib>

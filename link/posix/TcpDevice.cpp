@@ -12,8 +12,8 @@
 
 #include "link/Deadline.h"
 #include "link/TcpAddress.h"
+#include "link/TcpResolver.h"
 #include "link/posix/Eintr.h"
-#include "link/posix/TcpResolver.h"
 #include "link/posix/Tick.h"
 
 namespace {

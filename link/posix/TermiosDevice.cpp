@@ -13,9 +13,10 @@
 
 #include "link/Deadline.h"
 #include "link/OpenError.h"
+#include "link/PortDiscovery.h"
+#include "link/PortOrder.h"
 #include "link/TcpAddress.h"
 #include "link/posix/Eintr.h"
-#include "link/posix/PortDiscovery.h"
 #include "link/posix/RawLine.h"
 #include "link/posix/TcpDevice.h"
 #include "link/posix/Tick.h"
@@ -199,21 +200,6 @@ std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, std::uint32
 
 }  // namespace
 
-int ComPortNumber(const std::string& name) {
-    // COM1 to COM999: "COM" and a number without leading zeros.
-    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0 || name[3] == '0') {
-        return 0;
-    }
-    int number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9') {
-            return 0;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return number;
-}
-
 std::string ResolvePortName(const std::string& name) {
     if (const int number = ComPortNumber(name); number > 0) {
         return CTermiosPorts::Instance().PortPath(number - 1);
@@ -236,4 +222,12 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::ui
 CTermiosPorts& CTermiosPorts::Instance() {
     static CTermiosPorts ports;
     return ports;
+}
+
+void SetPortFolders(const std::string& devDir, const std::string& sysDir) {
+    CTermiosPorts::Instance().SetFolders(devDir, sysDir);
+}
+
+ISerialPorts& SystemPorts() {
+    return CTermiosPorts::Instance();
 }

@@ -48,13 +48,8 @@ private:
 // COMn is $K40_COMn when set, else the n-th serial port present (USB adapters
 // first), else <dev>/ttyS(n-1): port index 0 is COM1. Resolved at every open,
 // so an adapter plugged in after the program started is found.
-// A name "tcp://HOST:PORT" opens a connection to a serial device server instead.
-// "COM1", "COM2", ... (COM10 and on too), as the console's port buttons map
-// them, become the device each resolves to now; any other name is returned as
-// it is.
-std::string ResolvePortName(const std::string& name);
-// n for "COMn" (1..999, no leading zeros), 0 for any other name.
-int ComPortNumber(const std::string& name);
+// A name "tcp://HOST:PORT" opens a connection to a serial device server instead
+// (ResolvePortName and OpenSerialDevice in link/SerialDevice.h).
 
 class CTermiosPorts : public ISerialPorts {
 public:

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "link/posix/PortDiscovery.h"
+#include "link/PortDiscovery.h"
+#include "link/PortOrder.h"
 #include "link/posix/TermiosDevice.h"
 #include "tests/support/FakePortTree.h"
 

@@ -1,6 +1,4 @@
-#include "link/posix/TcpResolver.h"
-
-#include <netdb.h>
+#include "link/TcpResolver.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -116,6 +116,10 @@ bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::stri
     return true;
 }
 
+const char* CSimPort::PlatformNote() {
+    return "";
+}
+
 bool CSimPort::Listen(const std::string& hostPort, std::string& error, bool mbtcp) {
     TcpAddress address;
     if (!ParseHostPort(hostPort, true, address, error)) {
@@ -153,7 +157,8 @@ bool CSimPort::Listen(const std::string& hostPort, std::string& error, bool mbtc
         CloseAll();
         return false;
     }
-    m_path = std::string(mbtcp ? "mbtcp://" : "tcp://") + FormatHostPort({host, static_cast<std::uint16_t>(std::stoi(port))});
+    m_path = std::string(mbtcp ? "mbtcp://" : "tcp://") +
+             FormatHostPort({host, static_cast<std::uint16_t>(std::stoi(port))});
     return true;
 }
 

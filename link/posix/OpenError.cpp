@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+const int kNoSuchDeviceError = ENODEV;
+
 std::string OpenErrorText(int error) {
     switch (error) {
         case 0:

@@ -4,10 +4,17 @@
 // resolver; names are looked up on a helper thread that the caller stops
 // waiting for at its deadline. An abandoned lookup finishes on its own and
 // frees what it found; nothing it owns is shared with the caller but the
-// reference-counted result slot.
+// reference-counted result slot. The same code on Linux and on Windows
+// (Winsock's getaddrinfo); only the headers differ.
 #pragma once
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
 #include <sys/socket.h>
+#endif
 
 #include <cstdint>
 #include <string>

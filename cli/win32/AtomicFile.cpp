@@ -1,0 +1,75 @@
+// Windows: the text goes to a temporary file in the same folder, is flushed to
+// disk and moved over the path with MoveFileExW(MOVEFILE_REPLACE_EXISTING),
+// which replaces the file in one step, as rename(2) does. The Prometheus
+// exporter for Windows reads "*.prom" files the same way as node_exporter.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "cli/AtomicFile.h"
+#include "link/OpenError.h"
+#include "link/win32/Wide.h"
+
+namespace {
+
+bool Fail(std::string* error, const std::string& what, DWORD code) {
+    if (error) {
+        *error = what + ": " + OpenErrorText(static_cast<int>(code));
+    }
+    return false;
+}
+
+bool WriteAndFlush(HANDLE file, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1 << 20));
+        if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return FlushFileBuffers(file) != 0;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error) {
+    const std::wstring target = Utf16(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        if (error) {
+            *error = path + ": not a regular file; not replaced";
+        }
+        return false;
+    }
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    // A hidden name that does not end like the target, so that a collector
+    // reading "*.prom" never picks up the file while it is being written.
+    const std::string temp = (slash == std::string::npos ? std::string() : folder) + "." +
+                             path.substr(slash + 1) + "." + std::to_string(GetCurrentProcessId()) +
+                             ".tmp";
+    const std::wstring wideTemp = Utf16(temp);
+    HANDLE file = CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return Fail(error, path + ": cannot create a temporary file in " + folder, GetLastError());
+    }
+    const bool written = WriteAndFlush(file, text);
+    const DWORD writeError = GetLastError();
+    CloseHandle(file);
+    if (!written) {
+        DeleteFileW(wideTemp.c_str());
+        return Fail(error, path + ": cannot write", writeError);
+    }
+    SetFileAttributesW(wideTemp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExW(wideTemp.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
+        DeleteFileW(wideTemp.c_str());
+        return Fail(error, path + ": cannot move the temporary file over it", code);
+    }
+    return true;
+}

@@ -1,0 +1,23 @@
+# The Windows programs as a ZIP file: k40tool-VERSION-win64.zip with k40ctl.exe,
+# k40sim.exe, a short read-me and the licence, each at the top of the archive.
+# scripts/windows makes it with cpack -G ZIP.
+install(TARGETS k40ctl k40sim RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/windows/README-Windows.txt DESTINATION .)
+# The licence text of the Debian copyright file, without its machine-readable
+# header: the paragraph after "License: Expat".
+file(READ ${CMAKE_CURRENT_LIST_DIR}/deb/copyright k40_copyright)
+string(REGEX REPLACE "^.*\nLicense: Expat\n" "" k40_licence "${k40_copyright}")
+string(REGEX REPLACE "\n \\.\n" "\n\n" k40_licence "${k40_licence}")
+string(REGEX REPLACE "\n " "\n" k40_licence "\n${k40_licence}")
+string(STRIP "${k40_licence}" k40_licence)
+file(WRITE ${CMAKE_BINARY_DIR}/LICENSE.txt "Copyright 2026 k40tool maintainers\n\n${k40_licence}\n")
+install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME k40tool)
+set(CPACK_PACKAGE_VERSION ${K40_VERSION})
+set(CPACK_PACKAGE_FILE_NAME k40tool-${K40_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+# Without the debugging information the build keeps (RelWithDebInfo).
+set(CPACK_STRIP_FILES ON)
+include(CPack)

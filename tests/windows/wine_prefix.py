@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Wine prefixes for the tests of the Windows programs.
+
+One prefix a build (cmake/wine-run makes it, COM1..COM32 mapped to paths that
+do not exist); a test that needs COM ports of its own copies it and maps them
+to its pseudo-terminals. Wine links its COM ports to the machine's /dev/ttyS*
+at every start, so after each mapping the links are checked: no COM port a
+test can name may lead to a real serial port.
+
+    wine_prefix.py check PREFIX    makes PREFIX if need be and checks it
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run")
+# The COM numbers a test may name; all of them are mapped in every prefix.
+COM_NUMBERS = range(1, 33)
+
+
+def wine_env(prefix):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    return env
+
+
+def run(prefix, *args, **kw):
+    """Runs a Windows program in prefix through cmake/wine-run."""
+    return subprocess.run([WINE_RUN, prefix, *args], env=wine_env(prefix), **kw)
+
+
+def spawn(prefix, *args):
+    """Starts a Windows program in prefix; the caller waits for it."""
+    return subprocess.Popen([WINE_RUN, prefix, *args], env=wine_env(prefix),
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def stop(prefix):
+    """Ends the prefix's wineserver and waits for it (it saves the registry)."""
+    env = wine_env(prefix)
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, check=False)
+
+
+def check_ports(prefix, mapped=None):
+    """Fails unless every COM port in COM_NUMBERS leads where it was mapped:
+    a test's pseudo-terminal, or a path that does not exist."""
+    mapped = mapped or {}
+    bad = []
+    for n in COM_NUMBERS:
+        link = os.path.join(prefix, "dosdevices", "com%d" % n)
+        target = os.readlink(link) if os.path.islink(link) else None
+        want = mapped.get("COM%d" % n)
+        if want is not None:
+            ok = target == want
+        else:
+            ok = target is None or not os.path.exists(target)
+        if not ok:
+            bad.append("COM%d -> %s" % (n, target))
+    if bad:
+        raise RuntimeError("COM ports of %s lead where no test may go: %s" % (prefix, ", ".join(bad)))
+
+
+def copy(base, folder=None):
+    """A copy of the base prefix for one test; the caller removes it. The
+    base's wineserver is left alone: other tests run in the base meanwhile,
+    and its registry files were saved when the fixture stopped it."""
+    dest = os.path.join(folder or tempfile.mkdtemp(prefix="k40-wine-"), "prefix")
+    subprocess.run(["cp", "-a", base, dest], check=True)
+    return dest
+
+
+def map_ports(prefix, ports):
+    """Maps each COMn of ports to its device path in the prefix's registry,
+    restarts Wine so that it takes them, and checks every COM link."""
+    for name, path in ports.items():
+        run(prefix, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", name, "/d", path, "/f",
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    stop(prefix)
+    run(prefix, "cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check_ports(prefix, ports)
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] != "check":
+        print(__doc__, file=sys.stderr)
+        return 2
+    prefix = sys.argv[2]
+    run(prefix, "cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check_ports(prefix)
+    stop(prefix)
+    print("%s: COM%d..COM%d lead nowhere" % (prefix, COM_NUMBERS[0], COM_NUMBERS[-1]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
