@@ -14,7 +14,7 @@ namespace {
 // One device's side: its simulator and the link's reads of it. COM1 is
 // pointed at the device before each block.
 struct Side {
-    PairSide spec;
+    PairSide what;  // its name and the simulator's arguments
     CSimProcess sim;
     CSampleSet micros;
     double cpuMs = 0.0;
@@ -63,7 +63,7 @@ int RunPairBench(int argc, char** argv, const char* program, PairSide first, Pai
     }
     Side a{std::move(first), {}, {}, 0.0};
     Side b{std::move(second), {}, {}, 0.0};
-    if (!a.sim.Start(a.spec.args) || !b.sim.Start(b.spec.args)) {
+    if (!a.sim.Start(a.what.args) || !b.sim.Start(b.what.args)) {
         std::fprintf(stderr, "%s: k40sim did not start\n", program);
         return 1;
     }
@@ -79,7 +79,7 @@ int RunPairBench(int argc, char** argv, const char* program, PairSide first, Pai
                   {"device", "exchanges", "median", "p99", "min", "max", "mean", "cpu us/exchange"});
     for (const Side* s : {&a, &b}) {
         const CSampleSet& m = s->micros;
-        t.AddRow({s->spec.name, std::to_string(m.Count()), CBenchTable::Number(m.Median(), 1),
+        t.AddRow({s->what.name, std::to_string(m.Count()), CBenchTable::Number(m.Median(), 1),
                   CBenchTable::Number(m.Percentile(99), 1), CBenchTable::Number(m.Min(), 1),
                   CBenchTable::Number(m.Max(), 1), CBenchTable::Number(m.Mean(), 1),
                   CBenchTable::Number(s->cpuMs * 1000.0 / static_cast<double>(m.Count()), 1)});
