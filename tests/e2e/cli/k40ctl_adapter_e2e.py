@@ -123,7 +123,7 @@ class AdapterTest(unittest.TestCase):
         for sim_args, ctl_args, finding, words, wrong in cases:
             port = self.start(*sim_args)
             r = ctl("--port", port, "--wait", "200", *ctl_args)
-            self.assertEqual(r.returncode, 3, sim_args)
+            self.assertEqual(r.returncode, 3, (sim_args, r.stderr))
             self.assertIn(words(trace_rows(self.sim)), r.stderr, sim_args)
             if wrong:
                 self.assertNotIn(wrong, r.stderr, sim_args)

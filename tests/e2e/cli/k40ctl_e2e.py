@@ -71,6 +71,18 @@ class Sim:
         self.proc.wait(5)
         self.proc.stdout.close()
 
+    def crash(self):
+        """Killed without clean-up: the link stays behind, dangling. It is
+        pointed at a missing file of our own, since the freed pseudo-terminal's
+        number may go to another test's k40sim, whose line a reopening watch
+        of ours would then take."""
+        self.proc.kill()
+        self.proc.wait(5)
+        self.proc.stdout.close()
+        gone = self.link + ".gone"
+        os.symlink(self.link + ".missing", gone)
+        os.replace(gone, self.link)
+
     def requests(self):
         if not os.path.exists(self.trace):
             return []
@@ -246,9 +258,7 @@ class K40ctlTest(SimTestCase):
         w = self.watch("all", "--interval", "0.1", "--wait", "200", "--format", "json",
                        "--output", out)
         self.assertTrue(await_true(lambda: len(self.records("watch.jsonl")) >= 2))
-        self.sim.proc.kill()  # no clean-up: the link's path stays behind, dangling
-        self.sim.proc.wait(5)
-        self.sim.proc.stdout.close()
+        self.sim.crash()
         time.sleep(0.5)
         self.sim.start()
         seen = lambda: [r["outcome"] for r in self.records("watch.jsonl")]

@@ -60,11 +60,6 @@ class Terminal:
 
 
 class WatchTest(SimTestCase):
-    def crash_sim(self):
-        self.sim.proc.kill()  # no clean-up: the link's path stays behind, dangling
-        self.sim.proc.wait(5)
-        self.sim.proc.stdout.close()
-
     def live(self, what):
         term = Terminal("%s --port %s --wait 200 watch %s --interval 0.2" %
                         (K40CTL, self.sim.link, what))
@@ -98,7 +93,7 @@ class WatchTest(SimTestCase):
     def test_live_view_shows_the_outage(self):
         term = self.live("all")
         self.assertTrue(await_true(lambda: "380.0" in term.screen()), term.screen())
-        self.crash_sim()
+        self.sim.crash()
         lost = re.compile(r"port lost since (\d\d:\d\d:\d\d), reopening")
         self.assertTrue(await_true(lambda: lost.search(term.screen())), term.screen())
         since = datetime.datetime.strptime(lost.search(term.screen()).group(1), "%H:%M:%S")
@@ -135,7 +130,7 @@ class WatchTest(SimTestCase):
         analog = families["k40_analog_value"].samples
         self.assertEqual([s.labels["unit"] for s in analog], UNITS)
         self.assertTrue(all(s.labels.items() >= target.items() for s in analog))
-        self.crash_sim()
+        self.sim.crash()
         self.assertTrue(await_true(lambda: up() == 0))
         failed = lambda: prometheus(out)["k40_scans_failed"].samples[0].value
         first = failed()
