@@ -26,6 +26,10 @@ def wine_env(prefix):
     env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     env.pop("DISPLAY", None)
     env.pop("WAYLAND_DISPLAY", None)
+    # The window needs an X server (an Xvfb of the test run); the
+    # command-line programs run without one.
+    if env.get("K40_WINE_DISPLAY"):
+        env["DISPLAY"] = env["K40_WINE_DISPLAY"]
     return env
 
 
