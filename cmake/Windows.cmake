@@ -2,9 +2,6 @@
 # beyond the toolchain: the header-only libraries of the host, googletest built
 # from Debian's sources for the target, and the tests run under Wine.
 
-# The command-line programs only: the window follows in a build of its own.
-set(K40_GUI OFF CACHE BOOL "" FORCE)
-
 # windows.h without the old winsock.h (Winsock 2 is included where used) and
 # without the min/max macros that break std::min.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)

@@ -12,7 +12,9 @@ class CWnd;
 // The backend's state of a bound list (defined by each backend).
 struct CListCtrlNative;
 
-// Extended styles.
+// Extended styles (commctrl.h has them and the alignments as macros of the
+// same values).
+#ifndef LVS_EX_GRIDLINES
 constexpr DWORD LVS_EX_GRIDLINES = 0x01;      // lines between rows and columns
 constexpr DWORD LVS_EX_TRACKSELECT = 0x08;    // the row under the pointer gets selected
 constexpr DWORD LVS_EX_FULLROWSELECT = 0x20;  // a selected row is highlighted across all columns
@@ -21,6 +23,7 @@ constexpr DWORD LVS_EX_FULLROWSELECT = 0x20;  // a selected row is highlighted a
 constexpr int LVCFMT_LEFT = 0;
 constexpr int LVCFMT_RIGHT = 1;
 constexpr int LVCFMT_CENTER = 2;
+#endif
 
 class CListCtrl {
 public:

@@ -7,11 +7,14 @@
 
 #include "console/windowing/WinTypes.h"
 
+// The box types (windows.h has them as macros of the same values).
+#ifndef MB_OK
 constexpr UINT MB_OK = 0x00;
 constexpr UINT MB_ICONSTOP = 0x10;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_ICONMASK = 0xF0;
+#endif
 
 class IMessageBoxService {
 public:

@@ -23,8 +23,11 @@ using WndHandle = QWidget*;
 #endif
 
 // Check states of a check box or radio button.
+// (windows.h has them as macros of the same values.)
+#ifndef BST_UNCHECKED
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
+#endif
 
 // The backend's hold on one native window (defined by each backend).
 struct CWndNative;

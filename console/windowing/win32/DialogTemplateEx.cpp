@@ -1,5 +1,6 @@
 #include "console/windowing/win32/DialogTemplateEx.h"
 
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -180,6 +181,124 @@ std::vector<std::uint8_t> BuildPageTemplate(const DlgTemplate& tpl) {
         WriteItem(w, tpl.controls[i]);
     }
     return w.Take();
+}
+
+}  // namespace dlgtemplate
+
+namespace dlgtemplate {
+
+namespace {
+
+constexpr std::uint32_t kDsFixedSys = 0x0008;
+
+// Reads a template's fields in place, little-endian.
+class Cursor {
+public:
+    explicit Cursor(const std::uint8_t* p) : m_p(p) {}
+    std::uint16_t Word() {
+        const std::uint16_t w = static_cast<std::uint16_t>(m_p[m_pos] | (m_p[m_pos + 1] << 8));
+        m_pos += 2;
+        return w;
+    }
+    std::uint32_t Dword() {
+        const std::uint32_t lo = Word();
+        return lo | (static_cast<std::uint32_t>(Word()) << 16);
+    }
+    void Skip(std::size_t n) { m_pos += n; }
+    void SkipText() {
+        while (Word() != 0) {
+        }
+    }
+    // A name-or-ordinal field: none, 0xFFFF and a number, or a text.
+    void SkipNameOrOrdinal() {
+        const std::uint16_t first = Word();
+        if (first == 0xFFFF) {
+            Word();
+        } else if (first != 0) {
+            SkipText();
+        }
+    }
+    void Align() { m_pos = (m_pos + 3) & ~std::size_t{3}; }
+    std::size_t Pos() const { return m_pos; }
+
+private:
+    const std::uint8_t* m_p;
+    std::size_t m_pos = 0;
+};
+
+void PutWord(std::uint8_t* p, std::uint16_t w) {
+    p[0] = static_cast<std::uint8_t>(w & 0xFF);
+    p[1] = static_cast<std::uint8_t>(w >> 8);
+}
+
+// Past the items: each DWORD-aligned, its creation data counted in bytes
+// that follow (extended) or including the count itself (classic).
+std::size_t EndOfItems(Cursor c, std::uint16_t count, bool extended) {
+    for (std::uint16_t i = 0; i < count; ++i) {
+        c.Align();
+        c.Skip(extended ? 24 : 18);  // styles, help ID, position, size, ID
+        c.SkipNameOrOrdinal();       // class
+        c.SkipNameOrOrdinal();       // title
+        const std::uint16_t extra = c.Word();
+        c.Skip(extended ? extra : (extra > 2 ? extra - 2u : 0u));
+    }
+    return c.Pos();
+}
+
+}  // namespace
+
+bool SetTemplateFont(std::uint8_t* tpl, const DialogFont& font) {
+    Cursor c(tpl);
+    const bool extended = c.Word() == 1 && c.Word() == 0xFFFF;
+    c = Cursor(tpl);
+    std::size_t styleAt = 0;
+    if (extended) {
+        c.Skip(12);  // version, signature, help ID, extended style
+        styleAt = c.Pos();
+        c.Skip(4);
+    } else {
+        styleAt = c.Pos();
+        c.Skip(8);  // style, extended style
+    }
+    Cursor atStyle(tpl + styleAt);
+    const std::uint32_t style = atStyle.Dword();
+    const std::uint16_t count = c.Word();
+    c.Skip(8);  // position and size
+    c.SkipNameOrOrdinal();  // menu
+    c.SkipNameOrOrdinal();  // class
+    c.SkipText();           // title
+    if ((style & kDsSetFont) == 0) {
+        return false;
+    }
+    const std::size_t pointAt = c.Pos();
+    c.Skip(extended ? 6 : 2);  // point size, weight, italic, charset
+    const std::size_t faceAt = c.Pos();
+    c.SkipText();
+    const std::size_t oldFaceBytes = c.Pos() - faceAt;
+    c.Align();
+    const std::size_t itemsAt = c.Pos();
+    const std::size_t end = EndOfItems(c, count, extended);
+
+    const std::u16string_view face(font.face);
+    const std::size_t newFaceBytes = (face.size() + 1) * 2;
+    if (newFaceBytes > oldFaceBytes) {
+        return false;
+    }
+    PutWord(tpl + styleAt, static_cast<std::uint16_t>((style & ~kDsFixedSys) & 0xFFFF));
+    PutWord(tpl + pointAt, font.pointSize);
+    if (extended) {
+        PutWord(tpl + pointAt + 2, kFwNormal);
+        tpl[pointAt + 4] = 0;
+        tpl[pointAt + 5] = kGb2312Charset;
+    }
+    for (std::size_t i = 0; i <= face.size(); ++i) {
+        PutWord(tpl + faceAt + 2 * i, i < face.size() ? static_cast<std::uint16_t>(face[i]) : 0);
+    }
+    // Both starts are DWORD-aligned, so the items keep their alignment.
+    const std::size_t newItemsAt = (faceAt + newFaceBytes + 3) & ~std::size_t{3};
+    std::memset(tpl + faceAt + newFaceBytes, 0, newItemsAt - faceAt - newFaceBytes);
+    std::memmove(tpl + newItemsAt, tpl + itemsAt, end - itemsAt);
+    return true;
 }
 
 }  // namespace dlgtemplate

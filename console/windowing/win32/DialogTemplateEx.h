@@ -61,4 +61,13 @@ std::uint32_t ControlStyle(const DlgControl& c);
 // bar), font from DialogFontFor, every item aligned on a DWORD boundary.
 std::vector<std::uint8_t> BuildPageTemplate(const DlgTemplate& tpl);
 
+// Gives the property sheet's own template (DLGTEMPLATE or DLGTEMPLATEEX, as
+// comctl32 hands it over before creating the sheet) the pages' font, in
+// place: the sheet sizes itself to its pages by its own dialog units, so
+// they must be the pages' units, and its tabs and buttons then show the
+// Chinese texts as the pages do. The face must not be longer than the one
+// the template has; false, with nothing changed, when it is or the template
+// names no font.
+bool SetTemplateFont(std::uint8_t* tpl, const DialogFont& font);
+
 }  // namespace dlgtemplate

@@ -181,4 +181,76 @@ TEST(DialogTemplateEx, ControlsGetTheirClassStyleAndText) {
     }
 }
 
+// A classic DLGTEMPLATE as comctl32 keeps its sheet: a font, then two items
+// (a button by atom, a static with creation data).
+std::vector<std::uint8_t> ClassicSheet(const std::u16string& face, int points, std::uint32_t style) {
+    std::vector<std::uint8_t> b;
+    auto word = [&b](int w) {
+        b.push_back(static_cast<std::uint8_t>(w & 0xFF));
+        b.push_back(static_cast<std::uint8_t>((w >> 8) & 0xFF));
+    };
+    auto dword = [&word](std::uint32_t d) {
+        word(static_cast<int>(d & 0xFFFF));
+        word(static_cast<int>(d >> 16));
+    };
+    auto text = [&word](const std::u16string& s) {
+        for (char16_t ch : s) {
+            word(ch);
+        }
+        word(0);
+    };
+    auto align = [&b] {
+        while (b.size() % 4 != 0) {
+            b.push_back(0);
+        }
+    };
+    dword(style);
+    dword(0);
+    word(2);
+    for (int v : {0, 0, 212, 188}) {
+        word(v);
+    }
+    word(0);
+    word(0);
+    text(u"Properties");
+    word(points);
+    text(face);
+    align();
+    dword(0x50010000);
+    dword(0);
+    for (int v : {4, 4, 50, 14, 1}) {
+        word(v);
+    }
+    word(0xFFFF);
+    word(0x80);
+    text(u"OK");
+    word(0);
+    align();
+    dword(0x50000000);
+    dword(0);
+    for (int v : {4, 24, 50, 8, 0xFFFF}) {
+        word(v);
+    }
+    text(u"Static");
+    text(u"label");
+    word(4);  // creation data of two bytes, counted with its count
+    word(0x1234);
+    return b;
+}
+
+TEST(DialogTemplateEx, TheSheetTakesThePagesFontWithItsItemsIntact) {
+    // DS_SETFONT | DS_FIXEDSYS ("MS Shell Dlg" 8) becomes DS_SETFONT NSimSun 12.
+    std::vector<std::uint8_t> sheet = ClassicSheet(u"MS Shell Dlg", 8, 0x80C80048);
+    const std::vector<std::uint8_t> expected = ClassicSheet(u"NSimSun", 12, 0x80C80040);
+    ASSERT_TRUE(dlgtemplate::SetTemplateFont(sheet.data(), {u"NSimSun", 12}));
+    ASSERT_GE(sheet.size(), expected.size());
+    EXPECT_EQ(std::vector<std::uint8_t>(sheet.begin(), sheet.begin() + expected.size()), expected);
+
+    // A face longer than the room there is leaves the template as it was.
+    std::vector<std::uint8_t> narrow = ClassicSheet(u"Arial", 8, 0x80C80048);
+    const std::vector<std::uint8_t> before = narrow;
+    EXPECT_FALSE(dlgtemplate::SetTemplateFont(narrow.data(), {u"NSimSun", 12}));
+    EXPECT_EQ(narrow, before);
+}
+
 }  // namespace
