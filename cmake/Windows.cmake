@@ -6,6 +6,9 @@
 # without the min/max macros that break std::min.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
+# The version block and manifest of every .exe: k40_windows_resources().
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
+
 # CLI11 and nlohmann-json are header-only, but their CMake packages put
 # -isystem /usr/include on the compile, where the cross compiler then finds
 # glibc's headers instead of its own. A build-local folder with links to the

@@ -16,9 +16,16 @@ void TypeInto(CWnd* pEdit, const std::string& utf8);
 // them, LF), a button or a label.
 std::string TextOf(CWnd* pWnd);
 bool IsChecked(CWnd* pButton);
+// Whether pItem is the window of the sheet (or page) pTop that has the
+// keyboard focus, or gets it when pTop becomes active.
+bool HasFocus(CWnd* pTop, CWnd* pItem);
+// The selected part of an edit box's text.
+std::string SelectedText(CWnd* pEdit);
 // Runs the window system's pending work (posted clicks, queued tab changes,
 // paints) until none is left.
 void ProcessEvents();
+// Sets an environment variable for the program's later reads; null unsets it.
+void SetEnv(const char* name, const char* value);
 // Puts theComm back to its start state: port closed, COM1, 9600, address 1,
 // 1500 ms, as a fresh program has it.
 void ResetTheComm();
