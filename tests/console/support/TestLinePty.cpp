@@ -33,6 +33,10 @@ bool CTestLine::HasInput() const {
     return m_pImpl->pty.HasInput();
 }
 
+bool CTestLine::ProgramHoldsLine() const {
+    return m_pImpl->pty.SlaveIsOpen();
+}
+
 CTestPty& CTestLine::Pty() {
     return m_pImpl->pty;
 }
