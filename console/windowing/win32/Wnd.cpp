@@ -130,13 +130,16 @@ void CWnd::SetToolTipText(const std::string& utf8) {
     }
 }
 
-// Gone at once for the program and for lookups by ID (hidden, ID 0); the
-// window itself closes from the message loop, so that a button may destroy
-// itself from its own click while the button's code still runs.
+// A control is gone at once for the program and for lookups by ID (hidden,
+// ID 0); its window closes from the message loop, so that a button may
+// destroy itself from its own click while the button's code still runs.
 BOOL CWnd::DestroyWindow() {
     const HWND hwnd = GetSafeHwnd();
     if (hwnd == nullptr) {
         return FALSE;
+    }
+    if ((GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) == 0) {
+        return ::DestroyWindow(hwnd);
     }
     ShowWindow(hwnd, SW_HIDE);
     SetWindowLongPtrW(hwnd, GWLP_ID, 0);
