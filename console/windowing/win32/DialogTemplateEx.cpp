@@ -263,7 +263,7 @@ bool SetTemplateFont(std::uint8_t* tpl, const DialogFont& font) {
     Cursor atStyle(tpl + styleAt);
     const std::uint32_t style = atStyle.Dword();
     const std::uint16_t count = c.Word();
-    c.Skip(8);  // position and size
+    c.Skip(8);              // position and size
     c.SkipNameOrOrdinal();  // menu
     c.SkipNameOrOrdinal();  // class
     c.SkipText();           // title

@@ -55,8 +55,8 @@ INT_PTR WindowingBackend::OnPageNotify(PageRecord& rec, HWND hDlg, const NMHDR& 
 
 INT_PTR CALLBACK WindowingBackend::PageProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) {
-        auto* rec = reinterpret_cast<PageRecord*>(
-            reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
+        auto* rec =
+            reinterpret_cast<PageRecord*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
         SetWindowLongPtrW(hDlg, DWLP_USER, reinterpret_cast<LONG_PTR>(rec));
         Bind(*rec->page, hDlg);
         BindControls(*rec->page, hDlg);
