@@ -27,6 +27,9 @@ add_library(nlohmann_json::nlohmann_json ALIAS k40_host_headers)
 # while building. One prefix for the build, made by the first program run
 # (cmake/wine-run makes it under a lock) and by the wine_prefix fixture.
 set(K40_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine/prefix)
+# The window tests' own prefix and the state of their Xvfb (tests/windows/).
+set(K40_WINE_WINDOW_PREFIX ${CMAKE_BINARY_DIR}/wine/window-prefix)
+set(K40_WINE_WINDOW_STATE ${CMAKE_BINARY_DIR}/wine/window)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run ${K40_WINE_PREFIX})
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 

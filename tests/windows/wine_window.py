@@ -93,8 +93,8 @@ def stop_xvfb(state):
         time.sleep(0.05)
 
 
-def link_cjk_font(state, prefix):
-    """One registry file for all faces: one Wine start instead of one a face."""
+def set_up_registry(state, prefix):
+    """One registry file for all settings: one Wine start instead of one a value."""
     key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion"
     # REG_MULTI_SZ as regedit writes it: UTF-16LE, each string and the list
     # ended by a NUL, in a file of UTF-16 text (regedit reads the hex bytes of
@@ -104,7 +104,13 @@ def link_cjk_font(state, prefix):
     lines += ['"%s"=hex(7):%s' % (face, multi) for face in DIALOG_FACES]
     lines += ["", "[%s\\FontSubstitutes]" % key]
     lines += ['"%s"="%s"' % face for face in SUBSTITUTES.items()]
-    reg = os.path.join(state, "fontlink.reg")
+    # A test program that crashes is reported on stderr (winedbg --auto) and
+    # ends; on a display Wine's debugger would show a dialog and wait.
+    lines += ["", r"[HKEY_CURRENT_USER\Software\Wine\WineDbg]", '"ShowCrashDialog"=dword:00000000']
+    # Xvfb has no window manager: Wine places the windows itself instead of
+    # waiting for a manager (2 s for each window it hides or destroys).
+    lines += ["", r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]", '"Managed"="N"']
+    reg = os.path.join(state, "window.reg")
     with open(reg, "w", encoding="utf-16", newline="\r\n") as f:
         f.write("\n".join(lines) + "\n")
     wine_prefix.run(prefix, "regedit", "/S", reg, stdout=subprocess.DEVNULL,
@@ -119,7 +125,7 @@ def start(state, prefix):
     wine_prefix.stop(prefix)
     display = start_xvfb(state)
     os.environ["K40_WINE_DISPLAY"] = display
-    link_cjk_font(state, prefix)
+    set_up_registry(state, prefix)
     # The registry takes effect for programs started after Wine saved it.
     wine_prefix.stop(prefix)
     wine_prefix.check_ports(prefix)
