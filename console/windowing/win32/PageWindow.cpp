@@ -65,12 +65,13 @@ INT_PTR CALLBACK WindowingBackend::PageProc(HWND hDlg, UINT msg, WPARAM wParam, 
             reinterpret_cast<PageRecord*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
         SetWindowLongPtrW(hDlg, DWLP_USER, reinterpret_cast<LONG_PTR>(rec));
         Bind(*rec->page, hDlg);
+        BindPage(*rec->page, rec);
         BindControls(*rec->page, hDlg);
         return OnInitDialog(*rec->page);
     }
     PageRecord* rec = RecordOf(hDlg);
-    if (rec == nullptr) {
-        return FALSE;
+    if (rec == nullptr || rec->page == nullptr) {
+        return FALSE;  // the page object is gone; its dialog waits for the sheet's end
     }
     switch (msg) {
         case WM_COMMAND:
@@ -84,6 +85,7 @@ INT_PTR CALLBACK WindowingBackend::PageProc(HWND hDlg, UINT msg, WPARAM wParam, 
             return OnPageNotify(*rec, hDlg, *reinterpret_cast<const NMHDR*>(lParam));
         case WM_NCDESTROY:
             Bind(*rec->page, nullptr);
+            BindPage(*rec->page, nullptr);
             return FALSE;
         default:
             return FALSE;

@@ -21,11 +21,15 @@
 #include "console/windowing/PropertySheet.h"
 #include "console/windowing/Wnd.h"
 
+struct PageRecord;
+
 // The native window of a CWnd: its handle and, once it has a tooltip, the
-// tooltip control that shows it.
+// tooltip control that shows it; for a page while its dialog exists, the
+// sheet's record of it.
 struct CWndNative {
     HWND hwnd = nullptr;
     HWND tooltip = nullptr;
+    PageRecord* record = nullptr;
 };
 
 // One page of a built sheet: its template bytes and tab text live as long as
@@ -61,6 +65,8 @@ BOOL IsSheetDialogMessage(MSG* pMsg);
 struct WindowingBackend {
     // Binds a CWnd to an existing window (null unbinds it).
     static void Bind(CWnd& wnd, HWND hwnd) { wnd.m_pNative->hwnd = hwnd; }
+    // A page and its dialog find each other; null record parts them.
+    static void BindPage(CWnd& page, PageRecord* record) { page.m_pNative->record = record; }
     static HWND Handle(const CWnd& wnd) { return wnd.GetSafeHwnd(); }
 
     // The dialog procedure of every page (PageWindow.cpp).

@@ -33,8 +33,13 @@ std::wstring WindowTextW(HWND hwnd) {
 CWnd::CWnd() : m_pNative(std::make_unique<CWndNative>()) {}
 
 // A control's window goes with its page, a page's with its sheet: the
-// dialog manager destroys children with their parent.
-CWnd::~CWnd() = default;
+// dialog manager destroys children with their parent. A page object that goes
+// before its sheet leaves its dialog to the sheet, which no longer reaches it.
+CWnd::~CWnd() {
+    if (m_pNative->record != nullptr) {
+        m_pNative->record->page = nullptr;
+    }
+}
 
 WndHandle CWnd::GetSafeHwnd() const {
     const HWND hwnd = m_pNative->hwnd;
