@@ -104,6 +104,7 @@ TEST_F(MyPropertySheetTest, ExitClosesEvenWithAnInvalidEntry) {
     sheet.Create();
     TypeInto(sheet.GetActivePage()->GetDlgItem(IDC_ADDR), "abc");
     ClickButton(sheet.GetDlgItem(IDCANCEL));
+    ProcessEvents();  // Win32 destroys a closed modeless sheet from the event loop
     EXPECT_FALSE(IsShown(&sheet));
 #ifndef _WIN32
     EXPECT_EQ(DialogOf(sheet)->result(), IDCANCEL);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "console/windowing/win32/Win32Windows.h"
 #include "link/win32/Wide.h"
@@ -43,6 +44,28 @@ std::string TextOf(CWnd* pWnd) {
     return hwnd != nullptr ? WithoutCr(Utf8(WindowTextW(hwnd).c_str())) : std::string();
 }
 
+bool IsShown(CWnd* pWnd) {
+    HWND hwnd = pWnd != nullptr ? pWnd->GetSafeHwnd() : nullptr;
+    return hwnd != nullptr && IsWindowVisible(hwnd);
+}
+
+// A thread timer's callback runs from whatever loop dispatches its WM_TIMER,
+// a modal dialog's or message box's too.
+void RunSoon(std::function<void()> task) {
+    static std::map<UINT_PTR, std::function<void()>> tasks;
+    const UINT_PTR id = SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        const auto found = tasks.find(timer);
+        if (found != tasks.end()) {
+            const std::function<void()> run = std::move(found->second);
+            tasks.erase(found);
+            run();
+        }
+    });
+    ASSERT_NE(id, 0u);
+    tasks[id] = std::move(task);
+}
+
 bool IsChecked(CWnd* pButton) {
     HWND hwnd = pButton != nullptr ? pButton->GetSafeHwnd() : nullptr;
     return hwnd != nullptr && SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -67,6 +90,21 @@ std::string SelectedText(CWnd* pEdit) {
         return {};
     }
     return WithoutCr(Utf8(text.substr(start, end - start).c_str()));
+}
+
+std::string TabText(CPropertySheet& sheet, int nPage) {
+    HWND tabs = sheet.GetSafeHwnd() != nullptr ? PropSheet_GetTabControl(sheet.GetSafeHwnd())
+                                               : nullptr;
+    wchar_t text[128] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    if (tabs == nullptr ||
+        !SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(nPage), reinterpret_cast<LPARAM>(&item))) {
+        return {};
+    }
+    return Utf8(text);
 }
 
 void ProcessEvents() {

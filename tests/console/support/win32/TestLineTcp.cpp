@@ -44,6 +44,15 @@ struct CTestLine::Impl {
             conn = s;
         }
     }
+    // Whether the connection is still open on the program's side; drops it
+    // once the program has closed it.
+    bool Open() {
+        char byte;
+        if (conn != INVALID_SOCKET && Readable(conn, 0) && recv(conn, &byte, 1, MSG_PEEK) <= 0) {
+            Drop();
+        }
+        return conn != INVALID_SOCKET;
+    }
     void Drop() {
         if (conn != INVALID_SOCKET) {
             closesocket(conn);
@@ -133,4 +142,9 @@ bool CTestLine::HasInput() const {
     char byte;
     return m_pImpl->conn != INVALID_SOCKET && Readable(m_pImpl->conn, 0) &&
            recv(m_pImpl->conn, &byte, 1, MSG_PEEK) == 1;
+}
+
+bool CTestLine::ProgramHoldsLine() const {
+    m_pImpl->AcceptNewest();
+    return m_pImpl->Open();
 }
