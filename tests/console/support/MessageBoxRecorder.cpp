@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
+#include "tests/console/support/ConsoleTestSupport.h"
 
 CMessageBoxRecorder::CMessageBoxRecorder() : m_pPrevious(SetMessageBoxService(this)) {}
 
@@ -26,4 +27,14 @@ std::vector<std::string> CMessageBoxRecorder::Texts() const {
 int CUnexpectedMessageBoxes::Show(const std::string& caption, const std::string& text, UINT nType) {
     ADD_FAILURE() << "unexpected message box [" << caption << "] " << text << " type " << nType;
     return IDOK;
+}
+
+int RunConsoleTests(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    CUnexpectedMessageBoxes unexpected;
+    SetMessageBoxService(&unexpected);
+    PointPortsNowhere();
+    const int result = RUN_ALL_TESTS();
+    SetMessageBoxService(nullptr);
+    return result;
 }

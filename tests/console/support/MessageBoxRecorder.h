@@ -37,3 +37,7 @@ class CUnexpectedMessageBoxes : public IMessageBoxService {
 public:
     int Show(const std::string& caption, const std::string& text, UINT nType) override;
 };
+
+// The page tests' run, after the backend's own start: every box unexpected
+// unless a test records it, the serial ports pointed nowhere.
+int RunConsoleTests(int argc, char** argv);
