@@ -226,10 +226,15 @@ bool Info(const Target& t) {
     if (proc) {
         CloseHandle(proc);
     }
+    // The control with the keyboard focus, of the sheet's thread.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(t.sheet, nullptr), &gui);
     char line[256];
     std::snprintf(line, sizeof line, ",\"pid\":%lu,\"rect\":[%ld,%ld,%ld,%ld],\"visible\":%s,"
-                  "\"page\":%d,\"working_set\":%llu}", t.pid, r.left, r.top,
+                  "\"page\":%d,\"focus\":%d,\"working_set\":%llu}", t.pid, r.left, r.top,
                   r.right, r.bottom, IsWindowVisible(t.sheet) ? "true" : "false", CurrentIndex(t),
+                  gui.hwndFocus ? GetDlgCtrlID(gui.hwndFocus) : 0,
                   (unsigned long long)mem.WorkingSetSize);
     Emit(Head("info") + line);
     return ok;
