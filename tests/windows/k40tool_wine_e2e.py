@@ -49,8 +49,14 @@ def hex_text(frame, lines):
 
 
 def start_xvfb():
-    """An X server for the window when the run gives none; None otherwise."""
+    """An X server for the window when the run gives none (K40_WINE_DISPLAY,
+    or the window tests' Xvfb in K40_WINE_WINDOW_STATE); None otherwise."""
     if os.environ.get("K40_WINE_DISPLAY"):
+        return None
+    state = os.path.join(os.environ.get("K40_WINE_WINDOW_STATE", ""), "display")
+    if os.path.isfile(state):
+        with open(state) as f:
+            os.environ["K40_WINE_DISPLAY"] = f.read().strip()
         return None
     read, write = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
