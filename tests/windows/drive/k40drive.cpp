@@ -13,6 +13,7 @@
 //   set:ID=TEXT  replace a control's text     text:ID   read it
 //   check:ID     a radio button's state       list:ID   a report list's rows
 //   box          wait for a message box, read caption and text, press OK
+//   showbox      the same, leaving it up, drawn, and giving its rectangle
 //   info         the sheet's rectangle, process id, working set, current page
 //   close        press the exit button and wait for the program to end
 // With --start the driver launches EXE itself, and the first line gives the
@@ -168,16 +169,33 @@ bool Click(const Target& t, int id) {
     return settled;
 }
 
-bool ReadBox(const Target& t) {
+// Waits for a message box and reads it; press: OK, else it stays up, drawn
+// (for a screenshot), and its rectangle is given.
+bool ReadBox(const Target& t, bool press) {
     HWND box = nullptr;
     if (!Await([&] { return (box = FindTitled(t.pid, false)) && IsWindowVisible(box); })) {
         return false;
     }
     const std::wstring text = TextOf(GetDlgItem(box, kStaticText));
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(box, IDOK)));
-    const bool closed = Await([&] { return !IsWindow(box); }) && Settle(t);
-    Emit(Head("box") + ",\"caption\":" + Json(kTitle) + ",\"text\":" + Json(text) + "}");
-    return closed;
+    std::string tail = "}";
+    if (press) {
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     LPARAM(GetDlgItem(box, IDOK)));
+        if (!Await([&] { return !IsWindow(box); }) || !Settle(t)) {
+            return false;
+        }
+    } else {
+        RedrawWindow(box, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Send(box, WM_NULL);
+        RECT r{};
+        GetWindowRect(box, &r);
+        tail = ",\"rect\":[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+               std::to_string(r.right) + "," + std::to_string(r.bottom) + "]}";
+    }
+    Emit(Head(press ? "box" : "showbox") + ",\"caption\":" + Json(kTitle) + ",\"text\":" +
+         Json(text) + tail);
+    return true;
 }
 
 // LVM_GETITEMTEXTW writes into memory of the list's process: the item and
@@ -260,7 +278,8 @@ bool RunStep(const Target& t, const std::wstring& step) {
     const int id = _wtoi(arg.c_str());
     if (name == L"page") return SelectPage(t, id);
     if (name == L"click") return Click(t, id);
-    if (name == L"box") return ReadBox(t);
+    if (name == L"box") return ReadBox(t, true);
+    if (name == L"showbox") return ReadBox(t, false);
     if (name == L"list") return ReadList(t, id);
     if (name == L"info") return Info(t);
     if (name == L"close") return Close(t);
