@@ -15,10 +15,10 @@
 #include "console/MyPropertySheet.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/MessageBox.h"
+#include "console/windowing/qt/QtWindows.h"
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "console/windowing/qt/QtWindows.h"
 #include "tests/support/TestPty.h"
 
 static void PrintTo(const QString& text, std::ostream* os) {

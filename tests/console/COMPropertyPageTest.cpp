@@ -196,8 +196,7 @@ TEST_F(COMPropertyPageTest, EditsNeverAppliedAreDroppedOnReturn) {
 TEST_F(COMPropertyPageTest, InvalidInputKeepsThePageCurrent) {
     TypeInto(Item(IDC_WAITTIME), "99");
     EXPECT_FALSE(m_sheet.SetActivePage(1));
-    EXPECT_EQ(m_boxes.Texts(),
-              Strings{std::string("“请填入一个在100和50000之间的整数。”")});
+    EXPECT_EQ(m_boxes.Texts(), Strings{"“请填入一个在100和50000之间的整数。”"});
     EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
     EXPECT_EQ(m_other.GetSafeHwnd(), nullptr);
     EXPECT_TRUE(HasFocus(&m_sheet, Item(IDC_WAITTIME)));

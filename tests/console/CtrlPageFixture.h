@@ -16,8 +16,8 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
-#include "tests/support/TestFrames.h"
 #include "support/TestLine.h"
+#include "tests/support/TestFrames.h"
 
 inline const std::string kOk = "操作成功!";
 inline const std::string kNotOk = "操作不成功!";

@@ -96,8 +96,8 @@ TEST_F(CtrlPropertyPageReplyTest, OnlyThreeModuleCommandsKeepStaleBytes) {
         EXPECT_EQ(m_boxes.Texts(), Strings{kOk});
         Bytes received = keeps ? stale : Bytes{};
         received.insert(received.end(), request.begin(), request.end());
-        EXPECT_EQ(RecvText(), std::string(HexEchoRecvText(
-                                  received.data(), static_cast<int>(received.size()))));
+        EXPECT_EQ(RecvText(),
+                  std::string(HexEchoRecvText(received.data(), static_cast<int>(received.size()))));
     }
 }
 

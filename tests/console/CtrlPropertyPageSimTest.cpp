@@ -135,7 +135,7 @@ TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
     sheet.Create();
     CMessageBoxRecorder boxes;
     ClickButton(sheet.GetActivePage()->GetDlgItem(IDC_SET));
-    ASSERT_EQ(boxes.Texts(), Strings{std::string("串口初始化成功!")});
+    ASSERT_EQ(boxes.Texts(), Strings{"串口初始化成功!"});
     theComm.m_nWaitTime = 100;
     if (c.readFirst) {
         EXPECT_EQ(RunExchange(theComm, ExchangeVariant::Read, 0x01, 0, 15, nullptr).outcome,

@@ -4,7 +4,6 @@
 // main sheet.
 #include <gtest/gtest.h>
 
-
 #include "CtrlPageFixture.h"
 #include "console/MyPropertySheet.h"
 #ifndef _WIN32

@@ -74,7 +74,8 @@ TEST_F(MyPropertySheetTest, StartsWithTheSettingsPageAndOneExitButton) {
     const QList<QPushButton*> row = VisibleRowButtons(sheet);
     ASSERT_EQ(row.size(), 1);
     EXPECT_EQ(row[0], WidgetOf(exit));
-    EXPECT_GT(WidgetOf(exit)->geometry().center().x(), DialogOf(sheet)->width() / 2);  // at the right end
+    EXPECT_GT(WidgetOf(exit)->geometry().center().x(),
+              DialogOf(sheet)->width() / 2);  // at the right end
 #endif
 
     CPropertyPage* page = sheet.GetActivePage();

@@ -18,9 +18,9 @@
 #include "support/TestLine.h"
 #include "tests/support/TestFrames.h"
 #ifndef _WIN32
+#include <QDialog>
 #include <QHeaderView>
 #include <QTableWidget>
-#include <QDialog>
 #include <QTest>
 
 #include "support/qt/QtTestSupport.h"
@@ -52,7 +52,7 @@ const Strings kAnalogUnits = {"V", "V", "V", "V", "A", "V", "V", "V", "V"};
 
 // Register 1234 hex: bit r of the value is row r.
 const Strings kBits1234 = {"0", "0", "1", "0", "1", "1", "0", "0",
-                               "0", "1", "0", "0", "1", "0", "0", "0"};
+                           "0", "1", "0", "0", "1", "0", "0", "0"};
 
 Strings Numbers(int count) {
     Strings numbers;
@@ -82,7 +82,7 @@ Bytes AnalogReply(const std::vector<std::uint16_t>& raws) {
 const std::vector<std::uint16_t> kNineRaws = {47184, 0,     32767, 32768, 65535,
                                               16384, 49151, 33422, 65534};
 const Strings kNineValues = {"220.0",  "-500.0", " -0.0", "  0.0", "500.0",
-                                 "-250.0", "250.0",  " 10.0", "500.0"};
+                             "-250.0", "250.0",  " 10.0", "500.0"};
 
 class ReadPropertyPageTest : public ::testing::Test {
 protected:

@@ -60,7 +60,8 @@ void ExpectNothingClipped(CPropertyPage& page) {
         EXPECT_LE(needed, w->width())
             << page.GetCaption() << ": \"" << TextOfWidget(w).toStdString() << "\"";
         if (qobject_cast<QLabel*>(w) != nullptr && !TextOfWidget(w).isEmpty()) {
-            EXPECT_LE(QFontMetrics(w->font()).height(), w->height()) << TextOfWidget(w).toStdString();
+            EXPECT_LE(QFontMetrics(w->font()).height(), w->height())
+                << TextOfWidget(w).toStdString();
         }
     }
 }

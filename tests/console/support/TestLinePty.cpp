@@ -5,7 +5,8 @@
 #include "tests/support/TestPty.h"
 
 struct CTestLine::Impl {
-    explicit Impl(Hold hold) : pty(hold == HoldSlave ? CTestPty::HoldSlave : CTestPty::LeaveSlave) {}
+    explicit Impl(Hold hold)
+        : pty(hold == HoldSlave ? CTestPty::HoldSlave : CTestPty::LeaveSlave) {}
     CTestPty pty;
 };
 

@@ -3,11 +3,11 @@
 // their text at once.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTextBlock>
-#include <QDialog>
 #include <QtTest/QTest>
 
 #include "../support/ConsoleTestSupport.h"

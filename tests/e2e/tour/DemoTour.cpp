@@ -95,7 +95,8 @@ public:
         QApplication::processEvents();
         m_boxes.Expect();
         if (button != 0) {
-            auto* b = qobject_cast<QAbstractButton*>(WidgetOf(m_sheet.GetActivePage()->GetDlgItem(button)));
+            auto* b = qobject_cast<QAbstractButton*>(
+                WidgetOf(m_sheet.GetActivePage()->GetDlgItem(button)));
             if (b == nullptr) {
                 std::printf("    (button %d is not there)\n", button);
                 return false;
@@ -140,7 +141,8 @@ private:
         QPainter p(&shot);
         p.drawPixmap(6, 6, QApplication::windowIcon().pixmap(16, 16));
         p.setPen(Qt::white);
-        p.drawText(QRect(28, 0, body.width() - 28, bar), Qt::AlignVCenter, DialogOf(m_sheet)->windowTitle());
+        p.drawText(QRect(28, 0, body.width() - 28, bar), Qt::AlignVCenter,
+                   DialogOf(m_sheet)->windowTitle());
         p.drawPixmap(0, bar, body);
         return shot;
     }
