@@ -1,8 +1,8 @@
 # The Windows installer: k40tool-VERSION-win64-setup.exe beside the zip, made
 # with NSIS (makensis, resources/windows/k40tool.nsi) from this build's
 # programs, stripped as in the zip, and the zip's read-me and licence. Part of
-# the default build, so that the installer test under Wine finds it.
-# Included after cmake/WindowsPackage.cmake, which writes LICENSE.txt.
+# the default build, so that the installer test under Wine finds it; the
+# target is called setup. LICENSE.txt is cmake/WindowsPackage.cmake's.
 find_program(K40_MAKENSIS makensis)
 if(NOT K40_MAKENSIS)
   message(STATUS "No makensis (NSIS, see scripts/deps): the setup program is left out")
@@ -15,7 +15,7 @@ if(TARGET k40tool)
   list(APPEND k40_setup_programs k40tool)
 endif()
 set(k40_setup_staging ${CMAKE_BINARY_DIR}/setup)
-set(k40_setup_file ${CMAKE_BINARY_DIR}/k40tool-${K40_VERSION}-win64-setup.exe)
+set(K40_SETUP_FILE ${CMAKE_BINARY_DIR}/k40tool-${K40_VERSION}-win64-setup.exe)
 set(k40_setup_texts
   ${PROJECT_SOURCE_DIR}/resources/windows/README-Windows.txt ${CMAKE_BINARY_DIR}/LICENSE.txt)
 
@@ -50,14 +50,14 @@ file(CONFIGURE OUTPUT ${k40_setup_staging}/files.nsh CONTENT "${k40_setup_nsh}" 
 
 set(k40_setup_script ${PROJECT_SOURCE_DIR}/resources/windows/k40tool.nsi)
 set(k40_setup_icon ${PROJECT_SOURCE_DIR}/resources/icon128.ico)
-add_custom_command(OUTPUT ${k40_setup_file}
+add_custom_command(OUTPUT ${K40_SETUP_FILE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${k40_setup_staging}
   ${k40_setup_copy}
   COMMAND ${K40_MAKENSIS} -V2 -WX -INPUTCHARSET UTF8
-    -DVERSION=${K40_VERSION} -DOUTFILE=${k40_setup_file} -DICON=${k40_setup_icon}
+    -DVERSION=${K40_VERSION} -DOUTFILE=${K40_SETUP_FILE} -DICON=${k40_setup_icon}
     -DSTAGING=${k40_setup_staging} -DFILES=${k40_setup_staging}/files.nsh ${k40_setup_script}
   DEPENDS ${k40_setup_programs} ${k40_setup_texts} ${k40_setup_script} ${k40_setup_icon}
     ${k40_setup_staging}/files.nsh
   COMMENT "Making k40tool-${K40_VERSION}-win64-setup.exe with makensis"
   VERBATIM)
-add_custom_target(setup ALL DEPENDS ${k40_setup_file})
+add_custom_target(setup ALL DEPENDS ${K40_SETUP_FILE})
