@@ -2,12 +2,12 @@
 # beyond the toolchain: the header-only libraries of the host, googletest built
 # from Debian's sources for the target, and the tests run under Wine.
 
-# The command-line programs only: the window follows in a build of its own.
-set(K40_GUI OFF CACHE BOOL "" FORCE)
-
 # windows.h without the old winsock.h (Winsock 2 is included where used) and
 # without the min/max macros that break std::min.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# The version block and manifest of every .exe: k40_windows_resources().
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
 
 # CLI11 and nlohmann-json are header-only, but their CMake packages put
 # -isystem /usr/include on the compile, where the cross compiler then finds

@@ -39,8 +39,9 @@ BOOL CCOMPropertyPage::OnCommand(int nID) {
 void CCOMPropertyPage::ShowPortDevices() {
     const int ports[] = {IDC_COM1, IDC_COM2};
     for (int port = 0; port < 2; ++port) {
-        if (QWidget* button = GetDlgItem(ports[port])) {
-            button->setToolTip(QString::fromLocal8Bit(theComm.PortName(port)));
+        // The device's name as the system gives it, UTF-8 on both systems.
+        if (CWnd* button = GetDlgItem(ports[port])) {
+            button->SetToolTipText(theComm.PortName(port));
         }
     }
 }

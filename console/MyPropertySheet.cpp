@@ -1,9 +1,8 @@
 #include "console/MyPropertySheet.h"
 
-#include "console/windowing/DlgItem.h"
 #include "resources/resource.h"
 
-CMyPropertySheet::CMyPropertySheet(QWidget* pParentWnd)
+CMyPropertySheet::CMyPropertySheet(CWnd* pParentWnd)
     : CPropertySheet(IDS_SHEET_CAPTION, pParentWnd, 0) {
     AddPage(&m_COMPage);
     AddPage(&m_ReadPage);
@@ -18,15 +17,15 @@ void CMyPropertySheet::OnShowWindow(BOOL bShow, UINT nStatus) {
     // The row is turned once. Without this guard a later show would find
     // the exit button under IDCANCEL and destroy it, leaving the sheet with
     // no button to close it by.
-    QWidget* help = GetDlgItem(IDHELP);
+    CWnd* help = GetDlgItem(IDHELP);
     if (help == nullptr) {
         return;
     }
     for (int id : {IDOK, IDCANCEL, ID_APPLY_NOW}) {
-        if (QWidget* button = GetDlgItem(id)) {
-            DestroyWindow(button);
+        if (CWnd* button = GetDlgItem(id)) {
+            button->DestroyWindow();
         }
     }
-    SetDlgCtrlID(help, IDCANCEL);
+    help->SetDlgCtrlID(IDCANCEL);
     SetDlgItemText(IDCANCEL, "退 出");
 }

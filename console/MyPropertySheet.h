@@ -10,7 +10,7 @@
 
 class CMyPropertySheet : public CPropertySheet {
 public:
-    explicit CMyPropertySheet(QWidget* pParentWnd = nullptr);
+    explicit CMyPropertySheet(CWnd* pParentWnd = nullptr);
     ~CMyPropertySheet() override;
 
 protected:

@@ -31,3 +31,48 @@ const char16_t* FindResourceString(int id) {
     }
     return nullptr;
 }
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool IsHigh(char16_t u) {
+    return u >= 0xD800 && u < 0xDC00;
+}
+
+bool IsLow(char16_t u) {
+    return u >= 0xDC00 && u < 0xE000;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(const char16_t* text) {
+    std::string out;
+    for (const char16_t* p = text; p != nullptr && *p != u'\0'; ++p) {
+        char32_t c = *p;
+        if (IsHigh(p[0]) && IsLow(p[1])) {
+            c = 0x10000 + ((static_cast<char32_t>(p[0]) - 0xD800) << 10) + (p[1] - 0xDC00);
+            ++p;
+        } else if (IsHigh(p[0]) || IsLow(p[0])) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}

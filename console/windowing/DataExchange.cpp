@@ -1,26 +1,24 @@
 #include "console/windowing/DataExchange.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QtGlobal>
+#include <cstdio>
 
 #include "console/windowing/PropertyPage.h"
 
 CDataExchange::CDataExchange(CPropertyPage* pDlgWnd, BOOL bSaveAndValidate)
     : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
 
-QWidget* CDataExchange::PrepareCtrl(int nIDC) {
-    QWidget* w = m_pDlgWnd != nullptr ? m_pDlgWnd->GetDlgItem(nIDC) : nullptr;
+CWnd* CDataExchange::PrepareCtrl(int nIDC) {
+    CWnd* w = m_pDlgWnd != nullptr ? m_pDlgWnd->GetDlgItem(nIDC) : nullptr;
     if (w == nullptr) {
-        qWarning("data exchange: the page has no control %d", nIDC);
+        std::fprintf(stderr, "data exchange: the page has no control %d\n", nIDC);
     }
     m_pLastControl = w;
     m_bEditLastControl = false;
     return w;
 }
 
-QWidget* CDataExchange::PrepareEditCtrl(int nIDC) {
-    QWidget* w = PrepareCtrl(nIDC);
+CWnd* CDataExchange::PrepareEditCtrl(int nIDC) {
+    CWnd* w = PrepareCtrl(nIDC);
     m_bEditLastControl = true;
     return w;
 }
@@ -30,13 +28,8 @@ void CDataExchange::Fail() {
     if (m_pLastControl == nullptr) {
         return;
     }
-    m_pLastControl->setFocus(Qt::OtherFocusReason);
-    if (!m_bEditLastControl) {
-        return;
-    }
-    if (auto* line = qobject_cast<QLineEdit*>(m_pLastControl)) {
-        line->selectAll();
-    } else if (auto* multi = qobject_cast<QPlainTextEdit*>(m_pLastControl)) {
-        multi->selectAll();
+    m_pLastControl->SetFocus();
+    if (m_bEditLastControl) {
+        m_pLastControl->SetSel(0, -1);
     }
 }

@@ -7,7 +7,7 @@
 #include "console/windowing/WinTypes.h"
 
 class CPropertyPage;
-class QWidget;
+class CWnd;
 
 class CDataExchange {
 public:
@@ -17,9 +17,9 @@ public:
 
     // The control with that ID, remembered as the one the next check refers
     // to; null (and a warning) when the page has no such control.
-    QWidget* PrepareCtrl(int nIDC);
+    CWnd* PrepareCtrl(int nIDC);
     // The same for an edit box: a failure selects its whole text.
-    QWidget* PrepareEditCtrl(int nIDC);
+    CWnd* PrepareEditCtrl(int nIDC);
     // Ends the exchange as failed: the last prepared control gets the focus,
     // an edit box with all its text selected. The message was shown before.
     void Fail();
@@ -29,7 +29,7 @@ public:
     CPropertyPage* m_pDlgWnd;
 
 private:
-    QWidget* m_pLastControl = nullptr;
+    CWnd* m_pLastControl = nullptr;
     bool m_bEditLastControl = false;
     bool m_bFailed = false;
 };

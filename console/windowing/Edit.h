@@ -4,14 +4,11 @@
 // and the reply as they grow.
 #pragma once
 
-#include <QPointer>
-#include <QString>
+#include <string>
 
 #include "console/windowing/WinTypes.h"
 
-class QLineEdit;
-class QPlainTextEdit;
-class QWidget;
+class CWnd;
 
 class CEdit {
 public:
@@ -19,18 +16,17 @@ public:
     CEdit(const CEdit&) = delete;
     CEdit& operator=(const CEdit&) = delete;
 
-    // Binds an edit box; FALSE when the widget is not one.
-    BOOL Attach(QWidget* pWnd);
+    // Binds an edit box; FALSE when the window is not one.
+    BOOL Attach(CWnd* pWnd);
     // The bound box, or null.
-    QWidget* GetSafeHwnd() const;
+    CWnd* GetSafeHwnd() const { return m_pWnd; }
 
     // GBK text. A multi-line box breaks lines at CR LF.
     void SetWindowText(const char* lpszGbkText);
-    void SetWindowText(const QString& text);
-    // The whole text; line breaks of a multi-line box come back as CR LF.
-    QString GetWindowText() const;
+    // The whole text as GBK bytes; line breaks of a multi-line box come back
+    // as CR LF. Empty when no box is bound or the box is gone.
+    std::string GetWindowText() const;
 
 private:
-    QPointer<QLineEdit> m_pLine;
-    QPointer<QPlainTextEdit> m_pMulti;
+    CWnd* m_pWnd = nullptr;
 };

@@ -1,70 +1,42 @@
 #include "console/windowing/MessageBox.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-
-#include "console/windowing/GbkText.h"
 #include "console/windowing/WinApp.h"
 #include "resources/StringTable.h"
 #include "resources/resource.h"
+#include "unit/GbkText.h"
 
 namespace {
 
-QMessageBox::Icon IconOf(UINT nType) {
-    switch (nType & MB_ICONMASK) {
-        case MB_ICONSTOP:
-            return QMessageBox::Critical;
-        case MB_ICONEXCLAMATION:
-            return QMessageBox::Warning;
-        case MB_ICONINFORMATION:
-            return QMessageBox::Information;
-        default:
-            return QMessageBox::NoIcon;
-    }
-}
+IMessageBoxService* g_pService = nullptr;  // null: the backend's box
 
-class CQtMessageBoxService : public IMessageBoxService {
-public:
-    int Show(const QString& caption, const QString& text, UINT nType) override {
-        QMessageBox box(IconOf(nType), caption, text, QMessageBox::Ok,
-                        QApplication::activeModalWidget());
-        box.button(QMessageBox::Ok)->setText(QString::fromUtf16(u"确定"));
-        box.exec();
-        return IDOK;
-    }
-};
-
-CQtMessageBoxService g_qtService;
-IMessageBoxService* g_pService = &g_qtService;
-
-QString Caption() {
+std::string Caption() {
     if (const CWinApp* app = AfxGetApp()) {
         return app->m_pszAppName;
     }
-    return QString::fromUtf16(FindResourceString(IDS_APP_TITLE));
+    return Utf16ToUtf8(FindResourceString(IDS_APP_TITLE));
 }
 
 }  // namespace
 
 IMessageBoxService* SetMessageBoxService(IMessageBoxService* pService) {
-    IMessageBoxService* previous = g_pService;
-    g_pService = pService != nullptr ? pService : &g_qtService;
+    IMessageBoxService* previous =
+        g_pService != nullptr ? g_pService : &BackendMessageBoxService();
+    g_pService = pService;
     return previous;
 }
 
-int AfxMessageBox(const QString& text, UINT nType) {
+int AfxMessageBoxUtf8(const std::string& textUtf8, UINT nType) {
     if ((nType & MB_ICONMASK) == 0) {
         nType |= MB_ICONEXCLAMATION;
     }
-    return g_pService->Show(Caption(), text, nType);
+    IMessageBoxService& service = g_pService != nullptr ? *g_pService : BackendMessageBoxService();
+    return service.Show(Caption(), textUtf8, nType);
 }
 
 int AfxMessageBox(const char* lpszGbkText, UINT nType) {
-    return AfxMessageBox(FromGbk(lpszGbkText), nType);
+    return AfxMessageBoxUtf8(GbkToUtf8(lpszGbkText), nType);
 }
 
 int AfxMessageBox(UINT nIDPrompt, UINT nType) {
-    const char16_t* text = FindResourceString(static_cast<int>(nIDPrompt));
-    return AfxMessageBox(text != nullptr ? QString::fromUtf16(text) : QString(), nType);
+    return AfxMessageBoxUtf8(Utf16ToUtf8(FindResourceString(static_cast<int>(nIDPrompt))), nType);
 }

@@ -101,8 +101,13 @@ float NarrowToFloat(double d) {
 // strtod in the "C" locale: the program may run under a locale whose decimal
 // point is a comma, but the boxes always use '.'.
 double StrtodC(const std::string& number) {
+#ifdef _WIN32
+    static const _locale_t cLocale = _create_locale(LC_ALL, "C");
+    return _strtod_l(number.c_str(), nullptr, cLocale);
+#else
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return strtod_l(number.c_str(), nullptr, cLocale);
+#endif
 }
 
 }  // namespace

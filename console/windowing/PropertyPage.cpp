@@ -1,23 +1,19 @@
 #include "console/windowing/PropertyPage.h"
 
-#include <QAbstractButton>
-#include <QWidget>
-
-#include "console/windowing/DlgItem.h"
+#include "resources/StringTable.h"
 
 CPropertyPage::CPropertyPage(UINT nIDTemplate)
     : m_nIDTemplate(nIDTemplate), m_pTemplate(FindDialogTemplate(static_cast<int>(nIDTemplate))) {}
 
-CPropertyPage::~CPropertyPage() {
-    delete m_pWnd;
-}
+// The controls' objects go first; the page's window goes with CWnd.
+CPropertyPage::~CPropertyPage() = default;
 
-QString CPropertyPage::GetCaption() const {
-    return m_pTemplate != nullptr ? QString::fromUtf16(m_pTemplate->caption) : QString();
+std::string CPropertyPage::GetCaption() const {
+    return m_pTemplate != nullptr ? Utf16ToUtf8(m_pTemplate->caption) : std::string();
 }
 
 BOOL CPropertyPage::UpdateData(BOOL bSaveAndValidate) {
-    if (m_pWnd == nullptr) {
+    if (GetSafeHwnd() == nullptr) {
         return FALSE;
     }
     CDataExchange dx(this, bSaveAndValidate);
@@ -25,27 +21,28 @@ BOOL CPropertyPage::UpdateData(BOOL bSaveAndValidate) {
     return dx.Failed() ? FALSE : TRUE;
 }
 
-QWidget* CPropertyPage::GetDlgItem(int nID) const {
+CWnd* CPropertyPage::GetDlgItem(int nID) const {
     for (const DlgItem& item : m_items) {
-        if (item.wnd != nullptr && GetDlgCtrlID(item.wnd) == nID) {
-            return item.wnd;
+        if (item.wnd->GetSafeHwnd() != nullptr && item.wnd->GetDlgCtrlID() == nID) {
+            return item.wnd.get();
         }
     }
     return nullptr;
 }
 
-std::vector<QAbstractButton*> CPropertyPage::GetRadioGroup(int nIDFirst) const {
-    std::vector<QAbstractButton*> buttons;
+std::vector<CWnd*> CPropertyPage::GetRadioGroup(int nIDFirst) const {
+    std::vector<CWnd*> buttons;
     bool inGroup = false;
     for (const DlgItem& item : m_items) {
         if (inGroup && (item.ctl->style & kGroup) != 0) {
             break;
         }
-        if (!inGroup && item.wnd != nullptr && GetDlgCtrlID(item.wnd) == nIDFirst) {
+        const bool alive = item.wnd->GetSafeHwnd() != nullptr;
+        if (!inGroup && alive && item.wnd->GetDlgCtrlID() == nIDFirst) {
             inGroup = true;
         }
-        if (inGroup && item.wnd != nullptr && item.ctl->kind == CtlKind::AutoRadio) {
-            buttons.push_back(static_cast<QAbstractButton*>(item.wnd.data()));
+        if (inGroup && alive && item.ctl->kind == CtlKind::AutoRadio) {
+            buttons.push_back(item.wnd.get());
         }
     }
     return buttons;
@@ -77,21 +74,4 @@ void CPropertyPage::DoDataExchange(CDataExchange* /*pDX*/) {}
 
 BOOL CPropertyPage::OnCommand(int /*nID*/) {
     return FALSE;
-}
-
-void CPropertyPage::CreatePageWindow(QWidget* pParent) {
-    if (m_pWnd != nullptr || m_pTemplate == nullptr) {
-        return;
-    }
-    m_pWnd = new QWidget(pParent);
-    m_items = CDialogBuilder::Build(*m_pTemplate, m_pWnd);
-    for (const DlgItem& item : m_items) {
-        if (auto* button = qobject_cast<QAbstractButton*>(item.wnd)) {
-            // The ID is read at the click: it may have been changed since.
-            QObject::connect(button, &QAbstractButton::clicked, m_pWnd,
-                             [this, button] { OnCommand(GetDlgCtrlID(button)); });
-        }
-    }
-    m_pWnd->show();
-    OnInitDialog();
 }

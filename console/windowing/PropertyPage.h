@@ -20,42 +20,35 @@
 //   };
 #pragma once
 
-#include <QPointer>
-#include <QString>
-#include <QWidget>  // QPointer<QWidget> converts to QWidget* only when QWidget is complete
+#include <string>
 #include <vector>
 
 #include "console/windowing/DataExchange.h"
-#include "console/windowing/DialogBuilder.h"
+#include "console/windowing/DlgItem.h"
 #include "console/windowing/WinTypes.h"
+#include "console/windowing/Wnd.h"
 
-class QAbstractButton;
-class QWidget;
-
-class CPropertyPage {
+class CPropertyPage : public CWnd {
 public:
     // A page whose ID names no dialog layout is refused by CPropertySheet::AddPage.
     explicit CPropertyPage(UINT nIDTemplate);
-    CPropertyPage(const CPropertyPage&) = delete;
-    CPropertyPage& operator=(const CPropertyPage&) = delete;
-    virtual ~CPropertyPage();
+    ~CPropertyPage() override;
 
     // Runs DoDataExchange: TRUE saves the controls into the fields with the
     // checks, FALSE loads the fields into the controls. FALSE when a check
     // failed (its message has been shown) or the window does not exist yet.
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 
-    // The page window, null before the first selection of its tab.
-    QWidget* GetSafeHwnd() const { return m_pWnd; }
-    // The control with that ID (the first in dialog order), or null.
-    QWidget* GetDlgItem(int nID) const;
+    // The page's own window (GetSafeHwnd) is null before the first selection
+    // of its tab. The control with that ID (the first in dialog order), or null.
+    CWnd* GetDlgItem(int nID) const;
     // The radio buttons of the group that starts with control nIDFirst, in
     // dialog order: up to the next control that starts a group.
-    std::vector<QAbstractButton*> GetRadioGroup(int nIDFirst) const;
+    std::vector<CWnd*> GetRadioGroup(int nIDFirst) const;
 
     UINT GetTemplateID() const { return m_nIDTemplate; }
-    // The layout's caption: the text of the page's tab.
-    QString GetCaption() const;
+    // The layout's caption, UTF-8: the text of the page's tab.
+    std::string GetCaption() const;
 
     // Default: loads the controls from the fields.
     virtual BOOL OnInitDialog();
@@ -76,12 +69,12 @@ protected:
 
 private:
     friend class CPropertySheet;
-    // Builds the window inside pParent and runs OnInitDialog; once only.
-    void CreatePageWindow(QWidget* pParent);
+    // The backend builds the page's window and its controls (m_items, in
+    // layout order), then runs OnInitDialog.
+    friend struct WindowingBackend;
 
     UINT m_nIDTemplate;
     const DlgTemplate* m_pTemplate;
-    QPointer<QWidget> m_pWnd;
     std::vector<DlgItem> m_items;
     bool m_bFirstSetActive = true;
 };

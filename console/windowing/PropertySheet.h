@@ -6,33 +6,31 @@
 // without checking any page.
 //
 // A tab change asks the current page first (OnKillActive); when it refuses,
-// the tab does not change at all. Clicks, keys and wheel on the tab bar are
-// all routed through SetActivePage, which is also how tests select a page;
-// any other change of the tab bar's current tab (an accessibility action, a
-// direct setCurrentIndex) is taken back at once and asked for through it
-// from the event loop, so that such a call returns before any box appears:
+// the tab does not change at all. Every way of changing tabs (clicks, keys,
+// SetActivePage, which is also how tests select a page) goes through the pages:
 //
 //   CPropertySheet sheet(IDS_SHEET_CAPTION);
 //   sheet.AddPage(&page);
 //   sheet.Create();                      // non-modal, shown; DoModal() runs it modally
 //   sheet.SetActivePage(1);              // FALSE when the current page refused
-//   qobject_cast<QAbstractButton*>(sheet.GetDlgItem(IDCANCEL))->click();
+//   sheet.GetDlgItem(IDCANCEL);          // the cancel button's CWnd
 #pragma once
 
-#include <QDialog>
-#include <QPointer>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "console/windowing/WinTypes.h"
+#include "console/windowing/Wnd.h"
 
 class CPropertyPage;
-class QPushButton;
-class QTabWidget;
+// The backend's state of a built sheet (defined by each backend).
+struct CSheetNative;
 
-class CPropertySheet : public QDialog {
+class CPropertySheet : public CWnd {
 public:
     // The caption is string nIDCaption; iSelectPage is the tab shown first.
-    explicit CPropertySheet(UINT nIDCaption, QWidget* pParentWnd = nullptr, UINT iSelectPage = 0);
+    explicit CPropertySheet(UINT nIDCaption, CWnd* pParentWnd = nullptr, UINT iSelectPage = 0);
     ~CPropertySheet() override;
 
     // Pages are held by the caller and must outlive the sheet's use of them.
@@ -49,12 +47,10 @@ public:
     BOOL SetActivePage(int nPage);
     int GetActiveIndex() const { return m_nCurPage; }
     CPropertyPage* GetActivePage() const { return GetPage(m_nCurPage); }
-    QTabWidget* GetTabControl() const { return m_pTabs; }
 
     // A button of the button row by its current ID, or null.
-    QWidget* GetDlgItem(int nID) const;
+    CWnd* GetDlgItem(int nID) const;
     void SetDlgItemText(int nID, const char* lpszGbkText);
-    void SetDlgItemText(int nID, const QString& text);
 
 protected:
     // The show-window notification: each time the sheet is shown.
@@ -62,25 +58,13 @@ protected:
     // A command from a button of the row (or Esc / the close box: IDCANCEL).
     virtual BOOL OnCommand(int nID);
 
-    void showEvent(QShowEvent* event) override;
-    void reject() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void Build();
-    void ShowPage(int nPage);
-    void OnTabChanged(int nIndex);
-    void OnCancel();
-    bool FilterTabBar(QEvent* event);
-    bool FilterTabKeys(QEvent* event);
+    friend struct WindowingBackend;
 
-    QString m_strCaption;
+    std::string m_strCaption;  // UTF-8
+    CWnd* m_pParentWnd;
     int m_nStartPage;
     int m_nCurPage = -1;
     std::vector<CPropertyPage*> m_pages;
-    std::vector<QWidget*> m_containers;
-    std::vector<QPointer<QPushButton>> m_buttons;
-    QTabWidget* m_pTabs = nullptr;
-    bool m_bBuilt = false;
-    bool m_bSelecting = false;  // the sheet itself is moving the tab bar
+    std::unique_ptr<CSheetNative> m_pSheet;
 };

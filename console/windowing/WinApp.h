@@ -2,12 +2,11 @@
 // program's entry runs its InitInstance once, after static initialisation.
 #pragma once
 
-#include <QIcon>
-#include <QString>
+#include <string>
 
 #include "console/windowing/WinTypes.h"
 
-class QWidget;
+class CWnd;
 
 class CWinApp {
 public:
@@ -23,18 +22,14 @@ public:
     // The help command (ID_HELP). No help file belongs to the program.
     virtual void OnHelp();
 
-    QString m_pszAppName;  // application title: caption of every message box
-    QWidget* m_pMainWnd = nullptr;
+    std::string m_pszAppName;  // application title, UTF-8: caption of every message box
+    CWnd* m_pMainWnd = nullptr;
 };
-
-// The program's icon (icon 128) from the compiled-in resources: the window
-// icon of every window. Empty when the program carries no icon.
-QIcon AfxLoadMainIcon();
 
 // The one application object, or null before it is built.
 CWinApp* AfxGetApp();
 
-// The program entry behind main(): starts Qt, runs app.InitInstance() and
-// ends with ExitInstance's result. The command line is not looked at: only the
-// program name is handed to Qt, so no argument changes what the program does.
+// The program entry behind main(), per backend: starts the window system,
+// runs app.InitInstance() and ends with ExitInstance's result. The command
+// line is not looked at, so no argument changes what the program does.
 int AfxWinMain(CWinApp& app, int argc, char* argv[]);

@@ -6,7 +6,13 @@
 
 using BOOL = int;
 using UINT = unsigned int;
+// windows.h declares DWORD as unsigned long (32 bits there); the same type
+// keeps both declarations one.
+#ifdef _WIN32
+using DWORD = unsigned long;
+#else
 using DWORD = std::uint32_t;
+#endif
 using INT_PTR = std::intptr_t;
 
 #ifndef TRUE

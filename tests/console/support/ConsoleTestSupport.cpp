@@ -1,51 +1,21 @@
 #include "ConsoleTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractButton>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
+#include <cstdio>
+#include <cstdlib>
 
 #include "console/RtuToolApp.h"
-#include "link/posix/TermiosDevice.h"
+#include "unit/GbkText.h"
 
-void ClickButton(QWidget* pButton) {
-    auto* button = qobject_cast<QAbstractButton*>(pButton);
-    ASSERT_NE(button, nullptr);
-    button->click();
-}
-
-void TypeInto(QWidget* pEdit, const QString& text) {
-    if (auto* line = qobject_cast<QLineEdit*>(pEdit)) {
-        line->setText(text);
-    } else if (auto* multi = qobject_cast<QPlainTextEdit*>(pEdit)) {
-        multi->setPlainText(text);
+void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : "");
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
     } else {
-        ADD_FAILURE() << "not an edit box";
+        unsetenv(name);
     }
-}
-
-QString TextOf(QWidget* pWnd) {
-    if (auto* line = qobject_cast<QLineEdit*>(pWnd)) {
-        return line->text();
-    }
-    if (auto* multi = qobject_cast<QPlainTextEdit*>(pWnd)) {
-        return multi->toPlainText();
-    }
-    if (auto* button = qobject_cast<QAbstractButton*>(pWnd)) {
-        return button->text();
-    }
-    if (auto* label = qobject_cast<QLabel*>(pWnd)) {
-        return label->text();
-    }
-    return {};
-}
-
-bool IsChecked(QWidget* pButton) {
-    auto* button = qobject_cast<QAbstractButton*>(pButton);
-    return button != nullptr && button->isChecked();
+#endif
 }
 
 void ResetTheComm() {
@@ -58,25 +28,16 @@ void ResetTheComm() {
     theComm.m_echoMode = EchoMode::Auto;
 }
 
-void PointPortsNowhere() {
-    CTermiosPorts::Instance().SetFolders("/nonexistent/dev", "/nonexistent/sys");
-}
-
-void PointPortsAt(const std::string& devDir, const std::string& sysDir) {
-    CTermiosPorts::Instance().SetFolders(devDir, sysDir);
-}
-
-QString Hex(const std::vector<std::uint8_t>& bytes) {
-    QString text;
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char cell[4];
     for (std::uint8_t b : bytes) {
-        text += QString::asprintf("%02X ", b);
+        std::snprintf(cell, sizeof cell, "%02X ", b);
+        text += cell;
     }
     return text;
 }
 
-void SaveScreenshot(QWidget& window, const char* name) {
-    const QString dir = QStringLiteral(K40_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    EXPECT_TRUE(window.grab().save(path, "PNG")) << path.toStdString();
+std::string Utf8(const char* gbk) {
+    return GbkToUtf8(gbk);
 }

@@ -1,32 +1,40 @@
-// Small helpers for driving pages and sheets by control ID.
+// Small helpers for driving pages and sheets by control ID, on either
+// backend: texts in and out are UTF-8.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class QWidget;
+class CWnd;
 
 // Clicks the button (push or radio) as the user would.
-void ClickButton(QWidget* pButton);
+void ClickButton(CWnd* pButton);
 // Replaces what a box holds, as typing would.
-void TypeInto(QWidget* pEdit, const QString& text);
-// The text of a box (one-line or multi-line), a button or a label.
-QString TextOf(QWidget* pWnd);
-bool IsChecked(QWidget* pButton);
+void TypeInto(CWnd* pEdit, const std::string& utf8);
+// The text of a box (one-line or multi-line; line breaks as the box holds
+// them, LF), a button or a label.
+std::string TextOf(CWnd* pWnd);
+bool IsChecked(CWnd* pButton);
+// Whether pItem is the window of the sheet (or page) pTop that has the
+// keyboard focus, or gets it when pTop becomes active.
+bool HasFocus(CWnd* pTop, CWnd* pItem);
+// The selected part of an edit box's text.
+std::string SelectedText(CWnd* pEdit);
+// Runs the window system's pending work (posted clicks, queued tab changes,
+// paints) until none is left.
+void ProcessEvents();
+// Sets an environment variable for the program's later reads; null unsets it.
+void SetEnv(const char* name, const char* value);
 // Puts theComm back to its start state: port closed, COM1, 9600, address 1,
 // 1500 ms, as a fresh program has it.
 void ResetTheComm();
 // Where the program looks for serial ports: in the tests nowhere (set before
 // the first test), so COMn without its K40_COMn is a missing device and no
-// test reaches the machine's ports; a test with a fake tree points them there
-// and back to nowhere when it ends.
+// test reaches the machine's ports.
 void PointPortsNowhere();
-void PointPortsAt(const std::string& devDir, const std::string& sysDir);
 // Bytes as the send and receive boxes show them when they fit on one line:
 // two hex digits and a blank each.
-QString Hex(const std::vector<std::uint8_t>& bytes);
-// Saves a picture of the window as name (a .png) in the build's screenshots
-// folder, for a look by eye.
-void SaveScreenshot(QWidget& window, const char* name);
+std::string Hex(const std::vector<std::uint8_t>& bytes);
+// A GBK text of the program as UTF-8, for comparing with TextOf.
+std::string Utf8(const char* gbk);

@@ -10,21 +10,21 @@ CMessageBoxRecorder::~CMessageBoxRecorder() {
     SetMessageBoxService(m_pPrevious);
 }
 
-int CMessageBoxRecorder::Show(const QString& caption, const QString& text, UINT nType) {
+int CMessageBoxRecorder::Show(const std::string& caption, const std::string& text, UINT nType) {
     m_boxes.push_back({caption, text, nType});
     return IDOK;
 }
 
-QStringList CMessageBoxRecorder::Texts() const {
-    QStringList texts;
+std::vector<std::string> CMessageBoxRecorder::Texts() const {
+    std::vector<std::string> texts;
     for (const RecordedBox& box : m_boxes) {
-        texts << box.text;
+        texts.push_back(box.text);
     }
     return texts;
 }
 
-int CUnexpectedMessageBoxes::Show(const QString& caption, const QString& text, UINT nType) {
-    ADD_FAILURE() << "unexpected message box [" << caption.toStdString() << "] "
-                  << text.toStdString() << " type " << nType;
+int CUnexpectedMessageBoxes::Show(const std::string& caption, const std::string& text,
+                                  UINT nType) {
+    ADD_FAILURE() << "unexpected message box [" << caption << "] " << text << " type " << nType;
     return IDOK;
 }

@@ -1,16 +1,15 @@
 // Records the message boxes the console would show, instead of showing them,
-// for as long as it exists.
+// for as long as it exists. Captions and texts are UTF-8.
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
 #include <vector>
 
 #include "console/windowing/MessageBox.h"
 
 struct RecordedBox {
-    QString caption;
-    QString text;
+    std::string caption;
+    std::string text;
     UINT type;
 };
 
@@ -21,10 +20,10 @@ public:
     CMessageBoxRecorder(const CMessageBoxRecorder&) = delete;
     CMessageBoxRecorder& operator=(const CMessageBoxRecorder&) = delete;
 
-    int Show(const QString& caption, const QString& text, UINT nType) override;
+    int Show(const std::string& caption, const std::string& text, UINT nType) override;
 
     const std::vector<RecordedBox>& Boxes() const { return m_boxes; }
-    QStringList Texts() const;
+    std::vector<std::string> Texts() const;
     void Clear() { m_boxes.clear(); }
 
 private:
@@ -36,5 +35,5 @@ private:
 // running test instead of waiting for a click that never comes.
 class CUnexpectedMessageBoxes : public IMessageBoxService {
 public:
-    int Show(const QString& caption, const QString& text, UINT nType) override;
+    int Show(const std::string& caption, const std::string& text, UINT nType) override;
 };

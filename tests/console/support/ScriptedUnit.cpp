@@ -9,8 +9,9 @@ constexpr int kTimeoutMs = 2000;  // a bound for a failing test, not a pace
 
 }  // namespace
 
-CScriptedUnit::CScriptedUnit(CTestPty& pty, Mode mode, std::vector<Bytes> pieces, CEchoWatch* watch)
-    : m_pty(pty), m_thread(&CScriptedUnit::Run, this, mode, std::move(pieces), watch) {}
+CScriptedUnit::CScriptedUnit(CTestLine& line, Mode mode, std::vector<Bytes> pieces,
+                             CEchoWatch* watch)
+    : m_line(line), m_thread(&CScriptedUnit::Run, this, mode, std::move(pieces), watch) {}
 
 CScriptedUnit::~CScriptedUnit() {
     Join();
@@ -28,17 +29,17 @@ void CScriptedUnit::Join() {
 }
 
 void CScriptedUnit::Run(Mode mode, std::vector<Bytes> pieces, CEchoWatch* watch) {
-    m_request = m_pty.Receive(kRequestBytes, kTimeoutMs);
+    m_request = m_line.Receive(kRequestBytes, kTimeoutMs);
     if (m_request.size() != kRequestBytes || mode == Silent) {
         return;
     }
     if (mode == Echo) {
-        m_pty.Send(m_request);
+        m_line.Send(m_request);
         return;
     }
     const int echoesBefore = watch != nullptr ? static_cast<int>(watch->Texts().size()) : 0;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (!m_pty.Send(pieces[i])) {
+        if (!m_line.Send(pieces[i])) {
             return;
         }
         if (watch != nullptr && i + 1 < pieces.size()) {

@@ -1,10 +1,9 @@
-// The monitoring unit played by a test on the master side of a
-// pseudo-terminal. An exchange blocks the GUI thread until its reply or its
+// The monitoring unit played by a test on its side of the test line. An exchange blocks the GUI thread until its reply or its
 // time-out, so the unit runs on a thread of its own: it takes one 8-byte
 // request and then echoes it, answers with the pieces it was given, or stays
 // silent.
 //
-//   CScriptedUnit unit(m_pty, CScriptedUnit::Echo);
+//   CScriptedUnit unit(m_line, CScriptedUnit::Echo);
 //   ClickButton(Item(IDC_MANUAL));
 //   EXPECT_EQ(unit.Request(), frame);
 #pragma once
@@ -13,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/TestPty.h"
+#include "TestLine.h"
 
 class CEchoWatch;
 
@@ -28,7 +27,7 @@ public:
     // pieces: with Answer, what the unit sends; none is silence too. With a
     // watch, each piece but the last is sent only after the program has echoed
     // the ones before in the watched box.
-    CScriptedUnit(CTestPty& pty, Mode mode, std::vector<Bytes> pieces = {},
+    CScriptedUnit(CTestLine& line, Mode mode, std::vector<Bytes> pieces = {},
                   CEchoWatch* watch = nullptr);
     ~CScriptedUnit();
     CScriptedUnit(const CScriptedUnit&) = delete;
@@ -42,7 +41,7 @@ private:
     void Run(Mode mode, std::vector<Bytes> pieces, CEchoWatch* watch);
     void Join();
 
-    CTestPty& m_pty;
+    CTestLine& m_line;
     Bytes m_request;
     std::thread m_thread;  // last: starts once the members above exist
 };

@@ -1,4 +1,4 @@
-#include "console/windowing/DialogBuilder.h"
+#include "console/windowing/qt/DialogBuilder.h"
 
 #include <QButtonGroup>
 #include <QFile>
@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
-#include "console/windowing/DlgItem.h"
+#include "console/windowing/qt/QtWindows.h"
 
 namespace {
 
@@ -214,8 +214,10 @@ std::vector<DlgItem> CDialogBuilder::Build(const DlgTemplate& tpl, QWidget* page
             group->addButton(static_cast<QRadioButton*>(w));
         }
         w->setFocusPolicy(FocusOf(c));
-        SetDlgCtrlID(w, c.id);
-        items.push_back({w, &c});
+        auto wnd = std::make_unique<CWnd>();
+        WindowingBackend::Attach(*wnd, w, false);
+        wnd->SetDlgCtrlID(c.id);
+        items.push_back({std::move(wnd), &c});
     }
     // Each edit box is named by its label, as screen readers name a box on
     // the platform these layouts come from.
@@ -224,14 +226,15 @@ std::vector<DlgItem> CDialogBuilder::Build(const DlgTemplate& tpl, QWidget* page
             continue;
         }
         if (const DlgItem* label = LabelOf(*item.ctl, items)) {
-            static_cast<QLabel*>(label->wnd.data())->setBuddy(item.wnd);
+            static_cast<QLabel*>(WidgetOf(label->wnd.get()))->setBuddy(WidgetOf(item.wnd.get()));
         }
     }
     // Frames lie under the controls they enclose, so that clicks reach those.
     for (const DlgItem& item : items) {
         if (item.ctl->kind == CtlKind::GroupBox) {
-            item.wnd->lower();
-            item.wnd->setAttribute(Qt::WA_TransparentForMouseEvents);
+            QWidget* frame = WidgetOf(item.wnd.get());
+            frame->lower();
+            frame->setAttribute(Qt::WA_TransparentForMouseEvents);
         }
     }
     return items;

@@ -1,23 +1,17 @@
 // Turns a dialog layout into Qt widgets: one widget per control, placed at the
 // layout's position converted from dialog units with the page font's base
-// units, carrying its control ID, radio buttons joined into exclusive groups.
+// units, carrying its control ID, each with its CWnd, radio buttons joined into exclusive groups.
 #pragma once
 
 #include <QFont>
-#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <vector>
 
+#include "console/windowing/DlgItem.h"
 #include "resources/DialogTemplate.h"
 
 class QWidget;
-
-// One control of a built page, in dialog order.
-struct DlgItem {
-    QPointer<QWidget> wnd;
-    const DlgControl* ctl;
-};
 
 class CDialogBuilder {
 public:

@@ -1,5 +1,6 @@
 // The program's own messages, formats and table texts are GBK (code page 936)
-// bytes; Qt works in UTF-16. These convert at the boundary.
+// bytes; Qt works in UTF-16. These convert at the Qt backend's edge: in
+// through the program's one GBK decoder, out through Qt's encoder.
 #pragma once
 
 #include <QByteArray>

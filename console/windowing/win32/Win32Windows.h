@@ -1,0 +1,82 @@
+// What the Win32 backend's files share, and what Windows-only tests may use:
+// the HWND behind a CWnd, the texts' conversions at the edge of Win32, and
+// the dialog procedures the property sheet and its pages run on.
+#pragma once
+
+#include <windows.h>
+// clang-format off
+#include <commctrl.h>
+// clang-format on
+// The layer's members keep their own names: SetWindowText is not
+// SetWindowTextA here.
+#undef GetWindowText
+#undef SetWindowText
+#undef SetDlgItemText
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console/windowing/PropertyPage.h"
+#include "console/windowing/PropertySheet.h"
+#include "console/windowing/Wnd.h"
+
+// The native window of a CWnd: its handle and, once it has a tooltip, the
+// tooltip control that shows it.
+struct CWndNative {
+    HWND hwnd = nullptr;
+    HWND tooltip = nullptr;
+};
+
+// One page of a built sheet: its template bytes and tab text live as long as
+// the sheet, the PROPSHEETPAGEW's lParam points here.
+struct PageRecord {
+    CPropertySheet* sheet;
+    CPropertyPage* page;
+    int index;
+    std::vector<std::uint8_t> dialogTemplate;
+    std::wstring title;
+};
+
+struct CSheetNative {
+    std::vector<PageRecord> pages;
+    std::wstring caption;
+    CWnd buttons[4];        // the row, found by ID when the sheet starts
+    bool modeless = false;
+    int pressing = 0;       // the button the sheet presses itself: comctl32's turn
+    INT_PTR result = 0;     // IDOK once the pages applied, else IDCANCEL
+};
+
+// Texts at the edge: GBK bytes (the program's) and UTF-8 to UTF-16, UTF-16 to GBK.
+std::wstring WideFromUtf8(const std::string& utf8);
+std::wstring WideFromGbk(const char* gbk);
+std::string GbkFromWide(const std::wstring& wide);
+// The text of a window as UTF-16.
+std::wstring WindowTextW(HWND hwnd);
+
+// Keyboard handling (Tab, arrows, Enter, Esc) for a modeless sheet: the
+// message loop's PropSheet_IsDialogMessage for every one that is open.
+BOOL IsSheetDialogMessage(MSG* pMsg);
+
+struct WindowingBackend {
+    // Binds a CWnd to an existing window (null unbinds it).
+    static void Bind(CWnd& wnd, HWND hwnd) { wnd.m_pNative->hwnd = hwnd; }
+    static HWND Handle(const CWnd& wnd) { return wnd.GetSafeHwnd(); }
+
+    // The dialog procedure of every page (PageWindow.cpp).
+    static INT_PTR CALLBACK PageProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
+    // The sheet's window, subclassed once it exists (PropertySheet.cpp).
+    static LRESULT CALLBACK SheetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR data);
+    static void OnSheetCreated(CPropertySheet& sheet, HWND hwnd);
+    static BOOL OnSheetCommand(CPropertySheet& sheet, HWND hwnd, WPARAM wParam, LPARAM lParam);
+    static void OnPageActive(CPropertySheet& sheet, int index) { sheet.m_nCurPage = index; }
+    static void SetResult(CPropertySheet& sheet, INT_PTR result) {
+        sheet.m_pSheet->result = result;
+    }
+
+    static void BindControls(CPropertyPage& page, HWND hDlg);
+    static INT_PTR OnPageNotify(PageRecord& rec, HWND hDlg, const NMHDR& hdr);
+    static BOOL OnInitDialog(CPropertyPage& page) { return page.OnInitDialog(); }
+    static BOOL OnCommand(CPropertyPage& page, int nID) { return page.OnCommand(nID); }
+};
