@@ -14,7 +14,8 @@ message box (none appears without a display) and a failure status with k40sim
 ended; and with a display and k40tool.exe, k40sim running while k40tool runs
 and ended after. Nothing here opens a COM port.
 Run by ctest with K40_SETUP_EXE, K40_VERSION, K40DEMO_EXE, K40SIM_EXE,
-K40_WINE_PREFIX and, once the window is built, K40TOOL_EXE set.
+K40_WINE_PREFIX and, once the window is built, K40TOOL_EXE and
+K40_WINE_WINDOW_STATE set.
 """
 import functools
 import os
@@ -29,6 +30,7 @@ import unittest
 # No __pycache__ in the source tree for the modules imported below.
 sys.dont_write_bytecode = True
 import wine_prefix
+import wine_window
 
 SETUP_EXE = os.environ["K40_SETUP_EXE"]
 VERSION = os.environ["K40_VERSION"]
@@ -194,49 +196,61 @@ class Installer(unittest.TestCase):
             os.path.dirname(here), os.path.join(prefix, "drive_c"))})
 
 
-class DemoLauncher(unittest.TestCase):
-    def folder(self, *programs):
-        here = tempfile.mkdtemp(prefix="demo-", dir=work)
-        for exe in programs:
-            shutil.copy(exe, here)
-        return here
+def display():
+    """The X display for the window: K40_WINE_DISPLAY, or the window tests'
+    Xvfb (K40_WINE_WINDOW_STATE, the fixture wine_window); None without."""
+    state = os.environ.get("K40_WINE_WINDOW_STATE", "")
+    if not os.environ.get("K40_WINE_DISPLAY") and os.path.exists(wine_window.display_file(state)):
+        with open(wine_window.display_file(state)) as f:
+            return f.read().strip()
+    return os.environ.get("K40_WINE_DISPLAY")
 
-    def test_fails_without_its_programs(self):
-        # No display: the message box returns at once instead of waiting.
+
+class DemoLauncher(unittest.TestCase):
+    def launch(self, programs, on_display=None):
+        """Starts k40demo.exe in a folder of its own with programs beside it;
+        k40sim writes a trace. No display unless one is given: a message box
+        then returns at once instead of waiting for a click."""
+        here = tempfile.mkdtemp(prefix="demo-", dir=work)
+        for exe in [K40DEMO_EXE] + programs:
+            shutil.copy(exe, here)
         env = wine_prefix.wine_env(prefix)
         env.pop("DISPLAY", None)
         env.pop("K40_WINE_DISPLAY", None)
-        for programs, started in (([K40DEMO_EXE, K40SIM_EXE], True), ([K40DEMO_EXE], False)):
+        if on_display:
+            env["K40_WINE_DISPLAY"] = on_display
+        self.trace = os.path.join(here, "sim.trace")
+        return subprocess.Popen([wine_prefix.WINE_RUN, prefix, os.path.join(here, "k40demo.exe"),
+                                 "--trace", "Z:" + self.trace], env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def test_fails_without_its_programs(self):
+        for programs, started in (([K40SIM_EXE], True), ([], False)):
             with self.subTest(programs=[os.path.basename(p) for p in programs]):
-                here = self.folder(*programs)
-                trace = os.path.join(here, "sim.trace")
-                r = subprocess.run([wine_prefix.WINE_RUN, prefix,
-                                    os.path.join(here, "k40demo.exe"), "--trace", "Z:" + trace],
-                                   env=env, capture_output=True, text=True, timeout=60)
-                self.assertEqual(r.returncode, 1, r.stderr)
+                demo = self.launch(programs)
+                _, err = demo.communicate(timeout=60)
+                self.assertEqual(demo.returncode, 1, err)
                 # k40sim wrote its trace, so it was listening; it ended with the launcher.
-                self.assertEqual(os.path.exists(trace), started)
+                self.assertEqual(os.path.exists(self.trace), started)
                 self.assertEqual(wine_processes("k40sim.exe"), [])
 
-    @unittest.skipUnless(K40TOOL_EXE and os.environ.get("K40_WINE_DISPLAY"),
-                         "needs k40tool.exe and an X display (K40_WINE_DISPLAY)")
+    @unittest.skipUnless(K40TOOL_EXE and display(), "needs k40tool.exe and an X display")
     def test_k40sim_runs_while_k40tool_runs(self):
-        here = self.folder(K40DEMO_EXE, K40SIM_EXE, K40TOOL_EXE)
-        trace = os.path.join(here, "sim.trace")
-        demo = wine_prefix.spawn(prefix, os.path.join(here, "k40demo.exe"), "--trace", "Z:" + trace)
+        demo = self.launch([K40SIM_EXE, K40TOOL_EXE], display())
         try:
             end = time.monotonic() + 30
             while not wine_processes("k40tool.exe") and time.monotonic() < end:
                 time.sleep(0.1)
             self.assertNotEqual(wine_processes("k40tool.exe"), [])
-            self.assertTrue(os.path.exists(trace))
+            self.assertTrue(os.path.exists(self.trace))
             self.assertNotEqual(wine_processes("k40sim.exe"), [])
             # As the user closes the window (WM_CLOSE).
             wine("taskkill", "/IM", "k40tool.exe")
-            demo.communicate(timeout=30)
+            _, err = demo.communicate(timeout=30)
         finally:
             if demo.poll() is None:
                 demo.kill()
+        self.assertEqual(demo.returncode, 0, err)
         self.assertEqual(wine_processes("k40sim.exe"), [])
 
 
