@@ -49,6 +49,8 @@ def setUpModule():
     global work, prefix
     work = tempfile.mkdtemp(prefix="k40-wine-setup-")
     prefix = wine_prefix.copy(BASE_PREFIX, work)
+    # One Wine for the whole run (each start of a prefix takes seconds).
+    subprocess.run(["wineserver", "-p"], env=wine_prefix.wine_env(prefix), check=True)
 
 
 def tearDownModule():
@@ -57,15 +59,23 @@ def tearDownModule():
 
 
 def wine(*args, timeout=120):
-    return wine_prefix.run(prefix, *args, capture_output=True, text=True, timeout=timeout)
+    """Runs a program in the prefix. Its output goes through files, not
+    pipes: a process that Wine starts for the prefix on the way (its desktop,
+    its services) inherits them and outlives the program."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        r = wine_prefix.run(prefix, *args, stdout=out, stderr=err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())
 
 
-def await_end():
-    """Waits until every program of the prefix has ended: the wineserver then
-    goes too. An uninstaller returns at once and goes on from a copy of
-    itself; so does a wine run of a window program."""
-    subprocess.run(["wineserver", "-w"], env=wine_prefix.wine_env(prefix), timeout=120,
-                   check=True)
+def await_uninstaller():
+    """An NSIS uninstaller returns at once and goes on from a copy of itself
+    in %TEMP%\\~nsuN.tmp: waits until that copy has ended."""
+    end = time.monotonic() + 60
+    while wine_processes("\\~nsu") and time.monotonic() < end:
+        time.sleep(0.1)
+    return not wine_processes("\\~nsu")
 
 
 def unix_path(windows_path):
@@ -115,7 +125,7 @@ def snapshot():
 
 
 def wine_processes(name):
-    """The running Windows programs called name in the prefix."""
+    """The running Windows programs in the prefix whose path has name in it."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -133,7 +143,6 @@ def wine_processes(name):
 class Installer(unittest.TestCase):
     def install(self, *args):
         r = wine(SETUP_EXE, "/S", *args)
-        await_end()
         # The status says little (a setup that cannot start under Wine also
         # ends with 0): what it left is checked.
         self.assertEqual(r.returncode, 0, r.stderr)
@@ -186,8 +195,8 @@ class Installer(unittest.TestCase):
         # As Add/Remove Programs starts it.
         command = re.match(r'"([^"]+)" (.*)', values["QuietUninstallString"][1])
         r = wine(command.group(1), *command.group(2).split())
-        await_end()
         self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(await_uninstaller(), "the uninstaller still runs")
         self.assertIsNone(registry_values("HKCU"))
         self.assertFalse(os.path.exists(here))
         # At most the per-user programs folder is left, which Windows keeps
@@ -220,15 +229,23 @@ class DemoLauncher(unittest.TestCase):
         if on_display:
             env["K40_WINE_DISPLAY"] = on_display
         self.trace = os.path.join(here, "sim.trace")
-        return subprocess.Popen([wine_prefix.WINE_RUN, prefix, os.path.join(here, "k40demo.exe"),
-                                 "--trace", "Z:" + self.trace], env=env,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Into a file, not a pipe (see wine()).
+        self.log = os.path.join(here, "demo.log")
+        with open(self.log, "w") as log:
+            return subprocess.Popen([wine_prefix.WINE_RUN, prefix, os.path.join(here, "k40demo.exe"),
+                                     "--trace", "Z:" + self.trace], env=env,
+                                    stdout=subprocess.DEVNULL, stderr=log)
+
+    def wait(self, demo, timeout):
+        demo.wait(timeout)
+        with open(self.log) as f:
+            return f.read()
 
     def test_fails_without_its_programs(self):
         for programs, started in (([K40SIM_EXE], True), ([], False)):
             with self.subTest(programs=[os.path.basename(p) for p in programs]):
                 demo = self.launch(programs)
-                _, err = demo.communicate(timeout=60)
+                err = self.wait(demo, 60)
                 self.assertEqual(demo.returncode, 1, err)
                 # k40sim wrote its trace, so it was listening; it ended with the launcher.
                 self.assertEqual(os.path.exists(self.trace), started)
@@ -246,7 +263,7 @@ class DemoLauncher(unittest.TestCase):
             self.assertNotEqual(wine_processes("k40sim.exe"), [])
             # As the user closes the window (WM_CLOSE).
             wine("taskkill", "/IM", "k40tool.exe")
-            _, err = demo.communicate(timeout=30)
+            err = self.wait(demo, 30)
         finally:
             if demo.poll() is None:
                 demo.kill()
