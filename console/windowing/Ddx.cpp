@@ -150,7 +150,6 @@ void DDV_MinMaxDWord(CDataExchange* pDX, DWORD value, DWORD minVal, DWORD maxVal
 
 void DDV_MinMaxFloat(CDataExchange* pDX, float const& value, float minVal, float maxVal) {
     if (Checking(pDX) && (value < minVal || value > maxVal)) {
-        FailRange(pDX, IDS_PARSE_REAL_RANGE, FormatFloatText(minVal),
-                  FormatFloatText(maxVal));
+        FailRange(pDX, IDS_PARSE_REAL_RANGE, FormatFloatText(minVal), FormatFloatText(maxVal));
     }
 }

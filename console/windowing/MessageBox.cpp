@@ -19,8 +19,7 @@ std::string Caption() {
 }  // namespace
 
 IMessageBoxService* SetMessageBoxService(IMessageBoxService* pService) {
-    IMessageBoxService* previous =
-        g_pService != nullptr ? g_pService : &BackendMessageBoxService();
+    IMessageBoxService* previous = g_pService != nullptr ? g_pService : &BackendMessageBoxService();
     g_pService = pService;
     return previous;
 }

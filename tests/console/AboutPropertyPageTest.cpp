@@ -3,8 +3,6 @@
 // no exchange, the port neither opened nor closed nor written to.
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QTabWidget>
 #include <cstdlib>
 
 #include "console/AboutPropertyPage.h"
@@ -13,29 +11,28 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "tests/support/TestPty.h"
+#include "support/TestLine.h"
+#ifndef _WIN32
+#include <QLabel>
+
+#include "support/qt/QtTestSupport.h"
+#endif
 
 namespace {
 
-const QString kCaption = QString::fromUtf16(u"版本信息");
+const std::string kCaption = "版本信息";
 
 // The texts of the page in dialog order. The maker's lines stay empty: the
 // program names no maker, telephone or fax it cannot vouch for.
-const QStringList kLines = {
-    QString::fromUtf16(u"HCU-K40监控MODBUS规约调试软件"),
-    QString::fromUtf16(u"软件版本：V1.0"),
-    QStringLiteral("k40tool"),
-    QString(),
-    QString(),
-    QString(),
-    QString(),
+const Strings kLines = {
+    "HCU-K40监控MODBUS规约调试软件", "软件版本：V1.0", "k40tool", "", "", "", "",
 };
 
 class AboutPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.Path().c_str(), 1);
+        ASSERT_TRUE(m_line.IsValid());
+        SetEnv("K40_COM1", m_line.PortSpec().c_str());
         ResetTheComm();
         m_sheet.Create();
         // The version page is the last tab, whatever pages come before it.
@@ -45,16 +42,18 @@ protected:
     }
     void TearDown() override {
         theComm.ClosePort();
-        unsetenv("K40_COM1");
+        SetEnv("K40_COM1", nullptr);
     }
+#ifndef _WIN32
     // The page's labels in dialog order: the picture first, then the lines.
     QList<QLabel*> Labels() const {
         return m_pPage->GetSafeHwnd()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     }
+#endif
 
-    // The slave side is the program's alone: SlaveIsOpen() tells whether it
+    // The slave side is the program's alone: ProgramHoldsLine() tells whether it
     // holds the port.
-    CTestPty m_pty{CTestPty::LeaveSlave};
+    CTestLine m_line{CTestLine::LeaveSlave};
     CMessageBoxRecorder m_boxes;
     CMyPropertySheet m_sheet;
     int m_nAbout = -1;
@@ -64,14 +63,16 @@ protected:
 TEST_F(AboutPropertyPageTest, IsTheLastTabCalledVersionInformation) {
     EXPECT_EQ(m_pPage->GetTemplateID(), static_cast<UINT>(IDD_ABOUT));
     EXPECT_EQ(m_pPage->GetCaption(), kCaption);
-    EXPECT_EQ(m_sheet.GetTabControl()->tabText(m_nAbout), kCaption);
+    EXPECT_EQ(TabText(m_sheet, m_nAbout), kCaption);
     EXPECT_EQ(m_pPage->GetSafeHwnd(), nullptr);  // built when first selected
 }
 
+#ifndef _WIN32
+// Where the Qt backend puts the emblem and the lines.
 TEST_F(AboutPropertyPageTest, ShowsTheEmblemAndTheSevenLines) {
     ASSERT_TRUE(m_sheet.SetActivePage(m_nAbout));
     const QList<QLabel*> labels = Labels();
-    ASSERT_EQ(labels.size(), 1 + kLines.size());
+    ASSERT_EQ(static_cast<std::size_t>(labels.size()), 1 + kLines.size());
 
     QLabel* picture = labels[0];
     EXPECT_TRUE(picture->text().isEmpty());
@@ -83,9 +84,9 @@ TEST_F(AboutPropertyPageTest, ShowsTheEmblemAndTheSevenLines) {
     const QRect page = m_pPage->GetSafeHwnd()->rect();
     EXPECT_TRUE(page.contains(picture->geometry())) << "the emblem leaves the page";
     int previousBottom = picture->geometry().bottom();
-    for (int i = 0; i < kLines.size(); ++i) {
+    for (int i = 0; i < static_cast<int>(kLines.size()); ++i) {
         QLabel* line = labels[1 + i];
-        EXPECT_EQ(line->text(), kLines[i]) << "line " << i + 1;
+        EXPECT_EQ(line->text().toStdString(), kLines[i]) << "line " << i + 1;
         EXPECT_EQ(line->pixmap().isNull(), true) << "line " << i + 1;
         EXPECT_TRUE(line->isVisible()) << "line " << i + 1;
         // One below the other, under the emblem, all starting at one margin.
@@ -99,24 +100,25 @@ TEST_F(AboutPropertyPageTest, ShowsTheEmblemAndTheSevenLines) {
         EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
     }
 }
+#endif
 
 TEST_F(AboutPropertyPageTest, ComingAndGoingShowsNoBoxAndLeavesThePortClosed) {
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(m_sheet.SetActivePage(m_nAbout)) << round;
         EXPECT_EQ(m_sheet.GetActivePage(), m_pPage);
-        EXPECT_TRUE(m_pPage->GetSafeHwnd()->isVisible());
+        EXPECT_TRUE(IsShown(m_pPage));
         EXPECT_TRUE(m_pPage->OnKillActive());  // no field can fail
         ASSERT_TRUE(m_sheet.SetActivePage(0)) << "leaving the version page was refused";
         EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
     }
     EXPECT_TRUE(m_boxes.Boxes().empty());
     EXPECT_FALSE(theComm.IsOpen());
-    EXPECT_FALSE(m_pty.SlaveIsOpen());
+    EXPECT_FALSE(m_line.ProgramHoldsLine());
 }
 
 TEST_F(AboutPropertyPageTest, AnOpenPortStaysOpenAndQuiet) {
     ClickButton(m_sheet.GetActivePage()->GetDlgItem(IDC_SET));
-    ASSERT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化成功!")});
+    ASSERT_EQ(m_boxes.Texts(), Strings{"串口初始化成功!"});
     m_boxes.Clear();
     ASSERT_TRUE(theComm.IsOpen());
     const int sent = theComm.m_nSendLen;
@@ -127,8 +129,8 @@ TEST_F(AboutPropertyPageTest, AnOpenPortStaysOpenAndQuiet) {
 
     EXPECT_TRUE(m_boxes.Boxes().empty());
     EXPECT_TRUE(theComm.IsOpen());
-    EXPECT_TRUE(m_pty.SlaveIsOpen());
-    EXPECT_FALSE(m_pty.HasInput());  // nothing written to the line
+    EXPECT_TRUE(m_line.ProgramHoldsLine());
+    EXPECT_FALSE(m_line.HasInput());  // nothing written to the line
     EXPECT_EQ(theComm.m_nSendLen, sent);
     EXPECT_EQ(theComm.m_nRecvLen, received);
 }

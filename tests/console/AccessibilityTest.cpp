@@ -15,6 +15,7 @@
 #include "console/MyPropertySheet.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/MessageBox.h"
+#include "console/windowing/qt/QtWindows.h"
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
@@ -59,12 +60,12 @@ protected:
     }
     // The page change the press asked for runs from the event loop.
     static void Settle() { QCoreApplication::processEvents(); }
-    QTabBar* TabBar() { return m_sheet.GetTabControl()->tabBar(); }
+    QTabBar* TabBar() { return TabControlOf(m_sheet)->tabBar(); }
     CPropertyPage* Page(int index) { return m_sheet.GetPage(index); }
     // Makes page `index` current and returns its accessible control `id`.
     QAccessibleInterface* Control(int index, int id) {
         m_sheet.SetActivePage(index);
-        QWidget* w = Page(index)->GetDlgItem(id);
+        QWidget* w = WidgetOf(Page(index)->GetDlgItem(id));
         return w != nullptr ? QAccessible::queryAccessibleInterface(w) : nullptr;
     }
 
@@ -83,11 +84,11 @@ TEST_F(AccessibilityTest, PressingATabThroughAccessibilityActivatesItsPage) {
         Settle();
         SCOPED_TRACE(index);
         EXPECT_EQ(m_sheet.GetActiveIndex(), index);
-        EXPECT_EQ(m_sheet.GetTabControl()->currentIndex(), index);
+        EXPECT_EQ(TabControlOf(m_sheet)->currentIndex(), index);
         QWidget* window = Page(index)->GetSafeHwnd();
         ASSERT_NE(window, nullptr) << "the page window was never created";
         EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(m_sheet.GetTabControl()->currentWidget()->isAncestorOf(window));
+        EXPECT_TRUE(TabControlOf(m_sheet)->currentWidget()->isAncestorOf(window));
     }
     // The settings page reloads its fields from theComm on its second visit.
     theComm.m_nSlaveAddr = 7;
@@ -110,17 +111,17 @@ TEST_F(AccessibilityTest, AnInvalidAddressKeepsTheSettingsPageWithOneValidationB
     ASSERT_EQ(m_boxes.Boxes().size(), 1u);
     EXPECT_EQ(m_boxes.Boxes()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONEXCLAMATION));
     EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
-    EXPECT_EQ(m_sheet.GetTabControl()->currentIndex(), 0);
+    EXPECT_EQ(TabControlOf(m_sheet)->currentIndex(), 0);
     EXPECT_EQ(TabBar()->currentIndex(), 0);
     EXPECT_EQ(Page(1)->GetSafeHwnd(), nullptr);
 
     // A direct call to the tab widget takes the same road.
     m_boxes.Clear();
-    m_sheet.GetTabControl()->setCurrentIndex(2);
+    TabControlOf(m_sheet)->setCurrentIndex(2);
     EXPECT_TRUE(m_boxes.Boxes().empty());
     Settle();
     EXPECT_EQ(m_boxes.Boxes().size(), 1u);
-    EXPECT_EQ(m_sheet.GetTabControl()->currentIndex(), 0);
+    EXPECT_EQ(TabControlOf(m_sheet)->currentIndex(), 0);
     EXPECT_EQ(Page(2)->GetSafeHwnd(), nullptr);
 
     m_boxes.Clear();

@@ -3,7 +3,6 @@
 // missing COM2, and what the page shows when it becomes current again.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <cstdlib>
 
 #include "console/COMPropertyPage.h"
@@ -12,21 +11,24 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/TestLine.h"
+#ifndef _WIN32
+#include "support/qt/QtTestSupport.h"
 #include "tests/support/FakePortTree.h"
-#include "tests/support/TestPty.h"
+#endif
 
 namespace {
 
-const QString kOk = QString::fromUtf16(u"串口初始化成功!");
-const QString kFailed = QString::fromUtf16(u"串口初始化失败!");
-const QString kTitle = QString::fromUtf16(u"K40-MODBUS规约调试软件");
+const std::string kOk = "串口初始化成功!";
+const std::string kFailed = "串口初始化失败!";
+const std::string kTitle = "K40-MODBUS规约调试软件";
 
 class COMPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.Path().c_str(), 1);
-        setenv("K40_COM2", "/nonexistent", 1);
+        ASSERT_TRUE(m_line.IsValid());
+        SetEnv("K40_COM1", m_line.PortSpec().c_str());
+        SetEnv("K40_COM2", "/nonexistent");
         ResetTheComm();
         m_sheet.AddPage(&m_page);
         m_sheet.AddPage(&m_other);
@@ -34,19 +36,19 @@ protected:
     }
     void TearDown() override {
         theComm.ClosePort();
-        unsetenv("K40_COM1");
-        unsetenv("K40_COM2");
+        SetEnv("K40_COM1", nullptr);
+        SetEnv("K40_COM2", nullptr);
     }
-    QWidget* Item(int id) { return m_page.GetDlgItem(id); }
+    CWnd* Item(int id) { return m_page.GetDlgItem(id); }
     void Set(const char* addr, const char* wait) {
-        TypeInto(Item(IDC_ADDR), QString::fromUtf8(addr));
-        TypeInto(Item(IDC_WAITTIME), QString::fromUtf8(wait));
+        TypeInto(Item(IDC_ADDR), addr);
+        TypeInto(Item(IDC_WAITTIME), wait);
         ClickButton(Item(IDC_SET));
     }
 
-    // The slave side is the program's alone: SlaveIsOpen() tells whether it
+    // The slave side is the program's alone: ProgramHoldsLine() tells whether it
     // holds the port.
-    CTestPty m_pty{CTestPty::LeaveSlave};
+    CTestLine m_line{CTestLine::LeaveSlave};
     CMessageBoxRecorder m_boxes;
     CPropertySheet m_sheet{IDS_SHEET_CAPTION};
     CCOMPropertyPage m_page;
@@ -84,21 +86,21 @@ TEST_F(COMPropertyPageTest, TheBaudIndexIsTheButtonsPositionNotItsId) {
 struct EntryCase {
     const char* addr;
     const char* wait;
-    const char16_t* check;  // validation message, or null when the entries pass
+    const char* check;  // validation message, or null when the entries pass
     int failingBox;
 };
 
 TEST_F(COMPropertyPageTest, SetChecksTheEntriesBeforeTouchingThePort) {
     const EntryCase cases[] = {
-        {"0", "1500", u"“请填入一个在1和254之间的整数。”", IDC_ADDR},
-        {"255", "1500", u"“请填入一个在1和254之间的整数。”", IDC_ADDR},
-        {"-3", "1500", u"“请填入一个在1和254之间的整数。”", IDC_ADDR},
-        {"", "1500", u"请键入一个整数。", IDC_ADDR},
-        {"7x", "1500", u"请键入一个整数。", IDC_ADDR},
-        {"0x10", "1500", u"请键入一个整数。", IDC_ADDR},
-        {"9", "-1", u"“请填入一个正整数。”", IDC_WAITTIME},
-        {"9", "99", u"“请填入一个在100和50000之间的整数。”", IDC_WAITTIME},
-        {"9", "50001", u"“请填入一个在100和50000之间的整数。”", IDC_WAITTIME},
+        {"0", "1500", "“请填入一个在1和254之间的整数。”", IDC_ADDR},
+        {"255", "1500", "“请填入一个在1和254之间的整数。”", IDC_ADDR},
+        {"-3", "1500", "“请填入一个在1和254之间的整数。”", IDC_ADDR},
+        {"", "1500", "请键入一个整数。", IDC_ADDR},
+        {"7x", "1500", "请键入一个整数。", IDC_ADDR},
+        {"0x10", "1500", "请键入一个整数。", IDC_ADDR},
+        {"9", "-1", "“请填入一个正整数。”", IDC_WAITTIME},
+        {"9", "99", "“请填入一个在100和50000之间的整数。”", IDC_WAITTIME},
+        {"9", "50001", "“请填入一个在100和50000之间的整数。”", IDC_WAITTIME},
         {"1", "100", nullptr, 0},
         {"254", "50000", nullptr, 0},
         {" 7 ", "1500", nullptr, 0},
@@ -110,18 +112,18 @@ TEST_F(COMPropertyPageTest, SetChecksTheEntriesBeforeTouchingThePort) {
         m_boxes.Clear();
         Set(c.addr, c.wait);
         if (c.check == nullptr) {
-            ASSERT_EQ(m_boxes.Texts(), QStringList{kOk});
+            ASSERT_EQ(m_boxes.Texts(), Strings{kOk});
             EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONINFORMATION);
             EXPECT_EQ(theComm.m_nSlaveAddr, m_page.m_nAddr);
             EXPECT_EQ(theComm.m_nWaitTime, m_page.m_nWaitTime);
             EXPECT_TRUE(theComm.IsOpen());
             continue;
         }
-        ASSERT_EQ(m_boxes.Texts(), (QStringList{QString::fromUtf16(c.check), kFailed}));
+        ASSERT_EQ(m_boxes.Texts(), (Strings{c.check, kFailed}));
         EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONEXCLAMATION);
         EXPECT_EQ(m_boxes.Boxes()[1].type, MB_ICONSTOP);
         EXPECT_EQ(m_boxes.Boxes()[1].caption, kTitle);
-        EXPECT_EQ(m_sheet.focusWidget(), Item(c.failingBox));
+        EXPECT_TRUE(HasFocus(&m_sheet, Item(c.failingBox)));
         EXPECT_EQ(theComm.m_nSlaveAddr, 1);
         EXPECT_EQ(theComm.m_nWaitTime, 1500u);
         EXPECT_FALSE(theComm.IsOpen());
@@ -130,15 +132,14 @@ TEST_F(COMPropertyPageTest, SetChecksTheEntriesBeforeTouchingThePort) {
 
 TEST_F(COMPropertyPageTest, AFailedEntryIsSelectedWhole) {
     Set(" 7x ", "1500");
-    auto* box = qobject_cast<QLineEdit*>(Item(IDC_ADDR));
-    EXPECT_EQ(m_sheet.focusWidget(), box);
-    EXPECT_EQ(box->selectedText(), " 7x ");
+    EXPECT_TRUE(HasFocus(&m_sheet, Item(IDC_ADDR)));
+    EXPECT_EQ(SelectedText(Item(IDC_ADDR)), " 7x ");
 }
 
 TEST_F(COMPropertyPageTest, SetCopiesTheSettingsAndOpensThePort) {
     ClickButton(Item(IDC_BAUD19200));
     Set("17", "200");
-    EXPECT_EQ(m_boxes.Texts(), QStringList{kOk});
+    EXPECT_EQ(m_boxes.Texts(), Strings{kOk});
     EXPECT_EQ(m_boxes.Boxes()[0].caption, kTitle);
     EXPECT_EQ(theComm.m_nPort, 0);
     EXPECT_EQ(theComm.m_nOpenPort, 0);
@@ -146,14 +147,14 @@ TEST_F(COMPropertyPageTest, SetCopiesTheSettingsAndOpensThePort) {
     EXPECT_EQ(theComm.m_nSlaveAddr, 17);
     EXPECT_EQ(theComm.m_nWaitTime, 200u);
     EXPECT_TRUE(theComm.IsOpen());
-    EXPECT_TRUE(m_pty.SlaveIsOpen());
+    EXPECT_TRUE(m_line.ProgramHoldsLine());
 }
 
 TEST_F(COMPropertyPageTest, SetTwiceReopensThePort) {
     Set("1", "1500");
     Set("1", "1500");
-    EXPECT_EQ(m_boxes.Texts(), (QStringList{kOk, kOk}));
-    EXPECT_TRUE(m_pty.SlaveIsOpen());
+    EXPECT_EQ(m_boxes.Texts(), (Strings{kOk, kOk}));
+    EXPECT_TRUE(m_line.ProgramHoldsLine());
 }
 
 TEST_F(COMPropertyPageTest, AMissingCom2FailsButItsSettingsAreKept) {
@@ -161,13 +162,13 @@ TEST_F(COMPropertyPageTest, AMissingCom2FailsButItsSettingsAreKept) {
     m_boxes.Clear();
     ClickButton(Item(IDC_COM2));
     Set("3", "400");
-    EXPECT_EQ(m_boxes.Texts(), QStringList{kFailed});
+    EXPECT_EQ(m_boxes.Texts(), Strings{kFailed});
     EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONSTOP);
     EXPECT_EQ(theComm.m_nPort, 1);
     EXPECT_EQ(theComm.m_nOpenPort, 1);
     EXPECT_EQ(theComm.m_nSlaveAddr, 3);
     EXPECT_FALSE(theComm.IsOpen());
-    EXPECT_FALSE(m_pty.SlaveIsOpen());  // COM1 was closed on the way
+    EXPECT_FALSE(m_line.ProgramHoldsLine());  // COM1 was closed on the way
 
     ASSERT_TRUE(m_sheet.SetActivePage(1));
     ASSERT_TRUE(m_sheet.SetActivePage(0));
@@ -195,20 +196,25 @@ TEST_F(COMPropertyPageTest, EditsNeverAppliedAreDroppedOnReturn) {
 TEST_F(COMPropertyPageTest, InvalidInputKeepsThePageCurrent) {
     TypeInto(Item(IDC_WAITTIME), "99");
     EXPECT_FALSE(m_sheet.SetActivePage(1));
-    EXPECT_EQ(m_boxes.Texts(),
-              QStringList{QString::fromUtf16(u"“请填入一个在100和50000之间的整数。”")});
+    EXPECT_EQ(m_boxes.Texts(), Strings{"“请填入一个在100和50000之间的整数。”"});
     EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
     EXPECT_EQ(m_other.GetSafeHwnd(), nullptr);
-    EXPECT_EQ(m_sheet.focusWidget(), Item(IDC_WAITTIME));
+    EXPECT_TRUE(HasFocus(&m_sheet, Item(IDC_WAITTIME)));
     EXPECT_FALSE(theComm.IsOpen());
 
     TypeInto(Item(IDC_WAITTIME), "100");
     EXPECT_TRUE(m_sheet.SetActivePage(1));
 }
 
+#ifndef _WIN32
+// The tooltips name the Linux devices behind COM1 and COM2.
+std::string Tip(CWnd* pButton) {
+    return WidgetOf(pButton)->toolTip().toStdString();
+}
+
 TEST_F(COMPropertyPageTest, TheComButtonsTellTheirLinuxDevice) {
-    EXPECT_EQ(Item(IDC_COM1)->toolTip(), QString::fromStdString(m_pty.Path()));
-    EXPECT_EQ(Item(IDC_COM2)->toolTip(), "/nonexistent");
+    EXPECT_EQ(Tip(Item(IDC_COM1)), m_line.PortSpec());
+    EXPECT_EQ(Tip(Item(IDC_COM2)), "/nonexistent");
 }
 
 // An adapter plugged in while the program runs shows on COM1 the next time
@@ -217,22 +223,22 @@ TEST_F(COMPropertyPageTest, TheTooltipsFollowThePortsPresent) {
     CFakePortTree tree;
     ASSERT_TRUE(tree.IsValid());
     PointPortsAt(tree.Dev(), tree.Sys());
-    unsetenv("K40_COM1");
-    unsetenv("K40_COM2");
+    SetEnv("K40_COM1", nullptr);
+    SetEnv("K40_COM2", nullptr);
     ASSERT_TRUE(m_sheet.SetActivePage(1));
     ASSERT_TRUE(m_sheet.SetActivePage(0));
-    EXPECT_EQ(Item(IDC_COM1)->toolTip(), QString::fromStdString(tree.Dev() + "/ttyS0"));
+    EXPECT_EQ(Tip(Item(IDC_COM1)), tree.Dev() + "/ttyS0");
 
     tree.AddNode("ttyUSB0");
     tree.AddUsbDetails("ttyUSB0",
                        {"0403", "6001", "FTDI", "FT232R USB UART", "A10K3XYZ", "ftdi_sio"});
     ASSERT_TRUE(m_sheet.SetActivePage(1));
     ASSERT_TRUE(m_sheet.SetActivePage(0));
-    EXPECT_EQ(
-        Item(IDC_COM1)->toolTip(),
-        QString::fromStdString(tree.Dev() + "/ttyUSB0: FTDI FT232R USB UART, serial A10K3XYZ"));
-    EXPECT_EQ(Item(IDC_COM2)->toolTip(), QString::fromStdString(tree.Dev() + "/ttyS1"));
+    EXPECT_EQ(Tip(Item(IDC_COM1)), tree.Dev() + "/ttyUSB0: FTDI FT232R USB UART, serial A10K3XYZ");
+    EXPECT_EQ(Tip(Item(IDC_COM2)), tree.Dev() + "/ttyS1");
     PointPortsNowhere();
 }
+
+#endif
 
 }  // namespace

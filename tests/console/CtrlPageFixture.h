@@ -1,11 +1,9 @@
-// The control page alone in a sheet, theComm open on a pseudo-terminal whose
-// master side the test plays as the unit.
+// The control page alone in a sheet, theComm open on the test line whose
+// other side the test plays as the unit.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QTabWidget>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -18,19 +16,18 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
+#include "support/TestLine.h"
 #include "tests/support/TestFrames.h"
-#include "tests/support/TestPty.h"
 
-inline const QString kOk = QString::fromUtf16(u"操作成功!");
-inline const QString kNotOk = QString::fromUtf16(u"操作不成功!");
-inline const QString kRefused = QString::fromUtf16(u"串口初始化失败!");
-inline const QString kTitle = QString::fromUtf16(u"K40-MODBUS规约调试软件");
+inline const std::string kOk = "操作成功!";
+inline const std::string kNotOk = "操作不成功!";
+inline const std::string kRefused = "串口初始化失败!";
+inline const std::string kTitle = "K40-MODBUS规约调试软件";
 
 // The position of the tab "控制", or -1.
 inline int ControlTab(CPropertySheet& sheet) {
-    const QTabWidget* tabs = sheet.GetTabControl();
-    for (int i = 0; i < tabs->count(); ++i) {
-        if (tabs->tabText(i) == QString::fromUtf16(u"控制")) {
+    for (int i = 0; i < sheet.GetPageCount(); ++i) {
+        if (sheet.GetPage(i)->GetCaption() == "控制") {
             return i;
         }
     }
@@ -40,8 +37,8 @@ inline int ControlTab(CPropertySheet& sheet) {
 class CtrlPageFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(m_pty.Path().empty());
-        setenv("K40_COM1", m_pty.Path().c_str(), 1);
+        ASSERT_FALSE(m_line.PortSpec().empty());
+        SetEnv("K40_COM1", m_line.PortSpec().c_str());
         ResetTheComm();
         // K40_ECHO=off: exactly the page's own frames go out, one request a
         // press, as the scripted unit expects them (auto reads once before the
@@ -54,24 +51,24 @@ protected:
     }
     void TearDown() override {
         theComm.ClosePort();
-        unsetenv("K40_COM1");
+        SetEnv("K40_COM1", nullptr);
     }
-    QWidget* Item(int id) { return m_page.GetDlgItem(id); }
+    CWnd* Item(int id) { return m_page.GetDlgItem(id); }
     void Entries(const char* voltage, const char* current, const char* module) {
-        TypeInto(Item(IDC_VOLTAGE), QString::fromUtf8(voltage));
-        TypeInto(Item(IDC_CURRENT), QString::fromUtf8(current));
-        TypeInto(Item(IDC_MODULE), QString::fromUtf8(module));
+        TypeInto(Item(IDC_VOLTAGE), voltage);
+        TypeInto(Item(IDC_CURRENT), current);
+        TypeInto(Item(IDC_MODULE), module);
     }
     // Presses the button with the unit answering as told; the request it took.
     Bytes Press(int id, CScriptedUnit::Mode mode = CScriptedUnit::Echo, const Bytes& answer = {}) {
-        CScriptedUnit unit(m_pty, mode, {answer});
+        CScriptedUnit unit(m_line, mode, {answer});
         ClickButton(Item(id));
         return unit.Request();
     }
     // Bytes the unit sent after the last exchange had ended: they wait in the
     // driver's input queue for the next read.
     void QueueLateReply(const Bytes& bytes) {
-        ASSERT_TRUE(m_pty.Send(bytes));
+        ASSERT_TRUE(m_line.Send(bytes));
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (theComm.Device()->QueuedInput() < static_cast<long>(bytes.size()) &&
                std::chrono::steady_clock::now() < end) {
@@ -79,10 +76,10 @@ protected:
         }
         ASSERT_EQ(theComm.Device()->QueuedInput(), static_cast<long>(bytes.size()));
     }
-    QString SendText() { return m_page.m_SendEdit.GetWindowText(); }
-    QString RecvText() { return m_page.m_RecvEdit.GetWindowText(); }
+    std::string SendText() { return Utf8(m_page.m_SendEdit.GetWindowText().c_str()); }
+    std::string RecvText() { return Utf8(m_page.m_RecvEdit.GetWindowText().c_str()); }
 
-    CTestPty m_pty;
+    CTestLine m_line;
     CMessageBoxRecorder m_boxes;
     CPropertySheet m_sheet{IDS_SHEET_CAPTION};
     CCtrlPropertyPage m_page;

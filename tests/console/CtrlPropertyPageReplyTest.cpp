@@ -15,7 +15,7 @@ TEST_F(CtrlPropertyPageReplyTest, SilenceIsFailureAndKeepsTheLastReceivedText) {
     theComm.m_nWaitTime = 100;
     m_boxes.Clear();
     Press(IDC_AUTO, CScriptedUnit::Silent);
-    ASSERT_EQ(m_boxes.Texts(), QStringList{kNotOk});
+    ASSERT_EQ(m_boxes.Texts(), Strings{kNotOk});
     EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONSTOP);
     EXPECT_EQ(SendText(), Hex(kFrames[1].frame));
     EXPECT_EQ(RecvText(), Hex(kFrames[0].frame));
@@ -26,24 +26,24 @@ TEST_F(CtrlPropertyPageReplyTest, AClosedPortStillShowsTheRequestAndFails) {
     theComm.m_nWaitTime = 100;
     ClickButton(Item(IDC_EQUALIZE));
     EXPECT_EQ(SendText(), Hex(kFrames[3].frame));
-    EXPECT_EQ(m_boxes.Texts(), QStringList{kNotOk});
+    EXPECT_EQ(m_boxes.Texts(), Strings{kNotOk});
 }
 
 TEST_F(CtrlPropertyPageReplyTest, AnExceptionReplyIsReportedWithItsCode) {
     const struct {
         int button;
         Bytes reply;
-        const char16_t* message;
+        const char* message;
     } cases[] = {
-        {IDC_MANUAL, WithCrc({0x01, 0x85, 0x06}), u"操作不成功!\n异常码 06：从站设备忙"},
-        {IDC_MODULEOFF, WithCrc({0x01, 0x86, 0x06}), u"操作不成功!\n异常码 06：从站设备忙"},
-        {IDC_SETVOLTAGE, WithCrc({0x01, 0x86, 0x03}), u"操作不成功!\n异常码 03：非法数据值"},
+        {IDC_MANUAL, WithCrc({0x01, 0x85, 0x06}), "操作不成功!\n异常码 06：从站设备忙"},
+        {IDC_MODULEOFF, WithCrc({0x01, 0x86, 0x06}), "操作不成功!\n异常码 06：从站设备忙"},
+        {IDC_SETVOLTAGE, WithCrc({0x01, 0x86, 0x03}), "操作不成功!\n异常码 03：非法数据值"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
         m_boxes.Clear();
         Press(c.button, CScriptedUnit::Answer, c.reply);
-        ASSERT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(c.message)});
+        ASSERT_EQ(m_boxes.Texts(), Strings{c.message});
         EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONSTOP);
         EXPECT_EQ(RecvText(), Hex(c.reply));
     }
@@ -57,8 +57,8 @@ TEST_F(CtrlPropertyPageReplyTest, ALateReplyOfAnEarlierCommandIsNotThisOnesSucce
     const Bytes offEcho = kFrames[7].frame;
     const struct {
         CScriptedUnit::Mode mode;
-        QString message;
-        QString recv;
+        std::string message;
+        std::string recv;
     } cases[] = {
         {CScriptedUnit::Echo, kOk, "01 06 01 38 00 00 09 FB 01 06 \r\n01 38 FF 00 48 0B "},
         {CScriptedUnit::Silent, kNotOk, "01 06 01 38 00 00 09 FB "},
@@ -71,7 +71,7 @@ TEST_F(CtrlPropertyPageReplyTest, ALateReplyOfAnEarlierCommandIsNotThisOnesSucce
         m_boxes.Clear();
         theComm.m_nWaitTime = c.mode == CScriptedUnit::Silent ? 100 : 1000;
         EXPECT_EQ(Press(IDC_MODULEOFF, c.mode), offEcho);
-        EXPECT_EQ(m_boxes.Texts(), QStringList{c.message});
+        EXPECT_EQ(m_boxes.Texts(), Strings{c.message});
         EXPECT_EQ(RecvText(), c.recv);
         if (c.mode == CScriptedUnit::Echo) {
             EXPECT_EQ(Bytes(theComm.m_RecvBuf, theComm.m_RecvBuf + 8), offEcho);
@@ -93,11 +93,11 @@ TEST_F(CtrlPropertyPageReplyTest, OnlyThreeModuleCommandsKeepStaleBytes) {
         QueueLateReply(stale);
         m_boxes.Clear();
         const Bytes request = Press(button);
-        EXPECT_EQ(m_boxes.Texts(), QStringList{kOk});
+        EXPECT_EQ(m_boxes.Texts(), Strings{kOk});
         Bytes received = keeps ? stale : Bytes{};
         received.insert(received.end(), request.begin(), request.end());
-        EXPECT_EQ(RecvText(), QString::fromStdString(HexEchoRecvText(
-                                  received.data(), static_cast<int>(received.size()))));
+        EXPECT_EQ(RecvText(),
+                  std::string(HexEchoRecvText(received.data(), static_cast<int>(received.size()))));
     }
 }
 

@@ -22,13 +22,13 @@
 
 namespace {
 
-const QString kOk = QString::fromUtf16(u"操作成功!");
+const std::string kOk = "操作成功!";
 
 class CtrlPropertyPageSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_sim.Start({"--static", "--quiet"}));
-        setenv("K40_COM1", m_sim.Path().c_str(), 1);
+        SetEnv("K40_COM1", m_sim.Path().c_str());
         ResetTheComm();
         ASSERT_NE(theComm.InitPort(), 0);
         theComm.m_nWaitTime = 1000;
@@ -37,13 +37,13 @@ protected:
     }
     void TearDown() override {
         theComm.ClosePort();
-        unsetenv("K40_COM1");
+        SetEnv("K40_COM1", nullptr);
         EXPECT_EQ(m_sim.Stop(), 0);
     }
     void Press(int id) {
         m_boxes.Clear();
         ClickButton(m_page.GetDlgItem(id));
-        EXPECT_EQ(m_boxes.Texts(), QStringList{kOk}) << id;
+        EXPECT_EQ(m_boxes.Texts(), Strings{kOk}) << id;
     }
     // One read through the link; the reply's data bytes (after the byte count).
     Bytes Read(std::uint8_t function, int address) {
@@ -85,7 +85,7 @@ TEST_F(CtrlPropertyPageSimTest, ModuleCommandsReachTheModulesRegisters) {
 struct SilentBehindEcho {
     EchoMode mode;  // as K40_ECHO sets it when the program starts
     bool readFirst;
-    const char16_t* shown;
+    const char* shown;
     std::vector<Bytes> wire;  // the requests the unit heard, in order
 };
 
@@ -128,14 +128,14 @@ TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
     CSimProcess sim;
     ASSERT_TRUE(sim.Start(
         {"--static", "--quiet", "--adapter-echo", "--fault", "silent", "--trace", trace}));
-    setenv("K40_COM1", sim.Path().c_str(), 1);
+    SetEnv("K40_COM1", sim.Path().c_str());
     ResetTheComm();
     theComm.m_echoMode = c.mode;
     CMyPropertySheet sheet;
     sheet.Create();
     CMessageBoxRecorder boxes;
     ClickButton(sheet.GetActivePage()->GetDlgItem(IDC_SET));
-    ASSERT_EQ(boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化成功!")});
+    ASSERT_EQ(boxes.Texts(), Strings{"串口初始化成功!"});
     theComm.m_nWaitTime = 100;
     if (c.readFirst) {
         EXPECT_EQ(RunExchange(theComm, ExchangeVariant::Read, 0x01, 0, 15, nullptr).outcome,
@@ -146,11 +146,11 @@ TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
     ASSERT_NE(page, nullptr);
     boxes.Clear();
     ClickButton(page->GetDlgItem(IDC_MANUAL));
-    EXPECT_EQ(boxes.Texts(), QStringList{QString::fromUtf16(c.shown)});
+    EXPECT_EQ(boxes.Texts(), Strings{c.shown});
     EXPECT_EQ(page->m_SendEdit.GetWindowText(), Hex(kManualRequest));
     EXPECT_EQ(page->m_RecvEdit.GetWindowText(), Hex(kManualRequest));  // its echo
     theComm.ClosePort();
-    unsetenv("K40_COM1");
+    SetEnv("K40_COM1", nullptr);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_EQ(TracedRequests(trace), c.wire);
 }
@@ -158,11 +158,11 @@ TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, SilentUnitBehindAnEchoingAdapter,
     ::testing::Values(
-        SilentBehindEcho{EchoMode::On, false, u"操作不成功!", {kManualRequest}},
+        SilentBehindEcho{EchoMode::On, false, "操作不成功!", {kManualRequest}},
         // Auto reads the status word once first: the copy of that read shows the echo.
-        SilentBehindEcho{EchoMode::Auto, false, u"操作不成功!", {kStatusWordRead, kManualRequest}},
-        SilentBehindEcho{EchoMode::Auto, true, u"操作不成功!", {kCoilsRead, kManualRequest}},
+        SilentBehindEcho{EchoMode::Auto, false, "操作不成功!", {kStatusWordRead, kManualRequest}},
+        SilentBehindEcho{EchoMode::Auto, true, "操作不成功!", {kCoilsRead, kManualRequest}},
         // What off cannot tell; it sends the command alone.
-        SilentBehindEcho{EchoMode::Off, false, u"操作成功!", {kManualRequest}}));
+        SilentBehindEcho{EchoMode::Off, false, "操作成功!", {kManualRequest}}));
 
 }  // namespace

@@ -4,10 +4,11 @@
 // main sheet.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-
 #include "CtrlPageFixture.h"
 #include "console/MyPropertySheet.h"
+#ifndef _WIN32
+#include "support/qt/QtTestSupport.h"
+#endif
 
 namespace {
 
@@ -20,7 +21,7 @@ TEST_F(CtrlPropertyPageTest, EachCommandSendsItsFrameAndAnEchoIsSuccess) {
         EXPECT_EQ(Press(c.button), c.frame);
         EXPECT_EQ(SendText(), Hex(c.frame));
         EXPECT_EQ(RecvText(), Hex(c.frame));
-        ASSERT_EQ(m_boxes.Texts(), QStringList{kOk});
+        ASSERT_EQ(m_boxes.Texts(), Strings{kOk});
         EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONINFORMATION);
         EXPECT_EQ(m_boxes.Boxes()[0].caption, kTitle);
     }
@@ -36,7 +37,7 @@ TEST_F(CtrlPropertyPageTest, Module20UsesRegisters370To372) {
         EXPECT_EQ(request[2] << 8 | request[3], reg) << button;
     }
     EXPECT_EQ(Press(IDC_MODULEON), (Bytes{0x01, 0x06, 0x01, 0x74, 0x00, 0x00, 0xC8, 0x2C}));
-    EXPECT_EQ(m_boxes.Texts(), QStringList(5, kOk));
+    EXPECT_EQ(m_boxes.Texts(), Strings(5, kOk));
 }
 
 TEST(SetpointCode, WidensTheFloatAndTruncates) {
@@ -80,7 +81,7 @@ TEST_F(CtrlPropertyPageTest, BoundsAndBlanksAroundANumberAreAccepted) {
         m_boxes.Clear();
         Entries(c.voltage, c.current, c.module);
         EXPECT_EQ(Press(c.button), c.frame);
-        EXPECT_EQ(m_boxes.Texts(), QStringList{kOk});
+        EXPECT_EQ(m_boxes.Texts(), Strings{kOk});
     }
 }
 
@@ -88,28 +89,28 @@ struct RefusedCase {
     const char* voltage;
     const char* current;
     const char* module;
-    const char16_t* check;
+    const char* check;
     int box;
 };
 
 TEST_F(CtrlPropertyPageTest, ARefusedBoxStopsEveryModuleCommandBeforeItIsSent) {
     const RefusedCase cases[] = {
-        {"300.001", "100", "0", u"“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
-        {"-1", "100", "0", u"“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
-        {"234", "110.01", "0", u"“请填入一个在0和110之间的数字。”", IDC_CURRENT},
-        {"234", "100", "21", u"“请填入一个在0和20之间的整数。”", IDC_MODULE},
-        {"234", "100", "-1", u"“请填入一个在0和20之间的整数。”", IDC_MODULE},
-        {"", "100", "0", u"请键入一个数。", IDC_VOLTAGE},
-        {"234V", "100", "0", u"请键入一个数。", IDC_VOLTAGE},
-        {"234", "1e", "0", u"请键入一个数。", IDC_CURRENT},
-        {"234", "100", "3a", u"请键入一个整数。", IDC_MODULE},
+        {"300.001", "100", "0", "“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
+        {"-1", "100", "0", "“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
+        {"234", "110.01", "0", "“请填入一个在0和110之间的数字。”", IDC_CURRENT},
+        {"234", "100", "21", "“请填入一个在0和20之间的整数。”", IDC_MODULE},
+        {"234", "100", "-1", "“请填入一个在0和20之间的整数。”", IDC_MODULE},
+        {"", "100", "0", "请键入一个数。", IDC_VOLTAGE},
+        {"234V", "100", "0", "请键入一个数。", IDC_VOLTAGE},
+        {"234", "1e", "0", "请键入一个数。", IDC_CURRENT},
+        {"234", "100", "3a", "请键入一个整数。", IDC_MODULE},
         // Checked in order: the voltage box is refused before the module box.
-        {"x", "100", "99", u"请键入一个数。", IDC_VOLTAGE},
+        {"x", "100", "99", "请键入一个数。", IDC_VOLTAGE},
     };
     // A command that went out, so that the echo boxes and buffers hold something.
     ASSERT_EQ(Press(IDC_MANUAL), kFrames[0].frame);
-    const QString sendBefore = SendText();
-    const QString recvBefore = RecvText();
+    const std::string sendBefore = SendText();
+    const std::string recvBefore = RecvText();
     const int recvLen = theComm.m_nRecvLen;
     for (const RefusedCase& c : cases) {
         for (int button : {IDC_SETVOLTAGE, IDC_SETCURRENT, IDC_MODULEON, IDC_MODULEOFF}) {
@@ -118,12 +119,11 @@ TEST_F(CtrlPropertyPageTest, ARefusedBoxStopsEveryModuleCommandBeforeItIsSent) {
             Entries(c.voltage, c.current, c.module);
             m_boxes.Clear();
             ClickButton(Item(button));
-            ASSERT_EQ(m_boxes.Texts(), (QStringList{QString::fromUtf16(c.check), kRefused}));
+            ASSERT_EQ(m_boxes.Texts(), (Strings{c.check, kRefused}));
             EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONEXCLAMATION);
             EXPECT_EQ(m_boxes.Boxes()[1].type, MB_ICONSTOP);
-            auto* box = qobject_cast<QLineEdit*>(Item(c.box));
-            EXPECT_EQ(m_sheet.focusWidget(), box);
-            EXPECT_EQ(box->selectedText(), box->text());
+            EXPECT_TRUE(HasFocus(&m_sheet, Item(c.box)));
+            EXPECT_EQ(SelectedText(Item(c.box)), TextOf(Item(c.box)));
             EXPECT_EQ(SendText(), sendBefore);
             EXPECT_EQ(RecvText(), recvBefore);
             EXPECT_EQ(theComm.m_nRecvLen, recvLen);  // nothing purged or reset
@@ -132,7 +132,7 @@ TEST_F(CtrlPropertyPageTest, ARefusedBoxStopsEveryModuleCommandBeforeItIsSent) {
     // Had any refused command gone out, the unit would take it first.
     m_boxes.Clear();
     EXPECT_EQ(Press(IDC_AUTO), kFrames[1].frame);
-    EXPECT_EQ(m_boxes.Texts(), QStringList{kOk});
+    EXPECT_EQ(m_boxes.Texts(), Strings{kOk});
 }
 
 TEST_F(CtrlPropertyPageTest, SystemCommandsIgnoreTheEntryBoxes) {
@@ -140,7 +140,7 @@ TEST_F(CtrlPropertyPageTest, SystemCommandsIgnoreTheEntryBoxes) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(Press(kFrames[i].button), kFrames[i].frame);
     }
-    EXPECT_EQ(m_boxes.Texts(), QStringList(4, kOk));
+    EXPECT_EQ(m_boxes.Texts(), Strings(4, kOk));
 }
 
 TEST(CtrlPropertyPageSheet, IsTheControlTabOfTheMainSheet) {
@@ -163,7 +163,7 @@ TEST(CtrlPropertyPageSheet, IsTheControlTabOfTheMainSheet) {
     TypeInto(page->GetDlgItem(IDC_CURRENT), "111");
     EXPECT_FALSE(sheet.SetActivePage(0));
     EXPECT_EQ(sheet.GetActiveIndex(), index);
-    EXPECT_EQ(boxes.Texts(), QStringList{QString::fromUtf16(u"“请填入一个在0和110之间的数字。”")});
+    EXPECT_EQ(boxes.Texts(), Strings{"“请填入一个在0和110之间的数字。”"});
 }
 
 // The main sheet on the control tab after "手 动" was answered, for a look by eye.
@@ -173,11 +173,13 @@ TEST_F(CtrlPropertyPageTest, Screenshot) {
     const int index = ControlTab(sheet);
     ASSERT_TRUE(sheet.SetActivePage(index));
     CPropertyPage* page = sheet.GetActivePage();
-    ASSERT_EQ(page->GetCaption(), QString::fromUtf16(u"控制"));
-    CScriptedUnit unit(m_pty, CScriptedUnit::Echo);
+    ASSERT_EQ(page->GetCaption(), "控制");
+    CScriptedUnit unit(m_line, CScriptedUnit::Echo);
     ClickButton(page->GetDlgItem(IDC_MANUAL));
     EXPECT_EQ(unit.Request(), kFrames[0].frame);
-    SaveScreenshot(sheet, "control_page.png");
+#ifndef _WIN32
+    SaveScreenshot(*DialogOf(sheet), "control_page.png");
+#endif
 }
 
 }  // namespace

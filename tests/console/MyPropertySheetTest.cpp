@@ -3,9 +3,6 @@
 // across the sheet and the program's end.
 #include <gtest/gtest.h>
 
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTimer>
 #include <cstdlib>
 
 #include "console/MyPropertySheet.h"
@@ -13,60 +10,73 @@
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
-#include "tests/support/TestPty.h"
+#include "support/TestLine.h"
+#ifndef _WIN32
+#include <QDialog>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "support/qt/QtTestSupport.h"
+#endif
 
 namespace {
 
-const QString kTitle = QString::fromUtf16(u"K40-MODBUS规约调试软件");
-const QString kExit = QString::fromUtf16(u"退 出");
+const std::string kTitle = "K40-MODBUS规约调试软件";
+const std::string kExit = "退 出";
 
+#ifndef _WIN32
 // The buttons of the row that the user can see (the pages' own excluded).
 QList<QPushButton*> VisibleRowButtons(CPropertySheet& sheet) {
+    QDialog* dialog = DialogOf(sheet);
     QList<QPushButton*> row;
-    for (QPushButton* b : sheet.findChildren<QPushButton*>()) {
-        if (!sheet.GetTabControl()->isAncestorOf(b) && b->isVisibleTo(&sheet)) {
+    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+        if (!TabControlOf(sheet)->isAncestorOf(b) && b->isVisibleTo(dialog)) {
             row << b;
         }
     }
     return row;
 }
+#endif
 
 class MyPropertySheetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_pty.IsValid());
-        setenv("K40_COM1", m_pty.Path().c_str(), 1);
+        ASSERT_TRUE(m_line.IsValid());
+        SetEnv("K40_COM1", m_line.PortSpec().c_str());
         ResetTheComm();
     }
     void TearDown() override {
         theComm.ClosePort();
-        unsetenv("K40_COM1");
+        SetEnv("K40_COM1", nullptr);
     }
 
-    // The slave side is the program's alone: SlaveIsOpen() tells whether it
+    // The slave side is the program's alone: ProgramHoldsLine() tells whether it
     // holds the port.
-    CTestPty m_pty{CTestPty::LeaveSlave};
+    CTestLine m_line{CTestLine::LeaveSlave};
     CMessageBoxRecorder m_boxes;
 };
 
 TEST_F(MyPropertySheetTest, StartsWithTheSettingsPageAndOneExitButton) {
     CMyPropertySheet sheet;
     sheet.Create();
-    EXPECT_EQ(sheet.windowTitle(), kTitle);
-    ASSERT_GE(sheet.GetTabControl()->count(), 1);
-    EXPECT_EQ(sheet.GetTabControl()->tabText(0), QString::fromUtf16(u"串口设置"));
+    EXPECT_EQ(TextOf(&sheet), kTitle);
+    ASSERT_GE(sheet.GetPageCount(), 1);
+    EXPECT_EQ(TabText(sheet, 0), "串口设置");
     EXPECT_EQ(sheet.GetActiveIndex(), 0);
 
     for (int id : {IDOK, ID_APPLY_NOW, IDHELP}) {
         EXPECT_EQ(sheet.GetDlgItem(id), nullptr) << id;
     }
-    QWidget* exit = sheet.GetDlgItem(IDCANCEL);
+    CWnd* exit = sheet.GetDlgItem(IDCANCEL);
     ASSERT_NE(exit, nullptr);
     EXPECT_EQ(TextOf(exit), kExit);
+#ifndef _WIN32
     const QList<QPushButton*> row = VisibleRowButtons(sheet);
     ASSERT_EQ(row.size(), 1);
-    EXPECT_EQ(row[0], exit);
-    EXPECT_GT(exit->geometry().center().x(), sheet.width() / 2);  // at the right end
+    EXPECT_EQ(row[0], WidgetOf(exit));
+    EXPECT_GT(WidgetOf(exit)->geometry().center().x(),
+              DialogOf(sheet)->width() / 2);  // at the right end
+#endif
 
     CPropertyPage* page = sheet.GetActivePage();
     EXPECT_TRUE(IsChecked(page->GetDlgItem(IDC_COM1)));
@@ -76,33 +86,39 @@ TEST_F(MyPropertySheetTest, StartsWithTheSettingsPageAndOneExitButton) {
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
+#ifndef _WIN32
 TEST_F(MyPropertySheetTest, ShowingTheSheetAgainKeepsTheExitButton) {
     CMyPropertySheet sheet;
     sheet.Create();
-    sheet.hide();
-    sheet.show();
-    QWidget* exit = sheet.GetDlgItem(IDCANCEL);
+    DialogOf(sheet)->hide();
+    DialogOf(sheet)->show();
+    CWnd* exit = sheet.GetDlgItem(IDCANCEL);
     ASSERT_NE(exit, nullptr);
     EXPECT_EQ(TextOf(exit), kExit);
     EXPECT_EQ(VisibleRowButtons(sheet).size(), 1);
 }
+#endif
 
 TEST_F(MyPropertySheetTest, ExitClosesEvenWithAnInvalidEntry) {
     CMyPropertySheet sheet;
     sheet.Create();
     TypeInto(sheet.GetActivePage()->GetDlgItem(IDC_ADDR), "abc");
     ClickButton(sheet.GetDlgItem(IDCANCEL));
-    EXPECT_FALSE(sheet.isVisible());
-    EXPECT_EQ(sheet.result(), IDCANCEL);
+    EXPECT_FALSE(IsShown(&sheet));
+#ifndef _WIN32
+    EXPECT_EQ(DialogOf(sheet)->result(), IDCANCEL);
+#endif
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
+#ifndef _WIN32
 TEST_F(MyPropertySheetTest, TheCloseBoxClosesLikeExit) {
     CMyPropertySheet sheet;
     sheet.Create();
-    EXPECT_TRUE(sheet.close());
-    EXPECT_EQ(sheet.result(), IDCANCEL);
+    EXPECT_TRUE(DialogOf(sheet)->close());
+    EXPECT_EQ(DialogOf(sheet)->result(), IDCANCEL);
 }
+#endif
 
 TEST_F(MyPropertySheetTest, ThePortStaysOpenAfterTheSheetCloses) {
     {
@@ -111,31 +127,35 @@ TEST_F(MyPropertySheetTest, ThePortStaysOpenAfterTheSheetCloses) {
         ClickButton(sheet.GetActivePage()->GetDlgItem(IDC_SET));
         ClickButton(sheet.GetDlgItem(IDCANCEL));
     }
-    EXPECT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化成功!")});
+    EXPECT_EQ(m_boxes.Texts(), Strings{"串口初始化成功!"});
     EXPECT_TRUE(theComm.IsOpen());
-    EXPECT_TRUE(m_pty.SlaveIsOpen());
+    EXPECT_TRUE(m_line.ProgramHoldsLine());
 }
 
 TEST_F(MyPropertySheetTest, DestroyingTheSerialObjectClosesThePort) {
     {
         CModbusComm comm;
         ASSERT_NE(comm.InitPort(), 0);
-        EXPECT_TRUE(m_pty.SlaveIsOpen());
+        EXPECT_TRUE(m_line.ProgramHoldsLine());
     }
-    EXPECT_FALSE(m_pty.SlaveIsOpen());
+    EXPECT_FALSE(m_line.ProgramHoldsLine());
 }
 
 TEST_F(MyPropertySheetTest, InitInstanceRunsTheSheetModallyAndReturnsFalse) {
     EXPECT_EQ(AfxGetApp(), &theApp);
     EXPECT_EQ(theApp.m_pszAppName, kTitle);
-    QString caption;
+    std::string caption;
     int buttons = -1;
-    QTimer::singleShot(0, [&] {
+    RunSoon([&] {
         auto* sheet = dynamic_cast<CMyPropertySheet*>(theApp.m_pMainWnd);
         ASSERT_NE(sheet, nullptr);
-        EXPECT_TRUE(sheet->isModal());
-        caption = sheet->windowTitle();
+        caption = TextOf(sheet);
+#ifndef _WIN32
+        EXPECT_TRUE(DialogOf(*sheet)->isModal());
         buttons = static_cast<int>(VisibleRowButtons(*sheet).size());
+#else
+        buttons = sheet->GetDlgItem(IDCANCEL) != nullptr ? 1 : 0;
+#endif
         ClickButton(sheet->GetDlgItem(IDCANCEL));
     });
     EXPECT_EQ(theApp.InitInstance(), FALSE);
@@ -143,7 +163,7 @@ TEST_F(MyPropertySheetTest, InitInstanceRunsTheSheetModallyAndReturnsFalse) {
     EXPECT_EQ(buttons, 1);
     EXPECT_EQ(theApp.m_pMainWnd, nullptr);
     EXPECT_FALSE(theComm.IsOpen());  // exit at once: the port was never opened
-    EXPECT_FALSE(m_pty.SlaveIsOpen());
+    EXPECT_FALSE(m_line.ProgramHoldsLine());
 }
 
 }  // namespace

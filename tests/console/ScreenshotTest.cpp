@@ -2,6 +2,8 @@
 // what the eye would check first: every text fits its control.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -13,6 +15,7 @@
 #include "console/windowing/PropertyPage.h"
 #include "resources/resource.h"
 #include "support/ConsoleTestSupport.h"
+#include "support/qt/QtTestSupport.h"
 
 namespace {
 
@@ -37,13 +40,28 @@ int NeededWidth(QWidget* w) {
     return 0;
 }
 
+// The text a control shows.
+QString TextOfWidget(QWidget* w) {
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return label->text();
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        return group->title();
+    }
+    return {};
+}
+
 void ExpectNothingClipped(CPropertyPage& page) {
     for (QWidget* w : page.GetSafeHwnd()->findChildren<QWidget*>()) {
         const int needed = NeededWidth(w);
         EXPECT_LE(needed, w->width())
-            << page.GetCaption().toStdString() << ": \"" << TextOf(w).toStdString() << "\"";
-        if (qobject_cast<QLabel*>(w) != nullptr && !TextOf(w).isEmpty()) {
-            EXPECT_LE(QFontMetrics(w->font()).height(), w->height()) << TextOf(w).toStdString();
+            << page.GetCaption() << ": \"" << TextOfWidget(w).toStdString() << "\"";
+        if (qobject_cast<QLabel*>(w) != nullptr && !TextOfWidget(w).isEmpty()) {
+            EXPECT_LE(QFontMetrics(w->font()).height(), w->height())
+                << TextOfWidget(w).toStdString();
         }
     }
 }
@@ -52,7 +70,7 @@ TEST(Screenshot, SettingsPage) {
     ResetTheComm();
     CMyPropertySheet sheet;
     sheet.Create();
-    SaveScreenshot(sheet, "settings.png");
+    SaveScreenshot(*DialogOf(sheet), "settings.png");
     ExpectNothingClipped(*sheet.GetActivePage());
 }
 
@@ -64,7 +82,7 @@ TEST(Screenshot, LayoutsOfTheLaterPages) {
         CPropertyPage page(static_cast<UINT>(id));
         sheet.AddPage(&page);
         sheet.Create();
-        SaveScreenshot(sheet, file);
+        SaveScreenshot(*DialogOf(sheet), file);
         ExpectNothingClipped(page);
     }
 }
@@ -78,7 +96,7 @@ TEST(Screenshot, TheSheetOnEachTab) {
     for (int i = 0; i < sheet.GetPageCount(); ++i) {
         ASSERT_TRUE(sheet.SetActivePage(i)) << i;
         const QByteArray name = QStringLiteral("sheet_tab%1.png").arg(i + 1).toLatin1();
-        SaveScreenshot(sheet, name.constData());
+        SaveScreenshot(*DialogOf(sheet), name.constData());
         ExpectNothingClipped(*sheet.GetActivePage());
     }
 }

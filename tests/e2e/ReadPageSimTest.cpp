@@ -16,6 +16,7 @@
 #include "sim/SimUnit.h"
 #include "tests/console/support/ConsoleTestSupport.h"
 #include "tests/console/support/MessageBoxRecorder.h"
+#include "tests/console/support/qt/QtTestSupport.h"
 #include "tests/support/FakePortTree.h"
 #include "tests/support/SimProcess.h"
 
@@ -30,7 +31,7 @@ protected:
     // settings page as it comes up (COM1, 9600, address 1, 1500 ms).
     void Connect(const std::vector<std::string>& simArgs) {
         ASSERT_TRUE(m_sim.Start(simArgs));
-        setenv("K40_COM1", m_sim.Path().c_str(), 1);
+        SetEnv("K40_COM1", m_sim.Path().c_str());
         SetUpCom1();
     }
     // The same with K40_COM1 unset: the simulator is the first USB adapter
@@ -41,7 +42,7 @@ protected:
         m_tree.AddNode("ttyUSB0", m_sim.Path());
         m_tree.AddUsbDetails("ttyUSB0", {"1a86", "7523", "", "USB Serial", "", "ch341-uart"});
         m_tree.AddUart("ttyS0", 4);  // a real UART on the board comes after it
-        unsetenv("K40_COM1");
+        SetEnv("K40_COM1", nullptr);
         PointPortsAt(m_tree.Dev(), m_tree.Sys());
         SetUpCom1();
     }
@@ -49,7 +50,7 @@ protected:
         ResetTheComm();
         m_sheet.Create();
         ClickButton(m_sheet.GetActivePage()->GetDlgItem(IDC_SET));
-        ASSERT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化成功!")});
+        ASSERT_EQ(m_boxes.Texts(), Strings{"串口初始化成功!"});
         m_boxes.Clear();
         ASSERT_TRUE(m_sheet.SetActivePage(1));
         m_pPage = dynamic_cast<CReadPropertyPage*>(m_sheet.GetActivePage());
@@ -57,7 +58,7 @@ protected:
     }
     void TearDown() override {
         theComm.ClosePort();
-        unsetenv("K40_COM1");
+        SetEnv("K40_COM1", nullptr);
         PointPortsNowhere();
         if (m_sim.Pid() > 0) {
             EXPECT_EQ(m_sim.Stop(), 0);
@@ -68,7 +69,7 @@ protected:
     QStringList Column(int col) const {
         QStringList texts;
         for (int r = 0; r < m_pPage->m_List.GetItemCount(); ++r) {
-            texts << m_pPage->m_List.GetItemText(r, col);
+            texts << Q(Utf8(m_pPage->m_List.GetItemText(r, col).c_str()));
         }
         return texts;
     }
@@ -104,12 +105,12 @@ TEST_F(ReadPageSimTest, TheRowsShowTheSimulatedUnitsValues) {
     Press(IDC_READ01DI);
     EXPECT_EQ(Column(2), StatusBits());
     EXPECT_EQ(Column(1)[0], QString::fromUtf16(u"系统运行方式"));
-    const QString coilReply = m_pPage->m_RecvEdit.GetWindowText();
+    const QString coilReply = Q(m_pPage->m_RecvEdit.GetWindowText());
     EXPECT_TRUE(coilReply.startsWith("01 01 02 53 4A ")) << coilReply.toStdString();
 
     Press(IDC_READ03DI);
     EXPECT_EQ(Column(2), StatusBits());
-    EXPECT_TRUE(m_pPage->m_RecvEdit.GetWindowText().startsWith("01 03 02 4A 53 "));
+    EXPECT_TRUE(Q(m_pPage->m_RecvEdit.GetWindowText()).startsWith("01 03 02 4A 53 "));
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
@@ -132,8 +133,7 @@ TEST_F(ReadPageSimTest, RepliesInPiecesAfterJunkStillFillTheList) {
 TEST_F(ReadPageSimTest, ABusyUnitIsReportedWithItsExceptionCode) {
     Connect({"--static", "--quiet", "--fault", "exception:100"});
     Press(IDC_READ03AI);
-    EXPECT_EQ(m_boxes.Texts(),
-              QStringList{QString::fromUtf16(u"RTU异常应答!\n异常码 06：从站设备忙")});
+    EXPECT_EQ(m_boxes.Texts(), Strings{"RTU异常应答!\n异常码 06：从站设备忙"});
     EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONSTOP);
     EXPECT_EQ(m_pPage->m_List.GetItemCount(), 0);
 }
@@ -143,7 +143,7 @@ TEST_F(ReadPageSimTest, ABusyUnitIsReportedWithItsExceptionCode) {
 TEST_F(ReadPageSimTest, Com1ThroughASerialDeviceServer) {
     Connect({"--listen", "127.0.0.1:0", "--static", "--quiet", "--status", "0x4A53"});
     ASSERT_EQ(m_sim.Path().rfind("tcp://127.0.0.1:", 0), 0u);
-    EXPECT_EQ(m_sheet.GetPage(0)->GetDlgItem(IDC_COM1)->toolTip(),
+    EXPECT_EQ(WidgetOf(m_sheet.GetPage(0)->GetDlgItem(IDC_COM1))->toolTip(),
               QString::fromStdString(m_sim.Path()));
     Press(IDC_READ03AI);
     ASSERT_EQ(m_pPage->m_List.GetItemCount(), CSimUnit::kAnalogCount);
@@ -161,9 +161,9 @@ TEST_F(ReadPageSimTest, Com1ThroughAModbusTcpDevice) {
     ASSERT_EQ(m_sim.Path().rfind("mbtcp://127.0.0.1:", 0), 0u);
     Press(IDC_READ03DI);
     EXPECT_EQ(Column(2), StatusBits());
-    const QString sent = m_pPage->m_SendEdit.GetWindowText();
+    const QString sent = Q(m_pPage->m_SendEdit.GetWindowText());
     // Ten bytes a line in the receive box.
-    const QString received = m_pPage->m_RecvEdit.GetWindowText().simplified();
+    const QString received = Q(m_pPage->m_RecvEdit.GetWindowText()).simplified();
     EXPECT_EQ(sent.mid(6), "00 00 00 06 01 03 00 00 00 01 ") << sent.toStdString();
     EXPECT_EQ(received.left(6), sent.left(6)) << received.toStdString();
     EXPECT_TRUE(received.mid(6).startsWith("00 00 00 05 01 03 02 4A 53")) << received.toStdString();
@@ -178,11 +178,11 @@ TEST_F(ReadPageSimTest, ARefusedConnectionFailsTheSetUp) {
     ASSERT_TRUE(m_sim.Start({"--listen", "127.0.0.1:0", "--quiet"}));
     const std::string gone = m_sim.Path();
     ASSERT_EQ(m_sim.Stop(), 0);
-    setenv("K40_COM1", gone.c_str(), 1);
+    SetEnv("K40_COM1", gone.c_str());
     ResetTheComm();
     m_sheet.Create();
     ClickButton(m_sheet.GetActivePage()->GetDlgItem(IDC_SET));
-    EXPECT_EQ(m_boxes.Texts(), QStringList{QString::fromUtf16(u"串口初始化失败!")});
+    EXPECT_EQ(m_boxes.Texts(), Strings{"串口初始化失败!"});
     EXPECT_FALSE(theComm.IsOpen());
 }
 

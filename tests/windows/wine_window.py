@@ -31,8 +31,11 @@ CJK_FONT = "wqy-microhei.ttc,WenQuanYi Micro Hei"
 DIALOG_FACES = ["Microsoft YaHei UI", "Microsoft YaHei", "SimSun", "NSimSun", "Fixedsys",
                 "MS Shell Dlg", "MS Shell Dlg 2", "Tahoma", "Microsoft Sans Serif",
                 "Segoe UI", "Courier New", "Lucida Console", "System"]
-# Faces that Windows has and Wine lacks, stood in for by the CJK font itself.
-SUBSTITUTES = ["Microsoft YaHei UI", "Microsoft YaHei", "SimSun", "NSimSun"]
+# Faces that Windows has and Wine lacks, stood in for by the CJK font itself:
+# the window's NSimSun (for the layouts' Fixedsys) by the monospaced cut, which
+# keeps its cells of one width for Latin and two for Chinese.
+SUBSTITUTES = {"NSimSun": "WenQuanYi Micro Hei Mono", "SimSun": "WenQuanYi Micro Hei",
+               "Microsoft YaHei": "WenQuanYi Micro Hei", "Microsoft YaHei UI": "WenQuanYi Micro Hei"}
 SCREEN = "1280x1024x24"
 
 
@@ -100,7 +103,7 @@ def link_cjk_font(state, prefix):
     lines = ["Windows Registry Editor Version 5.00", "", "[%s\\FontLink\\SystemLink]" % key]
     lines += ['"%s"=hex(7):%s' % (face, multi) for face in DIALOG_FACES]
     lines += ["", "[%s\\FontSubstitutes]" % key]
-    lines += ['"%s"="%s"' % (face, CJK_FONT.split(",")[1]) for face in SUBSTITUTES]
+    lines += ['"%s"="%s"' % face for face in SUBSTITUTES.items()]
     reg = os.path.join(state, "fontlink.reg")
     with open(reg, "w", encoding="utf-16", newline="\r\n") as f:
         f.write("\n".join(lines) + "\n")

@@ -26,7 +26,8 @@ QMessageBox::Icon IconOf(UINT nType) {
 class CQtMessageBoxService : public IMessageBoxService {
 public:
     int Show(const std::string& caption, const std::string& text, UINT nType) override {
-        QMessageBox box(IconOf(nType), QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+        QMessageBox box(IconOf(nType), QString::fromStdString(caption),
+                        QString::fromStdString(text), QMessageBox::Ok,
                         QApplication::activeModalWidget());
         box.button(QMessageBox::Ok)->setText(QString::fromUtf16(u"确定"));
         box.exec();

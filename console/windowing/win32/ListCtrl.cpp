@@ -19,6 +19,17 @@ int ColumnCount(HWND list) {
     return header != nullptr ? Header_GetItemCount(header) : 0;
 }
 
+// Column widths are pixels of the layouts' 8 x 16 pixel cell: they grow with
+// the page's dialog base units as the page does, with the display scaling
+// and with a stand-in face of another size.
+int ScaledWidth(HWND list, int nWidth) {
+    RECT units{0, 0, 400, 0};  // 400 dialog units: 100 base units across
+    if (!MapDialogRect(GetParent(list), &units) || units.right <= 0) {
+        return nWidth;
+    }
+    return MulDiv(nWidth, units.right, 100 * 8);
+}
+
 }  // namespace
 
 CListCtrl::CListCtrl() : m_pNative(std::make_unique<CListCtrlNative>()) {}
@@ -50,7 +61,7 @@ int CListCtrl::InsertColumn(int nCol, const char* lpszGbkHeading, int nFormat, i
     column.iSubItem = col;
     if (nWidth >= 0) {
         column.mask |= LVCF_WIDTH;
-        column.cx = nWidth;
+        column.cx = ScaledWidth(list, nWidth);
     }
     static_cast<void>(nSubItem);
     return static_cast<int>(

@@ -4,6 +4,7 @@
 
 #include "console/windowing/WinApp.h"
 #include "console/windowing/win32/Win32Windows.h"
+#include "link/win32/Wide.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ public:
         if (owner == nullptr && AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd != nullptr) {
             owner = WindowingBackend::Handle(*AfxGetApp()->m_pMainWnd);
         }
-        MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(),
+        MessageBoxW(owner, Utf16(text).c_str(), Utf16(caption).c_str(),
                     MB_OK | (nType & MB_ICONMASK));
         return IDOK;
     }

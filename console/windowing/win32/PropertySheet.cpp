@@ -247,7 +247,6 @@ INT_PTR CPropertySheet::DoModal() {
     if (RunSheet(*this, *m_pSheet, m_pages, parent, m_nStartPage) < 0) {
         return -1;
     }
-    m_nCurPage = -1;
     return m_pSheet->result;
 }
 

@@ -47,8 +47,8 @@ struct CSheetNative {
     INT_PTR result = 0;     // IDOK once the pages applied, else IDCANCEL
 };
 
-// Texts at the edge: GBK bytes (the program's) and UTF-8 to UTF-16, UTF-16 to GBK.
-std::wstring WideFromUtf8(const std::string& utf8);
+// Texts at the edge: GBK bytes (the program's) to UTF-16 and back; UTF-8 is
+// link/win32/Wide.h's.
 std::wstring WideFromGbk(const char* gbk);
 std::string GbkFromWide(const std::wstring& wide);
 // The text of a window as UTF-16.

@@ -2,23 +2,13 @@
 // outside program changes (an ID, a text, a check) is what the pages see.
 #include "console/windowing/win32/Win32Windows.h"
 
+#include "link/win32/Wide.h"
 #include "unit/GbkText.h"
-
-std::wstring WideFromUtf8(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
-    return wide;
-}
 
 // Through the one GBK decoder of the program, so that both backends show the
 // same characters for the same bytes.
 std::wstring WideFromGbk(const char* gbk) {
-    return WideFromUtf8(GbkToUtf8(gbk));
+    return Utf16(GbkToUtf8(gbk));
 }
 
 std::string GbkFromWide(const std::wstring& wide) {
@@ -110,7 +100,7 @@ void CWnd::SetToolTipText(const std::string& utf8) {
     if (hwnd == nullptr) {
         return;
     }
-    std::wstring text = WideFromUtf8(utf8);
+    std::wstring text = Utf16(utf8);
     TTTOOLINFOW info{};
     info.cbSize = TTTOOLINFOW_V2_SIZE;
     info.uFlags = TTF_SUBCLASS | TTF_IDISHWND;
@@ -130,13 +120,16 @@ void CWnd::SetToolTipText(const std::string& utf8) {
     }
 }
 
-// Gone at once for the program and for lookups by ID (hidden, ID 0); the
-// window itself closes from the message loop, so that a button may destroy
-// itself from its own click while the button's code still runs.
+// A control is gone at once for the program and for lookups by ID (hidden,
+// ID 0); its window closes from the message loop, so that a button may
+// destroy itself from its own click while the button's code still runs.
 BOOL CWnd::DestroyWindow() {
     const HWND hwnd = GetSafeHwnd();
     if (hwnd == nullptr) {
         return FALSE;
+    }
+    if ((GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) == 0) {
+        return ::DestroyWindow(hwnd);
     }
     ShowWindow(hwnd, SW_HIDE);
     SetWindowLongPtrW(hwnd, GWLP_ID, 0);

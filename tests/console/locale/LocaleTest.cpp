@@ -3,11 +3,9 @@
 // decimal point '.', whatever LC_NUMERIC says.
 #include <gtest/gtest.h>
 
-#include <QTableWidget>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <ostream>
 
 #include "console/CtrlPropertyPage.h"
 #include "console/ReadPropertyPage.h"
@@ -18,12 +16,8 @@
 #include "support/ConsoleTestSupport.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScriptedUnit.h"
+#include "support/TestLine.h"
 #include "tests/support/TestFrames.h"
-#include "tests/support/TestPty.h"
-
-static void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -36,9 +30,9 @@ TEST(CommaLocale, TheCLibraryFormatsWithAComma) {
 }
 
 TEST(CommaLocale, ReadPageValuesKeepTheDecimalPoint) {
-    CTestPty pty;
-    ASSERT_TRUE(pty.IsValid());
-    setenv("K40_COM1", pty.Path().c_str(), 1);
+    CTestLine line;
+    ASSERT_TRUE(line.IsValid());
+    SetEnv("K40_COM1", line.PortSpec().c_str());
     ResetTheComm();
     ASSERT_EQ(theComm.InitPort(), 1);
     CMessageBoxRecorder boxes;
@@ -51,19 +45,19 @@ TEST(CommaLocale, ReadPageValuesKeepTheDecimalPoint) {
     const Bytes reply = WithCrc({0x01, 0x03, 0x12, 0xB8, 0x50, 0x00, 0x00, 0x7F, 0xFF, 0x80, 0x00,
                                  0xFF, 0xFF, 0x40, 0x00, 0xBF, 0xFF, 0x82, 0x8E, 0xFF, 0xFE});
     {
-        CScriptedUnit unit(pty, CScriptedUnit::Answer, {reply});
+        CScriptedUnit unit(line, CScriptedUnit::Answer, {reply});
         ClickButton(page.GetDlgItem(IDC_READ03AI));
         EXPECT_EQ(unit.Request(), Request(1, 0x03, 100, 9));
     }
-    QStringList values;
+    Strings values;
     for (int r = 0; r < page.m_List.GetItemCount(); ++r) {
-        values << page.m_List.GetItemText(r, 2);
+        values.push_back(page.m_List.GetItemText(r, 2));
     }
-    EXPECT_EQ(values, (QStringList{"220.0", "-500.0", " -0.0", "  0.0", "500.0", "-250.0", "250.0",
-                                   " 10.0", "500.0"}));
-    EXPECT_EQ(boxes.Texts(), QStringList());
+    EXPECT_EQ(values, (Strings{"220.0", "-500.0", " -0.0", "  0.0", "500.0", "-250.0", "250.0",
+                               " 10.0", "500.0"}));
+    EXPECT_EQ(boxes.Texts(), Strings());
     theComm.ClosePort();
-    unsetenv("K40_COM1");
+    SetEnv("K40_COM1", nullptr);
 }
 
 TEST(CommaLocale, FloatBoxesFormatAndParseWithAPoint) {

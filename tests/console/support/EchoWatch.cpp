@@ -32,7 +32,6 @@ std::vector<std::string> CEchoWatch::Texts() const {
 
 bool CEchoWatch::WaitForChanges(int count, int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return m_texts.size() >= static_cast<std::size_t>(count);
-    });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_texts.size() >= static_cast<std::size_t>(count); });
 }

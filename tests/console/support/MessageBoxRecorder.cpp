@@ -23,8 +23,7 @@ std::vector<std::string> CMessageBoxRecorder::Texts() const {
     return texts;
 }
 
-int CUnexpectedMessageBoxes::Show(const std::string& caption, const std::string& text,
-                                  UINT nType) {
+int CUnexpectedMessageBoxes::Show(const std::string& caption, const std::string& text, UINT nType) {
     ADD_FAILURE() << "unexpected message box [" << caption << "] " << text << " type " << nType;
     return IDOK;
 }

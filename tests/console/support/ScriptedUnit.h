@@ -1,7 +1,7 @@
-// The monitoring unit played by a test on its side of the test line. An exchange blocks the GUI thread until its reply or its
-// time-out, so the unit runs on a thread of its own: it takes one 8-byte
-// request and then echoes it, answers with the pieces it was given, or stays
-// silent.
+// The monitoring unit played by a test on its side of the test line. An
+// exchange blocks the GUI thread until its reply or its time-out, so the unit
+// runs on a thread of its own: it takes one 8-byte request and then echoes
+// it, answers with the pieces it was given, or stays silent.
 //
 //   CScriptedUnit unit(m_line, CScriptedUnit::Echo);
 //   ClickButton(Item(IDC_MANUAL));

@@ -37,6 +37,9 @@ public:
     Bytes Receive(std::size_t count, int timeoutMs = 1000);
     // True when bytes the program wrote wait on the test's side.
     bool HasInput() const;
+    // With LeaveSlave (or on a TCP line): true while the program holds its
+    // side of the line open.
+    bool ProgramHoldsLine() const;
 
 #ifndef _WIN32
     // The pseudo-terminal behind the line, for what only it can answer.

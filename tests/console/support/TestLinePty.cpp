@@ -5,7 +5,8 @@
 #include "tests/support/TestPty.h"
 
 struct CTestLine::Impl {
-    explicit Impl(Hold hold) : pty(hold == HoldSlave ? CTestPty::HoldSlave : CTestPty::LeaveSlave) {}
+    explicit Impl(Hold hold)
+        : pty(hold == HoldSlave ? CTestPty::HoldSlave : CTestPty::LeaveSlave) {}
     CTestPty pty;
 };
 
@@ -31,6 +32,10 @@ CTestLine::Bytes CTestLine::Receive(std::size_t count, int timeoutMs) {
 
 bool CTestLine::HasInput() const {
     return m_pImpl->pty.HasInput();
+}
+
+bool CTestLine::ProgramHoldsLine() const {
+    return m_pImpl->pty.SlaveIsOpen();
 }
 
 CTestPty& CTestLine::Pty() {

@@ -3,8 +3,6 @@
 // of checks, stored values and focus when saving.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-
 #include "../support/ConsoleTestSupport.h"
 #include "../support/MessageBoxRecorder.h"
 #include "console/windowing/Ddx.h"
@@ -43,11 +41,11 @@ protected:
         m_sheet.AddPage(&m_page);
         m_sheet.Create();
     }
-    QWidget* Box(int id) { return m_page.GetDlgItem(id); }
+    CWnd* Box(int id) { return m_page.GetDlgItem(id); }
     void Enter(const char* voltage, const char* current, const char* module) {
-        TypeInto(Box(IDC_VOLTAGE), QString::fromUtf8(voltage));
-        TypeInto(Box(IDC_CURRENT), QString::fromUtf8(current));
-        TypeInto(Box(IDC_MODULE), QString::fromUtf8(module));
+        TypeInto(Box(IDC_VOLTAGE), voltage);
+        TypeInto(Box(IDC_CURRENT), current);
+        TypeInto(Box(IDC_MODULE), module);
     }
 
     CMessageBoxRecorder m_boxes;
@@ -79,7 +77,7 @@ struct SaveCase {
     const char* voltage;
     const char* current;
     const char* module;
-    const char16_t* message;  // null: the exchange passes
+    const char* message;  // null: the exchange passes
     int failingBox;
 };
 
@@ -88,14 +86,14 @@ TEST_F(DdxTest, SavingChecksInListOrderAndStopsAtTheFirstFailure) {
         {"0", "110", "20", nullptr, 0},
         {"300", "0", "0", nullptr, 0},
         {" 12.5\t", "\t7 ", " 3 ", nullptr, 0},
-        {"300.001", "100", "0", u"“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
-        {"234", "110.01", "0", u"“请填入一个在0和110之间的数字。”", IDC_CURRENT},
-        {"234", "100", "21", u"“请填入一个在0和20之间的整数。”", IDC_MODULE},
-        {"234", "100", "-1", u"“请填入一个在0和20之间的整数。”", IDC_MODULE},
-        {"", "100", "0", u"请键入一个数。", IDC_VOLTAGE},
-        {"234", "1.5x", "0", u"请键入一个数。", IDC_CURRENT},
-        {"234", "100", "3x", u"请键入一个整数。", IDC_MODULE},
-        {"1e39", "100", "0", u"“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
+        {"300.001", "100", "0", "“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
+        {"234", "110.01", "0", "“请填入一个在0和110之间的数字。”", IDC_CURRENT},
+        {"234", "100", "21", "“请填入一个在0和20之间的整数。”", IDC_MODULE},
+        {"234", "100", "-1", "“请填入一个在0和20之间的整数。”", IDC_MODULE},
+        {"", "100", "0", "请键入一个数。", IDC_VOLTAGE},
+        {"234", "1.5x", "0", "请键入一个数。", IDC_CURRENT},
+        {"234", "100", "3x", "请键入一个整数。", IDC_MODULE},
+        {"1e39", "100", "0", "“请填入一个在0和300之间的数字。”", IDC_VOLTAGE},
     };
     for (const SaveCase& c : cases) {
         SCOPED_TRACE(std::string(c.voltage) + " | " + c.current + " | " + c.module);
@@ -109,10 +107,10 @@ TEST_F(DdxTest, SavingChecksInListOrderAndStopsAtTheFirstFailure) {
         }
         EXPECT_FALSE(ok);
         ASSERT_EQ(m_boxes.Boxes().size(), 1u);
-        EXPECT_EQ(m_boxes.Boxes()[0].text, QString::fromUtf16(c.message));
+        EXPECT_EQ(m_boxes.Boxes()[0].text, c.message);
         EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONEXCLAMATION);
-        EXPECT_EQ(m_boxes.Boxes()[0].caption, QString::fromUtf16(u"K40-MODBUS规约调试软件"));
-        EXPECT_EQ(m_sheet.focusWidget(), Box(c.failingBox));
+        EXPECT_EQ(m_boxes.Boxes()[0].caption, "K40-MODBUS规约调试软件");
+        EXPECT_TRUE(HasFocus(&m_sheet, Box(c.failingBox)));
     }
 }
 
@@ -133,10 +131,8 @@ TEST_F(DdxTest, AFieldKeepsTheValueThatFailedItsRangeAndLaterBoxesAreNotRead) {
 TEST_F(DdxTest, TheFailingBoxGetsTheFocusWithAllItsTextSelected) {
     Enter("234", " 1.5x ", "0");
     EXPECT_FALSE(m_page.UpdateData(TRUE));
-    auto* box = qobject_cast<QLineEdit*>(Box(IDC_CURRENT));
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(m_sheet.focusWidget(), box);
-    EXPECT_EQ(box->selectedText(), " 1.5x ");
+    EXPECT_TRUE(HasFocus(&m_sheet, Box(IDC_CURRENT)));
+    EXPECT_EQ(SelectedText(Box(IDC_CURRENT)), " 1.5x ");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // their text at once.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QTableWidget>
@@ -12,10 +13,11 @@
 #include "../support/ConsoleTestSupport.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/Edit.h"
-#include "console/windowing/GbkText.h"
 #include "console/windowing/ListCtrl.h"
 #include "console/windowing/PropertyPage.h"
 #include "console/windowing/PropertySheet.h"
+#include "console/windowing/qt/GbkText.h"
+#include "console/windowing/qt/QtWindows.h"
 #include "resources/resource.h"
 
 namespace {
@@ -52,10 +54,12 @@ protected:
     void SetUp() override {
         m_sheet.AddPage(&m_page);
         m_sheet.Create();
-        m_pTable = qobject_cast<QTableWidget*>(m_page.GetDlgItem(IDC_LIST));
+        m_pTable = qobject_cast<QTableWidget*>(WidgetOf(m_page.GetDlgItem(IDC_LIST)));
         ASSERT_NE(m_pTable, nullptr);
     }
-    static QByteArray Gbk(const char16_t* text) { return ToGbk(QString::fromUtf16(text)); }
+    static std::string Gbk(const char16_t* text) {
+        return ToGbk(QString::fromUtf16(text)).toStdString();
+    }
 
     CPropertySheet m_sheet{IDS_SHEET_CAPTION};
     CListPage m_page;
@@ -64,10 +68,10 @@ protected:
 
 TEST_F(ListCtrlEditTest, ColumnsTakeHeaderWidthAndOrder) {
     CListCtrl& list = m_page.m_List;
-    EXPECT_EQ(list.InsertColumn(0, Gbk(u"寄存器").constData(), LVCFMT_LEFT, 50, 0), 0);
-    EXPECT_EQ(list.InsertColumn(1, Gbk(u"信号名称").constData(), LVCFMT_LEFT, 120, 1), 1);
-    EXPECT_EQ(list.InsertColumn(5, QString::fromUtf16(u"单位"), LVCFMT_LEFT, 120, 5), 2);
-    EXPECT_EQ(list.InsertColumn(2, Gbk(u"当前值").constData(), LVCFMT_LEFT, 50, 2), 2);
+    EXPECT_EQ(list.InsertColumn(0, Gbk(u"寄存器").c_str(), LVCFMT_LEFT, 50, 0), 0);
+    EXPECT_EQ(list.InsertColumn(1, Gbk(u"信号名称").c_str(), LVCFMT_LEFT, 120, 1), 1);
+    EXPECT_EQ(list.InsertColumn(5, Gbk(u"单位").c_str(), LVCFMT_LEFT, 120, 5), 2);
+    EXPECT_EQ(list.InsertColumn(2, Gbk(u"当前值").c_str(), LVCFMT_LEFT, 50, 2), 2);
     ASSERT_EQ(list.GetColumnCount(), 4);
     const char16_t* headers[] = {u"寄存器", u"信号名称", u"当前值", u"单位"};
     const int widths[] = {50, 120, 50, 120};
@@ -112,14 +116,14 @@ TEST_F(ListCtrlEditTest, RowsAreInsertedAndFilledCellByCell) {
     }
     EXPECT_EQ(list.InsertItem(0, "000"), 0);
     EXPECT_EQ(list.InsertItem(7, "001"), 1);  // beyond the end: appended
-    EXPECT_TRUE(list.SetItemText(0, 1, Gbk(u"系统运行方式").constData()));
-    EXPECT_TRUE(list.SetItemText(1, 3, QString::fromUtf16(u"0：自动，1：手动")));
+    EXPECT_TRUE(list.SetItemText(0, 1, Gbk(u"系统运行方式").c_str()));
+    EXPECT_TRUE(list.SetItemText(1, 3, Gbk(u"0：自动，1：手动").c_str()));
     EXPECT_FALSE(list.SetItemText(2, 0, "x"));
     EXPECT_FALSE(list.SetItemText(0, 4, "x"));
     EXPECT_EQ(list.GetItemCount(), 2);
     EXPECT_EQ(list.GetItemText(0, 0), "000");
-    EXPECT_EQ(list.GetItemText(0, 1), QString::fromUtf16(u"系统运行方式"));
-    EXPECT_EQ(list.GetItemText(1, 3), QString::fromUtf16(u"0：自动，1：手动"));
+    EXPECT_EQ(list.GetItemText(0, 1), Gbk(u"系统运行方式"));
+    EXPECT_EQ(list.GetItemText(1, 3), Gbk(u"0：自动，1：手动"));
     EXPECT_EQ(list.GetItemText(1, 2), "");
     // A text cut off by its narrow column can still be read in full.
     EXPECT_EQ(m_pTable->item(0, 1)->toolTip(), QString::fromUtf16(u"系统运行方式"));
@@ -131,11 +135,11 @@ TEST_F(ListCtrlEditTest, RowsAreInsertedAndFilledCellByCell) {
 TEST_F(ListCtrlEditTest, MultiLineBoxBreaksLinesAtCrLf) {
     const char* text = "01 03 12 00 00 00 00 00 00 00 \r\n00 00 ";
     m_page.m_RecvEdit.SetWindowText(text);
-    auto* box = qobject_cast<QPlainTextEdit*>(m_page.GetDlgItem(IDC_RECVEDIT));
+    auto* box = qobject_cast<QPlainTextEdit*>(WidgetOf(m_page.GetDlgItem(IDC_RECVEDIT)));
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->document()->blockCount(), 2);
     EXPECT_EQ(box->document()->firstBlock().text(), "01 03 12 00 00 00 00 00 00 00 ");
-    EXPECT_EQ(m_page.m_RecvEdit.GetWindowText(), QString::fromLatin1(text));
+    EXPECT_EQ(m_page.m_RecvEdit.GetWindowText(), text);
     m_page.m_RecvEdit.SetWindowText("");
     EXPECT_EQ(m_page.m_RecvEdit.GetWindowText(), "");
 }
@@ -143,12 +147,12 @@ TEST_F(ListCtrlEditTest, MultiLineBoxBreaksLinesAtCrLf) {
 TEST_F(ListCtrlEditTest, SettingTheTextReplacesItAndPaintsAtOnce) {
     // As when an exchange runs: the window is on screen, and no event loop
     // turns while the boxes are written.
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_sheet));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(DialogOf(m_sheet)));
     QCoreApplication::processEvents();
     CPaintCounter sendPaints;
     CPaintCounter recvPaints;
-    QWidget* send = m_page.GetDlgItem(IDC_SENDEDIT);
-    auto* recv = qobject_cast<QPlainTextEdit*>(m_page.GetDlgItem(IDC_RECVEDIT));
+    QWidget* send = WidgetOf(m_page.GetDlgItem(IDC_SENDEDIT));
+    auto* recv = qobject_cast<QPlainTextEdit*>(WidgetOf(m_page.GetDlgItem(IDC_RECVEDIT)));
     send->installEventFilter(&sendPaints);
     recv->viewport()->installEventFilter(&recvPaints);
     m_page.m_SendEdit.SetWindowText("01 03 00 64 00 09 C4 13 ");
@@ -156,8 +160,8 @@ TEST_F(ListCtrlEditTest, SettingTheTextReplacesItAndPaintsAtOnce) {
     EXPECT_GE(sendPaints.m_nPaints, 1);
     EXPECT_GE(recvPaints.m_nPaints, 1);
     EXPECT_EQ(m_page.m_SendEdit.GetWindowText(), "01 03 00 64 00 09 C4 13 ");
-    m_page.m_SendEdit.SetWindowText(Gbk(u"发送").constData());
-    EXPECT_EQ(m_page.m_SendEdit.GetWindowText(), QString::fromUtf16(u"发送"));
+    m_page.m_SendEdit.SetWindowText(Gbk(u"发送").c_str());
+    EXPECT_EQ(m_page.m_SendEdit.GetWindowText(), Gbk(u"发送"));
 }
 
 TEST(GbkText, DecodesAndEncodesCodePage936) {

@@ -3,7 +3,7 @@
 // without checks, buttons found and changed by ID.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
+#include <QDialog>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -12,10 +12,11 @@
 
 #include "../support/ConsoleTestSupport.h"
 #include "../support/MessageBoxRecorder.h"
-#include "console/windowing/DialogBuilder.h"
-#include "console/windowing/DlgItem.h"
 #include "console/windowing/PropertyPage.h"
 #include "console/windowing/PropertySheet.h"
+#include "console/windowing/qt/DialogBuilder.h"
+#include "console/windowing/qt/GbkText.h"
+#include "console/windowing/qt/QtWindows.h"
 #include "resources/DialogTemplate.h"
 #include "resources/resource.h"
 
@@ -66,12 +67,10 @@ protected:
         m_sheet.Create();
     }
     void ClickTab(int index) {
-        QTabBar* bar = m_sheet.GetTabControl()->tabBar();
+        QTabBar* bar = TabControlOf(m_sheet)->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
     }
-    QAbstractButton* Button(int id) {
-        return qobject_cast<QAbstractButton*>(m_sheet.GetDlgItem(id));
-    }
+    QDialog* Dlg() { return DialogOf(m_sheet); }
 
     CMessageBoxRecorder m_boxes;
     CCountingSheet m_sheet;
@@ -81,8 +80,8 @@ protected:
 };
 
 TEST_F(PropertySheetTest, CaptionAndTabsFollowTheOrderOfAddition) {
-    EXPECT_EQ(m_sheet.windowTitle(), QString::fromUtf16(u"K40-MODBUS规约调试软件"));
-    QTabWidget* tabs = m_sheet.GetTabControl();
+    EXPECT_EQ(Dlg()->windowTitle(), QString::fromUtf16(u"K40-MODBUS规约调试软件"));
+    QTabWidget* tabs = TabControlOf(m_sheet);
     ASSERT_EQ(tabs->count(), 3);
     EXPECT_EQ(tabs->tabText(0), QString::fromUtf16(u"串口设置"));
     EXPECT_EQ(tabs->tabText(1), QString::fromUtf16(u"读数据"));
@@ -111,29 +110,29 @@ TEST_F(PropertySheetTest, ARefusedTabClickLeavesTheTabAsItWas) {
     m_com.m_bRefuseToLeave = true;
     ClickTab(2);
     EXPECT_EQ(m_com.m_nKillActives, 1);
-    EXPECT_EQ(m_sheet.GetTabControl()->currentIndex(), 0);
+    EXPECT_EQ(TabControlOf(m_sheet)->currentIndex(), 0);
     EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
     EXPECT_EQ(m_ctrl.GetSafeHwnd(), nullptr);
 
     m_com.m_bRefuseToLeave = false;
     ClickTab(2);
-    EXPECT_EQ(m_sheet.GetTabControl()->currentIndex(), 2);
+    EXPECT_EQ(TabControlOf(m_sheet)->currentIndex(), 2);
     EXPECT_EQ(m_sheet.GetActiveIndex(), 2);
     EXPECT_EQ(m_ctrl.m_nSetActives, 1);
 }
 
 TEST_F(PropertySheetTest, KeysOnTheTabsGoThroughTheSameCheck) {
-    QTabBar* bar = m_sheet.GetTabControl()->tabBar();
+    QTabBar* bar = TabControlOf(m_sheet)->tabBar();
     m_com.m_bRefuseToLeave = true;
     QTest::keyClick(bar, Qt::Key_Right);
-    QTest::keyClick(m_sheet.GetTabControl(), Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(m_sheet.GetTabControl()->currentIndex(), 0);
+    QTest::keyClick(TabControlOf(m_sheet), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(TabControlOf(m_sheet)->currentIndex(), 0);
     EXPECT_EQ(m_com.m_nKillActives, 2);
 
     m_com.m_bRefuseToLeave = false;
     QTest::keyClick(bar, Qt::Key_Right);
     EXPECT_EQ(m_sheet.GetActiveIndex(), 1);
-    QTest::keyClick(m_sheet.GetTabControl(), Qt::Key_Backtab, Qt::ControlModifier);
+    QTest::keyClick(TabControlOf(m_sheet), Qt::Key_Backtab, Qt::ControlModifier);
     EXPECT_EQ(m_sheet.GetActiveIndex(), 0);
 }
 
@@ -147,7 +146,7 @@ TEST_F(PropertySheetTest, TheSheetIsSizedToItsLargestPage) {
     }
     for (int page = 0; page < 3; ++page) {
         m_sheet.SetActivePage(page);
-        const QWidget* area = m_sheet.GetTabControl()->currentWidget();
+        const QWidget* area = TabControlOf(m_sheet)->currentWidget();
         EXPECT_GE(area->width(), width);
         EXPECT_GE(area->height(), height);
     }
@@ -157,63 +156,64 @@ TEST_F(PropertySheetTest, TheButtonRowIsFoundChangedAndDestroyedById) {
     for (int id : {IDOK, IDCANCEL, ID_APPLY_NOW, IDHELP}) {
         EXPECT_NE(m_sheet.GetDlgItem(id), nullptr) << id;
     }
-    QWidget* ok = m_sheet.GetDlgItem(IDOK);
-    DestroyWindow(ok);
+    CWnd* ok = m_sheet.GetDlgItem(IDOK);
+    QWidget* okButton = WidgetOf(ok);
+    ok->DestroyWindow();
     EXPECT_EQ(m_sheet.GetDlgItem(IDOK), nullptr);
-    EXPECT_FALSE(ok->isVisible());
+    EXPECT_FALSE(okButton->isVisible());
 
-    QWidget* help = m_sheet.GetDlgItem(IDHELP);
-    SetDlgCtrlID(help, 1234);
+    CWnd* help = m_sheet.GetDlgItem(IDHELP);
+    help->SetDlgCtrlID(1234);
     EXPECT_EQ(m_sheet.GetDlgItem(1234), help);
     EXPECT_EQ(m_sheet.GetDlgItem(IDHELP), nullptr);
-    m_sheet.SetDlgItemText(1234, QString::fromUtf16(u"退 出"));
-    EXPECT_EQ(TextOf(help), QString::fromUtf16(u"退 出"));
+    m_sheet.SetDlgItemText(1234, ToGbk(QString::fromUtf16(u"退 出")).constData());
+    EXPECT_EQ(TextOf(help), "退 出");
 }
 
 TEST_F(PropertySheetTest, AButtonSendsTheIdItHasWhenClicked) {
-    QWidget* help = m_sheet.GetDlgItem(IDHELP);
-    DestroyWindow(m_sheet.GetDlgItem(IDCANCEL));
-    SetDlgCtrlID(help, IDCANCEL);
+    CWnd* help = m_sheet.GetDlgItem(IDHELP);
+    m_sheet.GetDlgItem(IDCANCEL)->DestroyWindow();
+    help->SetDlgCtrlID(IDCANCEL);
     ClickButton(help);
-    EXPECT_FALSE(m_sheet.isVisible());
-    EXPECT_EQ(m_sheet.result(), IDCANCEL);
+    EXPECT_FALSE(Dlg()->isVisible());
+    EXPECT_EQ(Dlg()->result(), IDCANCEL);
 }
 
 TEST_F(PropertySheetTest, EscAndTheCloseBoxCloseWithoutCheckingThePage) {
     m_com.m_bRefuseToLeave = true;
-    QTest::keyClick(&m_sheet, Qt::Key_Escape);
-    EXPECT_FALSE(m_sheet.isVisible());
-    EXPECT_EQ(m_sheet.result(), IDCANCEL);
+    QTest::keyClick(Dlg(), Qt::Key_Escape);
+    EXPECT_FALSE(Dlg()->isVisible());
+    EXPECT_EQ(Dlg()->result(), IDCANCEL);
     EXPECT_EQ(m_com.m_nKillActives, 0);
 
-    m_sheet.show();
-    EXPECT_TRUE(m_sheet.close());
-    EXPECT_FALSE(m_sheet.isVisible());
+    Dlg()->show();
+    EXPECT_TRUE(Dlg()->close());
+    EXPECT_FALSE(Dlg()->isVisible());
     EXPECT_EQ(m_com.m_nKillActives, 0);
     EXPECT_TRUE(m_boxes.Boxes().empty());
 }
 
 TEST_F(PropertySheetTest, APageCanRefuseTheCancel) {
     m_com.m_bRefuseCancel = true;
-    ClickButton(Button(IDCANCEL));
-    EXPECT_FALSE(m_sheet.close());
-    EXPECT_TRUE(m_sheet.isVisible());
+    ClickButton(m_sheet.GetDlgItem(IDCANCEL));
+    EXPECT_FALSE(Dlg()->close());
+    EXPECT_TRUE(Dlg()->isVisible());
 }
 
 TEST_F(PropertySheetTest, OkClosesOnlyWhenTheCurrentPageLetsGo) {
     m_com.m_bRefuseToLeave = true;
-    ClickButton(Button(IDOK));
-    EXPECT_TRUE(m_sheet.isVisible());
+    ClickButton(m_sheet.GetDlgItem(IDOK));
+    EXPECT_TRUE(Dlg()->isVisible());
     m_com.m_bRefuseToLeave = false;
-    ClickButton(Button(IDOK));
-    EXPECT_FALSE(m_sheet.isVisible());
-    EXPECT_EQ(m_sheet.result(), IDOK);
+    ClickButton(m_sheet.GetDlgItem(IDOK));
+    EXPECT_FALSE(Dlg()->isVisible());
+    EXPECT_EQ(Dlg()->result(), IDOK);
 }
 
 TEST_F(PropertySheetTest, ShowingTheSheetNotifiesIt) {
     EXPECT_EQ(m_sheet.m_nShows, 1);
-    m_sheet.hide();
-    m_sheet.show();
+    Dlg()->hide();
+    Dlg()->show();
     EXPECT_EQ(m_sheet.m_nShows, 2);
 }
 
@@ -224,7 +224,7 @@ TEST(PropertySheetPages, APageWithoutALayoutIsNotAdded) {
     CPropertyPage missing(4242);
     CPropertyPage about(IDD_ABOUT);
     CPropertyPage missingLater(4343);
-    ASSERT_EQ(missing.GetCaption(), QString());
+    ASSERT_EQ(missing.GetCaption(), "");
     sheet.AddPage(&missing);
     sheet.AddPage(nullptr);
     sheet.AddPage(&about);
@@ -232,7 +232,7 @@ TEST(PropertySheetPages, APageWithoutALayoutIsNotAdded) {
     sheet.Create();
     sheet.AddPage(&missingLater);
     EXPECT_EQ(sheet.GetPageCount(), 1);
-    EXPECT_EQ(sheet.GetTabControl()->count(), 1);
+    EXPECT_EQ(TabControlOf(sheet)->count(), 1);
     EXPECT_EQ(sheet.GetActivePage(), &about);
     EXPECT_NE(about.GetSafeHwnd(), nullptr);
 }
@@ -242,8 +242,8 @@ TEST(PropertySheetModal, DoModalRunsUntilTheCancelCommand) {
     CPropertyPage page(IDD_ABOUT);
     sheet.AddPage(&page);
     bool wasModal = false;
-    QTimer::singleShot(0, &sheet, [&] {
-        wasModal = sheet.isModal() && sheet.isVisible();
+    QTimer::singleShot(0, DialogOf(sheet), [&] {
+        wasModal = DialogOf(sheet)->isModal() && DialogOf(sheet)->isVisible();
         ClickButton(sheet.GetDlgItem(IDCANCEL));
     });
     EXPECT_EQ(sheet.DoModal(), IDCANCEL);

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 
-#include "console/windowing/WinApp.h"
+#include "console/windowing/qt/QtWindows.h"
 
 namespace {
 

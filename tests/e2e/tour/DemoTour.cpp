@@ -7,6 +7,7 @@
 //   K40_COM1=/path/to/unit k40tour --out DIR
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
@@ -20,6 +21,8 @@
 #include "console/ReadPropertyPage.h"
 #include "console/RtuToolApp.h"
 #include "console/windowing/MessageBox.h"
+#include "console/windowing/qt/GbkText.h"
+#include "console/windowing/qt/QtWindows.h"
 #include "resources/resource.h"
 
 namespace {
@@ -27,7 +30,9 @@ namespace {
 // Message boxes are drawn and saved instead of waiting for a click.
 class CTourBoxes : public IMessageBoxService {
 public:
-    int Show(const QString& caption, const QString& text, UINT nType) override {
+    int Show(const std::string& captionUtf8, const std::string& textUtf8, UINT nType) override {
+        const QString caption = QString::fromStdString(captionUtf8);
+        const QString text = QString::fromStdString(textUtf8);
         const auto icon = (nType & MB_ICONMASK) == MB_ICONSTOP          ? QMessageBox::Critical
                           : (nType & MB_ICONMASK) == MB_ICONINFORMATION ? QMessageBox::Information
                                                                         : QMessageBox::Warning;
@@ -90,7 +95,8 @@ public:
         QApplication::processEvents();
         m_boxes.Expect();
         if (button != 0) {
-            auto* b = qobject_cast<QAbstractButton*>(m_sheet.GetActivePage()->GetDlgItem(button));
+            auto* b = qobject_cast<QAbstractButton*>(
+                WidgetOf(m_sheet.GetActivePage()->GetDlgItem(button)));
             if (b == nullptr) {
                 std::printf("    (button %d is not there)\n", button);
                 return false;
@@ -99,7 +105,7 @@ public:
             QApplication::processEvents();
         }
         const QString path = m_out.filePath(QString(name) + ".png");
-        WithTitleBar(m_boxes.Compose(m_sheet.grab())).save(path, "PNG");
+        WithTitleBar(m_boxes.Compose(DialogOf(m_sheet)->grab())).save(path, "PNG");
         m_saved << path;
         if (m_boxes.Texts() != expected) {
             std::printf("    (expected: %s)\n", expected.join(" / ").toUtf8().constData());
@@ -114,7 +120,7 @@ public:
         if (page == nullptr || row >= page->m_List.GetItemCount()) {
             return {};
         }
-        return page->m_List.GetItemText(row, col);
+        return FromGbk(page->m_List.GetItemText(row, col).c_str());
     }
     void Require(bool ok, const char* what) {
         if (!ok) {
@@ -135,7 +141,8 @@ private:
         QPainter p(&shot);
         p.drawPixmap(6, 6, QApplication::windowIcon().pixmap(16, 16));
         p.setPen(Qt::white);
-        p.drawText(QRect(28, 0, body.width() - 28, bar), Qt::AlignVCenter, m_sheet.windowTitle());
+        p.drawText(QRect(28, 0, body.width() - 28, bar), Qt::AlignVCenter,
+                   DialogOf(m_sheet)->windowTitle());
         p.drawPixmap(0, bar, body);
         return shot;
     }
@@ -166,7 +173,7 @@ int main(int argc, char* argv[]) {
     SetMessageBoxService(&boxes);
     CMyPropertySheet sheet;
     sheet.Create();
-    sheet.show();
+    DialogOf(sheet)->show();
     QApplication::processEvents();
 
     CTour tour(sheet, boxes, out);

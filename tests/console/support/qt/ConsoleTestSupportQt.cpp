@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
 
 #include "QtTestSupport.h"
 #include "link/posix/TermiosDevice.h"
@@ -43,7 +45,16 @@ std::string TextOf(CWnd* pWnd) {
     if (auto* label = qobject_cast<QLabel*>(w)) {
         return label->text().toStdString();
     }
-    return {};
+    return w != nullptr ? w->windowTitle().toStdString() : std::string();
+}
+
+bool IsShown(CWnd* pWnd) {
+    const QWidget* w = WidgetOf(pWnd);
+    return w != nullptr && w->isVisible();
+}
+
+void RunSoon(std::function<void()> task) {
+    QTimer::singleShot(0, std::move(task));
 }
 
 bool IsChecked(CWnd* pButton) {
@@ -66,6 +77,11 @@ std::string SelectedText(CWnd* pEdit) {
         return multi->textCursor().selectedText().toStdString();
     }
     return {};
+}
+
+std::string TabText(CPropertySheet& sheet, int nPage) {
+    const QTabWidget* tabs = TabControlOf(sheet);
+    return tabs != nullptr ? tabs->tabText(nPage).toStdString() : std::string();
 }
 
 void ProcessEvents() {

@@ -2,6 +2,7 @@
 // support: widgets of windows, screenshots, a fake tree of serial ports.
 #pragma once
 
+#include <QDialog>
 #include <QString>
 #include <string>
 

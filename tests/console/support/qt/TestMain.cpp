@@ -4,8 +4,8 @@
 
 #include <QApplication>
 
-#include "ConsoleTestSupport.h"
-#include "MessageBoxRecorder.h"
+#include "tests/console/support/ConsoleTestSupport.h"
+#include "tests/console/support/MessageBoxRecorder.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
