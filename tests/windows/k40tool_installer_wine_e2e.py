@@ -9,13 +9,17 @@ nothing behind. Wine runs every program as administrator, which makes the
 installer's default all users; /CurrentUser asks for what a locked-down
 laptop gets.
 
+With a display, the installed k40tool.exe is driven through the tour of
+k40tool_wine_e2e.py by window messages (k40drive.exe), on COM1 mapped to the
+Linux k40sim's pseudo-terminal; every other COM number leads nowhere.
+
 The launcher (k40demo.exe): k40sim.exe started, k40tool.exe missing, a
 message box (none appears without a display) and a failure status with k40sim
-ended; and with a display and k40tool.exe, k40sim running while k40tool runs
-and ended after. Nothing here opens a COM port.
+ended; and with a display, k40tool.exe opens k40sim.exe's address and reads
+the measurements from it (k40sim's trace), and k40sim ends with k40tool.
 Run by ctest with K40_SETUP_EXE, K40_VERSION, K40DEMO_EXE, K40SIM_EXE,
-K40_WINE_PREFIX and, once the window is built, K40TOOL_EXE and
-K40_WINE_WINDOW_STATE set.
+K40_WINE_PREFIX and, with the window, K40TOOL_EXE, K40DRIVE_EXE,
+K40_WINE_WINDOW_STATE and the Linux K40SIM and K40CTL set.
 """
 import functools
 import os
@@ -31,6 +35,7 @@ import unittest
 sys.dont_write_bytecode = True
 import wine_prefix
 import wine_window
+from k40tool_wine_e2e import IDC_LIST, IDC_READ03AI, IDC_SET, check_window, drive
 
 SETUP_EXE = os.environ["K40_SETUP_EXE"]
 VERSION = os.environ["K40_VERSION"]
@@ -49,7 +54,12 @@ def setUpModule():
     global work, prefix
     work = tempfile.mkdtemp(prefix="k40-wine-setup-")
     prefix = wine_prefix.copy(BASE_PREFIX, work)
-    # One Wine for the whole run (each start of a prefix takes seconds).
+    keep_wine_running()
+
+
+def keep_wine_running():
+    """One Wine for the prefix until the end (each start takes seconds)."""
+    wine_prefix.stop(prefix)
     subprocess.run(["wineserver", "-p"], env=wine_prefix.wine_env(prefix), check=True)
 
 
@@ -69,13 +79,12 @@ def wine(*args, timeout=120):
         return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())
 
 
-def await_uninstaller():
-    """An NSIS uninstaller returns at once and goes on from a copy of itself
-    in %TEMP%\\~nsuN.tmp: waits until that copy has ended."""
+def await_processes(name, running):
+    """Waits until programs whose path has name in it run (or none does)."""
     end = time.monotonic() + 60
-    while wine_processes("\\~nsu") and time.monotonic() < end:
+    while bool(wine_processes(name)) != running and time.monotonic() < end:
         time.sleep(0.1)
-    return not wine_processes("\\~nsu")
+    return bool(wine_processes(name)) == running
 
 
 def unix_path(windows_path):
@@ -179,6 +188,10 @@ class Installer(unittest.TestCase):
         r = wine(os.path.join(here, "k40sim.exe"), "--help")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertTrue(r.stdout.startswith("Usage: k40sim"), r.stdout)
+        if can_drive():
+            # The installed window, driven on COM1 mapped to the Linux k40sim.
+            check_window(self, prefix, os.path.join(here, "k40tool.exe"))
+            keep_wine_running()
 
         # An older installation: another version in the entry, a damaged
         # program. The next one, run with no mode (as administrator, under
@@ -196,7 +209,8 @@ class Installer(unittest.TestCase):
         command = re.match(r'"([^"]+)" (.*)', values["QuietUninstallString"][1])
         r = wine(command.group(1), *command.group(2).split())
         self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertTrue(await_uninstaller(), "the uninstaller still runs")
+        # It returns at once and goes on from a copy of itself in %TEMP%\~nsuN.tmp.
+        self.assertTrue(await_processes("\\~nsu", False), "the uninstaller still runs")
         self.assertIsNone(registry_values("HKCU"))
         self.assertFalse(os.path.exists(here))
         # At most the per-user programs folder is left, which Windows keeps
@@ -205,35 +219,41 @@ class Installer(unittest.TestCase):
             os.path.dirname(here), os.path.join(prefix, "drive_c"))})
 
 
-def display():
-    """The X display for the window: K40_WINE_DISPLAY, or the window tests'
-    Xvfb (K40_WINE_WINDOW_STATE, the fixture wine_window); None without."""
-    state = os.environ.get("K40_WINE_WINDOW_STATE", "")
-    if not os.environ.get("K40_WINE_DISPLAY") and os.path.exists(wine_window.display_file(state)):
-        with open(wine_window.display_file(state)) as f:
-            return f.read().strip()
-    return os.environ.get("K40_WINE_DISPLAY")
+def can_drive():
+    """Whether the window can be shown and driven: k40tool.exe, its driver
+    k40drive.exe, the Linux k40sim and an X display, K40_WINE_DISPLAY or the
+    window tests' Xvfb (K40_WINE_WINDOW_STATE, the fixture wine_window), which
+    then becomes K40_WINE_DISPLAY for every program of the test."""
+    state = wine_window.display_file(os.environ.get("K40_WINE_WINDOW_STATE", ""))
+    if not os.environ.get("K40_WINE_DISPLAY") and os.path.exists(state):
+        with open(state) as f:
+            os.environ["K40_WINE_DISPLAY"] = f.read().strip()
+    return all(os.environ.get(v) for v in ("K40TOOL_EXE", "K40DRIVE_EXE", "K40SIM",
+                                             "K40_WINE_DISPLAY"))
 
 
 class DemoLauncher(unittest.TestCase):
-    def launch(self, programs, on_display=None):
+    def setUp(self):
+        # A fresh Wine: its desktop, made by the first window, has an X
+        # display or none for good.
+        keep_wine_running()
+    def launch(self, programs, on_display=False, *args):
         """Starts k40demo.exe in a folder of its own with programs beside it;
-        k40sim writes a trace. No display unless one is given: a message box
+        k40sim writes a trace. No display unless asked for: a message box
         then returns at once instead of waiting for a click."""
         here = tempfile.mkdtemp(prefix="demo-", dir=work)
         for exe in [K40DEMO_EXE] + programs:
             shutil.copy(exe, here)
         env = wine_prefix.wine_env(prefix)
-        env.pop("DISPLAY", None)
-        env.pop("K40_WINE_DISPLAY", None)
-        if on_display:
-            env["K40_WINE_DISPLAY"] = on_display
+        if not on_display:
+            env.pop("DISPLAY", None)
+            env.pop("K40_WINE_DISPLAY", None)
         self.trace = os.path.join(here, "sim.trace")
         # Into a file, not a pipe (see wine()).
         self.log = os.path.join(here, "demo.log")
         with open(self.log, "w") as log:
             return subprocess.Popen([wine_prefix.WINE_RUN, prefix, os.path.join(here, "k40demo.exe"),
-                                     "--trace", "Z:" + self.trace], env=env,
+                                     "--trace", "Z:" + self.trace, *args], env=env,
                                     stdout=subprocess.DEVNULL, stderr=log)
 
     def wait(self, demo, timeout):
@@ -251,24 +271,32 @@ class DemoLauncher(unittest.TestCase):
                 self.assertEqual(os.path.exists(self.trace), started)
                 self.assertEqual(wine_processes("k40sim.exe"), [])
 
-    @unittest.skipUnless(K40TOOL_EXE and display(), "needs k40tool.exe and an X display")
-    def test_k40sim_runs_while_k40tool_runs(self):
-        demo = self.launch([K40SIM_EXE, K40TOOL_EXE], display())
+    @unittest.skipUnless(can_drive(), "needs k40tool.exe, k40drive.exe and an X display")
+    def test_k40tool_reads_the_demos_k40sim(self):
+        demo = self.launch([K40SIM_EXE, K40TOOL_EXE], True, "--static")
         try:
-            end = time.monotonic() + 30
-            while not wine_processes("k40tool.exe") and time.monotonic() < end:
-                time.sleep(0.1)
-            self.assertNotEqual(wine_processes("k40tool.exe"), [])
-            self.assertTrue(os.path.exists(self.trace))
-            self.assertNotEqual(wine_processes("k40sim.exe"), [])
-            # As the user closes the window (WM_CLOSE).
-            wine("taskkill", "/IM", "k40tool.exe")
+            # The driver after Wine's desktop, which k40tool's window starts:
+            # started by the driver, the desktop would hold its output open.
+            self.assertTrue(await_processes("k40tool.exe", True))
+            self.assertTrue(await_processes("explorer.exe", True))
+            # "设  置" opens COM1, which K40_COM1 points at k40sim; "03读AI" reads it.
+            _, opened, _, _, rows, closed = drive(
+                prefix, "click:%d" % IDC_SET, "box", "page:1", "click:%d" % IDC_READ03AI,
+                "list:%d" % IDC_LIST, "close", timeout_ms=20000)
+            self.assertEqual(opened["text"], "串口初始化成功!")
+            self.assertTrue(closed["exited"])
             err = self.wait(demo, 30)
         finally:
             if demo.poll() is None:
                 demo.kill()
         self.assertEqual(demo.returncode, 0, err)
         self.assertEqual(wine_processes("k40sim.exe"), [])
+        with open(self.trace) as f:
+            exchanges = [line.split() for line in f if line.strip() and line[0] != "#"]
+        # Slave 1, function 03, the nine measurements from register 100.
+        self.assertEqual([(e[2][:12], e[3]) for e in exchanges], [("010300640009", "reply")])
+        self.assertEqual([float(r[2]) for r in rows["rows"]],
+                         [380.0, 381.0, 379.0, 232.0, 220.0, 6.4, 229.5, 1.8, 25.0])
 
 
 if __name__ == "__main__":
