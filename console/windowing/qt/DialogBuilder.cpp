@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
+#include "console/windowing/DlgLabel.h"
 #include "console/windowing/qt/QtWindows.h"
 
 namespace {
@@ -131,33 +132,6 @@ Qt::FocusPolicy FocusOf(const DlgControl& c) {
     }
 }
 
-// The label a reader takes for an edit box: the nearest static text before it
-// in reading order, that is ending left of it on the same line, else above it
-// and overlapping it across. Dialog units of the layout.
-const DlgItem* LabelOf(const DlgControl& edit, const std::vector<DlgItem>& items) {
-    const DlgItem* best = nullptr;
-    int bestScore = 0;
-    for (const DlgItem& item : items) {
-        const DlgControl& c = *item.ctl;
-        if (c.kind != CtlKind::Static || c.text == nullptr || c.text[0] == u'\0') {
-            continue;
-        }
-        const bool sameLine = c.y < edit.y + edit.cy && edit.y < c.y + c.cy;
-        const bool across = c.x < edit.x + edit.cx && edit.x < c.x + c.cx;
-        int score = -1;
-        if (sameLine && c.x + c.cx <= edit.x + 2) {
-            score = edit.x - (c.x + c.cx);  // a label on the line wins over one above
-        } else if (across && c.y + c.cy <= edit.y + 2) {
-            score = 10000 + edit.y - (c.y + c.cy);
-        }
-        if (score >= 0 && (best == nullptr || score < bestScore)) {
-            best = &item;
-            bestScore = score;
-        }
-    }
-    return best;
-}
-
 }  // namespace
 
 QFont CDialogBuilder::DialogFont(const DlgTemplate& tpl) {
@@ -221,12 +195,13 @@ std::vector<DlgItem> CDialogBuilder::Build(const DlgTemplate& tpl, QWidget* page
     }
     // Each edit box is named by its label, as screen readers name a box on
     // the platform these layouts come from.
-    for (const DlgItem& item : items) {
-        if (item.ctl->kind != CtlKind::Edit) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].ctl->kind != CtlKind::Edit) {
             continue;
         }
-        if (const DlgItem* label = LabelOf(*item.ctl, items)) {
-            static_cast<QLabel*>(WidgetOf(label->wnd.get()))->setBuddy(WidgetOf(item.wnd.get()));
+        if (const int label = FindEditLabel(tpl, i); label >= 0) {
+            static_cast<QLabel*>(WidgetOf(items[static_cast<std::size_t>(label)].wnd.get()))
+                ->setBuddy(WidgetOf(items[i].wnd.get()));
         }
     }
     // Frames lie under the controls they enclose, so that clicks reach those.

@@ -12,14 +12,3 @@ BOOL CEdit::Attach(CWnd* pWnd) {
     m_pWnd = edit ? pWnd : nullptr;
     return edit ? TRUE : FALSE;
 }
-
-// The box's CWnd converts and paints (Wnd.cpp).
-void CEdit::SetWindowText(const char* lpszGbkText) {
-    if (m_pWnd != nullptr) {
-        m_pWnd->SetWindowText(lpszGbkText);
-    }
-}
-
-std::string CEdit::GetWindowText() const {
-    return m_pWnd != nullptr ? m_pWnd->GetWindowText() : std::string();
-}

@@ -11,21 +11,14 @@
 #include <QVBoxLayout>
 
 #include "console/windowing/PropertyPage.h"
+#include "console/windowing/SheetBackend.h"
 #include "console/windowing/PropertySheet.h"
-#include "console/windowing/WinApp.h"
 #include "console/windowing/qt/DialogBuilder.h"
 #include "console/windowing/qt/QtWindows.h"
 #include "resources/StringTable.h"
 #include "resources/resource.h"
 
 namespace {
-
-struct StandardButton {
-    int id;
-    const char16_t* text;
-};
-constexpr StandardButton kButtons[] = {
-    {IDOK, u"确定"}, {IDCANCEL, u"取消"}, {ID_APPLY_NOW, u"应用(&A)"}, {IDHELP, u"帮助"}};
 
 // Button row and margins in dialog units of the sheet's font.
 constexpr int kButtonWidth = 50;
@@ -118,13 +111,6 @@ void CPropertySheet::AddPage(CPropertyPage* pPage) {
     m_pSheet->selecting = false;
 }
 
-CPropertyPage* CPropertySheet::GetPage(int nPage) const {
-    if (nPage < 0 || nPage >= GetPageCount()) {
-        return nullptr;
-    }
-    return m_pages[static_cast<std::size_t>(nPage)];
-}
-
 INT_PTR CPropertySheet::DoModal() {
     WindowingBackend::Build(*this);
     m_pSheet->dialog->setModal(true);
@@ -180,7 +166,7 @@ QHBoxLayout* WindowingBackend::BuildButtonRow(CPropertySheet& sheet, const QSize
     row->addStretch(1);
     const QSize buttonSize =
         CDialogBuilder::MapDialogRect(base, 0, 0, kButtonWidth, kButtonHeight).size();
-    for (const StandardButton& standard : kButtons) {
+    for (const StandardButton& standard : kStandardButtons) {
         auto* button = new QPushButton(QString::fromUtf16(standard.text), sheet.m_pSheet->dialog);
         button->setAutoDefault(false);
         button->setFixedSize(buttonSize);
@@ -257,36 +243,17 @@ CWnd* CPropertySheet::GetDlgItem(int nID) const {
     return nullptr;
 }
 
-void CPropertySheet::SetDlgItemText(int nID, const char* lpszGbkText) {
-    if (CWnd* button = GetDlgItem(nID)) {
-        button->SetWindowText(lpszGbkText);
-    }
+void CloseSheetOk(CPropertySheet& sheet) {
+    WindowingBackend::Ok(sheet);
 }
 
-void CPropertySheet::OnShowWindow(BOOL /*bShow*/, UINT /*nStatus*/) {}
+void CloseSheetCancel(CPropertySheet& sheet) {
+    WindowingBackend::Cancel(sheet);
+}
 
-BOOL CPropertySheet::OnCommand(int nID) {
-    switch (nID) {
-        case IDOK:
-            if (GetActivePage() == nullptr || GetActivePage()->OnKillActive()) {
-                m_pSheet->dialog->done(IDOK);
-            }
-            return TRUE;
-        case IDCANCEL:
-            WindowingBackend::Cancel(*this);
-            return TRUE;
-        case ID_APPLY_NOW:
-            if (GetActivePage() != nullptr) {
-                GetActivePage()->OnKillActive();
-            }
-            return TRUE;
-        case IDHELP:
-            if (CWinApp* app = AfxGetApp()) {
-                app->OnHelp();
-            }
-            return TRUE;
-        default:
-            return FALSE;
+void WindowingBackend::Ok(CPropertySheet& sheet) {
+    if (sheet.GetActivePage() == nullptr || sheet.GetActivePage()->OnKillActive()) {
+        sheet.m_pSheet->dialog->done(IDOK);
     }
 }
 

@@ -6,7 +6,8 @@
 int AfxWinMain(CWinApp& app, int /*argc*/, char* /*argv*/[]) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES;
+    controls.dwICC =
+        ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES;
     InitCommonControlsEx(&controls);
     if (!app.InitInstance()) {
         return app.ExitInstance();

@@ -1,5 +1,7 @@
 #include "console/windowing/win32/DialogTemplateEx.h"
 
+#include "console/windowing/DlgLabel.h"
+
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -156,6 +158,33 @@ std::uint32_t ControlStyle(const DlgControl& c) {
     return style;
 }
 
+std::vector<std::size_t> DialogOrder(const DlgTemplate& tpl) {
+    std::vector<int> labelOf(tpl.count, -1);
+    std::vector<bool> isLabel(tpl.count, false);
+    for (std::size_t i = 0; i < tpl.count; ++i) {
+        if (tpl.controls[i].kind != CtlKind::Edit) {
+            continue;
+        }
+        const int label = FindEditLabel(tpl, i);
+        if (label >= 0 && !isLabel[static_cast<std::size_t>(label)]) {
+            labelOf[i] = label;
+            isLabel[static_cast<std::size_t>(label)] = true;
+        }
+    }
+    std::vector<std::size_t> order;
+    order.reserve(tpl.count);
+    for (std::size_t i = 0; i < tpl.count; ++i) {
+        if (isLabel[i]) {
+            continue;
+        }
+        if (labelOf[i] >= 0) {
+            order.push_back(static_cast<std::size_t>(labelOf[i]));
+        }
+        order.push_back(i);
+    }
+    return order;
+}
+
 std::vector<std::uint8_t> BuildPageTemplate(const DlgTemplate& tpl) {
     const DialogFont font = DialogFontFor(tpl);
     Writer w;
@@ -177,7 +206,7 @@ std::vector<std::uint8_t> BuildPageTemplate(const DlgTemplate& tpl) {
     w.Byte(0);  // not italic
     w.Byte(kGb2312Charset);
     w.Text(font.face);
-    for (std::size_t i = 0; i < tpl.count; ++i) {
+    for (std::size_t i : DialogOrder(tpl)) {
         WriteItem(w, tpl.controls[i]);
     }
     return w.Take();
@@ -263,7 +292,7 @@ bool SetTemplateFont(std::uint8_t* tpl, const DialogFont& font) {
     Cursor atStyle(tpl + styleAt);
     const std::uint32_t style = atStyle.Dword();
     const std::uint16_t count = c.Word();
-    c.Skip(8);  // position and size
+    c.Skip(8);              // position and size
     c.SkipNameOrOrdinal();  // menu
     c.SkipNameOrOrdinal();  // class
     c.SkipText();           // title

@@ -57,8 +57,15 @@ DialogFont DialogFontFor(const DlgTemplate& tpl);
 // The style of a control of kind and style bits: always a visible child.
 std::uint32_t ControlStyle(const DlgControl& c);
 
+// The order of the controls in the template: the layout's, except that the
+// label of an edit box (FindEditLabel) comes right before the box, where
+// screen readers look for a box's name. Labels are not tab stops and start
+// no group, so the tab order and the radio groups stay the layout's.
+std::vector<std::size_t> DialogOrder(const DlgTemplate& tpl);
+
 // The whole template of a property page (a child dialog without caption
-// bar), font from DialogFontFor, every item aligned on a DWORD boundary.
+// bar), font from DialogFontFor, the items in DialogOrder, each aligned on a
+// DWORD boundary.
 std::vector<std::uint8_t> BuildPageTemplate(const DlgTemplate& tpl);
 
 // Gives the property sheet's own template (DLGTEMPLATE or DLGTEMPLATEEX, as

@@ -97,7 +97,8 @@ int CListCtrl::InsertItem(int nItem, const char* lpszGbkText) {
     item.mask = LVIF_TEXT;
     item.iItem = std::min(nItem, GetItemCount());
     item.pszText = text.data();
-    return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    return static_cast<int>(
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const char* lpszGbkText) {

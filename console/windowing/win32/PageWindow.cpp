@@ -3,19 +3,25 @@
 // controls and hands the sheet's notifications to the page's handlers.
 #include "console/windowing/PropertyPage.h"
 #include "console/windowing/PropertySheet.h"
+#include "console/windowing/win32/DialogTemplateEx.h"
 #include "console/windowing/win32/Win32Windows.h"
 
-// The children are in template order: one CWnd per layout entry, so that a
-// control without an ID of its own (IDC_STATIC) still has its place.
+// The children are in the template's order (DialogOrder); the page keeps
+// them in the layout's, one CWnd per entry, so that a control without an ID
+// of its own (IDC_STATIC) still has its place.
 void WindowingBackend::BindControls(CPropertyPage& page, HWND hDlg) {
-    page.m_items.clear();
     const DlgTemplate& tpl = *page.m_pTemplate;
+    std::vector<HWND> windows(tpl.count, nullptr);
     HWND child = GetWindow(hDlg, GW_CHILD);
-    for (std::size_t i = 0; i < tpl.count && child != nullptr; ++i) {
+    for (std::size_t index : dlgtemplate::DialogOrder(tpl)) {
+        windows[index] = child;
+        child = child != nullptr ? GetWindow(child, GW_HWNDNEXT) : nullptr;
+    }
+    page.m_items.clear();
+    for (std::size_t i = 0; i < tpl.count; ++i) {
         auto wnd = std::make_unique<CWnd>();
-        Bind(*wnd, child);
+        Bind(*wnd, windows[i]);
         page.m_items.push_back({std::move(wnd), &tpl.controls[i]});
-        child = GetWindow(child, GW_HWNDNEXT);
     }
 }
 
@@ -55,8 +61,8 @@ INT_PTR WindowingBackend::OnPageNotify(PageRecord& rec, HWND hDlg, const NMHDR& 
 
 INT_PTR CALLBACK WindowingBackend::PageProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) {
-        auto* rec = reinterpret_cast<PageRecord*>(
-            reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
+        auto* rec =
+            reinterpret_cast<PageRecord*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
         SetWindowLongPtrW(hDlg, DWLP_USER, reinterpret_cast<LONG_PTR>(rec));
         Bind(*rec->page, hDlg);
         BindControls(*rec->page, hDlg);

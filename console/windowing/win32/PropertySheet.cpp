@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "console/windowing/PropertyPage.h"
+#include "console/windowing/SheetBackend.h"
 #include "console/windowing/WinApp.h"
 #include "console/windowing/win32/DialogTemplateEx.h"
 #include "console/windowing/win32/Win32Windows.h"
@@ -16,13 +17,6 @@
 #include "resources/resource.h"
 
 namespace {
-
-struct StandardButton {
-    int id;
-    const char16_t* text;
-};
-constexpr StandardButton kButtons[] = {
-    {IDOK, u"确定"}, {IDCANCEL, u"取消"}, {ID_APPLY_NOW, u"应用(&A)"}, {IDHELP, u"帮助"}};
 
 // Posted after a command of a modeless sheet: comctl32 leaves a closed
 // modeless sheet to its owner, which destroys it.
@@ -43,7 +37,8 @@ int CALLBACK SheetCallback(HWND hwnd, UINT msg, LPARAM lParam) {
         return 0;
     }
     if (msg == PSCB_PRECREATE && sheet->GetPageCount() > 0) {
-        const DlgTemplate* tpl = FindDialogTemplate(static_cast<int>(sheet->GetPage(0)->GetTemplateID()));
+        const DlgTemplate* tpl =
+            FindDialogTemplate(static_cast<int>(sheet->GetPage(0)->GetTemplateID()));
         dlgtemplate::SetTemplateFont(reinterpret_cast<std::uint8_t*>(lParam),
                                      dlgtemplate::DialogFontFor(*tpl));
     } else if (msg == PSCB_INITIALIZED) {
@@ -56,8 +51,8 @@ void SetIcon(HWND hwnd) {
     const HINSTANCE module = GetModuleHandleW(nullptr);
     for (const auto& [which, size] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
         const int px = GetSystemMetrics(size);
-        auto* icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                                   IMAGE_ICON, px, px, LR_SHARED));
+        auto* icon = static_cast<HICON>(
+            LoadImageW(module, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, px, px, LR_SHARED));
         if (icon != nullptr) {
             SendMessageW(hwnd, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
         }
@@ -78,11 +73,11 @@ BOOL IsSheetDialogMessage(MSG* pMsg) {
 void WindowingBackend::OnSheetCreated(CPropertySheet& sheet, HWND hwnd) {
     Bind(sheet, hwnd);
     CSheetNative& native = *sheet.m_pSheet;
-    for (std::size_t i = 0; i < std::size(kButtons); ++i) {
-        const HWND button = GetDlgItem(hwnd, kButtons[i].id);
+    for (std::size_t i = 0; i < std::size(kStandardButtons); ++i) {
+        const HWND button = GetDlgItem(hwnd, kStandardButtons[i].id);
         Bind(native.buttons[i], button);
         if (button != nullptr) {
-            SetWindowTextW(button, Wide(kButtons[i].text));
+            SetWindowTextW(button, Wide(kStandardButtons[i].text));
         }
     }
     SetIcon(hwnd);
@@ -194,13 +189,6 @@ void CPropertySheet::AddPage(CPropertyPage* pPage) {
     m_pages.push_back(pPage);
 }
 
-CPropertyPage* CPropertySheet::GetPage(int nPage) const {
-    if (nPage < 0 || nPage >= GetPageCount()) {
-        return nullptr;
-    }
-    return m_pages[static_cast<std::size_t>(nPage)];
-}
-
 // The pages' templates and titles live in m_pSheet as long as the sheet.
 static INT_PTR RunSheet(CPropertySheet& sheet, CSheetNative& native,
                         const std::vector<CPropertyPage*>& pages, HWND parent, int start) {
@@ -230,7 +218,8 @@ static INT_PTR RunSheet(CPropertySheet& sheet, CSheetNative& native,
     psh.hInstance = GetModuleHandleW(nullptr);
     psh.pszCaption = native.caption.c_str();
     psh.nPages = static_cast<UINT>(psp.size());
-    psh.nStartPage = static_cast<UINT>(start >= 0 && start < static_cast<int>(pages.size()) ? start : 0);
+    psh.nStartPage =
+        static_cast<UINT>(start >= 0 && start < static_cast<int>(pages.size()) ? start : 0);
     psh.ppsp = psp.data();
     psh.pfnCallback = SheetCallback;
     native.result = IDCANCEL;
@@ -287,24 +276,16 @@ CWnd* CPropertySheet::GetDlgItem(int nID) const {
     return nullptr;
 }
 
-void CPropertySheet::SetDlgItemText(int nID, const char* lpszGbkText) {
-    if (CWnd* button = GetDlgItem(nID)) {
-        button->SetWindowText(lpszGbkText);
-    }
-}
-
-void CPropertySheet::OnShowWindow(BOOL /*bShow*/, UINT /*nStatus*/) {}
-
-namespace {
-
 // comctl32 carries out OK and Cancel: OK asks the current page and applies
 // every page, Cancel asks the current page (PSN_QUERYCANCEL). Where comctl32
 // turns the press into a command of the button (sent or posted), that
 // command passes the subclass; where it acts at once, nothing is left waiting.
-void Press(CSheetNative& native, HWND hwnd, int button, int id) {
+void WindowingBackend::Press(CPropertySheet& sheet, int button, int id) {
+    const HWND hwnd = sheet.GetSafeHwnd();
     if (hwnd == nullptr) {
         return;
     }
+    CSheetNative& native = *sheet.m_pSheet;
     native.pressing = id;
     SendMessageW(hwnd, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
     MSG queued;
@@ -313,27 +294,10 @@ void Press(CSheetNative& native, HWND hwnd, int button, int id) {
     }
 }
 
-}  // namespace
+void CloseSheetOk(CPropertySheet& sheet) {
+    WindowingBackend::Press(sheet, PSBTN_OK, IDOK);
+}
 
-BOOL CPropertySheet::OnCommand(int nID) {
-    switch (nID) {
-        case IDOK:
-            Press(*m_pSheet, GetSafeHwnd(), PSBTN_OK, IDOK);
-            return TRUE;
-        case IDCANCEL:
-            Press(*m_pSheet, GetSafeHwnd(), PSBTN_CANCEL, IDCANCEL);
-            return TRUE;
-        case ID_APPLY_NOW:
-            if (GetActivePage() != nullptr) {
-                GetActivePage()->OnKillActive();
-            }
-            return TRUE;
-        case IDHELP:
-            if (CWinApp* app = AfxGetApp()) {
-                app->OnHelp();
-            }
-            return TRUE;
-        default:
-            return FALSE;
-    }
+void CloseSheetCancel(CPropertySheet& sheet) {
+    WindowingBackend::Press(sheet, PSBTN_CANCEL, IDCANCEL);
 }

@@ -41,10 +41,10 @@ struct PageRecord {
 struct CSheetNative {
     std::vector<PageRecord> pages;
     std::wstring caption;
-    CWnd buttons[4];        // the row, found by ID when the sheet starts
+    CWnd buttons[4];  // the row, found by ID when the sheet starts
     bool modeless = false;
-    int pressing = 0;       // the button the sheet presses itself: comctl32's turn
-    INT_PTR result = 0;     // IDOK once the pages applied, else IDCANCEL
+    int pressing = 0;    // the button the sheet presses itself: comctl32's turn
+    INT_PTR result = 0;  // IDOK once the pages applied, else IDCANCEL
 };
 
 // Texts at the edge: GBK bytes (the program's) to UTF-16 and back; UTF-8 is
@@ -70,6 +70,8 @@ struct WindowingBackend {
                                       UINT_PTR id, DWORD_PTR data);
     static void OnSheetCreated(CPropertySheet& sheet, HWND hwnd);
     static BOOL OnSheetCommand(CPropertySheet& sheet, HWND hwnd, WPARAM wParam, LPARAM lParam);
+    // Presses a button of comctl32's own (PSBTN_OK, PSBTN_CANCEL) of command id.
+    static void Press(CPropertySheet& sheet, int button, int id);
     static void OnPageActive(CPropertySheet& sheet, int index) { sheet.m_nCurPage = index; }
     static void SetResult(CPropertySheet& sheet, INT_PTR result) {
         sheet.m_pSheet->result = result;

@@ -4,6 +4,7 @@
 // same controls, not through the builder's own constants.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -131,11 +132,28 @@ TEST(DialogTemplateEx, EveryLayoutIsAChildPageInNSimSunWithItsControlsInOrder) {
         EXPECT_EQ(p.weight, 400);
         EXPECT_EQ(p.charset, 134);  // GB2312
         EXPECT_EQ(p.end, bytes.size());
-        for (std::size_t i = 0; i < p.items.size(); ++i) {
-            EXPECT_EQ(p.items[i].offset % 4, 0u) << i;
-            EXPECT_EQ(p.items[i].id, static_cast<std::uint32_t>(tpl->controls[i].id)) << i;
-            EXPECT_EQ(p.items[i].x, tpl->controls[i].x) << i;
-            EXPECT_EQ(p.items[i].y, tpl->controls[i].y) << i;
+        const std::vector<std::size_t> order = dlgtemplate::DialogOrder(*tpl);
+        ASSERT_EQ(order.size(), p.items.size());
+        for (std::size_t k = 0; k < p.items.size(); ++k) {
+            const DlgControl& c = tpl->controls[order[k]];
+            EXPECT_EQ(p.items[k].offset % 4, 0u) << k;
+            EXPECT_EQ(p.items[k].id, static_cast<std::uint32_t>(c.id)) << k;
+            EXPECT_EQ(p.items[k].x, c.x) << k;
+            EXPECT_EQ(p.items[k].y, c.y) << k;
+        }
+        // Every control once; the controls that are not labels (tab stops,
+        // group starts) keep the layout's order.
+        std::vector<std::size_t> sorted = order;
+        std::sort(sorted.begin(), sorted.end());
+        for (std::size_t i = 0; i < sorted.size(); ++i) {
+            EXPECT_EQ(sorted[i], i);
+        }
+        std::size_t last = 0;
+        for (std::size_t index : order) {
+            if (tpl->controls[index].kind != CtlKind::Static) {
+                EXPECT_GE(index, last);
+                last = index;
+            }
         }
     }
 }
@@ -170,9 +188,12 @@ TEST(DialogTemplateEx, ControlsGetTheirClassStyleAndText) {
     };
     for (const ControlCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.idd << " #" << c.index);
-        const Parsed p = Parse(dlgtemplate::BuildPageTemplate(*FindDialogTemplate(c.idd)));
-        ASSERT_LT(c.index, p.items.size());
-        const Item& it = p.items[c.index];
+        const DlgTemplate& tpl = *FindDialogTemplate(c.idd);
+        const Parsed p = Parse(dlgtemplate::BuildPageTemplate(tpl));
+        const std::vector<std::size_t> order = dlgtemplate::DialogOrder(tpl);
+        const auto at = std::find(order.begin(), order.end(), c.index);
+        ASSERT_NE(at, order.end());
+        const Item& it = p.items[static_cast<std::size_t>(at - order.begin())];
         EXPECT_EQ(it.cls, c.cls);
         EXPECT_EQ(it.style, c.style) << std::hex << it.style;
         EXPECT_EQ(it.text, c.text);
@@ -181,9 +202,34 @@ TEST(DialogTemplateEx, ControlsGetTheirClassStyleAndText) {
     }
 }
 
+// Screen readers name an edit box by the static text just before it.
+TEST(DialogTemplateEx, EachEditBoxFollowsItsLabel) {
+    const struct {
+        int idd;
+        int box;
+        std::u16string label;
+    } cases[] = {
+        {IDD_COM, IDC_ADDR, u"子站地址:"},       {IDD_COM, IDC_WAITTIME, u"等待时间:"},
+        {IDD_READ, IDC_SENDEDIT, u"发送"},       {IDD_READ, IDC_RECVEDIT, u"接收"},
+        {IDD_CTRL, IDC_MODULE, u"被调模块序号"}, {IDD_CTRL, IDC_VOLTAGE, u"调整电压"},
+        {IDD_CTRL, IDC_CURRENT, u"调整电流"},    {IDD_CTRL, IDC_RECVEDIT, u"接收"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        const Parsed p = Parse(dlgtemplate::BuildPageTemplate(*FindDialogTemplate(c.idd)));
+        const auto box = std::find_if(p.items.begin(), p.items.end(), [&](const Item& it) {
+            return it.id == static_cast<std::uint32_t>(c.box);
+        });
+        ASSERT_NE(box, p.items.end());
+        ASSERT_NE(box, p.items.begin());
+        EXPECT_EQ((box - 1)->text, NameOrOrdinal(c.label));
+    }
+}
+
 // A classic DLGTEMPLATE as comctl32 keeps its sheet: a font, then two items
 // (a button by atom, a static with creation data).
-std::vector<std::uint8_t> ClassicSheet(const std::u16string& face, int points, std::uint32_t style) {
+std::vector<std::uint8_t> ClassicSheet(const std::u16string& face, int points,
+                                       std::uint32_t style) {
     std::vector<std::uint8_t> b;
     auto word = [&b](int w) {
         b.push_back(static_cast<std::uint8_t>(w & 0xFF));

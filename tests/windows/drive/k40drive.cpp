@@ -1,12 +1,8 @@
-// k40drive: drives k40tool.exe's window from outside its process, by window
-// messages only, as a screen reader or a test robot would: the end-to-end
-// tests under Wine, the Windows demo and the window benchmark use it.
-//
+// k40drive: drives k40tool.exe's window from outside its process by window
+// messages, for the tests under Wine, the Windows demo and the benchmark.
 //   k40drive [--start EXE] [--timeout MS] STEP...
-//
-// It waits for the main sheet (a top-level dialog with the application title
-// and a tab control), then runs the steps in order and prints one JSON line
-// (UTF-8) for each:
+// It waits for the sheet (a top-level dialog with the application title and a
+// tab control), runs the steps in order and prints one JSON line (UTF-8) each:
 //   page:N       select page N; leaving a page validates it, and a failed
 //                validation keeps the page and shows a box ("current", "box")
 //   click:ID     press button ID of the current page (or of the sheet's row)
@@ -28,7 +24,8 @@
 #include <cwchar>
 #include <functional>
 #include <string>
-#include <vector>
+
+#include "link/win32/Wide.h"
 
 namespace {
 
@@ -36,17 +33,9 @@ const wchar_t kTitle[] = L"K40-MODBUS规约调试软件";
 const int kStaticText = 0xFFFF;  // the text of a message box
 DWORD g_timeoutMs = 10000;
 
-std::string Utf8(const std::wstring& w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string s(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
 std::string Json(const std::wstring& w) {
     std::string out = "\"";
-    for (const char c : Utf8(w)) {
+    for (const char c : Utf8(w.c_str())) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;

@@ -132,4 +132,7 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:  # Ctrl+C: cleaned up on the way out
+        sys.exit(130)
