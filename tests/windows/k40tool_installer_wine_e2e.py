@@ -3,9 +3,9 @@ build's prefix.
 
 The installer: a silent installation for the current user (the files, the
 Start-menu entries read back with liblnk's lnkinfo, the Add/Remove Programs
-entry with Wine's own reg), the installed programs run, a second installation goes over the first
-in place, and the uninstaller, as Add/Remove Programs starts it, leaves
-nothing behind. Wine runs every program as administrator, which makes the
+entry with Wine's own reg), the installed programs run, a second
+installation goes over the first in place, and the uninstaller, as
+Add/Remove Programs starts it, leaves nothing behind. Wine runs every program as administrator, which makes the
 installer's default all users; /CurrentUser asks for what a locked-down
 laptop gets.
 
