@@ -1,0 +1,177 @@
+// k40demo: the demonstration without the unit. Starts k40sim.exe from its own
+// folder as a serial device server on a free port of 127.0.0.1, opens
+// k40tool.exe from the same folder on it (K40_COM1=tcp://127.0.0.1:PORT; a
+// shortcut cannot set the environment, and k40tool takes no arguments) and
+// stops k40sim when k40tool closes. k40sim runs in a job that ends it with
+// the launcher, however the launcher ends. Arguments go on to k40sim, e.g.
+// "k40demo --fault silent:10" for a unit that misses one reply in ten.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "link/win32/Wide.h"
+
+namespace {
+
+const wchar_t kCaption[] = L"k40tool demo";
+// How long k40sim may take to say where it listens.
+constexpr DWORD kListenTimeoutMs = 10000;
+constexpr DWORD kPollMs = 20;
+
+struct HandleCloser {
+    void operator()(HANDLE h) const {
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+        }
+    }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+int Fail(const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONSTOP);
+    return 1;
+}
+
+std::wstring SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring out = text != nullptr ? text : L"error " + std::to_wstring(error);
+    LocalFree(text);
+    return out;
+}
+
+// The launcher's own folder, with its trailing backslash.
+std::wstring OwnFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return path.substr(0, path.find_last_of(L"\\/") + 1);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// A job whose last handle, the launcher's, ends every process in it.
+Handle KillOnCloseJob() {
+    Handle job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info,
+                                         sizeof info)) {
+        return nullptr;
+    }
+    return job;
+}
+
+// Starts exe (a full path) with the given command line, in job unless it is
+// null: suspended until it is in the job, so that it never runs outside it.
+// The process's handle, or null with the reason in error.
+Handle Start(const std::wstring& exe, const std::wstring& commandLine, STARTUPINFOW& si,
+             DWORD flags, HANDLE job, std::wstring& error) {
+    std::wstring line = commandLine;  // CreateProcessW may write to it
+    PROCESS_INFORMATION pi{};
+    const BOOL inherit = (si.dwFlags & STARTF_USESTDHANDLES) != 0;
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, inherit,
+                        flags | (job != nullptr ? CREATE_SUSPENDED : 0), nullptr, nullptr, &si,
+                        &pi)) {
+        error = L"Cannot start " + exe + L":\n" + SystemMessage(GetLastError());
+        return nullptr;
+    }
+    Handle process(pi.hProcess);
+    Handle thread(pi.hThread);
+    if (job != nullptr && !AssignProcessToJobObject(job, pi.hProcess)) {
+        error = L"Cannot put " + exe + L" in a job:\n" + SystemMessage(GetLastError());
+        TerminateProcess(pi.hProcess, 1);
+        return nullptr;
+    }
+    ResumeThread(pi.hThread);
+    return process;
+}
+
+// The first line k40sim writes, without its line end: the address it listens
+// on, or why it could not. Empty if it wrote nothing in time.
+std::string FirstLine(HANDLE pipe) {
+    std::string text;
+    const DWORD start = GetTickCount();
+    while (text.find('\n') == std::string::npos && GetTickCount() - start < kListenTimeoutMs) {
+        DWORD ready = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &ready, nullptr)) {
+            break;  // k40sim has ended
+        }
+        char buf[256];
+        DWORD n = 0;
+        if (ready == 0) {
+            Sleep(kPollMs);
+        } else if (ReadFile(pipe, buf, sizeof buf < ready ? sizeof buf : ready, &n, nullptr)) {
+            text.append(buf, n);
+        }
+    }
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Starts k40sim.exe in job on a free port of 127.0.0.1; its address
+// (tcp://127.0.0.1:PORT), or empty with the reason in error.
+std::string StartSim(const std::wstring& exe, const std::wstring& args, HANDLE job,
+                     Handle& sim, std::wstring& error) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inheritable, 0)) {
+        error = L"Cannot make a pipe:\n" + SystemMessage(GetLastError());
+        return {};
+    }
+    Handle reader(read);
+    Handle writer(write);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    // Its messages and the address both come through the pipe; no console.
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = write;
+    const std::wstring line = L"\"" + exe + L"\" --listen 127.0.0.1:0 --quiet " + args;
+    sim = Start(exe, line, si, CREATE_NO_WINDOW, job, error);
+    if (!sim) {
+        return {};
+    }
+    writer.reset();  // the pipe ends with k40sim
+    const std::string first = FirstLine(reader.get());
+    if (first.rfind("tcp://", 0) != 0) {
+        error = L"k40sim did not start" + (first.empty() ? L"." : L":\n" + Utf16(first));
+        return {};
+    }
+    return first;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR args, int) {
+    const std::wstring folder = OwnFolder();
+    const Handle job = KillOnCloseJob();
+    if (!job) {
+        return Fail(L"Cannot make a job for k40sim:\n" + SystemMessage(GetLastError()));
+    }
+    Handle sim;
+    std::wstring error;
+    const std::string address = StartSim(folder + L"k40sim.exe", args, job.get(), sim, error);
+    if (address.empty()) {
+        return Fail(error);
+    }
+    SetEnvironmentVariableW(L"K40_COM1", Utf16(address).c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    const std::wstring toolExe = folder + L"k40tool.exe";
+    const Handle tool = Start(toolExe, L"\"" + toolExe + L"\"", si, 0, nullptr, error);
+    DWORD status = 1;
+    if (tool) {
+        WaitForSingleObject(tool.get(), INFINITE);
+        GetExitCodeProcess(tool.get(), &status);
+    }
+    TerminateJobObject(job.get(), 0);
+    WaitForSingleObject(sim.get(), INFINITE);
+    return tool ? static_cast<int>(status) : Fail(error);
+}
