@@ -14,6 +14,20 @@ CPropertyPage* CPropertySheet::GetPage(int nPage) const {
     return m_pages[static_cast<std::size_t>(nPage)];
 }
 
+BOOL CPropertySheet::SetActivePage(int nPage) {
+    if (!SheetHasTabs(*this)) {
+        m_nStartPage = nPage;
+        return TRUE;
+    }
+    if (nPage < 0 || nPage >= GetPageCount()) {
+        return FALSE;
+    }
+    if (nPage == m_nCurPage) {
+        return TRUE;
+    }
+    return ChangeSheetPage(*this, nPage);
+}
+
 void CPropertySheet::SetDlgItemText(int nID, const char* lpszGbkText) {
     if (CWnd* button = GetDlgItem(nID)) {
         button->SetWindowText(lpszGbkText);

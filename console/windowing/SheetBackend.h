@@ -1,10 +1,11 @@
 // What the shared half of the sheet and each backend (qt/, win32/) agree on:
-// the standard button row, and how a sheet closes. The backend defines the
-// two closing commands: OK once the current page agrees (OnKillActive),
-// Cancel once it allows (OnQueryCancel); the sheet's shared OnCommand calls
-// them for IDOK and IDCANCEL.
+// the standard button row, how a sheet changes pages and how it closes. The
+// backend defines the functions: OK once the current page agrees
+// (OnKillActive), Cancel once it allows (OnQueryCancel); the sheet's shared
+// OnCommand calls them for IDOK and IDCANCEL, its SetActivePage the others.
 #pragma once
 
+#include "console/windowing/WinTypes.h"
 #include "resources/resource.h"
 
 class CPropertySheet;
@@ -19,3 +20,10 @@ inline constexpr StandardButton kStandardButtons[] = {
 
 void CloseSheetOk(CPropertySheet& sheet);
 void CloseSheetCancel(CPropertySheet& sheet);
+
+// Whether the sheet's window and tabs exist; before, SetActivePage only
+// chooses the page shown first.
+bool SheetHasTabs(const CPropertySheet& sheet);
+// Makes page nPage current, asking the current page first; FALSE when it
+// refused. SetActivePage has checked nPage and that it is another page.
+BOOL ChangeSheetPage(CPropertySheet& sheet, int nPage);

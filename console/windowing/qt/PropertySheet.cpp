@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "console/windowing/PropertyPage.h"
-#include "console/windowing/SheetBackend.h"
 #include "console/windowing/PropertySheet.h"
+#include "console/windowing/SheetBackend.h"
 #include "console/windowing/qt/DialogBuilder.h"
 #include "console/windowing/qt/QtWindows.h"
 #include "resources/StringTable.h"
@@ -181,21 +181,16 @@ QHBoxLayout* WindowingBackend::BuildButtonRow(CPropertySheet& sheet, const QSize
     return row;
 }
 
-BOOL CPropertySheet::SetActivePage(int nPage) {
-    if (!m_pSheet->built) {
-        m_nStartPage = nPage;
-        return TRUE;
-    }
-    if (nPage < 0 || nPage >= GetPageCount()) {
+bool SheetHasTabs(const CPropertySheet& sheet) {
+    return WindowingBackend::IsBuilt(sheet);
+}
+
+BOOL ChangeSheetPage(CPropertySheet& sheet, int nPage) {
+    if (CPropertyPage* current = sheet.GetActivePage();
+        current != nullptr && !current->OnKillActive()) {
         return FALSE;
     }
-    if (nPage == m_nCurPage) {
-        return TRUE;
-    }
-    if (CPropertyPage* current = GetActivePage(); current != nullptr && !current->OnKillActive()) {
-        return FALSE;
-    }
-    WindowingBackend::ShowPage(*this, nPage);
+    WindowingBackend::ShowPage(sheet, nPage);
     return TRUE;
 }
 
@@ -241,6 +236,10 @@ CWnd* CPropertySheet::GetDlgItem(int nID) const {
         }
     }
     return nullptr;
+}
+
+bool WindowingBackend::IsBuilt(const CPropertySheet& sheet) {
+    return sheet.m_pSheet->built;
 }
 
 void CloseSheetOk(CPropertySheet& sheet) {

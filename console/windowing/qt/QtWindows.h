@@ -40,6 +40,7 @@ struct WindowingBackend {
     static void Command(CPropertySheet& sheet, int nID);
     static void ShowWindow(CPropertySheet& sheet);
     static void Ok(CPropertySheet& sheet);
+    static bool IsBuilt(const CPropertySheet& sheet);
     static void Cancel(CPropertySheet& sheet);
     // The tab bar's clicks, keys and wheel, and the page keys of the tab
     // widget, all go through SetActivePage.

@@ -249,22 +249,15 @@ BOOL CPropertySheet::Create() {
     return hwnd != 0 && hwnd != -1 ? TRUE : FALSE;
 }
 
+bool SheetHasTabs(const CPropertySheet& sheet) {
+    return sheet.GetSafeHwnd() != nullptr;
+}
+
 // Through PSM_SETCURSEL, as a click on a tab: the current page is asked
 // (PSN_KILLACTIVE), the new one told (PSN_SETACTIVE).
-BOOL CPropertySheet::SetActivePage(int nPage) {
-    const HWND hwnd = GetSafeHwnd();
-    if (hwnd == nullptr) {
-        m_nStartPage = nPage;
-        return TRUE;
-    }
-    if (nPage < 0 || nPage >= GetPageCount()) {
-        return FALSE;
-    }
-    if (nPage == m_nCurPage) {
-        return TRUE;
-    }
-    SendMessageW(hwnd, PSM_SETCURSEL, static_cast<WPARAM>(nPage), 0);
-    return m_nCurPage == nPage ? TRUE : FALSE;
+BOOL ChangeSheetPage(CPropertySheet& sheet, int nPage) {
+    SendMessageW(sheet.GetSafeHwnd(), PSM_SETCURSEL, static_cast<WPARAM>(nPage), 0);
+    return sheet.GetActiveIndex() == nPage ? TRUE : FALSE;
 }
 
 CWnd* CPropertySheet::GetDlgItem(int nID) const {
