@@ -58,9 +58,10 @@ def start_session(prefix):
     (until stop) and the desktop and services that the first program starts.
     Otherwise the first test program would start them, they would hold its
     output open, and ctest would wait for that test until Wine ended."""
-    subprocess.Popen(["wineserver", "-p"], env=wine_env(prefix), stdin=subprocess.DEVNULL,
-                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                     start_new_session=True)
+    # wineserver goes to the background once it serves the prefix.
+    subprocess.run(["wineserver", "-p"], env=wine_env(prefix), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   start_new_session=True, check=True)
     run(prefix, "cmd", "/c", "exit", stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL, check=True)
 
