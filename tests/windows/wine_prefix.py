@@ -7,7 +7,9 @@ to its pseudo-terminals. Wine links its COM ports to the machine's /dev/ttyS*
 at every start, so after each mapping the links are checked: no COM port a
 test can name may lead to a real serial port.
 
-    wine_prefix.py check PREFIX    makes PREFIX if need be and checks it
+    wine_prefix.py check PREFIX    makes PREFIX if need be, checks it and
+                                   starts its Wine for the test run
+    wine_prefix.py stop PREFIX     ends that Wine
 """
 import os
 import shutil
@@ -51,6 +53,19 @@ def stop(prefix):
     subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, check=False)
 
 
+def start_session(prefix):
+    """Starts the prefix's Wine for the whole test run: a wineserver that stays
+    (until stop) and the desktop and services that the first program starts.
+    Otherwise the first test program would start them, they would hold its
+    output open, and ctest would wait for that test until Wine ended."""
+    # wineserver goes to the background once it serves the prefix.
+    subprocess.run(["wineserver", "-p"], env=wine_env(prefix), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   start_new_session=True, check=True)
+    run(prefix, "cmd", "/c", "exit", stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, check=True)
+
+
 def check_ports(prefix, mapped=None):
     """Fails unless every COM port in COM_NUMBERS leads where it was mapped:
     a test's pseudo-terminal, or a path that does not exist."""
@@ -91,13 +106,18 @@ def map_ports(prefix, ports):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] != "check":
+    if len(sys.argv) != 3 or sys.argv[1] not in ("check", "stop"):
         print(__doc__, file=sys.stderr)
         return 2
     prefix = sys.argv[2]
+    if sys.argv[1] == "stop":
+        stop(prefix)
+        return 0
     run(prefix, "cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     check_ports(prefix)
+    # Saved now: tests copy the prefix while it runs.
     stop(prefix)
+    start_session(prefix)
     print("%s: COM%d..COM%d lead nowhere" % (prefix, COM_NUMBERS[0], COM_NUMBERS[-1]))
     return 0
 
