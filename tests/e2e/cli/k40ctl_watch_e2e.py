@@ -41,22 +41,26 @@ def prometheus(path):
 
 
 class Terminal:
-    """k40ctl in a tmux pane of the given size."""
+    """k40ctl in a tmux pane of the given size. Each terminal has a tmux server
+    of its own: a server whose last session was killed exits, and a session
+    made at once under the same server name may land in the dying one."""
+
+    count = 0
 
     def __init__(self, command, width=80, height=24):
-        self.session = "k40w%d" % os.getpid()
-        subprocess.run(["tmux", "new-session", "-d", "-s", self.session, "-x", str(width),
-                        "-y", str(height), "env LANG=C.UTF-8 " + command], check=True)
+        Terminal.count += 1
+        self.tmux = ["tmux", "-L", "k40w%d-%d" % (os.getpid(), Terminal.count)]
+        subprocess.run(self.tmux + ["new-session", "-d", "-x", str(width), "-y", str(height),
+                                    "env LANG=C.UTF-8 " + command], check=True)
 
     def screen(self, joined=False):
-        return subprocess.run(["tmux", "capture-pane", "-p", "-t", self.session] +
-                              (["-J"] if joined else []),
+        return subprocess.run(self.tmux + ["capture-pane", "-p"] + (["-J"] if joined else []),
                               capture_output=True, text=True).stdout
 
     def close(self):
-        if self.session:
-            subprocess.run(["tmux", "kill-session", "-t", self.session])
-            self.session = None
+        if self.tmux:
+            subprocess.run(self.tmux + ["kill-server"])
+            self.tmux = None
 
 
 class WatchTest(SimTestCase):
