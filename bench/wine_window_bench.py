@@ -50,7 +50,7 @@ def main():
     try:
         os.environ["K40_WINE_DISPLAY"] = wine_window.start_xvfb(work)
         prefix = wine_prefix.copy(os.path.join(windows, "wine", "prefix"), work)
-        wine_window.link_cjk_font(work, prefix)
+        wine_window.set_up_registry(work, prefix)
         start_once(prefix, drive, tool)
         samples = [start_once(prefix, drive, tool) for _ in range(runs)]
     finally:

@@ -39,15 +39,41 @@ def union(a, b):
     return [min(a[0], b[0]), min(a[1], b[1]), max(a[2], b[2]), max(a[3], b[3])]
 
 
-def shoot(display, rect, path):
-    """The screen's part under rect (left, top, right, bottom) as PNG."""
-    left, top = max(rect[0], 0), max(rect[1], 0)
-    xwd = subprocess.run(["xwd", "-root", "-silent", "-display", display],
+def pnm_of(display, *window):
+    """A window (or the whole screen) as PNM, through xwd."""
+    xwd = subprocess.run(["xwd", "-silent", "-display", display, *(window or ["-root"])],
                          capture_output=True, check=True).stdout
-    pnm = subprocess.run(["xwdtopnm"], input=xwd, capture_output=True, check=True).stdout
+    return subprocess.run(["xwdtopnm"], input=xwd, capture_output=True, check=True).stdout
+
+
+def x_window_at(display, rect):
+    """The X window id of the top-level window whose place is rect, or None."""
+    tree = subprocess.run(["xwininfo", "-root", "-children", "-display", display],
+                          capture_output=True, text=True, check=True).stdout
+    size = "%dx%d+%d+%d" % (rect[2] - rect[0], rect[3] - rect[1], rect[0], rect[1])
+    for line in tree.splitlines():
+        fields = line.split()
+        if fields and fields[0].startswith("0x") and size in line:
+            return fields[0]
+    return None
+
+
+def shoot(display, rect, path, box=None):
+    """The screen's part under rect (left, top, right, bottom) as PNG. A
+    message box under Xvfb reads back black from the screen, though it is
+    drawn: its own window's picture is laid over the screen's."""
+    screen = pnm_of(display)
+    box_id = x_window_at(display, box) if box else None
+    if box_id:
+        with tempfile.NamedTemporaryFile(suffix=".pnm") as picture:
+            picture.write(pnm_of(display, "-id", box_id))
+            picture.flush()
+            screen = subprocess.run(["pnmpaste", picture.name, str(box[0]), str(box[1])],
+                                    input=screen, capture_output=True, check=True).stdout
+    left, top = max(rect[0], 0), max(rect[1], 0)
     cut = subprocess.run(["pnmcut", "-left", str(left), "-top", str(top), "-width",
                           str(rect[2] - left), "-height", str(rect[3] - top)],
-                         input=pnm, capture_output=True, check=True).stdout
+                         input=screen, capture_output=True, check=True).stdout
     with open(path, "wb") as f:
         f.write(subprocess.run(["pnmtopng"], input=cut, capture_output=True,
                                check=True).stdout)
@@ -61,10 +87,7 @@ def prepare_prefix(windows, work, device):
     wine_prefix.run(base, "cmd", "/c", "exit", stdout=subprocess.DEVNULL,
                     stderr=subprocess.DEVNULL)  # made on first use
     prefix = wine_prefix.copy(base, work)
-    wine_window.link_cjk_font(work, prefix)
-    wine_prefix.run(prefix, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                    "/d", "N", "/f", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                    check=True)
+    wine_window.set_up_registry(work, prefix)
     wine_prefix.map_ports(prefix, {"COM1": device})
     return prefix
 
@@ -76,12 +99,13 @@ def tour(prefix, display, out):
         print(what, flush=True)
         steps = ["page:%d" % page] + (["click:%d" % button] if button else [])
         done = drive(prefix, *steps, "info")
-        rect, shown = done[-1]["rect"], None
+        rect, shown, box_rect = done[-1]["rect"], None, None
         if done[-2].get("box"):
             up = drive(prefix, "showbox")[0]
-            shown, rect = up["text"], union(rect, up["rect"])
+            shown, box_rect = up["text"], up["rect"]
+            rect = union(rect, box_rect)
         path = os.path.join(out, name + ".png")
-        shoot(display, rect, path)
+        shoot(display, rect, path, box_rect)
         saved.append(path)
         if shown:
             drive(prefix, "box")
