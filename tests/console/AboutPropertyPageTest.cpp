@@ -32,7 +32,7 @@ class AboutPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_line.IsValid());
-        SetEnv("K40_COM1", m_line.PortSpec().c_str());
+        SetEnv("K40_COM1", m_line.PortName().c_str());
         ResetTheComm();
         m_sheet.Create();
         // The version page is the last tab, whatever pages come before it.

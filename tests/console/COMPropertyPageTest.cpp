@@ -27,7 +27,7 @@ class COMPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_line.IsValid());
-        SetEnv("K40_COM1", m_line.PortSpec().c_str());
+        SetEnv("K40_COM1", m_line.PortName().c_str());
         SetEnv("K40_COM2", "/nonexistent");
         ResetTheComm();
         m_sheet.AddPage(&m_page);
@@ -213,7 +213,7 @@ std::string Tip(CWnd* pButton) {
 }
 
 TEST_F(COMPropertyPageTest, TheComButtonsTellTheirLinuxDevice) {
-    EXPECT_EQ(Tip(Item(IDC_COM1)), m_line.PortSpec());
+    EXPECT_EQ(Tip(Item(IDC_COM1)), m_line.PortName());
     EXPECT_EQ(Tip(Item(IDC_COM2)), "/nonexistent");
 }
 

@@ -37,8 +37,8 @@ inline int ControlTab(CPropertySheet& sheet) {
 class CtrlPageFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(m_line.PortSpec().empty());
-        SetEnv("K40_COM1", m_line.PortSpec().c_str());
+        ASSERT_FALSE(m_line.PortName().empty());
+        SetEnv("K40_COM1", m_line.PortName().c_str());
         ResetTheComm();
         // K40_ECHO=off: exactly the page's own frames go out, one request a
         // press, as the scripted unit expects them (auto reads once before the

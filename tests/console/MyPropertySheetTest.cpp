@@ -42,7 +42,7 @@ class MyPropertySheetTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_line.IsValid());
-        SetEnv("K40_COM1", m_line.PortSpec().c_str());
+        SetEnv("K40_COM1", m_line.PortName().c_str());
         ResetTheComm();
     }
     void TearDown() override {

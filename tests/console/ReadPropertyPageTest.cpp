@@ -88,7 +88,7 @@ class ReadPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_line.IsValid());
-        SetEnv("K40_COM1", m_line.PortSpec().c_str());
+        SetEnv("K40_COM1", m_line.PortName().c_str());
         ResetTheComm();
         ASSERT_EQ(theComm.InitPort(), 1);
         theComm.m_nWaitTime = 1000;  // ends early on the reply; only time-outs wait it out

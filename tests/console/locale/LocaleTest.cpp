@@ -32,7 +32,7 @@ TEST(CommaLocale, TheCLibraryFormatsWithAComma) {
 TEST(CommaLocale, ReadPageValuesKeepTheDecimalPoint) {
     CTestLine line;
     ASSERT_TRUE(line.IsValid());
-    SetEnv("K40_COM1", line.PortSpec().c_str());
+    SetEnv("K40_COM1", line.PortName().c_str());
     ResetTheComm();
     ASSERT_EQ(theComm.InitPort(), 1);
     CMessageBoxRecorder boxes;

@@ -1,5 +1,5 @@
 // The line between a page test and the unit it plays. The program opens it as
-// COM1 (the test sets K40_COM1 to PortSpec()); the test reads the requests
+// COM1 (the test sets K40_COM1 to PortName()); the test reads the requests
 // and writes the replies on its own side. On Linux it is a pseudo-terminal
 // (support/TestLinePty.cpp); under Wine a loopback TCP connection that the
 // program reaches as tcp://127.0.0.1:PORT (support/win32/), so no test needs
@@ -30,7 +30,7 @@ public:
 
     bool IsValid() const;
     // What K40_COM1 is set to.
-    const std::string& PortSpec() const;
+    const std::string& PortName() const;
     bool Send(const Bytes& bytes);
     // Reads until count bytes have come or timeoutMs has passed in all; never
     // more than count bytes, so what follows stays for the next read.

@@ -18,7 +18,7 @@ bool CTestLine::IsValid() const {
     return m_pImpl->pty.IsValid();
 }
 
-const std::string& CTestLine::PortSpec() const {
+const std::string& CTestLine::PortName() const {
     return m_pImpl->pty.Path();
 }
 

@@ -31,7 +31,7 @@ bool Readable(SOCKET s, int waitMs) {
 struct CTestLine::Impl {
     SOCKET listener = INVALID_SOCKET;
     SOCKET conn = INVALID_SOCKET;
-    std::string spec;
+    std::string portName;
 
     // Takes the connection the program made last, if one waits.
     void AcceptNewest() {
@@ -79,7 +79,7 @@ CTestLine::CTestLine(Hold) : m_pImpl(std::make_unique<Impl>()) {
         return;
     }
     m_pImpl->listener = s;
-    m_pImpl->spec = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    m_pImpl->portName = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
 CTestLine::~CTestLine() {
@@ -93,8 +93,8 @@ bool CTestLine::IsValid() const {
     return m_pImpl->listener != INVALID_SOCKET;
 }
 
-const std::string& CTestLine::PortSpec() const {
-    return m_pImpl->spec;
+const std::string& CTestLine::PortName() const {
+    return m_pImpl->portName;
 }
 
 bool CTestLine::Send(const Bytes& bytes) {
