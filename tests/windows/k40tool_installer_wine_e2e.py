@@ -224,12 +224,8 @@ def can_drive():
     k40drive.exe, the Linux k40sim and an X display, K40_WINE_DISPLAY or the
     window tests' Xvfb (K40_WINE_WINDOW_STATE, the fixture wine_window), which
     then becomes K40_WINE_DISPLAY for every program of the test."""
-    state = wine_window.display_file(os.environ.get("K40_WINE_WINDOW_STATE", ""))
-    if not os.environ.get("K40_WINE_DISPLAY") and os.path.exists(state):
-        with open(state) as f:
-            os.environ["K40_WINE_DISPLAY"] = f.read().strip()
-    return all(os.environ.get(v) for v in ("K40TOOL_EXE", "K40DRIVE_EXE", "K40SIM",
-                                             "K40_WINE_DISPLAY"))
+    return wine_window.adopt_display() and all(
+        os.environ.get(v) for v in ("K40TOOL_EXE", "K40DRIVE_EXE", "K40SIM"))
 
 
 class DemoLauncher(unittest.TestCase):

@@ -28,6 +28,7 @@ import unittest
 # No __pycache__ in the source tree for the modules imported below.
 sys.dont_write_bytecode = True
 import wine_prefix  # noqa: E402
+import wine_window  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
 
@@ -45,26 +46,6 @@ def hex_text(frame, lines):
     data = bytes.fromhex(frame)
     return "".join("%02X " % b + ("\r\n" if lines and i % 10 == 9 else "")
                    for i, b in enumerate(data))
-
-
-def start_xvfb():
-    """An X server for the window when the run gives none (K40_WINE_DISPLAY,
-    or the window tests' Xvfb in K40_WINE_WINDOW_STATE); None otherwise."""
-    if os.environ.get("K40_WINE_DISPLAY"):
-        return None
-    state = os.path.join(os.environ.get("K40_WINE_WINDOW_STATE", ""), "display")
-    if os.path.isfile(state):
-        with open(state) as f:
-            os.environ["K40_WINE_DISPLAY"] = f.read().strip()
-        return None
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(write,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as f:
-        os.environ["K40_WINE_DISPLAY"] = ":" + f.readline().strip()
-    return xvfb
 
 
 def drive(prefix, *steps, timeout_ms=10000):
@@ -113,7 +94,7 @@ def check_window(test, prefix, exe):
     """k40tool.exe (exe, run in prefix) on COM1 mapped to a fresh k40sim,
     driven through the tour; test is the unittest.TestCase that asserts.
     Needs K40SIM, K40CTL, K40DRIVE_EXE and an X display (K40_WINE_DISPLAY,
-    or start_xvfb())."""
+    see wine_window.adopt_display())."""
     work = tempfile.mkdtemp(prefix="k40-wine-tool-")
     sim = SimOnCom1(work)
     try:
@@ -182,11 +163,11 @@ def run_tour(test, prefix, sim, expected):
 class K40toolUnderWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        xvfb = start_xvfb()
-        if xvfb:
-            cls.addClassCleanup(lambda: (xvfb.terminate(), xvfb.wait()))
         cls.dir = tempfile.mkdtemp(prefix="k40-wine-tool-e2e-")
         cls.addClassCleanup(shutil.rmtree, cls.dir, ignore_errors=True)
+        if not wine_window.adopt_display():  # run on its own: an Xvfb of its own
+            os.environ["K40_WINE_DISPLAY"] = wine_window.start_xvfb(cls.dir)
+            cls.addClassCleanup(wine_window.stop_xvfb, cls.dir)
         cls.prefix = wine_prefix.copy(os.environ["K40_WINE_PREFIX"], cls.dir)
         cls.addClassCleanup(wine_prefix.stop, cls.prefix)
 

@@ -76,6 +76,18 @@ def start_xvfb(state):
     return ":" + number
 
 
+def adopt_display():
+    """The run's X display for the Windows programs of a test: K40_WINE_DISPLAY
+    when the caller set it, else the window tests' Xvfb (the fixture's state
+    in K40_WINE_WINDOW_STATE), which then becomes K40_WINE_DISPLAY. Whether
+    there is one."""
+    state = os.environ.get("K40_WINE_WINDOW_STATE")
+    if not os.environ.get("K40_WINE_DISPLAY") and state and os.path.exists(display_file(state)):
+        with open(display_file(state)) as f:
+            os.environ["K40_WINE_DISPLAY"] = f.read().strip()
+    return bool(os.environ.get("K40_WINE_DISPLAY"))
+
+
 def stop_xvfb(state):
     try:
         with open(pid_file(state)) as f:
