@@ -24,13 +24,13 @@ import unittest
 # No __pycache__ in the source tree for the modules imported below.
 sys.dont_write_bytecode = True
 import wine_prefix
+from linux_sim import LinuxSim as Sim
 from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
 from k40ctl_e2e import NOMINAL, await_true, request  # noqa: E402
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
-K40SIM = os.environ["K40SIM"]
 K40SIM_EXE = os.environ["K40SIM_EXE"]
 K40CTL = os.environ["K40CTL"]
 BASE_PREFIX = os.environ["K40_WINE_PREFIX"]
@@ -39,29 +39,6 @@ BASE_PREFIX = os.environ["K40_WINE_PREFIX"]
 def read(path):
     with open(path, newline="") as f:
         return f.read()
-
-
-class Sim:
-    def __init__(self, workdir, name, *args):
-        self.trace = os.path.join(workdir, name + ".trace")
-        link = ["--link", os.path.join(workdir, name)] if "--listen" not in args else []
-        self.proc = subprocess.Popen([K40SIM, "--quiet", "--static", "--trace", self.trace] +
-                                     link + list(args), stdout=subprocess.PIPE, text=True)
-        self.name = self.proc.stdout.readline().strip()
-        # The pseudo-terminal itself, which Wine's registry entry must name.
-        self.device = os.path.realpath(self.name) if link else self.name
-
-    def kill(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(5)
-        self.proc.stdout.close()
-
-    def requests(self):
-        if not os.path.exists(self.trace):
-            return []
-        with open(self.trace) as f:
-            return [line.split()[2] for line in f if line.strip() and not line.startswith("#")]
 
 
 class K40ctlUnderWine(unittest.TestCase):

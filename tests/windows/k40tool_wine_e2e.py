@@ -29,6 +29,7 @@ import unittest
 sys.dont_write_bytecode = True
 import wine_prefix  # noqa: E402
 import wine_window  # noqa: E402
+from linux_sim import LinuxSim  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
 
@@ -58,30 +59,6 @@ def drive(prefix, *steps, timeout_ms=10000):
     return records[1:]  # after the sheet's "find"
 
 
-class SimOnCom1:
-    """The Linux k40sim on a pseudo-terminal, with its trace of frames."""
-
-    def __init__(self, work):
-        self.trace = os.path.join(work, "com1.trace")
-        self.link = os.path.join(work, "com1")
-        self.proc = subprocess.Popen([os.environ["K40SIM"], "--quiet", "--static", "--trace",
-                                      self.trace, "--link", self.link],
-                                     stdout=subprocess.PIPE, text=True)
-        self.proc.stdout.readline()
-        self.device = os.path.realpath(self.link)
-
-    def frames(self):
-        """(request, reply) of each exchange, in order."""
-        with open(self.trace) as f:
-            return [(line.split()[2], line.split()[6]) for line in f
-                    if line.strip() and not line.startswith("#")]
-
-    def stop(self):
-        self.proc.terminate()
-        self.proc.wait(5)
-        self.proc.stdout.close()
-
-
 def analog_by_k40ctl(port):
     """The nine analog values as the Linux k40ctl reads them."""
     r = subprocess.run([os.environ["K40CTL"], "--port", port, "--format", "json", "ai"],
@@ -96,9 +73,9 @@ def check_window(test, prefix, exe):
     Needs K40SIM, K40CTL, K40DRIVE_EXE and an X display (K40_WINE_DISPLAY,
     see wine_window.adopt_display())."""
     work = tempfile.mkdtemp(prefix="k40-wine-tool-")
-    sim = SimOnCom1(work)
+    sim = LinuxSim(work, "com1")
     try:
-        expected = analog_by_k40ctl(sim.link)  # before k40tool holds the port
+        expected = analog_by_k40ctl(sim.name)  # before k40tool holds the port
         wine_prefix.map_ports(prefix, {"COM1": sim.device})
         tool = wine_prefix.spawn(prefix, exe)
         try:
@@ -109,7 +86,7 @@ def check_window(test, prefix, exe):
                 tool.kill()
             tool.communicate()
     finally:
-        sim.stop()
+        sim.kill()
         shutil.rmtree(work, ignore_errors=True)
 
 

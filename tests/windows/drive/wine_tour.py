@@ -21,7 +21,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, ".."))
 import wine_prefix  # noqa: E402
 import wine_window  # noqa: E402
-from k40tool_wine_e2e import SimOnCom1, drive  # noqa: E402
+from k40tool_wine_e2e import drive  # noqa: E402
+from linux_sim import LinuxSim  # noqa: E402
 
 # name, page, button (0: none), what the step shows, the box it must end with
 STEPS = [
@@ -133,7 +134,7 @@ def main():
     try:
         display = wine_window.start_xvfb(work)
         os.environ["K40_WINE_DISPLAY"] = display
-        sim = SimOnCom1(work)
+        sim = LinuxSim(work, "com1")
         print("k40sim, the simulated unit, is on %s (COM1 under Wine)" % sim.device)
         prefix = prepare_prefix(windows, work, sim.device)
         tool = wine_prefix.spawn(prefix, os.path.join(windows, "console", "k40tool.exe"))
@@ -146,7 +147,7 @@ def main():
         if prefix:
             wine_prefix.stop(prefix)
         if sim:
-            sim.stop()
+            sim.kill()
         wine_window.stop_xvfb(work)
         shutil.rmtree(work, ignore_errors=True)
     print("\nScreenshots:\n" + "\n".join("  " + p for p in saved))
