@@ -98,6 +98,44 @@ def ctl(*args, **kw):
                           env=env, **kw)
 
 
+class Terminal:
+    """k40ctl in a tmux pane of the given size. Each terminal has a tmux server
+    of its own: a server whose last session was killed exits, and a session
+    made at once under the same server name may land in the dying one."""
+
+    count = 0
+
+    def __init__(self, command, width=80, height=24):
+        Terminal.count += 1
+        self.tmux = ["tmux", "-L", "k40w%d-%d" % (os.getpid(), Terminal.count)]
+        # exec: the pane's process is k40ctl itself, so close() can wait for it.
+        self.pid = int(subprocess.run(
+            self.tmux + ["new-session", "-d", "-P", "-F", "#{pane_pid}", "-x", str(width),
+                         "-y", str(height), "exec env LANG=C.UTF-8 " + command],
+            check=True, capture_output=True, text=True).stdout)
+
+    def screen(self, joined=False):
+        return subprocess.run(self.tmux + ["capture-pane", "-p"] + (["-J"] if joined else []),
+                              capture_output=True, text=True).stdout
+
+    def close(self):
+        """Ends the server and waits for k40ctl to be gone: the hangup reaches it
+        a moment after kill-server returns, and until then it holds the port
+        locked, so a k40ctl started next would find the port in use."""
+        if self.tmux:
+            subprocess.run(self.tmux + ["kill-server"])
+            self.tmux = None
+            await_true(lambda: not alive(self.pid))
+
+
+def alive(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"  # a zombie holds no port
+    except OSError:
+        return False
+
+
 class SimTestCase(unittest.TestCase):
     """A fresh folder and k40sim in it for every case."""
 
@@ -320,22 +358,15 @@ class K40ctlTest(SimTestCase):
         self.assertNotEqual(r.returncode, 0)
 
     def test_live_view_in_tmux(self):
-        session = "k40ctl%d" % os.getpid()
-        cmd = "%s --port %s watch all --interval 0.2" % (K40CTL, self.sim.link)
-        subprocess.run(["tmux", "new-session", "-d", "-s", session, "-x", "140", "-y", "50",
-                        "env LANG=C.UTF-8 " + cmd], check=True)
-        try:
-            screen = lambda: subprocess.run(["tmux", "capture-pane", "-p", "-t", session],
-                                            capture_output=True, text=True).stdout
-            self.assertTrue(await_true(lambda: all(n in screen() for n in ANALOG_NAMES)
-                                       and "380.0" in screen()), screen())
-            shown = screen()
-            for name, value in zip(ANALOG_NAMES, NOMINAL):
-                line = next(l for l in shown.splitlines() if name in l)
-                self.assertIn("%.1f" % value, line)
-        finally:
-            subprocess.run(["tmux", "kill-session", "-t", session])
-
+        term = Terminal("%s --port %s watch all --interval 0.2" % (K40CTL, self.sim.link),
+                        140, 50)
+        self.addCleanup(term.close)
+        self.assertTrue(await_true(lambda: all(n in term.screen() for n in ANALOG_NAMES)
+                                   and "380.0" in term.screen()), term.screen())
+        shown = term.screen()
+        for name, value in zip(ANALOG_NAMES, NOMINAL):
+            line = next(l for l in shown.splitlines() if name in l)
+            self.assertIn("%.1f" % value, line)
 
 if __name__ == "__main__":
     unittest.main()

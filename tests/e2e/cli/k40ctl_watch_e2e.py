@@ -20,7 +20,7 @@ import unittest
 from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from k40ctl_e2e import ANALOG_NAMES, K40CTL, SimTestCase, await_true, ctl  # noqa: E402
+from k40ctl_e2e import ANALOG_NAMES, K40CTL, SimTestCase, Terminal, await_true, ctl  # noqa: E402
 
 BIT_NAMES = ["系统运行方式", "电池均浮充状态", "系统绝缘下降", "电池单体电压异常", "充电模块通讯离线",
              "绝缘仪通讯离线", "电池仪通讯离线", "母线电压异常", "电池组电压异常", "电池组充电过流",
@@ -38,29 +38,6 @@ def columns(line):
 def prometheus(path):
     with open(path) as f:
         return {fam.name: fam for fam in text_string_to_metric_families(f.read())}
-
-
-class Terminal:
-    """k40ctl in a tmux pane of the given size. Each terminal has a tmux server
-    of its own: a server whose last session was killed exits, and a session
-    made at once under the same server name may land in the dying one."""
-
-    count = 0
-
-    def __init__(self, command, width=80, height=24):
-        Terminal.count += 1
-        self.tmux = ["tmux", "-L", "k40w%d-%d" % (os.getpid(), Terminal.count)]
-        subprocess.run(self.tmux + ["new-session", "-d", "-x", str(width), "-y", str(height),
-                                    "env LANG=C.UTF-8 " + command], check=True)
-
-    def screen(self, joined=False):
-        return subprocess.run(self.tmux + ["capture-pane", "-p"] + (["-J"] if joined else []),
-                              capture_output=True, text=True).stdout
-
-    def close(self):
-        if self.tmux:
-            subprocess.run(self.tmux + ["kill-server"])
-            self.tmux = None
 
 
 class WatchTest(SimTestCase):
