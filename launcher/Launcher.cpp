@@ -15,8 +15,9 @@
 namespace {
 
 const wchar_t kCaption[] = L"k40tool demo";
-// How long k40sim may take to say where it listens.
-constexpr DWORD kListenTimeoutMs = 10000;
+// How long k40sim may take to say where it listens: a first start that a
+// virus scanner holds up, or a loaded machine, takes seconds.
+constexpr DWORD kListenTimeoutMs = 30000;
 constexpr DWORD kPollMs = 20;
 
 struct HandleCloser {

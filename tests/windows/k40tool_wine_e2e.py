@@ -23,6 +23,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 # No __pycache__ in the source tree for the modules imported below.
@@ -51,11 +52,13 @@ def hex_text(frame, lines):
 
 def drive(prefix, *steps, timeout_ms=10000):
     """Runs k40drive.exe in prefix with steps; returns their records, in order."""
+    began = time.monotonic()
     r = wine_prefix.run(prefix, os.environ["K40DRIVE_EXE"], "--timeout", str(timeout_ms),
                         *steps, capture_output=True, encoding="utf-8", timeout=120)
     records = [json.loads(line) for line in r.stdout.splitlines()]
     if r.returncode != 0:
-        raise AssertionError("k40drive failed: %s %s" % (records[-1:], r.stderr))
+        raise AssertionError("k40drive failed (status %d after %.1f s): %s %s" %
+                             (r.returncode, time.monotonic() - began, records, r.stderr))
     return records[1:]  # after the sheet's "find"
 
 

@@ -96,12 +96,15 @@ def copy(base, folder=None):
 
 def map_ports(prefix, ports):
     """Maps each COMn of ports to its device path in the prefix's registry,
-    restarts Wine so that it takes them, and checks every COM link."""
+    restarts Wine so that it takes them, and checks every COM link. Wine stays
+    up until stop(prefix): a wineserver left to end by itself shuts down a
+    few seconds after its last program, and a program that starts meanwhile
+    (a slow start on a loaded machine) is killed with it, without a word."""
     for name, path in ports.items():
         run(prefix, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", name, "/d", path, "/f",
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     stop(prefix)
-    run(prefix, "cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    start_session(prefix)
     check_ports(prefix, ports)
 
 
