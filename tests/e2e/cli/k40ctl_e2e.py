@@ -368,5 +368,6 @@ class K40ctlTest(SimTestCase):
             line = next(l for l in shown.splitlines() if name in l)
             self.assertIn("%.1f" % value, line)
 
+
 if __name__ == "__main__":
     unittest.main()
