@@ -12,7 +12,6 @@ test can name may lead to a real serial port.
     wine_prefix.py stop PREFIX     ends that Wine
 """
 import os
-import shutil
 import subprocess
 import sys
 import tempfile

@@ -13,7 +13,6 @@ import re
 import signal
 import subprocess
 import sys
-import time
 import unicodedata
 import unittest
 
