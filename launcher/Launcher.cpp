@@ -29,7 +29,15 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
+// The reason goes to a message box, and also to the standard error that a
+// script or a console gave the launcher (a start from the Start menu has none).
 int Fail(const std::wstring& text) {
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err != nullptr && err != INVALID_HANDLE_VALUE) {
+        const std::string line = "k40demo: " + Utf8(text.c_str()) + "\n";
+        DWORD written = 0;
+        WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
     MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONSTOP);
     return 1;
 }
@@ -142,7 +150,13 @@ std::string StartSim(const std::wstring& exe, const std::wstring& args, HANDLE j
     writer.reset();  // the pipe ends with k40sim
     const std::string first = FirstLine(reader.get());
     if (first.rfind("tcp://", 0) != 0) {
-        error = L"k40sim did not start" + (first.empty() ? L"." : L":\n" + Utf16(first));
+        DWORD status = 0;
+        const bool ended = WaitForSingleObject(sim.get(), 0) == WAIT_OBJECT_0 &&
+                           GetExitCodeProcess(sim.get(), &status);
+        error = !first.empty() ? L"k40sim did not start:\n" + Utf16(first)
+                : ended ? L"k40sim ended with status " + std::to_wstring(status) + L" at its start."
+                        : L"k40sim did not start within " +
+                              std::to_wstring(kListenTimeoutMs / 1000) + L" s.";
         return {};
     }
     return first;
