@@ -57,10 +57,12 @@ def setUpModule():
     keep_wine_running()
 
 
-def keep_wine_running():
-    """One Wine for the prefix until the end (each start takes seconds)."""
+def keep_wine_running(display=True):
+    """A fresh Wine for the prefix that stays until the end (each start takes
+    seconds), its desktop and services up before the programs under test
+    start; the desktop has the run's X display, or none (display False)."""
     wine_prefix.stop(prefix)
-    subprocess.run(["wineserver", "-p"], env=wine_prefix.wine_env(prefix), check=True)
+    wine_prefix.start_session(prefix, display)
 
 
 def tearDownModule():
@@ -229,10 +231,6 @@ def can_drive():
 
 
 class DemoLauncher(unittest.TestCase):
-    def setUp(self):
-        # A fresh Wine: its desktop, made by the first window, has an X
-        # display or none for good.
-        keep_wine_running()
     def launch(self, programs, on_display=False, *args):
         """Starts k40demo.exe in a folder of its own with programs beside it;
         k40sim writes a trace. No display unless asked for: a message box
@@ -258,23 +256,25 @@ class DemoLauncher(unittest.TestCase):
             return f.read()
 
     def test_fails_without_its_programs(self):
-        for programs, started in (([K40SIM_EXE], True), ([], False)):
+        keep_wine_running(display=False)
+        # The launcher names what it could not start, on stderr as in its box.
+        for programs, missing in (([K40SIM_EXE], "k40tool.exe"), ([], "k40sim.exe")):
             with self.subTest(programs=[os.path.basename(p) for p in programs]):
                 demo = self.launch(programs)
                 err = self.wait(demo, 60)
                 self.assertEqual(demo.returncode, 1, err)
+                self.assertRegex(err, r"k40demo: Cannot start .*[\\/]" + re.escape(missing) + ":")
+                started = missing != "k40sim.exe"
                 # k40sim wrote its trace, so it was listening; it ended with the launcher.
                 self.assertEqual(os.path.exists(self.trace), started)
                 self.assertEqual(wine_processes("k40sim.exe"), [])
 
     @unittest.skipUnless(can_drive(), "needs k40tool.exe, k40drive.exe and an X display")
     def test_k40tool_reads_the_demos_k40sim(self):
+        keep_wine_running(display=True)
         demo = self.launch([K40SIM_EXE, K40TOOL_EXE], True, "--static")
         try:
-            # The driver after Wine's desktop, which k40tool's window starts:
-            # started by the driver, the desktop would hold its output open.
             self.assertTrue(await_processes("k40tool.exe", True))
-            self.assertTrue(await_processes("explorer.exe", True))
             # "设  置" opens COM1, which K40_COM1 points at k40sim; "03读AI" reads it.
             _, opened, _, _, rows, closed = drive(
                 prefix, "click:%d" % IDC_SET, "box", "page:1", "click:%d" % IDC_READ03AI,

@@ -52,17 +52,23 @@ def stop(prefix):
     subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, check=False)
 
 
-def start_session(prefix):
+def start_session(prefix, display=True):
     """Starts the prefix's Wine for the whole test run: a wineserver that stays
     (until stop) and the desktop and services that the first program starts.
     Otherwise the first test program would start them, they would hold its
-    output open, and ctest would wait for that test until Wine ended."""
+    output open, and ctest would wait for that test until Wine ended. The
+    desktop keeps the run's X display (K40_WINE_DISPLAY), or with display
+    False none for good: a message box then returns at once."""
+    env = wine_env(prefix)
+    if not display:
+        env.pop("DISPLAY", None)
+        env.pop("K40_WINE_DISPLAY", None)  # cmake/wine-run would take it
     # wineserver goes to the background once it serves the prefix.
-    subprocess.run(["wineserver", "-p"], env=wine_env(prefix), stdin=subprocess.DEVNULL,
+    subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    start_new_session=True, check=True)
-    run(prefix, "cmd", "/c", "exit", stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL, check=True)
+    subprocess.run([WINE_RUN, prefix, "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
 
 def check_ports(prefix, mapped=None):
