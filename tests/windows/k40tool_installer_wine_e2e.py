@@ -238,10 +238,7 @@ class DemoLauncher(unittest.TestCase):
         here = tempfile.mkdtemp(prefix="demo-", dir=work)
         for exe in [K40DEMO_EXE] + programs:
             shutil.copy(exe, here)
-        env = wine_prefix.wine_env(prefix)
-        if not on_display:
-            env.pop("DISPLAY", None)
-            env.pop("K40_WINE_DISPLAY", None)
+        env = wine_prefix.wine_env(prefix, on_display)
         self.trace = os.path.join(here, "sim.trace")
         # Into a file, not a pipe (see wine()).
         self.log = os.path.join(here, "demo.log")

@@ -22,14 +22,17 @@ WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run")
 COM_NUMBERS = range(1, 33)
 
 
-def wine_env(prefix):
+def wine_env(prefix, display=True):
+    """The environment of a Windows program in prefix: the run's X display
+    (K40_WINE_DISPLAY, an Xvfb of the test run) if it has one, for the window;
+    none with display False, nor for the command-line programs, which need none."""
     env = dict(os.environ)
     env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     env.pop("DISPLAY", None)
     env.pop("WAYLAND_DISPLAY", None)
-    # The window needs an X server (an Xvfb of the test run); the
-    # command-line programs run without one.
-    if env.get("K40_WINE_DISPLAY"):
+    if not display:
+        env.pop("K40_WINE_DISPLAY", None)  # cmake/wine-run would take it
+    elif env.get("K40_WINE_DISPLAY"):
         env["DISPLAY"] = env["K40_WINE_DISPLAY"]
     return env
 
@@ -59,10 +62,7 @@ def start_session(prefix, display=True):
     output open, and ctest would wait for that test until Wine ended. The
     desktop keeps the run's X display (K40_WINE_DISPLAY), or with display
     False none for good: a message box then returns at once."""
-    env = wine_env(prefix)
-    if not display:
-        env.pop("DISPLAY", None)
-        env.pop("K40_WINE_DISPLAY", None)  # cmake/wine-run would take it
+    env = wine_env(prefix, display)
     # wineserver goes to the background once it serves the prefix.
     subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
