@@ -9,19 +9,20 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 # The version block and manifest of every .exe: k40_windows_resources().
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
 
-# CLI11 and nlohmann-json are header-only, but their CMake packages put
+# CLI11, nlohmann-json and Boost's Beast and Asio are header-only, but their CMake packages put
 # -isystem /usr/include on the compile, where the cross compiler then finds
 # glibc's headers instead of its own. A build-local folder with links to the
-# two libraries' folders only stands in for /usr/include.
+# libraries' folders only stands in for /usr/include.
 set(k40_host_headers ${CMAKE_BINARY_DIR}/host-headers)
 file(MAKE_DIRECTORY ${k40_host_headers})
-foreach(dir CLI nlohmann)
+foreach(dir CLI nlohmann boost)
   file(CREATE_LINK /usr/include/${dir} ${k40_host_headers}/${dir} SYMBOLIC)
 endforeach()
 add_library(k40_host_headers INTERFACE)
 target_include_directories(k40_host_headers SYSTEM INTERFACE ${k40_host_headers})
 add_library(CLI11::CLI11 ALIAS k40_host_headers)
 add_library(nlohmann_json::nlohmann_json ALIAS k40_host_headers)
+add_library(Boost::headers ALIAS k40_host_headers)
 
 # Wine runs the tests, and test discovery too: at test time (PRE_TEST), not
 # while building. One prefix for the build, made by the first program run

@@ -1,0 +1,51 @@
+// k40ctl's HTTP/1.1 server: Boost.Beast on Boost.Asio, on threads of its own.
+// It parses and bounds every request (header size and deadline, body size,
+// connection count) before the application sees it, answers what is malformed
+// itself with a 4xx, and writes whole or streamed answers. It never touches
+// the link: the application reaches the poller through queues.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "cli/serve/Http.h"
+
+struct HttpLimits {
+    std::size_t maxHeaderBytes = 8 * 1024;  // request line and fields: 431 beyond
+    std::size_t maxBodyBytes = 4 * 1024;    // 413 beyond
+    int headerDeadlineMs = 10000;  // the whole header must arrive within it (slow clients)
+    int idleMs = 60000;            // a kept-alive connection without a request is closed
+    std::size_t maxConnections = 256;  // more are accepted and closed at once
+    // A streamed answer whose client reads too slowly is ended once this much
+    // is waiting to be written to it.
+    std::size_t maxPendingStreamBytes = 1024 * 1024;
+};
+
+class HttpServer {
+public:
+    HttpServer(HttpApp& app, HttpLimits limits = {});
+    ~HttpServer();  // stops
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds and listens on host ("127.0.0.1", "::1", "0.0.0.0", "::") and port
+    // (0: any free one). False with the reason ("127.0.0.1:9040: address
+    // already in use").
+    bool Listen(const std::string& host, int port, std::string* why);
+    // The port listened on (the one chosen for port 0).
+    int Port() const;
+    // Serves on `threads` threads of its own until Stop.
+    void Start(int threads = 2);
+    // Closes the listener and every connection (streams get Closed) and joins
+    // the threads. Safe to call twice.
+    void Stop();
+
+    // Requests refused by the server itself (malformed, too large, too slow,
+    // too many connections), for the exporter's own metrics.
+    std::size_t Refused() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
