@@ -47,28 +47,48 @@ bool UnitLink::Open(std::string* why) {
 
 void UnitLink::ShowSendFrame() {
     traced_ = 0;
+    received_.bytes.clear();
+    const auto now = std::chrono::system_clock::now();
     if (trace_ != nullptr) {
-        const std::string line = Iso8601Local(std::chrono::system_clock::now()) + " > " +
-                                 HexBytes(comm_.m_SendBuf, comm_.m_nSendLen);
+        const std::string line =
+            Iso8601Local(now) + " > " + HexBytes(comm_.m_SendBuf, comm_.m_nSendLen);
         std::fprintf(trace_, "%s\n", line.c_str());
         std::fflush(trace_);
     }
+    if (onFrame_) {
+        onFrame_(LinkFrame{now, true, {comm_.m_SendBuf, comm_.m_SendBuf + comm_.m_nSendLen}});
+    }
+}
+
+void UnitLink::EmitReceived() {
+    if (onFrame_ && !received_.bytes.empty()) {
+        onFrame_(received_);
+    }
+    received_.bytes.clear();
 }
 
 void UnitLink::ShowRecvFrame() {
     if (traced_ > comm_.m_nRecvLen) {
         traced_ = 0;  // the count started again after sending
     }
-    if (trace_ != nullptr && comm_.m_nRecvLen > traced_) {
-        const std::string line = Iso8601Local(std::chrono::system_clock::now()) + " < " +
-                                 HexBytes(comm_.m_RecvBuf + traced_, comm_.m_nRecvLen - traced_);
-        std::fprintf(trace_, "%s\n", line.c_str());
-        std::fflush(trace_);
+    if (comm_.m_nRecvLen > traced_) {
+        const auto now = std::chrono::system_clock::now();
+        const std::uint8_t* fresh = comm_.m_RecvBuf + traced_;
+        if (trace_ != nullptr) {
+            const std::string line =
+                Iso8601Local(now) + " < " + HexBytes(fresh, comm_.m_nRecvLen - traced_);
+            std::fprintf(trace_, "%s\n", line.c_str());
+            std::fflush(trace_);
+        }
+        received_.time = now;
+        received_.bytes.insert(received_.bytes.end(), fresh,
+                               static_cast<const std::uint8_t*>(comm_.m_RecvBuf) + comm_.m_nRecvLen);
     }
     traced_ = comm_.m_nRecvLen;
 }
 
 ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
+    EmitReceived();
     ReadRecord record;
     const bool mbap = comm_.UsesMbap();
     const LineDiagnosis diagnosis =
@@ -115,6 +135,7 @@ void UnitLink::AwaitLateReply() {
     }
     if (comm_.m_nRecvLen > before) {
         ShowRecvFrame();
+        EmitReceived();
     }
 }
 

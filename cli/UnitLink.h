@@ -3,7 +3,9 @@
 // ReadRecord (reads) or an outcome (commands), with the traffic log on request.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,14 @@
 #include "link/NamedPort.h"
 #include "unit/ControlCommands.h"
 #include "unit/ReadDecode.h"
+
+// One direction of one exchange on the wire: the request as sent, or every
+// byte received for it (echo, noise and reply alike), as the trace shows them.
+struct LinkFrame {
+    std::chrono::system_clock::time_point time;  // when it was sent, or the last byte came
+    bool sent = true;
+    std::vector<std::uint8_t> bytes;
+};
 
 class UnitLink : private IFrameEcho {
 public:
@@ -46,6 +56,10 @@ public:
     ReadRecord Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant);
     const std::uint8_t* ReplyFrame() const { return comm_.m_RecvBuf; }
 
+    // Called with each request as it is sent and, at the end of its exchange,
+    // with the bytes received for it (none: no call). On the link's thread.
+    void OnFrame(std::function<void(const LinkFrame&)> observer) { onFrame_ = std::move(observer); }
+
     bool DeviceFailed() const { return deviceFailed_; }
     // Every exchange since the link was made, by outcome and finding.
     const LinkCounters& Counters() const { return counters_; }
@@ -56,6 +70,8 @@ private:
     void ShowSendFrame() override;
     void ShowRecvFrame() override;
     bool ShowsSettlingRead() const override { return true; }
+    // The bytes received since the request went out, to the frame observer.
+    void EmitReceived();
     // Before a read: the late reply, when one may still come.
     void AwaitLateReply();
     // The record of the exchange that just ran, with the line's diagnosis on
@@ -67,6 +83,8 @@ private:
     CModbusComm comm_;
     std::FILE* trace_;
     int traced_ = 0;  // received bytes already in the log
+    std::function<void(const LinkFrame&)> onFrame_;
+    LinkFrame received_{{}, false, {}};  // for the observer: what came for this request
     bool deviceFailed_ = false;
     bool listenLate_ = false;
     bool lateMayCome_ = false;  // the last exchange timed out on a working device
