@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "cli/RawOptions.h"
+#include "cli/ServeOptions.h"
+#include "cli/UnitCommand.h"
 #include "link/SerialComm.h"
 #include "link/TcpAddress.h"
 
@@ -202,7 +204,7 @@ int Refuse(std::ostream& err, const std::string& message) {
 int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
                  "k40ctl"};
-    app.footer(kFooter);
+    app.footer(std::string(kFooter).insert(std::string(kFooter).find("Units:\n"), kServeHelp));
     app.set_version_flag("--version", "k40ctl " K40_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
@@ -294,6 +296,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
     scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
     scan->add_flag("--all", o.scanAll, "go on after the first unit found");
+    CLI::App* serve = AddServeCommand(app, o);
 
     try {
         app.parse(argc, argv);
@@ -329,31 +332,13 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         o.action = Action::ReadBits;
     } else if (module->parsed()) {
         o.action = Action::Module;
-        const bool needsValue = setting == "voltage" || setting == "current";
-        if (needsValue != (value.size() == 1) || value.size() > 1) {
-            return Refuse(err, needsValue ? "module " + setting + " needs one value"
-                                          : "module " + setting + " takes no value");
+        UnitCommand command;
+        const std::string why = MakeModuleCommand(o.module, setting, value, &command);
+        if (!why.empty()) {
+            return Refuse(err, why);
         }
-        if (setting == "on") {
-            o.setting = ModuleSetting::On;
-        } else if (setting == "off") {
-            o.setting = ModuleSetting::Off;
-        } else {
-            const bool voltage = setting == "voltage";
-            const float max = voltage ? kMaxModuleVoltage : kMaxModuleCurrent;
-            std::istringstream in(value[0]);
-            in.imbue(std::locale::classic());
-            float v = 0.0f;
-            in >> v;
-            if (in.fail() || !in.eof() || !std::isfinite(v) || v < 0.0f || v > max) {
-                std::ostringstream range;
-                range << "module " << setting << ": " << value[0] << " is not a number in 0.."
-                      << max;
-                return Refuse(err, range.str());
-            }
-            o.setting = voltage ? ModuleSetting::Voltage : ModuleSetting::CurrentLimit;
-            o.setpoint = v;
-        }
+        o.setting = command.setting;
+        o.setpoint = command.setpoint;
     } else if (raw.read->parsed() || raw.write->parsed()) {
         o.action = raw.read->parsed() ? Action::RawRead : Action::RawWrite;
         const std::string why =
@@ -367,6 +352,12 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         o.action = Action::Doctor;
     } else if (scan->parsed()) {
         o.action = Action::Scan;
+    } else if (serve->parsed()) {
+        o.action = Action::Serve;
+        const std::string why = FinishServeOptions(app, o);
+        if (!why.empty()) {
+            return Refuse(err, "serve: " + why);
+        }
     } else if (watch->parsed()) {
         o.action = Action::Watch;
         o.scope = scope == "di"    ? WatchScope::Bits
@@ -394,7 +385,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         return Refuse(err, "--slave " + std::to_string(o.slave) +
                                " is a Modbus TCP unit id: only with --port mbtcp://");
     }
-    if (o.format == OutputFormat::Prometheus && o.action != Action::Watch) {
+    if (o.format == OutputFormat::Prometheus && o.action != Action::Watch &&
+        o.action != Action::Serve) {
         return Refuse(err, "--format prometheus is for watch --output FILE");
     }
     return -1;

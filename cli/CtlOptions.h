@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/RawAccess.h"
 #include "link/EchoMode.h"
@@ -29,9 +30,24 @@ enum class Action {
     Scan,
     RawRead,   // read coils|discrete|holding|input of any device
     RawWrite,  // write coil|register|registers of any device
+    Serve,     // HTTP: the exporter, the API, the events, commands, the probe
 };
 enum class OutputFormat { Table, Csv, Json, Prometheus };
 enum class WatchScope { Analog, Bits, All, Raw };  // Raw: watch read, the read in raw
+
+// k40ctl serve's own options, checked further when it starts (the listen
+// address, the history's duration, the token file, the probe's targets).
+struct ServeOptions {
+    std::string listen = "127.0.0.1:9040";
+    std::string history = "24h";
+    bool allowCommands = false;
+    std::string tokenFile;
+    std::vector<std::string> hostNames;
+    bool probe = false;
+    std::vector<std::string> probeTargets, probePorts;
+    int probeParallel = 16;
+    bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
+};
 
 struct CtlOptions {
     std::string port = "COM1";
@@ -60,6 +76,8 @@ struct CtlOptions {
 
     RawRead raw;                         // read, watch read
     std::vector<std::uint8_t> writePdu;  // write: the request's function code and data
+
+    ServeOptions serve;
 };
 
 // Parses argv into options. -1 when the command should run; otherwise the

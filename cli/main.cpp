@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "cli/Confirm.h"
 #include "cli/Console.h"
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
@@ -12,8 +11,10 @@
 #include "cli/RawCommand.h"
 #include "cli/RecordFormat.h"
 #include "cli/Scan.h"
+#include "cli/UnitCommand.h"
 #include "cli/UnitLink.h"
 #include "cli/Watch.h"
+#include "cli/serve/Serve.h"
 #include "unit/Readings.h"
 
 namespace {
@@ -44,36 +45,23 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
     ReadRecord record;
     std::vector<SignalReading> columns;
     const bool command = o.action == Action::SystemMode || o.action == Action::Module;
-    switch (o.action) {
-        case Action::ReadAnalog:
-            record = link.Read(ReadCommand::Analog03);
-            columns = AnalogColumns();
-            break;
-        case Action::ReadBits:
-            record = link.Read(o.bitsByRegister ? ReadCommand::Register03 : ReadCommand::Coils01);
-            columns = BitColumns();
-            break;
-        case Action::SystemMode:
-            record = link.Command(SystemModeRequest(o.mode), false);
-            break;
-        case Action::Module:
-            // Only the voltage setpoint purges first, as on the control page.
-            record = link.Command(ModuleRequest(o.module, o.setting, o.setpoint),
-                                  o.setting == ModuleSetting::Voltage);
-            break;
-        case Action::Watch:
-        case Action::Ports:
-        case Action::Doctor:
-        case Action::Scan:
-        case Action::RawRead:
-        case Action::RawWrite:
-            break;
-    }
     std::string unconfirmed;
-    if (o.action == Action::SystemMode && o.confirm && record.outcome == ReadOutcome::Reply &&
-        !ConfirmSystemMode(link, o.mode, o.waitMs, &unconfirmed)) {
-        record.finding = "not-confirmed";
-        record.diagnosis = unconfirmed;
+    if (command) {
+        UnitCommand c;
+        c.module = o.action == Action::Module;
+        c.mode = o.mode;
+        c.moduleNumber = o.module;
+        c.setting = o.setting;
+        c.setpoint = o.setpoint;
+        CommandResult result = RunUnitCommand(link, c, o.confirm, o.waitMs);
+        record = std::move(result.record);
+        unconfirmed = result.unconfirmed;
+    } else if (o.action == Action::ReadAnalog) {
+        record = link.Read(ReadCommand::Analog03);
+        columns = AnalogColumns();
+    } else {
+        record = link.Read(o.bitsByRegister ? ReadCommand::Register03 : ReadCommand::Coils01);
+        columns = BitColumns();
     }
     if (!unconfirmed.empty() && o.format == OutputFormat::Table) {
         std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
@@ -114,6 +102,10 @@ int main(int argc, char** argv) {
     }
     if (options.action == Action::RawRead || options.action == Action::RawWrite) {
         return RunRaw(options, link);
+    }
+    if (options.action == Action::Serve) {
+        link.ListenForLateReplies();  // serve polls as watch does
+        return RunServe(options, link);
     }
     if (options.action == Action::Watch) {
         link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next

@@ -26,6 +26,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icon128-16.png
 install(FILES ${PROJECT_SOURCE_DIR}/resources/udev/70-k40tool-serial.rules
   DESTINATION /usr/lib/udev/rules.d)
 
+# k40ctl serve as a service, one instance a serial port.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/systemd/k40ctl-serve@.service
+  DESTINATION /usr/lib/systemd/system)
+
 # The maintainer written into the package; a builder may put their own.
 set(K40_PACKAGE_MAINTAINER "k40tool maintainers <k40tool@example.org>"
   CACHE STRING "Maintainer field of the Debian package")

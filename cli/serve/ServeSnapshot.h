@@ -12,7 +12,7 @@
 #include "cli/ReadRecord.h"
 
 enum class LinkState {
-    Starting,   // no scan made yet
+    Starting,   // no scan made yet since the port was opened (or reopened)
     Answering,  // the last scan got a reply
     NoReply,    // the last scan got no reply or an exception reply
     PortLost,   // the port failed and is being reopened

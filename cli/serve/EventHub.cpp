@@ -1,0 +1,121 @@
+#include "cli/serve/EventHub.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+class EventHub::Stream : public ChunkSource {
+public:
+    explicit Stream(std::size_t max) : max_(max) { queued_ = "retry: 1000\n\n"; }
+
+    Pull Next(std::string* chunk) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (dropped_ || closed_) {
+            return Pull::End;
+        }
+        if (queued_.empty()) {
+            return Pull::Later;
+        }
+        chunk->swap(queued_);
+        queued_.clear();
+        return Pull::Chunk;
+    }
+    void OnReady(std::function<void()> wake) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake_ = std::move(wake);
+    }
+    void Closed() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        wake_ = nullptr;
+    }
+
+    // False when the client was dropped just now for its backlog.
+    bool Add(const std::string& text) {
+        std::function<void()> wake;
+        bool dropNow = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (dropped_ || closed_) {
+                return true;
+            }
+            if (queued_.size() + text.size() > max_) {
+                dropped_ = dropNow = true;
+                queued_.clear();
+                queued_.shrink_to_fit();
+            } else {
+                queued_ += text;
+            }
+            wake = wake_;
+        }
+        if (wake) {
+            wake();
+        }
+        return !dropNow;
+    }
+    bool Gone() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return dropped_ || closed_;
+    }
+
+private:
+    const std::size_t max_;
+    std::mutex mutex_;
+    std::string queued_;
+    std::function<void()> wake_;
+    bool dropped_ = false, closed_ = false;
+};
+
+std::shared_ptr<ChunkSource> EventHub::Subscribe() {
+    auto stream = std::make_shared<Stream>(max_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    streams_.push_back(stream);
+    return stream;
+}
+
+void EventHub::Send(const std::string& text) {
+    std::vector<std::shared_ptr<Stream>> live;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        streams_.erase(std::remove_if(streams_.begin(), streams_.end(),
+                                      [](const std::weak_ptr<Stream>& w) {
+                                          auto s = w.lock();
+                                          return !s || s->Gone();
+                                      }),
+                       streams_.end());
+        for (const auto& w : streams_) {
+            if (auto s = w.lock()) {
+                live.push_back(std::move(s));
+            }
+        }
+    }
+    for (const auto& s : live) {
+        if (!s->Add(text)) {
+            std::fprintf(stderr, "k40ctl: an event-stream client reads too slowly: dropped\n");
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++dropped_;
+        }
+    }
+}
+
+void EventHub::Publish(const std::string& name, const std::string& data) {
+    Send("event: " + name + "\ndata: " + data + "\n\n");
+}
+
+void EventHub::KeepAlive() {
+    Send(": keep-alive\n\n");
+}
+
+std::size_t EventHub::Clients() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(
+        streams_.begin(), streams_.end(), [](const std::weak_ptr<Stream>& w) {
+            auto s = w.lock();
+            return s && !s->Gone();
+        }));
+}
+
+std::size_t EventHub::Dropped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}

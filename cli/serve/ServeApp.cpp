@@ -1,0 +1,191 @@
+#include "cli/serve/ServeApp.h"
+
+#include <cstdio>
+
+#include "cli/serve/CommandJson.h"
+#include "cli/serve/ExporterText.h"
+#include "cli/serve/ReadingsJson.h"
+
+namespace {
+
+const char kJson[] = "application/json";
+const char kMetrics[] = "text/plain; version=0.0.4; charset=utf-8";
+
+HttpResponse Answer(int status, const char* type, std::string body) {
+    HttpResponse r;
+    r.status = status;
+    r.contentType = type;
+    r.body = std::move(body);
+    return r;
+}
+
+bool Wants(const HttpRequest& r, const char* name, const char* value) {
+    const auto it = r.query.find(name);
+    return it != r.query.end() && it->second == value;
+}
+
+// Only the first part of the media type counts: "application/json; charset=utf-8".
+bool IsJson(const std::string& contentType) {
+    const std::string type = contentType.substr(0, contentType.find(';'));
+    std::string trimmed;
+    for (char c : type) {
+        if (c != ' ' && c != '\t') {
+            trimmed += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    return trimmed == "application/json";
+}
+
+}  // namespace
+
+ServeApp::ServeApp(ServeAccess access, ServeState* state, Poller* poller, Prober* prober)
+    : access_(std::move(access)), state_(state), poller_(poller), prober_(prober) {}
+
+HttpResponse ServeApp::Refuse(int status, const char* reason, const std::string& text) {
+    std::fprintf(stderr, "k40ctl: %d %s\n", status, text.c_str());
+    (void)reason;
+    return TextResponse(status, text);
+}
+
+void ServeApp::Handle(HttpRequest request, std::function<void(HttpResponse)> respond) {
+    if (!HostAllowed(access_.hosts, request)) {
+        ++refusedHost_;
+        respond(Refuse(403, "host", "Host \"" + request.host + "\" is not this server's own name"));
+        return;
+    }
+    if (request.path == "/api/v1/command") {
+        if (request.method != "POST") {
+            HttpResponse r = TextResponse(405, "use POST");
+            r.headers.emplace_back("Allow", "POST");
+            respond(std::move(r));
+            return;
+        }
+        Command(request, respond);
+        return;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        HttpResponse r = TextResponse(405, "use GET");
+        r.headers.emplace_back("Allow", "GET, HEAD");
+        respond(std::move(r));
+        return;
+    }
+    if (request.path == "/probe" && prober_ != nullptr) {
+        prober_->Handle(request, respond);
+        return;
+    }
+    respond(Get(request));
+}
+
+HttpResponse ServeApp::Get(const HttpRequest& request) {
+    const std::string& path = request.path;
+    if (path == "/metrics") {
+        std::string text = state_ != nullptr ? ExporterText(state_->Snapshot()) : std::string();
+        if (prober_ != nullptr) {
+            text += prober_->MetricsText(state_ == nullptr);
+        }
+        return Answer(200, kMetrics, text + RefusalsText());
+    }
+    if (state_ == nullptr) {
+        return TextResponse(404, "not found: this serve polls no unit (--probe without --port)");
+    }
+    if (path == "/api/v1/readings") {
+        return Answer(200, kJson, ReadingsJson(state_->Snapshot()));
+    }
+    if (path == "/api/v1/frames") {
+        return Answer(200, kJson, state_->FramesJson());
+    }
+    if (path == "/api/v1/history") {
+        std::chrono::system_clock::time_point since{};
+        const auto s = request.query.find("since");
+        if (s != request.query.end() && !ParseIso8601(s->second, &since)) {
+            return TextResponse(400, "since=" + s->second + " is no ISO 8601 time");
+        }
+        const bool csv = Wants(request, "format", "csv") ||
+                         (request.accept.find("text/csv") != std::string::npos &&
+                          !Wants(request, "format", "jsonl"));
+        HttpResponse r;
+        r.contentType = csv ? "text/csv; charset=utf-8" : "application/x-ndjson; charset=utf-8";
+        r.stream = state_->History(csv ? HistoryFormat::Csv : HistoryFormat::JsonLines, since);
+        return r;
+    }
+    if (path == "/api/v1/events") {
+        HttpResponse r;
+        r.contentType = "text/event-stream; charset=utf-8";
+        r.headers.emplace_back("X-Accel-Buffering", "no");
+        r.stream = state_->Events().Subscribe();
+        return r;
+    }
+    return TextResponse(404, "not found: " + path);
+}
+
+void ServeApp::Command(const HttpRequest& request,
+                       const std::function<void(HttpResponse)>& respond) {
+    if (!access_.allowCommands || poller_ == nullptr) {
+        ++refusedCommand_;
+        respond(Refuse(403, "commands",
+                       "commands are not allowed: serve runs without --allow-commands"));
+        return;
+    }
+    if (!OriginAllowed(access_.hosts, request)) {
+        ++refusedOrigin_;
+        respond(Refuse(403, "origin", "a command from another site (Origin " + request.origin +
+                                          ") is refused"));
+        return;
+    }
+    if (!access_.token.empty() && !BearerMatches(request.authorization, access_.token)) {
+        ++refusedToken_;
+        HttpResponse r = Refuse(401, "token", "a command needs Authorization: Bearer <token>");
+        r.headers.emplace_back("WWW-Authenticate", "Bearer");
+        respond(std::move(r));
+        return;
+    }
+    if (!IsJson(request.contentType)) {
+        respond(TextResponse(415, "a command is a JSON body (Content-Type: application/json)"));
+        return;
+    }
+    UnitCommand command;
+    const std::string why = ParseCommandJson(request.body, &command);
+    if (!why.empty()) {
+        std::fprintf(stderr, "k40ctl: command refused: %s\n", why.c_str());
+        respond(Answer(400, kJson, RefusedJson(request.body, why)));
+        return;
+    }
+    if (commandRunning_.exchange(true)) {
+        respond(TextResponse(409, "another command is running; send this one when it ends"));
+        return;
+    }
+    const ServeAccess& a = access_;
+    poller_->Post([this, command, respond, &a](UnitLink& link) {
+        std::string json;
+        if (link.IsOpen()) {
+            const CommandResult result = RunUnitCommand(link, command, a.confirm,
+                                                        a.confirmWindowMs);
+            json = OutcomeJson(command, &result, link.WaitMs());
+        } else {
+            json = OutcomeJson(command, nullptr, link.WaitMs());
+        }
+        std::fprintf(stderr, "k40ctl: command %s: %s\n", CommandWords(command).c_str(),
+                     json.c_str());
+        state_->PublishCommand(json);
+        commandRunning_ = false;
+        respond(Answer(200, kJson, json));
+    });
+}
+
+std::string ServeApp::RefusalsText() const {
+    std::string text =
+        "# HELP k40_http_refused_total Requests refused by serve's checks, by reason.\n"
+        "# TYPE k40_http_refused_total counter\n";
+    const struct {
+        const char* reason;
+        unsigned long long count;
+    } rows[] = {{"host", refusedHost_},
+                {"origin", refusedOrigin_},
+                {"token", refusedToken_},
+                {"commands-off", refusedCommand_}};
+    for (const auto& row : rows) {
+        text += std::string("k40_http_refused_total{reason=\"") + row.reason + "\"} " +
+                std::to_string(row.count) + "\n";
+    }
+    return text;
+}

@@ -1,0 +1,48 @@
+// serve's routes: what each path answers, the checks every request and every
+// command passes, and the command's trip through the poller's queue. No
+// sockets here (cli/serve/HttpServer.h) and no link: commands are tasks that
+// the poller runs between two scans.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "cli/poll/Poller.h"
+#include "cli/serve/Http.h"
+#include "cli/serve/Prober.h"
+#include "cli/serve/RequestGuard.h"
+#include "cli/serve/ServeState.h"
+
+struct ServeAccess {
+    AllowedHosts hosts;          // the names a request's Host (and Origin) may give
+    bool allowCommands = false;  // --allow-commands
+    std::string token;           // --token-file's secret; empty: none needed
+    bool confirm = true;         // read system commands back (--no-confirm)
+    int confirmWindowMs = 1500;
+};
+
+class ServeApp : public HttpApp {
+public:
+    // state and poller are null for a fleet exporter (serve --probe without
+    // --port); prober is null without --probe.
+    ServeApp(ServeAccess access, ServeState* state, Poller* poller, Prober* prober);
+    void Handle(HttpRequest request, std::function<void(HttpResponse)> respond) override;
+
+    // Requests refused by the checks, by reason ("host", "origin", "token",
+    // ...), in Prometheus text, appended to /metrics.
+    std::string RefusalsText() const;
+
+private:
+    HttpResponse Get(const HttpRequest& request);
+    void Command(const HttpRequest& request, const std::function<void(HttpResponse)>& respond);
+    HttpResponse Refuse(int status, const char* reason, const std::string& text);
+
+    const ServeAccess access_;
+    ServeState* state_;
+    Poller* poller_;
+    Prober* prober_;
+    std::atomic<bool> commandRunning_{false};
+    std::atomic<unsigned long long> refusedHost_{0}, refusedOrigin_{0}, refusedToken_{0},
+        refusedCommand_{0};
+};

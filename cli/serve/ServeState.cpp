@@ -1,0 +1,158 @@
+#include "cli/serve/ServeState.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/CsvLayout.h"
+#include "cli/RecordFormat.h"
+#include "cli/serve/ReadingsJson.h"
+#include "link/HexEcho.h"
+
+namespace {
+
+using Wall = std::chrono::system_clock;
+
+// Scans copied out of the history under the lock at a time.
+constexpr std::size_t kScansPerPiece = 512;
+
+nlohmann::json FrameObject(const LinkFrame& frame) {
+    return {{"time", Iso8601Local(frame.time)},
+            {"direction", frame.sent ? "request" : "reply"},
+            {"hex", HexBytes(frame.bytes.data(), static_cast<int>(frame.bytes.size()))}};
+}
+
+}  // namespace
+
+std::string FrameJson(const LinkFrame& frame) {
+    return FrameObject(frame).dump();
+}
+
+class ServeState::HistoryStream : public ChunkSource {
+public:
+    HistoryStream(ServeState& state, HistoryFormat format, Wall::time_point since)
+        : state_(state), format_(format), since_(since) {}
+
+    Pull Next(std::string* chunk) override {
+        chunk->clear();
+        if (!headerSent_) {
+            headerSent_ = true;
+            if (format_ == HistoryFormat::Csv) {
+                *chunk = CsvHeader(WatchColumns(WatchScope::All));
+                return Pull::Chunk;
+            }
+        }
+        std::lock_guard<std::mutex> lock(state_.mutex_);
+        if (!state_.history_.Render(format_, since_, &cursor_, kScansPerPiece, chunk)) {
+            return Pull::End;
+        }
+        return chunk->empty() ? Pull::End : Pull::Chunk;
+    }
+
+private:
+    ServeState& state_;
+    const HistoryFormat format_;
+    const Wall::time_point since_;
+    std::uint64_t cursor_ = 0;
+    bool headerSent_ = false;
+};
+
+ServeState::ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::seconds keep)
+    : link_(link), snap_(std::move(base)), history_(keep) {}
+
+void ServeState::Count(const WatchStatus& status) {
+    snap_.scans = status.scans;
+    snap_.failedScans = status.failures;
+    snap_.missedScans = status.missed;
+    snap_.counters = link_.Counters();
+}
+
+void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
+    std::string json;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Count(status);
+        snap_.last = record;
+        snap_.anyScan = true;
+        const bool reply = record.outcome == ReadOutcome::Reply;
+        if (reply) {
+            snap_.lastGoodScan = record.time;
+        }
+        const LinkState state = reply ? LinkState::Answering : LinkState::NoReply;
+        if (snap_.state != state) {
+            snap_.stateSince = record.time;
+            snap_.state = state;
+        }
+        snap_.finding = reply ? std::string()
+                              : record.outcome == ReadOutcome::Exception ? "exception"
+                                                                         : record.finding;
+        snap_.diagnosis = reply ? std::string() : OutcomeMessage(record, snap_.waitMs);
+        history_.Add(record);
+        json = ReadingsJson(snap_);
+    }
+    hub_.Publish("scan", json);
+}
+
+void ServeState::OnMissedScan(const WatchStatus& status) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Count(status);
+    }
+    hub_.KeepAlive();
+}
+
+void ServeState::OnLink(const LinkEvent& event) {
+    nlohmann::json json = {{"time", Iso8601Local(event.time)}, {"port", event.port}};
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        switch (event.kind) {
+            case LinkEvent::Kind::Lost:
+                json["kind"] = "lost";
+                snap_.state = LinkState::PortLost;
+                snap_.stateSince = event.lostSince;
+                snap_.finding = "port-lost";
+                snap_.diagnosis = event.port + " failed (error or hang-up); reopening it every second";
+                break;
+            case LinkEvent::Kind::Back:
+                json["kind"] = "back";
+                json["lost_since"] = Iso8601Local(event.lostSince);
+                snap_.state = LinkState::Starting;
+                snap_.stateSince = event.time;
+                snap_.finding.clear();
+                snap_.diagnosis.clear();
+                break;
+            case LinkEvent::Kind::LateReply:
+                json["kind"] = "late-reply";
+                break;
+        }
+        snap_.counters = link_.Counters();
+    }
+    hub_.Publish("link", json.dump());
+}
+
+void ServeState::OnFrame(const LinkFrame& frame) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        frames_.push_back(frame);
+        if (frames_.size() > kFrames) {
+            frames_.pop_front();
+        }
+    }
+    hub_.Publish("frame", FrameJson(frame));
+}
+
+ServeSnapshot ServeState::Snapshot() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return snap_;
+}
+
+std::string ServeState::FramesJson() {
+    nlohmann::json list = nlohmann::json::array();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const LinkFrame& f : frames_) {
+        list.push_back(FrameObject(f));
+    }
+    return list.dump();
+}
+
+std::shared_ptr<ChunkSource> ServeState::History(HistoryFormat format, Wall::time_point since) {
+    return std::make_shared<HistoryStream>(*this, format, since);
+}
