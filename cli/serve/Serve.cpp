@@ -8,6 +8,7 @@
 #include "cli/poll/WatchSinks.h"
 #include "cli/serve/HttpServer.h"
 #include "cli/serve/ServeApp.h"
+#include "cli/serve/TimeText.h"
 #include "link/TcpAddress.h"
 
 namespace {
