@@ -5,11 +5,7 @@
 
 #include "cli/RecordFormat.h"
 
-namespace {
-
-// A label value in double quotes: backslash, double quote and line feed are
-// the three characters the format escapes.
-std::string LabelValue(const std::string& text) {
+std::string PrometheusLabelValue(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '\\') {
@@ -25,8 +21,7 @@ std::string LabelValue(const std::string& text) {
     return out + '"';
 }
 
-// A sample value: the shortest text that reads back as the same double.
-std::string SampleValue(double value) {
+std::string PrometheusSampleValue(double value) {
     if (std::isnan(value)) {
         return "NaN";
     }
@@ -37,6 +32,8 @@ std::string SampleValue(double value) {
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
 }
+
+namespace {
 
 void Family(std::string* out, const char* name, const char* type, const char* help) {
     *out += std::string("# HELP ") + name + " " + help + "\n";
@@ -53,8 +50,8 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
     }
     const bool reply = last.outcome == ReadOutcome::Reply;
     // The labels that name the unit come first in every sample.
-    const std::string target =
-        "port=" + LabelValue(scrape.port) + ",slave=\"" + std::to_string(scrape.slave) + "\"";
+    const std::string target = "port=" + PrometheusLabelValue(scrape.port) + ",slave=\"" +
+                               std::to_string(scrape.slave) + "\"";
     std::string out;
     Family(&out, "k40_up", "gauge",
            "1 when the last scan got a reply, 0 when it got none, an exception reply, or the "
@@ -67,10 +64,10 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
         for (const SignalReading& c : columns) {
             const SignalReading* r = reply && c.analog ? FindReading(last, c) : nullptr;
             if (r) {
-                out += "k40_analog_value{" + target + ",name=" + LabelValue(c.name) +
+                out += "k40_analog_value{" + target + ",name=" + PrometheusLabelValue(c.name) +
                        ",register=\"" + std::to_string(c.reg) +
-                       "\",unit=" + LabelValue(c.physicalUnit) + "} " +
-                       SampleValue(ShownValue(*r)) + "\n";
+                       "\",unit=" + PrometheusLabelValue(c.physicalUnit) + "} " +
+                       PrometheusSampleValue(ShownValue(*r)) + "\n";
             }
         }
     }
@@ -79,11 +76,15 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
         for (const SignalReading& c : columns) {
             const SignalReading* r = reply && !c.analog ? FindReading(last, c) : nullptr;
             if (r) {
-                out += "k40_status_bit{" + target + ",name=" + LabelValue(c.name) + ",bit=\"" +
-                       std::to_string(c.reg) + "\",legend=" + LabelValue(c.unit) + "} " +
+                out += "k40_status_bit{" + target + ",name=" + PrometheusLabelValue(c.name) +
+                       ",bit=\"" + std::to_string(c.reg) +
+                       "\",legend=" + PrometheusLabelValue(c.unit) + "} " +
                        (r->value != 0 ? "1" : "0") + "\n";
             }
         }
+    }
+    if (!scrape.scanCounters) {
+        return out;
     }
     Family(&out, "k40_scans_failed_total", "counter",
            "Scans of this watch that got no reply or an exception reply, or fell due while "
