@@ -51,38 +51,39 @@ std::string LineKeyOf(const TcpAddress& address) {
 
 // The host part of a --probe-target, with its port (0: any). False when the
 // text is no host or HOST:PORT.
-bool SplitHostPort(const std::string& spec, TcpAddress* address, std::string* why) {
-    const std::size_t colons = static_cast<std::size_t>(std::count(spec.begin(), spec.end(), ':'));
-    if (spec.front() == '[' && spec.back() == ']') {
-        *address = TcpAddress{spec.substr(1, spec.size() - 2), 0};
+bool SplitHostPort(const std::string& option, TcpAddress* address, std::string* why) {
+    const std::size_t colons =
+        static_cast<std::size_t>(std::count(option.begin(), option.end(), ':'));
+    if (option.front() == '[' && option.back() == ']') {
+        *address = TcpAddress{option.substr(1, option.size() - 2), 0};
         return true;
     }
-    if (colons >= 2 && spec.front() != '[') {
-        *address = TcpAddress{spec, 0};  // an IPv6 address without brackets has no port
+    if (colons >= 2 && option.front() != '[') {
+        *address = TcpAddress{option, 0};  // an IPv6 address without brackets has no port
         return true;
     }
     if (colons == 0) {
         // The link's parsing checks the name; the port is set aside again.
-        if (!ParseHostPort(spec + ":1", false, *address, *why)) {
+        if (!ParseHostPort(option + ":1", false, *address, *why)) {
             return false;
         }
         address->port = 0;
         return true;
     }
-    return ParseHostPort(spec, false, *address, *why);
+    return ParseHostPort(option, false, *address, *why);
 }
 
 }  // namespace
 
-bool AddProbeTarget(const std::string& spec, ProbeRules* rules, std::string* why) {
-    const std::string shown = "--probe-target \"" + spec + "\": ";
-    if (spec.empty()) {
+bool AddProbeTarget(const std::string& option, ProbeRules* rules, std::string* why) {
+    const std::string shown = "--probe-target \"" + option + "\": ";
+    if (option.empty()) {
         *why = shown + "empty";
         return false;
     }
-    if (spec.find('/') != std::string::npos) {
+    if (option.find('/') != std::string::npos) {
         AddressBlock block;
-        if (!ParseAddressBlock(spec, &block)) {
+        if (!ParseAddressBlock(option, &block)) {
             *why = shown + "not an address block such as 192.0.2.0/24 or fd00::/8";
             return false;
         }
@@ -91,7 +92,7 @@ bool AddProbeTarget(const std::string& spec, ProbeRules* rules, std::string* why
     }
     TcpAddress address;
     std::string error;
-    if (!SplitHostPort(spec, &address, &error)) {
+    if (!SplitHostPort(option, &address, &error)) {
         *why = shown + error;
         return false;
     }

@@ -38,7 +38,7 @@ struct ProbeRules {
 // A host without a port allows every port; a block allows every port of every
 // address in it. A name allows that name (as a probe's target spells it) and
 // whatever the name service gives for it. False with the reason in *why.
-bool AddProbeTarget(const std::string& spec, ProbeRules* rules, std::string* why);
+bool AddProbeTarget(const std::string& option, ProbeRules* rules, std::string* why);
 // One --probe-port: a serial port name, never a tcp:// one and never the
 // serve's own --port (also not under another name of the same device: COM1
 // and /dev/ttyS0). False with the reason in *why.

@@ -22,8 +22,8 @@ ProbeRules Rules(const std::vector<std::string>& targets,
     ProbeRules rules;
     rules.servedPort = served;
     std::string why;
-    for (const std::string& spec : targets) {
-        EXPECT_TRUE(AddProbeTarget(spec, &rules, &why)) << spec << ": " << why;
+    for (const std::string& option : targets) {
+        EXPECT_TRUE(AddProbeTarget(option, &rules, &why)) << option << ": " << why;
     }
     for (const std::string& port : ports) {
         EXPECT_TRUE(AddProbePort(port, &rules, &why)) << port << ": " << why;
@@ -146,7 +146,7 @@ TEST(ProbeRules, AllowAddressesByBlockHostAndPort) {
 }
 
 TEST(ProbeRules, RefuseMalformedTargetsWithTheReason) {
-    const char* const specs[] = {
+    const char* const malformed[] = {
         "",
         "192.0.2.0/33",
         "fd00::/129",
@@ -168,12 +168,12 @@ TEST(ProbeRules, RefuseMalformedTargetsWithTheReason) {
         "1.2.3.4:",
         "[unit7]:502",
     };
-    for (const char* spec : specs) {
+    for (const char* option : malformed) {
         ProbeRules rules;
         std::string why;
-        EXPECT_FALSE(AddProbeTarget(spec, &rules, &why)) << spec;
-        EXPECT_NE(why.find("--probe-target"), std::string::npos) << spec << ": " << why;
-        EXPECT_TRUE(rules.blocks.empty() && rules.names.empty()) << spec;
+        EXPECT_FALSE(AddProbeTarget(option, &rules, &why)) << option;
+        EXPECT_NE(why.find("--probe-target"), std::string::npos) << option << ": " << why;
+        EXPECT_TRUE(rules.blocks.empty() && rules.names.empty()) << option;
     }
 }
 
