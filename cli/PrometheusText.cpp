@@ -84,6 +84,9 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
             }
         }
     }
+    if (!scrape.scanCounters) {
+        return out;
+    }
     Family(&out, "k40_scans_failed_total", "counter",
            "Scans of this watch that got no reply or an exception reply, or fell due while "
            "the port was lost.");
