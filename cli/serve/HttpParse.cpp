@@ -269,7 +269,8 @@ std::string ResponseHead(const HttpResponse& response, const ResponseFraming& fr
     }
     static const char* const ours[] = {"Content-Length", "Transfer-Encoding", "Connection",
                                        "Cache-Control", "Content-Type"};
-    for (const auto& [name, value] : response.headers) {
+    for (const auto& field : response.headers) {
+        const std::string &name = field.first, &value = field.second;
         const bool taken = std::any_of(std::begin(ours), std::end(ours),
                                        [&](const char* o) { return SameName(name, o); });
         const bool token = !name.empty() && name.find_first_of(" \t:") == name.npos;
