@@ -1,5 +1,6 @@
 #include "cli/LinkCounters.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
@@ -32,7 +33,35 @@ void LinkCounters::Add(const LineDiagnosis& diagnosis, double ms) {
         maxMs_ = timed_ == 0 || ms > maxMs_ ? ms : maxMs_;
         sumMs_ += ms;
         ++timed_;
+        const auto bound = std::lower_bound(kBucketMs.begin(), kBucketMs.end(), ms);
+        ++byBucket_[static_cast<std::size_t>(bound - kBucketMs.begin())];
     }
+}
+
+std::vector<FailureCount> LinkCounters::Failures() const {
+    std::vector<FailureCount> counts;
+    for (LineFinding f : kFailures) {
+        counts.push_back({CLineDiagnosis::Name(f), Count(f)});
+    }
+    counts.push_back({kDiscardedName, discarded_});
+    return counts;
+}
+
+std::optional<ResponseSpread> LinkCounters::Response() const {
+    if (timed_ == 0) {
+        return std::nullopt;
+    }
+    return ResponseSpread{minMs_, sumMs_ / static_cast<double>(timed_), maxMs_};
+}
+
+std::array<std::uint64_t, LinkCounters::kBuckets> LinkCounters::ResponseBuckets() const {
+    std::array<std::uint64_t, kBuckets> cumulative{};
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < kBuckets; ++i) {
+        sum += byBucket_[i];
+        cumulative[i] = sum;
+    }
+    return cumulative;
 }
 
 void LinkCounters::AddDiscarded(int replies) {
@@ -40,10 +69,11 @@ void LinkCounters::AddDiscarded(int replies) {
 }
 
 std::string LinkCounters::Times() const {
-    if (timed_ == 0) {
+    const std::optional<ResponseSpread> spread = Response();
+    if (!spread) {
         return "-";
     }
-    return Ms(minMs_) + "/" + Ms(sumMs_ / static_cast<double>(timed_)) + "/" + Ms(maxMs_) + " ms";
+    return Ms(spread->minMs) + "/" + Ms(spread->meanMs) + "/" + Ms(spread->maxMs) + " ms";
 }
 
 std::string LinkCounters::StatusLine() const {

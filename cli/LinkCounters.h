@@ -5,12 +5,32 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "link/LineDiagnosis.h"
 
+// The count of one failure kind, named as the line diagnosis names it
+// ("nothing", "crc-error", ...; "other-transaction" for discarded replies).
+struct FailureCount {
+    const char* kind;
+    std::uint64_t count;
+};
+
+// The response times of the answers so far, in ms.
+struct ResponseSpread {
+    double minMs, meanMs, maxMs;
+};
+
 class LinkCounters {
 public:
+    // The upper bounds of the response-time buckets, in ms (the exporter
+    // publishes them in seconds, 0.005 to 10); a last bucket takes the rest.
+    static constexpr std::array<double, 11> kBucketMs = {5,   10,   25,   50,   100,  250,
+                                                         500, 1000, 2500, 5000, 10000};
+    static constexpr std::size_t kBuckets = kBucketMs.size() + 1;
+
     // One exchange: its finding (Answered for a reply) and how long it took.
     void Add(const LineDiagnosis& diagnosis, double ms);
     // A reply that came after its exchange had timed out (no request of its own).
@@ -23,6 +43,18 @@ public:
     std::uint64_t Count(LineFinding finding) const {
         return byFinding_[static_cast<std::size_t>(finding)];
     }
+
+    // Every failure kind in the order they are reported, those that never
+    // happened included, "other-transaction" last.
+    std::vector<FailureCount> Failures() const;
+    // Min/mean/max of the answers' times; none before the first answer.
+    std::optional<ResponseSpread> Response() const;
+    // The answers (replies and exception replies) with a time no longer than
+    // each bound of kBucketMs, then all of them: cumulative, as a Prometheus
+    // histogram counts them.
+    std::array<std::uint64_t, kBuckets> ResponseBuckets() const;
+    std::uint64_t ResponseCount() const { return timed_; }
+    double ResponseSumMs() const { return sumMs_; }
 
     // One line for the live view's status line: "sent 12, replies 11,
     // exceptions 0, nothing 1; response 8.1/9.0/12.4 ms (min/mean/max)";
@@ -38,5 +70,6 @@ private:
     std::array<std::uint64_t, kLineFindings> byFinding_{};
     std::uint64_t discarded_ = 0;
     std::uint64_t timed_ = 0;
+    std::array<std::uint64_t, kBuckets> byBucket_{};  // not cumulative
     double minMs_ = 0, maxMs_ = 0, sumMs_ = 0;
 };

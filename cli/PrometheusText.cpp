@@ -3,12 +3,11 @@
 #include <charconv>
 #include <cmath>
 
+#include "cli/PrometheusFormat.h"
 #include "cli/RecordFormat.h"
 
-namespace {
-
-// A label value in double quotes: backslash, double quote and line feed are
-// the three characters the format escapes.
+// Backslash, double quote and line feed are the three characters the format
+// escapes in a label value.
 std::string LabelValue(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -25,7 +24,6 @@ std::string LabelValue(const std::string& text) {
     return out + '"';
 }
 
-// A sample value: the shortest text that reads back as the same double.
 std::string SampleValue(double value) {
     if (std::isnan(value)) {
         return "NaN";
@@ -38,12 +36,14 @@ std::string SampleValue(double value) {
     return std::string(buffer, result.ptr);
 }
 
+std::string TargetLabels(const std::string& port, int slave) {
+    return "port=" + LabelValue(port) + ",slave=\"" + std::to_string(slave) + "\"";
+}
+
 void Family(std::string* out, const char* name, const char* type, const char* help) {
     *out += std::string("# HELP ") + name + " " + help + "\n";
     *out += std::string("# TYPE ") + name + " " + type + "\n";
 }
-
-}  // namespace
 
 std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReading>& columns,
                            const PrometheusScrape& scrape) {
@@ -53,8 +53,7 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
     }
     const bool reply = last.outcome == ReadOutcome::Reply;
     // The labels that name the unit come first in every sample.
-    const std::string target =
-        "port=" + LabelValue(scrape.port) + ",slave=\"" + std::to_string(scrape.slave) + "\"";
+    const std::string target = TargetLabels(scrape.port, scrape.slave);
     std::string out;
     Family(&out, "k40_up", "gauge",
            "1 when the last scan got a reply, 0 when it got none, an exception reply, or the "
@@ -84,6 +83,9 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
                        (r->value != 0 ? "1" : "0") + "\n";
             }
         }
+    }
+    if (!scrape.scanCounters) {
+        return out;
     }
     Family(&out, "k40_scans_failed_total", "counter",
            "Scans of this watch that got no reply or an exception reply, or fell due while "

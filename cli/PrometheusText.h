@@ -15,6 +15,9 @@ struct PrometheusScrape {
     std::string port;  // --port as given: a label of every sample, with the slave,
     int slave = 1;     // so that the files of several units never clash
     std::uint64_t scans = 0, failedScans = 0;
+    // The two counters of the watch; a probe (k40ctl serve's /probe) is one
+    // scan on request and has none.
+    bool scanCounters = true;
 };
 
 // HELP and TYPE lines and the samples, each labelled port="...",slave="N":
@@ -23,6 +26,7 @@ struct PrometheusScrape {
 //                                                        in its physical unit
 //   k40_status_bit{name="...",bit="0",legend="..."}       a gauge per status-bit column
 //   k40_scans_failed_total, k40_scans_total                counters of this watch
+//                                                        (with scanCounters)
 // The gauges have no samples when the last scan got no reply (or could not be
 // made), so that a stale value is never published as current.
 std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReading>& columns,

@@ -8,6 +8,7 @@
 #include "cli/poll/WatchSinks.h"
 #include "cli/serve/HttpServer.h"
 #include "cli/serve/ServeApp.h"
+#include "cli/serve/TimeText.h"
 #include "link/TcpAddress.h"
 
 namespace {
@@ -45,15 +46,23 @@ int Prepare(const CtlOptions& o, TcpAddress* listen, ServeAccess* access,
     }
     if (o.serve.probe) {
         ProbeRules rules;
+        rules.servedPort = o.serve.pollsUnit ? o.port : std::string();
         for (const std::string& t : o.serve.probeTargets) {
             if (!AddProbeTarget(t, &rules, &why)) {
                 return Refuse("--probe-target " + t + ": " + why);
             }
         }
-        rules.serialPorts = o.serve.probePorts;
-        *prober = std::make_unique<Prober>(std::move(rules),
-                                           ProbeDefaults{o.baud, o.echo, o.waitMs},
-                                           static_cast<std::size_t>(o.serve.probeParallel));
+        for (const std::string& p : o.serve.probePorts) {
+            if (!AddProbePort(p, &rules, &why)) {
+                return Refuse("--probe-port " + p + ": " + why);
+            }
+        }
+        ProberSettings settings;
+        settings.baud = o.baud;
+        settings.echo = o.echo;
+        settings.waitMs = o.waitMs;
+        settings.parallel = o.serve.probeParallel;
+        *prober = std::make_unique<Prober>(std::move(rules), settings);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "cli/serve/CommandJson.h"
 #include "cli/serve/ExporterText.h"
 #include "cli/serve/ReadingsJson.h"
+#include "cli/serve/TimeText.h"
 
 namespace {
 

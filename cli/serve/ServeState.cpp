@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/CsvLayout.h"
 #include "cli/RecordFormat.h"
 #include "cli/serve/ReadingsJson.h"
 #include "link/HexEcho.h"
@@ -33,26 +32,27 @@ public:
 
     Pull Next(std::string* chunk) override {
         chunk->clear();
-        if (!headerSent_) {
-            headerSent_ = true;
-            if (format_ == HistoryFormat::Csv) {
-                *chunk = CsvHeader(WatchColumns(WatchScope::All));
-                return Pull::Chunk;
+        std::lock_guard<std::mutex> lock(state_.mutex_);
+        if (!started_) {
+            // The scans made until now: a download never chases the poller.
+            started_ = true;
+            end_ = state_.history_.EndSequence();
+            *chunk = state_.history_.Header(format_);
+        }
+        while (chunk->empty()) {
+            if (!state_.history_.Render(format_, since_, &cursor_, kScansPerPiece, chunk, end_)) {
+                return chunk->empty() ? Pull::End : Pull::Chunk;
             }
         }
-        std::lock_guard<std::mutex> lock(state_.mutex_);
-        if (!state_.history_.Render(format_, since_, &cursor_, kScansPerPiece, chunk)) {
-            return Pull::End;
-        }
-        return chunk->empty() ? Pull::End : Pull::Chunk;
+        return Pull::Chunk;
     }
 
 private:
     ServeState& state_;
     const HistoryFormat format_;
     const Wall::time_point since_;
-    std::uint64_t cursor_ = 0;
-    bool headerSent_ = false;
+    std::uint64_t cursor_ = 0, end_ = 0;
+    bool started_ = false;
 };
 
 ServeState::ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::seconds keep)

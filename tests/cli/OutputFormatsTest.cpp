@@ -2,49 +2,21 @@
 // parser (Python's csv and json modules, the Prometheus client's parser); the
 // parsed cells are compared with the record they came from.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cli/DisplayWidth.h"
 #include "cli/PrometheusText.h"
 #include "cli/RecordFormat.h"
+#include "tests/cli/TextParsers.h"
 
 namespace {
 
 using nlohmann::json;
 using Clock = std::chrono::system_clock;
-
-// Runs a Python script on a file holding the text; returns what it printed,
-// parsed as JSON.
-json ParseWithPython(const std::string& script, const std::string& text) {
-    char folder[] = "/tmp/k40cli.XXXXXX";
-    EXPECT_NE(mkdtemp(folder), nullptr);
-    const std::string scriptPath = std::string(folder) + "/check.py";
-    const std::string dataPath = std::string(folder) + "/data";
-    std::ofstream(scriptPath, std::ios::binary) << script;
-    std::ofstream(dataPath, std::ios::binary) << text;
-    const std::string command =
-        std::string(K40_PYTHON3) + " " + scriptPath + " " + dataPath + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    std::remove(scriptPath.c_str());
-    std::remove(dataPath.c_str());
-    rmdir(folder);
-    EXPECT_EQ(status, 0) << out;
-    return status == 0 ? json::parse(out) : json();
-}
 
 // The table's unit column is "V" throughout, as the unit's documentation has
 // it for currents too; the outputs must give the physical unit.
@@ -53,7 +25,8 @@ SignalReading Analog(int reg, std::string name, double value, std::string text, 
 }
 
 SignalReading Bit(int bit, std::string name, int value, std::string legend) {
-    return {bit, false, std::move(name), double(value), std::to_string(value), std::move(legend), ""};
+    return {bit, false, std::move(name), double(value), std::to_string(value), std::move(legend),
+            ""};
 }
 
 // Names that need CSV quoting and Prometheus label escaping.
@@ -69,11 +42,16 @@ const Clock::time_point kTime = Clock::time_point(std::chrono::milliseconds(1796
 std::vector<ReadRecord> Records() {
     ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", Columns(), "", "", 12.345};
     ReadRecord timeout{
-        kTime + std::chrono::seconds(1),         ReadOutcome::Timeout, 0, "", {}, "echo-only",
+        kTime + std::chrono::seconds(1),          ReadOutcome::Timeout, 0, "", {}, "echo-only",
         "only the echo of the request came back", std::nullopt};
-    ReadRecord exception{
-        kTime + std::chrono::seconds(2), ReadOutcome::Exception, 0x02, "非法数据地址", {}, "", "",
-        std::nullopt};
+    ReadRecord exception{kTime + std::chrono::seconds(2),
+                         ReadOutcome::Exception,
+                         0x02,
+                         "非法数据地址",
+                         {},
+                         "",
+                         "",
+                         std::nullopt};
     return {reply, timeout, exception};
 }
 
@@ -161,16 +139,6 @@ print(json.dumps(records))
     EXPECT_EQ(records[2]["outcome"], "exception");
     EXPECT_EQ(records[2]["exception"], json({{"code", 2}, {"name", "非法数据地址"}}));
 }
-
-// Each sample as [family, type, sample, labels, value].
-const char* const kPrometheusParser = R"(
-import json, sys
-from prometheus_client.parser import text_string_to_metric_families
-with open(sys.argv[1], encoding='utf-8', errors='strict') as f:
-    families = text_string_to_metric_families(f.read())
-    print(json.dumps([[m.name, m.type, s.name, s.labels, s.value]
-                      for m in families for s in m.samples]))
-)";
 
 TEST(PrometheusText, ReadsBackWithThePrometheusParser) {
     const ReadRecord last = Records()[0];

@@ -1,0 +1,290 @@
+// The request parser is Beast's, bounded by k40ctl's limits; what it accepts
+// is then checked again for what the routes must never see (paths that climb
+// or hide a separator, doubled fields that a proxy and the server could read
+// differently).
+#include "cli/serve/HttpParse.h"
+
+#include <algorithm>
+#include <boost/beast/http.hpp>
+#include <cstdint>
+#include <limits>
+
+namespace http = boost::beast::http;
+
+namespace {
+
+std::string_view View(boost::beast::string_view s) { return {s.data(), s.size()}; }
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Why Beast refused a request, in the words of the log line.
+int RefusalStatus(const boost::beast::error_code& ec, std::string* why) {
+    if (ec == http::error::header_limit) {
+        *why = "request header too large";
+        return 431;
+    }
+    if (ec == http::error::body_limit || ec == http::error::buffer_overflow) {
+        *why = "request body too large";
+        return 413;
+    }
+    if (ec == http::error::bad_method || ec == http::error::bad_target ||
+        ec == http::error::bad_version) {
+        *why = "bad request line";
+    } else if (ec == http::error::bad_field || ec == http::error::bad_value ||
+               ec == http::error::bad_obs_fold) {
+        *why = "bad header field";
+    } else if (ec == http::error::bad_line_ending) {
+        *why = "bad line ending";
+    } else if (ec == http::error::bad_content_length || ec == http::error::bad_transfer_encoding ||
+               ec == http::error::bad_chunk || ec == http::error::bad_chunk_extension) {
+        *why = "bad body framing";
+    } else {
+        *why = "bad request (" + ec.message() + ")";
+    }
+    return 400;
+}
+
+}  // namespace
+
+struct HttpRequestReader::Impl {
+    http::request_parser<http::string_body> parser;
+};
+
+HttpRequestReader::HttpRequestReader(const HttpLimits& limits) : impl_(std::make_unique<Impl>()) {
+    const std::size_t most = std::numeric_limits<std::uint32_t>::max();
+    impl_->parser.header_limit(static_cast<std::uint32_t>(std::min(limits.maxHeaderBytes, most)));
+    impl_->parser.body_limit(limits.maxBodyBytes);
+    impl_->parser.eager(true);
+}
+
+HttpRequestReader::~HttpRequestReader() = default;
+
+HttpRequestReader::State HttpRequestReader::Refuse(int status, std::string why) {
+    status_ = status;
+    why_ = std::move(why);
+    return State::Refused;
+}
+
+HttpRequestReader::State HttpRequestReader::Feed(std::string_view bytes, std::size_t* used) {
+    *used = 0;
+    if (status_ != 0) {
+        return State::Refused;
+    }
+    auto& parser = impl_->parser;
+    while (!parser.is_done()) {
+        boost::beast::error_code ec;
+        const std::size_t n =
+            parser.put(boost::asio::const_buffer(bytes.data() + *used, bytes.size() - *used), ec);
+        *used += n;
+        if (ec == http::error::need_more || (!ec && n == 0)) {
+            return State::NeedMore;
+        }
+        if (ec) {
+            std::string why;
+            const int status = RefusalStatus(ec, &why);
+            return Refuse(status, std::move(why));
+        }
+    }
+    return Finish();
+}
+
+bool HttpRequestReader::HeaderDone() const { return impl_->parser.is_header_done(); }
+
+bool HttpRequestReader::ExpectsContinue() const {
+    const auto& m = impl_->parser.get();
+    const auto it = m.find(http::field::expect);
+    return it != m.end() && SameName(View(it->value()), "100-continue");
+}
+
+HttpRequestReader::State HttpRequestReader::Finish() {
+    auto& m = impl_->parser.get();
+    if (m.version() != 10 && m.version() != 11) {
+        return Refuse(400, "unsupported HTTP version");
+    }
+    HttpRequest request;
+    request.method = std::string(View(m.method_string()));
+    std::string why;
+    if (SetRequestTarget(View(m.target()), &request, &why) != 0) {
+        return Refuse(400, std::move(why));
+    }
+    for (const auto& field : m) {
+        if (SetRequestField(View(field.name_string()), View(field.value()), &request, &why) != 0) {
+            return Refuse(400, std::move(why));
+        }
+    }
+    if (m.version() == 11 && m.find(http::field::host) == m.end()) {
+        return Refuse(400, "no Host field");
+    }
+    request.body = std::move(m.body());
+    keepAlive_ = m.keep_alive() && m.version() == 11;  // 1.0 clients: one request each
+    request_ = std::move(request);
+    return State::Done;
+}
+
+int ParseHttpRequest(std::string_view bytes, const HttpLimits& limits, HttpRequest* out,
+                     std::string* why) {
+    HttpRequestReader reader(limits);
+    std::size_t used = 0;
+    switch (reader.Feed(bytes, &used)) {
+        case HttpRequestReader::State::Done:
+            *out = reader.Take();
+            return 0;
+        case HttpRequestReader::State::NeedMore:
+            *why = "incomplete request";
+            return 400;
+        case HttpRequestReader::State::Refused:
+            break;
+    }
+    *why = reader.Why();
+    return reader.Status();
+}
+
+bool PercentDecode(std::string_view text, bool plusIsSpace, std::string* out) {
+    out->clear();
+    out->reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size()) {
+                return false;
+            }
+            const int hi = HexDigit(text[i + 1]), lo = HexDigit(text[i + 2]);
+            if (hi < 0 || lo < 0) {
+                return false;
+            }
+            out->push_back(static_cast<char>(hi * 16 + lo));
+            i += 2;
+        } else {
+            out->push_back(plusIsSpace && c == '+' ? ' ' : c);
+        }
+    }
+    return true;
+}
+
+bool ParseQueryString(std::string_view query, std::multimap<std::string, std::string>* out) {
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        if (pair.empty()) {
+            continue;
+        }
+        const std::size_t eq = pair.find('=');
+        std::string name, value;
+        if (!PercentDecode(pair.substr(0, eq), true, &name) ||
+            (eq != std::string_view::npos && !PercentDecode(pair.substr(eq + 1), true, &value))) {
+            return false;
+        }
+        out->emplace(std::move(name), std::move(value));
+    }
+    return true;
+}
+
+int SetRequestTarget(std::string_view target, HttpRequest* out, std::string* why) {
+    out->target = std::string(target);
+    if (target.empty() || target[0] != '/') {
+        *why = "the target is not an absolute path";
+        return 400;
+    }
+    const std::size_t mark = target.find('?');
+    std::string path;
+    if (!PercentDecode(target.substr(0, mark), false, &path)) {
+        *why = "bad percent-encoding in the path";
+        return 400;
+    }
+    const bool control = std::any_of(path.begin(), path.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '\\';
+    });
+    if (control || path.find("..") != std::string::npos || path.find("//") != std::string::npos) {
+        *why = "path refused (\"..\", \"//\", backslash or control character)";
+        return 400;
+    }
+    out->path = std::move(path);
+    out->query.clear();
+    if (mark != std::string_view::npos && !ParseQueryString(target.substr(mark + 1), &out->query)) {
+        *why = "bad percent-encoding in the query";
+        return 400;
+    }
+    return 0;
+}
+
+int SetRequestField(std::string_view name, std::string_view value, HttpRequest* out,
+                    std::string* why) {
+    struct Single {
+        const char* name;
+        std::string HttpRequest::*field;
+    };
+    static const Single singles[] = {
+        {"Host", &HttpRequest::host},
+        {"Origin", &HttpRequest::origin},
+        {"Authorization", &HttpRequest::authorization},
+        {"Content-Type", &HttpRequest::contentType},
+        {"X-Prometheus-Scrape-Timeout-Seconds", &HttpRequest::scrapeTimeout},
+    };
+    for (const Single& s : singles) {
+        if (SameName(name, s.name)) {
+            std::string& field = out->*s.field;
+            if (!field.empty()) {
+                *why = std::string("more than one ") + s.name + " field";
+                return 400;
+            }
+            field = std::string(value);
+            return 0;
+        }
+    }
+    if (SameName(name, "Accept")) {
+        out->accept += (out->accept.empty() ? "" : ", ") + std::string(value);
+    }
+    return 0;
+}
+
+std::string ResponseHead(const HttpResponse& response, const ResponseFraming& framing) {
+    const int status = response.status >= 100 && response.status <= 999 ? response.status : 500;
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " +
+                       std::string(View(http::obsolete_reason(http::int_to_status(status)))) +
+                       "\r\n";
+    const auto clean = [](const std::string& s) {
+        return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+    };
+    if (!response.contentType.empty() && clean(response.contentType)) {
+        head += "Content-Type: " + response.contentType + "\r\n";
+    }
+    static const char* const ours[] = {"Content-Length", "Transfer-Encoding", "Connection",
+                                       "Cache-Control", "Content-Type"};
+    for (const auto& field : response.headers) {
+        const std::string &name = field.first, &value = field.second;
+        const bool taken = std::any_of(std::begin(ours), std::end(ours),
+                                       [&](const char* o) { return SameName(name, o); });
+        const bool token = !name.empty() && name.find_first_of(" \t:") == name.npos;
+        if (!taken && token && clean(name) && clean(value)) {
+            head += name + ": " + value + "\r\n";
+        }
+    }
+    head += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
+    head += framing.chunked ? std::string("Transfer-Encoding: chunked\r\n")
+                            : "Content-Length: " + std::to_string(framing.contentLength) + "\r\n";
+    if (!framing.keepAlive) {
+        head += "Connection: close\r\n";
+    }
+    return head + "\r\n";
+}
+
+const char* ContinueLine() { return "HTTP/1.1 100 Continue\r\n\r\n"; }

@@ -1,0 +1,240 @@
+#include "cli/serve/ProbeTargets.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "link/SerialDevice.h"
+#include "link/TcpResolver.h"
+
+namespace {
+
+// Every target the rules can allow is a TCP one or a listed serial port; a
+// requested name longer than this is no device of this fleet.
+constexpr std::size_t kMaxTargetLength = 256;
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Without --probe-target the probe reaches this host only.
+const std::vector<AddressBlock>& LoopbackBlocks() {
+    static const std::vector<AddressBlock> blocks = [] {
+        AddressBlock v4, v6;
+        (void)ParseAddressBlock("127.0.0.0/8", &v4);
+        (void)ParseAddressBlock("::1/128", &v6);
+        return std::vector<AddressBlock>{v4, v6};
+    }();
+    return blocks;
+}
+
+const std::vector<AddressBlock>& BlocksOf(const ProbeRules& rules) {
+    return rules.blocks.empty() && rules.names.empty() ? LoopbackBlocks() : rules.blocks;
+}
+
+bool NameAllowed(const ProbeRules& rules, const std::string& host, std::uint16_t port) {
+    const std::string name = Lower(host);
+    return std::any_of(rules.names.begin(), rules.names.end(), [&](const NamedHost& n) {
+        return n.host == name && (n.port == 0 || n.port == port);
+    });
+}
+
+// The same device server or gateway however its address is spelled:
+// "127.0.0.1:5020" for tcp://127.0.0.1:5020, mbtcp://[::ffff:127.0.0.1]:5020 too.
+std::string LineKeyOf(const TcpAddress& address) {
+    IpAddress ip;
+    const std::string host =
+        ParseIpAddress(address.host, &ip) ? FormatIpAddress(ip) : Lower(address.host);
+    return FormatHostPort(TcpAddress{host, address.port});
+}
+
+// The host part of a --probe-target, with its port (0: any). False when the
+// text is no host or HOST:PORT.
+bool SplitHostPort(const std::string& option, TcpAddress* address, std::string* why) {
+    const std::size_t colons =
+        static_cast<std::size_t>(std::count(option.begin(), option.end(), ':'));
+    if (option.front() == '[' && option.back() == ']') {
+        *address = TcpAddress{option.substr(1, option.size() - 2), 0};
+        return true;
+    }
+    if (colons >= 2 && option.front() != '[') {
+        *address = TcpAddress{option, 0};  // an IPv6 address without brackets has no port
+        return true;
+    }
+    if (colons == 0) {
+        // The link's parsing checks the name; the port is set aside again.
+        if (!ParseHostPort(option + ":1", false, *address, *why)) {
+            return false;
+        }
+        address->port = 0;
+        return true;
+    }
+    return ParseHostPort(option, false, *address, *why);
+}
+
+}  // namespace
+
+bool AddProbeTarget(const std::string& option, ProbeRules* rules, std::string* why) {
+    const std::string shown = "--probe-target \"" + option + "\": ";
+    if (option.empty()) {
+        *why = shown + "empty";
+        return false;
+    }
+    if (option.find('/') != std::string::npos) {
+        AddressBlock block;
+        if (!ParseAddressBlock(option, &block)) {
+            *why = shown + "not an address block such as 192.0.2.0/24 or fd00::/8";
+            return false;
+        }
+        rules->blocks.push_back(block);
+        return true;
+    }
+    TcpAddress address;
+    std::string error;
+    if (!SplitHostPort(option, &address, &error)) {
+        *why = shown + error;
+        return false;
+    }
+    IpAddress ip;
+    if (ParseIpAddress(address.host, &ip)) {
+        rules->blocks.push_back(AddressBlock{ip, ip.v6 ? 128 : 32, address.port});
+        return true;
+    }
+    if (address.host.find_first_not_of("0123456789.") == std::string::npos) {
+        // "127.1", "0177.0.0.1": the system would read them otherwise than they look.
+        *why = shown + "not an IPv4 address (four decimal parts, no leading zeros)";
+        return false;
+    }
+    if (address.host.find_first_of(":%[]") != std::string::npos) {
+        *why = shown + "not an IPv6 address (a rule names no zone: give fe80::/10 for link-local)";
+        return false;
+    }
+    rules->names.push_back(NamedHost{Lower(address.host), address.port});
+    return true;
+}
+
+bool AddProbePort(const std::string& port, ProbeRules* rules, std::string* why) {
+    if (port.empty()) {
+        *why = "--probe-port: empty";
+        return false;
+    }
+    if (IsTcpPortName(port)) {
+        *why = "--probe-port " + port +
+               ": a serial port only; allow device servers and gateways with --probe-target";
+        return false;
+    }
+    if (!rules->servedPort.empty() &&
+        (port == rules->servedPort ||
+         ResolvePortName(port) == ResolvePortName(rules->servedPort))) {
+        *why = "--probe-port " + port + " is the port this serve polls (--port " +
+               rules->servedPort + "): its values are on /metrics";
+        return false;
+    }
+    auto& ports = rules->serialPorts;
+    if (std::find(ports.begin(), ports.end(), port) == ports.end()) {
+        ports.push_back(port);
+    }
+    return true;
+}
+
+bool AddressAllowed(const ProbeRules& rules, const IpAddress& address, std::uint16_t port) {
+    const std::vector<AddressBlock>& blocks = BlocksOf(rules);
+    return std::any_of(blocks.begin(), blocks.end(),
+                       [&](const AddressBlock& b) { return BlockContains(b, address, port); });
+}
+
+TargetVerdict ParseProbeTarget(const std::string& text, const ProbeRules& rules,
+                               ProbeTarget* target, std::string* why) {
+    *target = ProbeTarget{};
+    target->given = text;
+    if (text.empty() || text.size() > kMaxTargetLength) {
+        *why = text.empty() ? "no target" : "target longer than 256 characters";
+        return TargetVerdict::Refused;
+    }
+    if (!IsTcpPortName(text)) {
+        const auto& ports = rules.serialPorts;
+        if (std::find(ports.begin(), ports.end(), text) == ports.end()) {
+            *why = "target " + text + ": not a port this exporter may probe (see --probe-port)";
+            return TargetVerdict::Refused;
+        }
+        target->lineKey = "serial " + ResolvePortName(text);
+        return TargetVerdict::Allowed;
+    }
+    std::string error;
+    if (!ParseTcpPortName(text, target->address, error)) {
+        *why = "target " + text + ": " + error;
+        return TargetVerdict::Refused;
+    }
+    target->kind = IsMbapPortName(text) ? ProbeKind::ModbusTcp : ProbeKind::RtuOverTcp;
+    target->lineKey = LineKeyOf(target->address);
+    TcpAddress served;
+    if (IsTcpPortName(rules.servedPort) && ParseTcpPortName(rules.servedPort, served, error) &&
+        LineKeyOf(served) == target->lineKey) {
+        *why = "target " + text + " is the unit this serve polls: its values are on /metrics";
+        return TargetVerdict::Refused;
+    }
+    const std::uint16_t port = target->address.port;
+    target->numeric = ParseIpAddress(target->address.host, &target->ip);
+    if (target->numeric && AddressAllowed(rules, target->ip, port)) {
+        return TargetVerdict::Allowed;
+    }
+    // A name passes by a rule for it, or by what it resolves to.
+    if (!target->numeric &&
+        (NameAllowed(rules, target->address.host, port) || !BlocksOf(rules).empty())) {
+        return TargetVerdict::NeedsLookup;
+    }
+    *why = "target " + text + ": not an address this exporter may probe (see --probe-target)";
+    return TargetVerdict::Refused;
+}
+
+bool CheckProbeAddresses(const ProbeRules& rules, const ProbeTarget& target,
+                         const std::vector<IpAddress>& resolved,
+                         std::vector<std::string>* connectTo, std::string* why) {
+    connectTo->clear();
+    const std::uint16_t port = target.address.port;
+    const bool byName = !target.numeric && NameAllowed(rules, target.address.host, port);
+    const std::string scheme = target.kind == ProbeKind::ModbusTcp ? "mbtcp://" : "tcp://";
+    for (const IpAddress& ip : resolved) {
+        const std::string number = FormatIpAddress(ip);
+        if (!byName && !AddressAllowed(rules, ip, port)) {
+            connectTo->clear();
+            *why = "target " + target.given + ": " + target.address.host + " is " + number +
+                   ", not an address this exporter may probe (see --probe-target)";
+            return false;
+        }
+        const std::string name = scheme + FormatHostPort(TcpAddress{number, port});
+        if (std::find(connectTo->begin(), connectTo->end(), name) == connectTo->end()) {
+            connectTo->push_back(name);
+        }
+    }
+    if (connectTo->empty()) {
+        *why = "target " + target.given + ": no address";
+        return false;
+    }
+    return true;
+}
+
+bool ResolveProbeTarget(const ProbeRules& rules, const ProbeTarget& target, std::uint32_t waitMs,
+                        std::vector<std::string>* connectTo, std::string* why, bool* refused) {
+    *refused = false;
+    std::vector<IpAddress> addresses;
+    if (target.numeric) {
+        addresses.push_back(target.ip);
+    } else {
+        std::vector<ResolvedAddress> found;
+        std::string reason;
+        if (!ResolveTcp(target.address.host, target.address.port, waitMs, found, reason)) {
+            *why = "cannot resolve " + reason;
+            return false;
+        }
+        for (const ResolvedAddress& r : found) {
+            IpAddress ip;
+            if (IpAddressOf(r, &ip)) {
+                addresses.push_back(ip);
+            }
+        }
+    }
+    *refused = !CheckProbeAddresses(rules, target, addresses, connectTo, why);
+    return !*refused;
+}

@@ -1,0 +1,66 @@
+#include "cli/serve/ReadingsJson.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/RecordFormat.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json TextOrNull(const std::string& text) {
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+// Tenths of a millisecond, as the counters and the records show them.
+json Ms(double ms) {
+    return std::round(ms * 10) / 10;
+}
+
+json Counters(const ServeSnapshot& s) {
+    const LinkCounters& c = s.counters;
+    json failures = json::object();
+    for (const FailureCount& f : c.Failures()) {
+        failures[f.kind] = f.count;
+    }
+    json times = {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}};
+    if (const auto spread = c.Response()) {
+        times = {
+            {"min", Ms(spread->minMs)}, {"mean", Ms(spread->meanMs)}, {"max", Ms(spread->maxMs)}};
+    }
+    return {{"scans", s.scans},
+            {"failed", s.failedScans},
+            {"missed", s.missedScans},
+            {"sent", c.Sent()},
+            {"replies", c.Count(LineFinding::Answered)},
+            {"exceptions", c.Count(LineFinding::Exception)},
+            {"failures", std::move(failures)},
+            {"response_ms", std::move(times)}};
+}
+
+}  // namespace
+
+std::string ReadingsJson(const ServeSnapshot& s) {
+    // The record's fields exactly as the JSON Lines of a watch give them.
+    json object = json::parse(JsonLine(s.last));
+    if (!s.anyScan) {
+        object["time"] = nullptr;
+        object["outcome"] = nullptr;
+    }
+    const bool starting = s.state == LinkState::Starting;
+    object["link"] = {{"state", LinkStateWord(s.state)},
+                      {"since", starting ? json(nullptr) : json(Iso8601Local(s.stateSince))},
+                      {"finding", TextOrNull(s.finding)},
+                      {"diagnosis", TextOrNull(s.diagnosis)}};
+    object["port"] = s.port;
+    object["slave"] = s.slave;
+    object["interval_s"] = s.intervalSeconds;
+    object["wait_ms"] = s.waitMs;
+    object["commands"] = {{"allowed", s.commandsAllowed}, {"token", s.commandsNeedToken}};
+    object["counters"] = Counters(s);
+    object["last_good_scan"] = s.lastGoodScan ? json(Iso8601Local(*s.lastGoodScan)) : json(nullptr);
+    object["version"] = s.version;
+    return object.dump(-1, ' ', false, json::error_handler_t::replace);
+}

@@ -1,0 +1,159 @@
+#include "cli/serve/RequestGuard.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "cli/serve/SecretFile.h"
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// An address or name as it stands in a Host field: IPv6 in brackets.
+std::string HostForm(std::string_view host) {
+    std::string lower = Lower(host);
+    if (lower.find(':') != std::string::npos && lower.front() != '[') {
+        return "[" + lower + "]";
+    }
+    return lower;
+}
+
+bool IsLoopback(const std::string& hostForm) {
+    return hostForm.rfind("127.", 0) == 0 || hostForm == "[::1]";
+}
+
+// "name:port", "[v6]:port", or without the port (then 80): the name in
+// HostForm and the port; false when malformed.
+bool SplitAuthority(std::string_view authority, std::string* host, int* port) {
+    std::string_view name = authority, rest;
+    if (!authority.empty() && authority.front() == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        name = authority.substr(0, close + 1);
+        rest = authority.substr(close + 1);
+    } else if (const std::size_t colon = authority.find(':'); colon != std::string_view::npos) {
+        name = authority.substr(0, colon);
+        rest = authority.substr(colon);
+    }
+    *port = 80;
+    if (!rest.empty()) {
+        const std::string_view digits = rest.substr(1);
+        if (rest.front() != ':' || digits.empty() || digits.size() > 5 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            return false;
+        }
+        *port = std::stoi(std::string(digits));
+    }
+    *host = Lower(name);
+    return !host->empty() && host->find_first_of("/\\@?# ") == std::string::npos;
+}
+
+bool AuthorityAllowed(const AllowedHosts& allowed, std::string_view authority,
+                      const std::string& localAddress) {
+    std::string host;
+    int port = 0;
+    if (allowed.port <= 0 || !SplitAuthority(authority, &host, &port) || port != allowed.port) {
+        return false;
+    }
+    const std::string local = HostForm(localAddress);
+    if (allowed.wildcard ? (!local.empty() && host == local) : host == allowed.listenHost) {
+        return true;
+    }
+    if (host == "localhost" && (allowed.loopback || (allowed.wildcard && IsLoopback(local)))) {
+        return true;
+    }
+    return std::find(allowed.names.begin(), allowed.names.end(), host) != allowed.names.end();
+}
+
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+AllowedHosts MakeAllowedHosts(const std::string& listenHost, int port,
+                              const std::vector<std::string>& hostNames) {
+    AllowedHosts allowed;
+    allowed.listenHost = HostForm(listenHost);
+    allowed.port = port;
+    allowed.wildcard = allowed.listenHost == "0.0.0.0" || allowed.listenHost == "[::]";
+    allowed.loopback = IsLoopback(allowed.listenHost);
+    for (const std::string& name : hostNames) {
+        if (!name.empty()) {
+            allowed.names.push_back(HostForm(name));
+        }
+    }
+    return allowed;
+}
+
+bool HostAllowed(const AllowedHosts& allowed, const HttpRequest& request) {
+    return !request.host.empty() && AuthorityAllowed(allowed, request.host, request.localAddress);
+}
+
+bool OriginAllowed(const AllowedHosts& allowed, const HttpRequest& request) {
+    if (request.origin.empty()) {
+        return true;
+    }
+    const std::string_view scheme = "http://";
+    return request.origin.size() > scheme.size() &&
+           Lower(std::string_view(request.origin).substr(0, scheme.size())) == scheme &&
+           AuthorityAllowed(allowed, std::string_view(request.origin).substr(scheme.size()),
+                            request.localAddress);
+}
+
+bool BearerMatches(const std::string& authorization, const std::string& token) {
+    const std::string_view scheme = "bearer ";
+    if (token.empty() || authorization.size() <= scheme.size() ||
+        Lower(std::string_view(authorization).substr(0, scheme.size())) != scheme) {
+        return false;
+    }
+    std::string_view given = std::string_view(authorization).substr(scheme.size());
+    while (!given.empty() && given.front() == ' ') {
+        given.remove_prefix(1);
+    }
+    // Every byte of what was sent is compared, whatever differs first: the
+    // time tells only the length of the attempt, which the sender knows.
+    volatile unsigned char diff = given.size() == token.size() ? 0 : 1;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        diff = diff | static_cast<unsigned char>(given[i] ^ token[i % token.size()]);
+    }
+    return !given.empty() && diff == 0;
+}
+
+int TokenBits(std::string_view token) {
+    const bool hex = std::all_of(token.begin(), token.end(), IsHex);
+    return static_cast<int>(token.size()) * (hex ? 4 : 6);
+}
+
+bool LoadTokenFile(const std::string& path, std::string* token, std::string* why) {
+    std::string text;
+    if (!ReadSecretFile(path, 4096, &text, why)) {
+        return false;
+    }
+    const char* space = " \t\r\n\v\f";
+    const std::size_t first = text.find_first_not_of(space);
+    const std::size_t last = text.find_last_not_of(space);
+    const std::string trimmed = first == std::string::npos ? "" : text.substr(first, last - first + 1);
+    std::fill(text.begin(), text.end(), '\0');
+    if (trimmed.empty()) {
+        *why = path + ": the file is empty";
+        return false;
+    }
+    if (!std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c > 0x20 && c < 0x7f; })) {
+        *why = path + ": a token holds only printable ASCII characters without spaces";
+        return false;
+    }
+    if (TokenBits(trimmed) < 128) {
+        *why = path + ": the token is too weak (under 128 bits): make one with openssl rand -hex 32";
+        return false;
+    }
+    *token = trimmed;
+    return true;
+}

@@ -1,0 +1,167 @@
+// The checks the routes make, against tables of requests: which Host and
+// Origin fields name this server (DNS rebinding), the bearer token, and the
+// token file's own checks.
+#include "cli/serve/RequestGuard.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace {
+
+HttpRequest With(const std::string& host, const std::string& local = "127.0.0.1",
+                 const std::string& origin = "") {
+    HttpRequest r;
+    r.host = host;
+    r.localAddress = local;
+    r.origin = origin;
+    return r;
+}
+
+TEST(RequestGuard, HostMustNameTheServer) {
+    const AllowedHosts v4 = MakeAllowedHosts("127.0.0.1", 9040, {"K40.example.net"});
+    const AllowedHosts v6 = MakeAllowedHosts("::1", 9040, {});
+    const AllowedHosts any4 = MakeAllowedHosts("0.0.0.0", 9040, {});
+    const AllowedHosts any6 = MakeAllowedHosts("::", 9040, {"2001:db8::5"});
+    const AllowedHosts web = MakeAllowedHosts("192.0.2.7", 80, {});
+    const struct {
+        const AllowedHosts& allowed;
+        std::string host, local;
+        bool ok;
+    } cases[] = {
+        {v4, "127.0.0.1:9040", "127.0.0.1", true},
+        {v4, "localhost:9040", "127.0.0.1", true},
+        {v4, "LocalHost:9040", "127.0.0.1", true},
+        {v4, "k40.example.net:9040", "127.0.0.1", true},
+        {v4, "127.0.0.1", "127.0.0.1", false},  // no port: 80
+        {v4, "127.0.0.1:9041", "127.0.0.1", false},
+        {v4, "127.0.0.1:09040x", "127.0.0.1", false},
+        {v4, "evil.example.com:9040", "127.0.0.1", false},  // rebinding
+        {v4, "localhost.:9040", "127.0.0.1", false},
+        {v4, "127.0.0.1:9040@evil", "127.0.0.1", false},
+        {v4, "", "127.0.0.1", false},
+        {v6, "[::1]:9040", "::1", true},
+        {v6, "localhost:9040", "::1", true},
+        {v6, "::1:9040", "::1", false},
+        {v6, "[::1]", "::1", false},
+        {any4, "192.0.2.7:9040", "192.0.2.7", true},
+        {any4, "192.0.2.8:9040", "192.0.2.7", false},
+        {any4, "0.0.0.0:9040", "192.0.2.7", false},
+        {any4, "localhost:9040", "127.0.0.1", true},
+        {any4, "localhost:9040", "192.0.2.7", false},
+        {any6, "[fe80::1]:9040", "FE80::1", true},
+        {any6, "[2001:DB8::5]:9040", "::1", true},
+        {any6, "[::]:9040", "::1", false},
+        {web, "192.0.2.7", "192.0.2.7", true},
+        {web, "192.0.2.7:80", "192.0.2.7", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HostAllowed(c.allowed, With(c.host, c.local)), c.ok)
+            << c.allowed.listenHost << " " << c.host << " " << c.local;
+    }
+}
+
+TEST(RequestGuard, OriginIsAbsentOrThisServer) {
+    const AllowedHosts allowed = MakeAllowedHosts("127.0.0.1", 9040, {});
+    const struct {
+        std::string origin;
+        bool ok;
+    } cases[] = {
+        {"", true},
+        {"http://127.0.0.1:9040", true},
+        {"HTTP://localhost:9040", true},
+        {"null", false},
+        {"https://127.0.0.1:9040", false},
+        {"http://127.0.0.1:9040/", false},
+        {"http://evil.example.com:9040", false},
+        {"http://127.0.0.1", false},
+        {"http://", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OriginAllowed(allowed, With("127.0.0.1:9040", "127.0.0.1", c.origin)), c.ok)
+            << c.origin;
+    }
+}
+
+TEST(RequestGuard, BearerToken) {
+    const std::string token = "0123456789abcdef0123456789abcdef";
+    const struct {
+        std::string authorization, token;
+        bool ok;
+    } cases[] = {
+        {"Bearer " + token, token, true},
+        {"bearer " + token, token, true},
+        {"BEARER   " + token, token, true},
+        {"Bearer " + token + "0", token, false},
+        {"Bearer " + token.substr(1), token, false},
+        {"Bearer 1123456789abcdef0123456789abcdef", token, false},
+        {"Basic " + token, token, false},
+        {"Bearer" + token, token, false},
+        {"Bearer ", token, false},
+        {"", token, false},
+        {"Bearer ", "", false},
+        {"Bearer x", "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BearerMatches(c.authorization, c.token), c.ok) << c.authorization;
+    }
+}
+
+class TokenFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/k40token.XXXXXX";
+        const int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path_ = name;
+    }
+    void TearDown() override { unlink(path_.c_str()); }
+    void Write(const std::string& text, mode_t mode) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+        chmod(path_.c_str(), mode);
+    }
+    std::string path_;
+};
+
+TEST_F(TokenFile, TakesAStrongPrivateOneTrimmed) {
+    const std::string hex32(32, 'a'), hex31(31, 'a'), b64_22 = "abcdefghijklmnopqrstuv";
+    const struct {
+        std::string text;
+        mode_t mode;
+        bool ok;
+        std::string why;
+    } cases[] = {
+        {"\n  " + hex32 + " \r\n", 0600, true, ""},
+        {hex31, 0600, false, path_ + ": the token is too weak"},
+        {b64_22, 0400, true, ""},
+        {b64_22.substr(1), 0600, false, path_ + ": the token is too weak"},
+        {hex32, 0640, false, path_ + " is readable by others: chmod 600 " + path_},
+        {hex32, 0604, false, path_ + " is readable by others: chmod 600 " + path_},
+        {hex32, 0620, false, path_ + " is writable by others: chmod 600 " + path_},
+        {" \n", 0600, false, path_ + ": the file is empty"},
+        {hex32 + " " + hex32, 0600, false, path_ + ": a token holds only printable ASCII"},
+        {std::string(5000, 'a'), 0600, false, path_ + ": too long for a token"},
+    };
+    for (const auto& c : cases) {
+        Write(c.text, c.mode);
+        std::string token = "unset", why;
+        EXPECT_EQ(LoadTokenFile(path_, &token, &why), c.ok) << c.text.substr(0, 40);
+        if (c.ok) {
+            EXPECT_EQ(token, c.text.substr(c.text.find_first_not_of(" \n")).substr(0, token.size()));
+            EXPECT_EQ(token.find_first_of(" \r\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(token, "unset");
+            EXPECT_EQ(why.rfind(c.why, 0), 0u) << why;
+            EXPECT_EQ(why.find(c.text.substr(0, 16)), why.npos) << "the message shows the token";
+        }
+    }
+    std::string token, why;
+    EXPECT_FALSE(LoadTokenFile(path_ + ".missing", &token, &why));
+    EXPECT_EQ(TokenBits(std::string(32, 'F')), 128);
+    EXPECT_EQ(TokenBits("zz"), 12);
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+// Fuzz target: k40ctl serve's request parser and request checks on arbitrary
+// bytes. The whole input is parsed at once and again as the server reads it,
+// in pieces (the first byte sets their size); both must agree, and what is
+// accepted must hold nothing a route must never see.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "cli/serve/HttpParse.h"
+#include "cli/serve/RequestGuard.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) {
+        std::abort();
+    }
+}
+
+// Small limits, so that the fuzzer reaches them with small inputs.
+HttpLimits Limits() {
+    HttpLimits limits;
+    limits.maxHeaderBytes = 512;
+    limits.maxBodyBytes = 64;
+    return limits;
+}
+
+// The reader fed as the server feeds it: whatever arrived, the unused rest kept.
+int ParseInPieces(std::string_view bytes, std::size_t piece, HttpRequest* out) {
+    HttpRequestReader reader(Limits());
+    std::string buffer;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        buffer += bytes.substr(at, piece);
+        std::size_t used = 0;
+        const HttpRequestReader::State state = reader.Feed(buffer, &used);
+        Check(used <= buffer.size());
+        buffer.erase(0, used);
+        if (state == HttpRequestReader::State::Done) {
+            *out = reader.Take();
+            return 0;
+        }
+        if (state == HttpRequestReader::State::Refused) {
+            return reader.Status();
+        }
+    }
+    return -1;  // incomplete
+}
+
+void CheckAccepted(const HttpRequest& r) {
+    Check(!r.path.empty() && r.path[0] == '/');
+    Check(r.path.find("..") == std::string::npos && r.path.find("//") == std::string::npos);
+    Check(r.path.find('\0') == std::string::npos && r.path.find('\\') == std::string::npos);
+    Check(r.body.size() <= Limits().maxBodyBytes);
+}
+
+void CheckGuards(const HttpRequest& r) {
+    for (const char* listen : {"127.0.0.1", "::1", "0.0.0.0", "::"}) {
+        const AllowedHosts allowed = MakeAllowedHosts(listen, 9040, {r.host, "k40.example.net"});
+        HostAllowed(allowed, r);
+        OriginAllowed(allowed, r);
+    }
+    BearerMatches(r.authorization, "0123456789abcdef0123456789abcdef");
+    BearerMatches(r.authorization, r.authorization.size() > 7 ? r.authorization.substr(7) : "");
+    // Fields the client chose, echoed by a route into an answer, never split it.
+    HttpResponse response;
+    response.contentType = r.contentType;
+    response.headers = {{r.accept, r.origin}, {"X-Host", r.host}};
+    const std::string head = ResponseHead(response, ResponseFraming{});
+    Check(head.find("\r\n\r\n") == head.size() - 4);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1 || size > 4096) {
+        return 0;
+    }
+    const std::size_t piece = 1 + data[0] % 64;
+    const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+    HttpRequest whole;
+    std::string why;
+    const int status = ParseHttpRequest(bytes, Limits(), &whole, &why);
+    Check(status == 0 || status == 400 || status == 413 || status == 431);
+    Check((status == 0) == why.empty());
+    HttpRequest pieces;
+    const int inPieces = ParseInPieces(bytes, piece, &pieces);
+    if (status == 0) {
+        CheckAccepted(whole);
+        Check(inPieces == 0 && pieces.target == whole.target && pieces.body == whole.body);
+    }
+    CheckGuards(status == 0 ? whole : pieces);
+    return 0;
+}
