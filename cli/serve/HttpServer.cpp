@@ -17,8 +17,15 @@ using boost::system::error_code;
 
 namespace {
 
-// The system's text, in the lower case of the rest of the message.
+// The system's text, in the lower case of the rest of the message; the usual
+// ones in the same words everywhere (Windows' own are long, Wine has none).
 std::string SystemText(const error_code& ec) {
+    if (ec == asio::error::address_in_use) {
+        return "address already in use";
+    }
+    if (ec == asio::error::access_denied) {
+        return "permission denied";
+    }
     std::string text = ec.message();
     if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) &&
         std::islower(static_cast<unsigned char>(text[1]))) {
