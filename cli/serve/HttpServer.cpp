@@ -47,6 +47,41 @@ void Run(asio::io_context& io) {
 
 }  // namespace
 
+bool ServerCore::Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (closing) {
+        return false;
+    }
+    connections.emplace(c, std::move(weak));
+    return true;
+}
+
+void ServerCore::Unregister(HttpConnection* c) {
+    std::lock_guard<std::mutex> lock(mutex);
+    connections.erase(c);
+}
+
+void ServerCore::CloseAll() {
+    std::vector<std::shared_ptr<HttpConnection>> all;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        closing = true;
+        for (auto& entry : connections) {
+            if (auto c = entry.second.lock()) {
+                all.push_back(std::move(c));
+            }
+        }
+    }
+    for (auto& c : all) {
+        c->PostClose();
+    }
+}
+
+void ServerCore::SetStopped() {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopped = true;
+}
+
 struct HttpServer::Impl {
     Impl(HttpApp& app, const HttpLimits& limits)
         : core(std::make_shared<ServerCore>(app, limits)),
