@@ -1,7 +1,10 @@
 # The Windows programs as a ZIP file: k40tool-VERSION-win64.zip with k40tool.exe,
 # k40ctl.exe, k40sim.exe, a short read-me and the licence, each at the top of the archive.
 # scripts/windows makes it with cpack -G ZIP.
-install(TARGETS k40tool k40ctl k40sim RUNTIME DESTINATION .)
+install(TARGETS k40ctl k40sim RUNTIME DESTINATION .)
+if(TARGET k40tool)  # a build without the window (K40_GUI=OFF) has the others only
+  install(TARGETS k40tool RUNTIME DESTINATION .)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/windows/README-Windows.txt DESTINATION .)
 # The licence text of the Debian copyright file, without its machine-readable
 # header: the paragraph after "License: Expat".

@@ -36,9 +36,14 @@ public:
     // Never blocks. Chunk: *chunk holds the next piece (not empty). Later:
     // nothing now; the server waits for the wake function given to OnReady.
     // End: the answer is complete (or the source gave up on a slow client).
+    // Without a wake the server pulls only as the client takes what was sent
+    // (an answer made on demand, as the history); after a wake it pulls until
+    // Later, and ends the stream (Closed) of a client that lets more than
+    // HttpLimits::maxPendingStreamBytes pile up (pushed events).
     virtual Pull Next(std::string* chunk) = 0;
     // Called once, before the first Next, with a function that any thread may
-    // call (any number of times) to say that Next has something again.
+    // call (any number of times, also after the connection or the server is
+    // gone) to say that Next has something again.
     virtual void OnReady(std::function<void()> wake) { (void)wake; }
     // The connection is gone (client closed, write failed, server stopping).
     virtual void Closed() {}
@@ -55,6 +60,8 @@ struct HttpResponse {
 // The application: called on a server thread for each complete request. It
 // answers through respond exactly once, at once or later from any thread
 // (a command waits for the poller, a probe for its target); it must not block.
+// A second answer is ignored; a respond dropped without an answer gets a 500.
+// HEAD comes as "GET" and is answered without the body (a stream: its head).
 class HttpApp {
 public:
     virtual ~HttpApp() = default;

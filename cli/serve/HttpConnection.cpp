@@ -50,41 +50,6 @@ constexpr std::size_t kLingerBytes = 4 << 20;
 
 void LogRefusal(const std::string& line) { std::fputs((line + "\n").c_str(), stderr); }
 
-bool ServerCore::Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (closing) {
-        return false;
-    }
-    connections.emplace(c, std::move(weak));
-    return true;
-}
-
-void ServerCore::Unregister(HttpConnection* c) {
-    std::lock_guard<std::mutex> lock(mutex);
-    connections.erase(c);
-}
-
-void ServerCore::CloseAll() {
-    std::vector<std::shared_ptr<HttpConnection>> all;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        closing = true;
-        for (auto& entry : connections) {
-            if (auto c = entry.second.lock()) {
-                all.push_back(std::move(c));
-            }
-        }
-    }
-    for (auto& c : all) {
-        c->PostClose();
-    }
-}
-
-void ServerCore::SetStopped() {
-    std::lock_guard<std::mutex> lock(mutex);
-    stopped = true;
-}
-
 HttpConnection::HttpConnection(std::shared_ptr<ServerCore> core, tcp::socket socket)
     : core_(std::move(core)), socket_(std::move(socket)), timer_(socket_.get_executor()) {
     error_code ec;

@@ -17,8 +17,15 @@ using boost::system::error_code;
 
 namespace {
 
-// The system's text, in the lower case of the rest of the message.
+// The system's text, in the lower case of the rest of the message; the usual
+// ones in the same words everywhere (Windows' own are long, Wine has none).
 std::string SystemText(const error_code& ec) {
+    if (ec == asio::error::address_in_use) {
+        return "address already in use";
+    }
+    if (ec == asio::error::access_denied) {
+        return "permission denied";
+    }
     std::string text = ec.message();
     if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) &&
         std::islower(static_cast<unsigned char>(text[1]))) {
@@ -39,6 +46,41 @@ void Run(asio::io_context& io) {
 }
 
 }  // namespace
+
+bool ServerCore::Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (closing) {
+        return false;
+    }
+    connections.emplace(c, std::move(weak));
+    return true;
+}
+
+void ServerCore::Unregister(HttpConnection* c) {
+    std::lock_guard<std::mutex> lock(mutex);
+    connections.erase(c);
+}
+
+void ServerCore::CloseAll() {
+    std::vector<std::shared_ptr<HttpConnection>> all;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        closing = true;
+        for (auto& entry : connections) {
+            if (auto c = entry.second.lock()) {
+                all.push_back(std::move(c));
+            }
+        }
+    }
+    for (auto& c : all) {
+        c->PostClose();
+    }
+}
+
+void ServerCore::SetStopped() {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopped = true;
+}
 
 struct HttpServer::Impl {
     Impl(HttpApp& app, const HttpLimits& limits)

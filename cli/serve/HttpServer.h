@@ -29,20 +29,23 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Binds and listens on host ("127.0.0.1", "::1", "0.0.0.0", "::") and port
-    // (0: any free one). False with the reason ("127.0.0.1:9040: address
-    // already in use").
+    // Binds and listens on host, an IP address ("127.0.0.1", "::1", "0.0.0.0",
+    // "::", which also takes IPv4 where the system allows) and port (0: any
+    // free one). False with the reason ("127.0.0.1:9040: address already in
+    // use", "[::1]:9040: ..."). Call before Start.
     bool Listen(const std::string& host, int port, std::string* why);
     // The port listened on (the one chosen for port 0).
     int Port() const;
     // Serves on `threads` threads of its own until Stop.
     void Start(int threads = 2);
     // Closes the listener and every connection (streams get Closed) and joins
-    // the threads. Safe to call twice.
+    // the threads. Safe to call twice and from any thread but the server's own
+    // (from within HttpApp::Handle or a ChunkSource it would wait for itself).
     void Stop();
 
-    // Requests refused by the server itself (malformed, too large, too slow,
-    // too many connections), for the exporter's own metrics.
+    // Requests refused by the server itself (malformed, too large, header not
+    // complete in time, connections beyond the limit), for the exporter's own
+    // metrics. A stream ended for a slow reader is not counted (it is logged).
     std::size_t Refused() const;
 
 private:

@@ -15,11 +15,6 @@ constexpr std::size_t kBucketCount = sizeof kBuckets / sizeof kBuckets[0];
 
 const char* const kResultNames[] = {"up", "down", "refused", "overloaded"};
 
-void Family(std::string* out, const char* name, const char* type, const char* help) {
-    *out += std::string("# HELP ") + name + " " + help + "\n";
-    *out += std::string("# TYPE ") + name + " " + type + "\n";
-}
-
 }  // namespace
 
 Prober::Prober(ProbeRules rules, ProberSettings settings)

@@ -33,7 +33,6 @@ int Prepare(const CtlOptions& o, TcpAddress* listen, ServeAccess* access,
     if (listen->host == "localhost") {
         listen->host = "127.0.0.1";
     }
-    access->hosts = AllowedHosts(listen->host, listen->port, o.serve.hostNames);
     access->allowCommands = o.serve.allowCommands;
     access->confirm = o.confirm;
     access->confirmWindowMs = o.waitMs;
@@ -112,6 +111,7 @@ int RunServe(const CtlOptions& o, UnitLink& link) {
         return kExitPort;
     }
     listen.port = static_cast<std::uint16_t>(server.Port());
+    app.SetHosts(MakeAllowedHosts(listen.host, listen.port, o.serve.hostNames));
     CatchStopSignals(HangUp::Stops);
     server.Start(2);
     std::fprintf(stderr, "k40ctl: serving http://%s/\n", FormatHostPort(listen).c_str());

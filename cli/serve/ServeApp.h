@@ -27,6 +27,9 @@ public:
     // state and poller are null for a fleet exporter (serve --probe without
     // --port); prober is null without --probe.
     ServeApp(ServeAccess access, ServeState* state, Poller* poller, Prober* prober);
+    // The names of the server once it listens (its port is known then);
+    // before it serves.
+    void SetHosts(AllowedHosts hosts) { access_.hosts = std::move(hosts); }
     void Handle(HttpRequest request, std::function<void(HttpResponse)> respond) override;
 
     // Requests refused by the checks, by reason ("host", "origin", "token",
@@ -38,7 +41,7 @@ private:
     void Command(const HttpRequest& request, const std::function<void(HttpResponse)>& respond);
     HttpResponse Refuse(int status, const char* reason, const std::string& text);
 
-    const ServeAccess access_;
+    ServeAccess access_;
     ServeState* state_;
     Poller* poller_;
     Prober* prober_;
