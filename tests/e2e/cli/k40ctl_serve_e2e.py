@@ -203,9 +203,14 @@ class Serve:
         except subprocess.TimeoutExpired:
             self.stop()
             return "still running after %d s" % timeout, self.stderr()
+        self._reap()
+        return self.proc.returncode, self.stderr()
+
+    def _reap(self):
         for t in self.readers:
             t.join(5)
-        return self.proc.returncode, self.stderr()
+        self.proc.stdout.close()
+        self.proc.stderr.close()
 
     def stop(self):
         """SIGTERM, as systemd stops it; the exit status."""
@@ -216,9 +221,9 @@ class Serve:
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait(5)
+            self._reap()
             return "still running 15 s after SIGTERM"
-        for t in self.readers:
-            t.join(5)
+        self._reap()
         return self.proc.returncode
 
     def http(self, method, path, body=None, headers=None, timeout=15):
@@ -305,10 +310,10 @@ class EventReader:
     def __init__(self, serve):
         self.conn = http.client.HTTPConnection("127.0.0.1", serve.port, timeout=60)
         self.conn.request("GET", "/api/v1/events", headers={"Accept": "text/event-stream"})
+        self.sock = self.conn.sock  # the connection lets go of it for a closing answer
         self.response = self.conn.getresponse()
         self.status = self.response.status
         self.headers = {k.lower(): v for k, v in self.response.getheaders()}
-        self.sock = self.conn.sock
         self.events = []  # (name, data) in order of arrival
         self.fields = []  # every field line, for the retry and the comments
         self.lock = threading.Lock()
@@ -444,7 +449,7 @@ class CommandTest(ServeCase):
         self.assert_sent(sim, [MANUAL, AUTO, request(6, 310, 48109)])
         self.assertTrue(await_true(lambda: len(events.of("command")) == 3), events.all())
         self.assertEqual([e["command"] for e in events.of("command")],
-                         ["manual", "auto", "module"])
+                         ["manual", "auto", "module 0 voltage 234.1"])
         self.assertTrue(all(e["outcome"] == "confirmed" for e in events.of("command")))
         refused = {x.labels["reason"]: x.value
                    for x in families(s.metrics())["k40_http_refused"].samples}
