@@ -193,7 +193,8 @@ class Serve:
         if not self.told.wait(20) or self.address is None:
             raise AssertionError("serve did not listen (exit %s):\n%s" %
                                  (self.proc.poll(), self.stderr()))
-        self.port = int(self.address.rsplit(":", 1)[1])
+        host, port = self.address.rsplit(":", 1)
+        self.host, self.port = host.strip("[]"), int(port)
         return self
 
     def ended(self, timeout=10):
@@ -227,7 +228,7 @@ class Serve:
         return self.proc.returncode
 
     def http(self, method, path, body=None, headers=None, timeout=15):
-        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        conn = http.client.HTTPConnection(self.host, self.port, timeout=timeout)
         try:
             conn.request(method, path, body=body, headers=headers or {})
             r = conn.getresponse()
@@ -462,8 +463,15 @@ class CommandTest(ServeCase):
             f.write(TOKEN + "\n")
         os.chmod(token_file, 0o600)
         s = self.serve("--port", sim.link, serve=["--interval", "0.2", "--allow-commands",
-                                                   "--token-file", token_file])
+                                                   "--token-file", token_file,
+                                                   "--host-name", "k40.example"])
         self.await_scans(s, 1)
+        # The names it goes by: its address, localhost on loopback, --host-name.
+        for host, status in [("k40.example:%d", 200), ("K40.Example:%d", 200),
+                             ("localhost:%d", 200), ("k40.example.evil.example:%d", 403),
+                             ("k40.example:%d1", 403), ("evil.example:%d", 403)]:
+            r = s.get("/api/v1/readings", Host=host % s.port)
+            self.assertEqual(r.status, status, (host, r.body))
         readings = s.readings()
         self.assertTrue(readings["commands"]["token"])
         for answer in (s.get("/api/v1/readings"), s.get("/metrics"), s.get("/api/v1/frames")):
@@ -509,7 +517,8 @@ class EventsTest(ServeCase):
 
     def test_scan_and_frame_events_are_the_wire(self):
         sim = self.sim(kind=DriftingSim)
-        s = self.serve("--port", sim.link, "--wait", "300", serve=["--interval", "0.2"])
+        s = self.serve("--port", sim.link, "--wait", "300",
+                       serve=["--interval", "0.2", "--allow-commands"])
         events = EventReader(s)
         self.addCleanup(events.close)
         self.assertEqual(events.status, 200)
@@ -559,18 +568,25 @@ class EventsTest(ServeCase):
         self.assertTrue(await_true(lambda: lost(), 10), events.all()[before:])
         self.assertEqual(lost()[0]["port"], sim.link)
         datetime.datetime.fromisoformat(lost()[0]["time"])
-        self.assertEqual(s.readings()["link"]["state"], "port-lost")
+        with self.subTest("the state as the loss is told"):
+            self.assertEqual(s.readings()["link"]["state"], "port-lost")
         # It stays lost while the reopening fails, the failed scans counting on.
         failed = lambda: families(s.metrics())["k40_scans_failed"].samples[0].value
         first_failed = failed()
         self.assertTrue(await_true(lambda: failed() >= first_failed + 2, 10))
         readings = s.readings()
-        self.assertEqual(readings["link"]["state"], "port-lost", readings)
-        self.assertEqual(readings["link"]["finding"], "port-lost", readings)
+        with self.subTest("the state during the outage"):
+            self.assertEqual((readings["link"]["state"], readings["link"]["finding"]),
+                             ("port-lost", "port-lost"), readings["link"])
+        self.assertIsNotNone(readings["last_good_scan"])
         down = families(s.metrics())
         self.assertEqual(down["k40_up"].samples[0].value, 0)
         self.assertEqual(down["k40_analog_value"].samples, [])
         self.assertEqual(down["k40_status_bit"].samples, [])
+        # A command meanwhile is answered at once, and never sent later.
+        r = s.command({"command": "manual"})
+        self.assertEqual(r.status, 200, r.body)
+        self.assertEqual(r.json()["outcome"], "port-lost", r.json())
         sim.start()
         back = lambda: [e for e in events.of("link") if e["kind"] == "back"]
         self.assertTrue(await_true(lambda: back(), 15), events.all()[before:])
@@ -579,6 +595,13 @@ class EventsTest(ServeCase):
         self.assertTrue(await_true(lambda: after() and after()[-1]["outcome"] == "reply"),
                         events.all()[before:])
         self.assertTrue(await_true(lambda: s.readings()["link"]["state"] == "answering"))
+        self.await_scans(s, scans(s.readings()) + 2)
+        self.assertNotIn(MANUAL, sim.requests())
+        self.assertEqual([e["outcome"] for e in events.of("command")], ["port-lost"])
+
+        # SIGTERM with a client on the stream: serve ends, and so does the stream.
+        self.assertEqual(s.stop(), 0, s.stderr())
+        self.assertTrue(await_true(lambda: events.ended, 5))
 
     def test_frames_are_the_last_200_on_the_wire(self):
         sim = self.sim(kind=DriftingSim)
@@ -679,6 +702,19 @@ def closed_by_peer(s):
         return True  # reset
 
 
+def read_answer(f):
+    """One answer of known length from a connection's file: (status, body)."""
+    status = int(f.readline().split()[1])
+    length = 0
+    for line in iter(f.readline, b"\r\n"):
+        name, _, value = line.decode("latin-1").partition(":")
+        if name.lower() == "content-length":
+            length = int(value)
+        if not line:
+            break
+    return status, f.read(length)
+
+
 def raw_exchange(port, payload, timeout=15):
     """Sends payload (while reading, so that an answer given before the end is
     not lost) and returns what came back up to the end of its header."""
@@ -717,6 +753,19 @@ class HostileClientsTest(ServeCase):
         s = self.serve("--port", sim.link, serve=["--interval", "0.2"])
         self.await_scans(s, 1)
         polled = lambda: sim.requests().count(READ_ANALOG)
+
+        # Two requests in one write: both answered, in order, on one connection.
+        with socket.create_connection(("127.0.0.1", s.port), timeout=10) as c:
+            host = b"Host: 127.0.0.1:%d\r\n" % s.port
+            c.sendall(b"GET /api/v1/readings HTTP/1.1\r\n" + host + b"\r\n"
+                      b"GET /api/v1/frames HTTP/1.1\r\n" + host + b"Connection: close\r\n\r\n")
+            with c.makefile("rb") as f:
+                first, second = read_answer(f), read_answer(f)
+                self.assertEqual(f.read(), b"")  # closed as asked
+        self.assertEqual(first[0], 200)
+        self.assertIn("counters", json.loads(first[1]))
+        self.assertEqual(second[0], 200)
+        self.assertIsInstance(json.loads(second[1]), list)
 
         def keeps_polling():
             # At least half the rate asked for: 10 scans in twice their time.
@@ -778,6 +827,11 @@ class HostileClientsTest(ServeCase):
         self.assertTrue(await_true(good, 10))
         self.assertEqual(s.readings()["outcome"], "reply")
         keeps_polling()
+        # What the server refused by itself shows in its metrics: the
+        # connections beyond its bound, the 431, the two 400s.
+        refused = [x for x in families(s.metrics())["k40_http_refused"].samples]
+        with self.subTest("the server's own refusals counted"):
+            self.assertGreaterEqual(sum(x.value for x in refused), 600 + 3, refused)
 
         # The slow client is cut off once its header is overdue (10 s).
         self.assertTrue(await_true(lambda: closed_by_peer(slow), 15))
@@ -1006,8 +1060,28 @@ class PrometheusTest(ServeCase):
         self.assertEqual(r.status, 403, r.body)
 
 
+def ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 class StartupTest(ServeCase):
-    """Settings refused before serving, with the reason and the exit status."""
+    """Where serve listens, and the settings refused before serving, with the
+    reason and the exit status."""
+
+    @unittest.skipUnless(ipv6_loopback(), "this system has no IPv6 loopback")
+    def test_ipv6_loopback(self):
+        sim = self.sim()
+        s = self.serve("--port", sim.link, listen="[::1]:0")
+        self.assertRegex(s.address, r"^\[::1\]:\d+$")
+        self.await_scans(s, 1)  # http.client names it [::1]:PORT in the Host field
+        self.assertEqual(s.get("/api/v1/readings", Host="localhost:%d" % s.port).status, 200)
+        self.assertEqual(s.get("/api/v1/readings", Host="127.0.0.1:%d" % s.port).status, 403)
+        self.assertEqual(promtool(s.metrics()), (0, ""))
 
     def test_refusals(self):
         sim = self.sim()
