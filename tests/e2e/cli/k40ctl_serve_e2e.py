@@ -599,6 +599,17 @@ class EventsTest(ServeCase):
         self.assertNotIn(MANUAL, sim.requests())
         self.assertEqual([e["outcome"] for e in events.of("command")], ["port-lost"])
 
+        # The history gives back every scan the stream told, the failed one
+        # at the loss among them, field for field (its values kept in tenths).
+        history = {h["time"]: h for h in
+                   map(json.loads, s.get("/api/v1/history").text().splitlines())}
+        told = events.of("scan")
+        self.assertIn("timeout", [e["outcome"] for e in told])
+        for event in told:
+            self.assertIn(event["time"], history)
+            kept = history[event["time"]]
+            self.assertEqual(kept, {k: event[k] for k in kept}, event["time"])
+
         # SIGTERM with a client on the stream: serve ends, and so does the stream.
         self.assertEqual(s.stop(), 0, s.stderr())
         self.assertTrue(await_true(lambda: events.ended, 5))
