@@ -700,6 +700,41 @@ class HistoryTest(ServeCase):
 
         self.assertEqual(s.get("/api/v1/history?since=yesterday").status, 400)
 
+    def test_scans_without_a_reply(self):
+        # A unit silent at the address asked, and one that answers busy.
+        for name, sim_args, options, finding in [
+                ("silent", [], ["--slave", "9", "--wait", "200"], "nothing"),
+                ("busy", ["--fault", "exception"], ["--wait", "200"], "exception")]:
+            with self.subTest(name):
+                sim = self.sim(name, *sim_args)
+                other = self.sim(name + "-watched", *sim_args)
+                s = self.serve("--port", sim.link, *options, serve=["--interval", "0.2"])
+                watched = subprocess.run(
+                    [K40CTL, "--port", other.link] + options + ["--format", "csv", "watch",
+                                                                "all", "--count", "1"],
+                    capture_output=True, timeout=30, env=CLEAN_ENV)
+                watch_rows = list(csv.reader(io.StringIO(watched.stdout.decode("utf-8"),
+                                                         newline="")))
+                self.assertEqual(len(watch_rows), 2, watched)
+                self.await_scans(s, 2)
+                readings = s.readings()
+                self.assertEqual(readings["outcome"], watch_rows[1][1])
+                self.assertEqual((readings["link"]["state"], readings["link"]["finding"]),
+                                 ("no-reply", finding), readings["link"])
+                self.assertTrue(readings["link"]["diagnosis"])
+                self.assertIsNone(readings["last_good_scan"])
+                fams = families(s.metrics())
+                self.assertEqual(fams["k40_up"].samples[0].value, 0)
+                self.assertEqual(fams["k40_analog_value"].samples, [])
+                self.assertEqual(fams["k40_last_scan_timestamp_seconds"].samples, [])
+                self.assertEqual(promtool(s.metrics()), (0, ""))
+                rows = list(csv.reader(io.StringIO(s.get("/api/v1/history?format=csv").text(),
+                                                   newline="")))
+                self.assertEqual(rows[0], watch_rows[0])
+                self.assertGreaterEqual(len(rows), 3)
+                for row in rows[1:]:
+                    self.assertEqual(row[1:], watch_rows[1][1:])
+
 
 def closed_by_peer(s):
     """Whether the server has closed this connection (whatever it said first)."""
