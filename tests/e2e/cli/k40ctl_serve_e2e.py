@@ -905,9 +905,15 @@ class Rig:
         os.makedirs(path("unit"))
         self.sim = Sim(path("unit")).start()
         self.targets = [ListenSim(path("t1")), ListenSim(path("t2"))]
-        self.serve = Serve("--port", self.sim.link, "--wait", "300",
+        # A unit that never answers, behind a device server that accepts:
+        # each exchange would wait the full --wait of 1500 ms, longer than
+        # Prometheus waits for the scrape (1 s), so the probe must keep
+        # within the time Prometheus gives it.
+        self.silent = ListenSim(path("t3"), "--fault", "silent")
+        probed = self.targets + [self.silent]
+        self.serve = Serve("--port", self.sim.link, "--wait", "1500",
                            serve=["--interval", "0.5", "--probe"]
-                           + sum((["--probe-target", t.address] for t in self.targets), []))
+                           + sum((["--probe-target", t.address] for t in probed), []))
         self.serve.listening()
         self.prom_port = free_port()
         with open(path("prometheus.yml"), "w") as f:
@@ -932,7 +938,7 @@ scrape_configs:
       - target_label: __address__
         replacement: 127.0.0.1:%(port)d
 """ % {"port": self.serve.port,
-       "targets": ", ".join('"%s"' % t.url for t in self.targets)})
+       "targets": ", ".join('"%s"' % t.url for t in probed)})
         self.prom_log = open(path("prometheus.log"), "w")
         self.prometheus = subprocess.Popen(
             [PROMETHEUS, "--config.file=" + path("prometheus.yml"),
@@ -950,8 +956,9 @@ scrape_configs:
                 self.prometheus.wait(5)
             self.prom_log.close()
         self.serve_exit = self.serve.stop() if hasattr(self, "serve") else None
-        for t in getattr(self, "targets", []):
-            t.kill()
+        for t in getattr(self, "targets", []) + [getattr(self, "silent", None)]:
+            if t is not None:
+                t.kill()
         if getattr(self, "sim", None) is not None and self.sim.proc.poll() is None:
             self.sim.kill()
         self.dir.cleanup()
@@ -1058,9 +1065,13 @@ class PrometheusTest(ServeCase):
     def test_probes_up_then_down(self):
         s = RIG.serve
         urls = sorted(t.url for t in RIG.targets)
-        up = self.await_query('k40_up{job="probe"}',
-                              lambda r: sorted(l["instance"] for l, v in r if v == 1) == urls)
-        self.assertEqual(len(up), 2)
+        expected = sorted([(u, 1) for u in urls] + [(RIG.silent.url, 0)])
+        self.await_query('k40_up{job="probe"}',
+                         lambda r: sorted((l["instance"], v) for l, v in r) == expected)
+        # The silent unit's probe was answered within the scrape's time.
+        self.assertEqual(RIG.query('up{job="probe",instance="%s"}' % RIG.silent.url)[0][1], 1)
+        self.assertEqual(RIG.query('k40_analog_value{job="probe",instance="%s"}'
+                                   % RIG.silent.url), [])
         for t in RIG.targets:
             found = RIG.query('k40_analog_value{job="probe",instance="%s",register="106"}'
                               % t.url)
