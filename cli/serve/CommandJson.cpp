@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/RecordFormat.h"
 
 namespace {
 
@@ -85,37 +84,6 @@ std::string RefusedJson(const std::string& text, const std::string& reason) {
                                {"max", action == "voltage" ? kMaxModuleVoltage
                                                            : kMaxModuleCurrent}};
         }
-    }
-    return answer.dump();
-}
-
-std::string OutcomeJson(const UnitCommand& command, const CommandResult* result, int waitMs) {
-    Json answer = {{"command", CommandWords(command)}};
-    if (result == nullptr) {
-        answer["outcome"] = "port-lost";
-        return answer.dump();
-    }
-    const ReadRecord& r = result->record;
-    answer["time"] = Iso8601Local(r.time);
-    answer["response_ms"] = r.responseMs ? Json(*r.responseMs) : Json(nullptr);
-    switch (r.outcome) {
-        case ReadOutcome::Reply:
-            answer["outcome"] = result->unconfirmed.empty() ? "confirmed" : "not-confirmed";
-            answer["confirmation"] = result->readBack ? "read-back" : "reply";
-            break;
-        case ReadOutcome::Exception:
-            answer["outcome"] = "exception";
-            answer["exception"] = {{"code", r.exceptionCode}, {"name", r.exceptionName}};
-            break;
-        case ReadOutcome::Timeout:
-            answer["outcome"] = "no-reply";
-            break;
-    }
-    if (!r.finding.empty()) {
-        answer["diagnosis"] = {{"finding", r.finding},
-                               {"text", r.outcome == ReadOutcome::Timeout
-                                            ? OutcomeMessage(r, waitMs)
-                                            : r.diagnosis}};
     }
     return answer.dump();
 }

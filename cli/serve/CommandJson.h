@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "cli/UnitCommand.h"
+#include "unit/CommandCheck.h"
 
 // Empty when the body is a valid command (*out set); otherwise the reason.
 std::string ParseCommandJson(const std::string& body, UnitCommand* out);
@@ -16,9 +16,3 @@ std::string ParseCommandJson(const std::string& body, UnitCommand* out);
 // The answer to a refused command: {"outcome":"refused","reason":...} and, for
 // a setpoint out of range, "range":{"min","max"} (those of the control page).
 std::string RefusedJson(const std::string& body, const std::string& reason);
-
-// The answer to a command that was sent (or could not be: the port lost):
-// {"command":"manual","time","outcome":"confirmed"|"not-confirmed"|"no-reply"|
-// "exception"|"port-lost","confirmation":"read-back"|"reply", "exception":
-// {"code","name"}, "diagnosis":{"finding","text"},"response_ms"}.
-std::string OutcomeJson(const UnitCommand& command, const CommandResult* result, int waitMs);

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
-#include "cli/serve/CommandJson.h"
+#include <nlohmann/json.hpp>
+
+#include "cli/RecordFormat.h"
+#include "cli/UnitCommand.h"
 #include "cli/serve/ExporterText.h"
 #include "cli/serve/ReadingsJson.h"
 #include "cli/serve/TimeText.h"
@@ -25,16 +28,39 @@ bool Wants(const HttpRequest& r, const char* name, const char* value) {
     return it != r.query.end() && it->second == value;
 }
 
-// Only the first part of the media type counts: "application/json; charset=utf-8".
-bool IsJson(const std::string& contentType) {
-    const std::string type = contentType.substr(0, contentType.find(';'));
-    std::string trimmed;
-    for (char c : type) {
-        if (c != ' ' && c != '\t') {
-            trimmed += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        }
+// The answer to a command that was sent (or could not be: the port lost):
+// {"command","time","outcome":"confirmed"|"not-confirmed"|"no-reply"|
+// "exception"|"port-lost","confirmation":"read-back"|"reply","exception":
+// {"code","name"},"diagnosis":{"finding","text"},"response_ms"}.
+std::string OutcomeJson(const UnitCommand& command, const CommandResult* result, int waitMs) {
+    nlohmann::json answer = {{"command", CommandWords(command)}};
+    if (result == nullptr) {
+        answer["outcome"] = "port-lost";
+        return answer.dump();
     }
-    return trimmed == "application/json";
+    const ReadRecord& r = result->record;
+    answer["time"] = Iso8601Local(r.time);
+    answer["response_ms"] = r.responseMs ? nlohmann::json(*r.responseMs) : nlohmann::json(nullptr);
+    switch (r.outcome) {
+        case ReadOutcome::Reply:
+            answer["outcome"] = result->unconfirmed.empty() ? "confirmed" : "not-confirmed";
+            answer["confirmation"] = result->readBack ? "read-back" : "reply";
+            break;
+        case ReadOutcome::Exception:
+            answer["outcome"] = "exception";
+            answer["exception"] = {{"code", r.exceptionCode}, {"name", r.exceptionName}};
+            break;
+        case ReadOutcome::Timeout:
+            answer["outcome"] = "no-reply";
+            break;
+    }
+    if (!r.finding.empty()) {
+        answer["diagnosis"] = {{"finding", r.finding},
+                               {"text", r.outcome == ReadOutcome::Timeout
+                                            ? OutcomeMessage(r, waitMs)
+                                            : r.diagnosis}};
+    }
+    return answer.dump();
 }
 
 }  // namespace
@@ -42,16 +68,12 @@ bool IsJson(const std::string& contentType) {
 ServeApp::ServeApp(ServeAccess access, ServeState* state, Poller* poller, Prober* prober)
     : access_(std::move(access)), state_(state), poller_(poller), prober_(prober) {}
 
-HttpResponse ServeApp::Refuse(int status, const char* reason, const std::string& text) {
-    std::fprintf(stderr, "k40ctl: %d %s\n", status, text.c_str());
-    (void)reason;
-    return TextResponse(status, text);
-}
-
 void ServeApp::Handle(HttpRequest request, std::function<void(HttpResponse)> respond) {
     if (!HostAllowed(access_.hosts, request)) {
         ++refusedHost_;
-        respond(Refuse(403, "host", "Host \"" + request.host + "\" is not this server's own name"));
+        const std::string why = "Host \"" + request.host + "\" is not this server's own name";
+        std::fprintf(stderr, "k40ctl: 403 %s\n", why.c_str());
+        respond(TextResponse(403, why));
         return;
     }
     if (request.path == "/api/v1/command") {
@@ -121,34 +143,27 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
 
 void ServeApp::Command(const HttpRequest& request,
                        const std::function<void(HttpResponse)>& respond) {
-    if (!access_.allowCommands || poller_ == nullptr) {
-        ++refusedCommand_;
-        respond(Refuse(403, "commands",
-                       "commands are not allowed: serve runs without --allow-commands"));
-        return;
-    }
-    if (!OriginAllowed(access_.hosts, request)) {
-        ++refusedOrigin_;
-        respond(Refuse(403, "origin", "a command from another site (Origin " + request.origin +
-                                          ") is refused"));
-        return;
-    }
-    if (!access_.token.empty() && !BearerMatches(request.authorization, access_.token)) {
-        ++refusedToken_;
-        HttpResponse r = Refuse(401, "token", "a command needs Authorization: Bearer <token>");
-        r.headers.emplace_back("WWW-Authenticate", "Bearer");
-        respond(std::move(r));
-        return;
-    }
-    if (!IsJson(request.contentType)) {
-        respond(TextResponse(415, "a command is a JSON body (Content-Type: application/json)"));
-        return;
-    }
     UnitCommand command;
-    const std::string why = ParseCommandJson(request.body, &command);
-    if (!why.empty()) {
-        std::fprintf(stderr, "k40ctl: command refused: %s\n", why.c_str());
-        respond(Answer(400, kJson, RefusedJson(request.body, why)));
+    const CommandVerdict verdict = poller_ != nullptr ? JudgeCommand(access_, request, &command)
+                                                      : CommandVerdict{403, "commands-off",
+                                                                       "this serve polls no unit"};
+    if (verdict.status != 0) {
+        const std::string reason = verdict.reason;
+        if (reason == "origin") {
+            ++refusedOrigin_;
+        } else if (reason == "token") {
+            ++refusedToken_;
+        } else if (reason == "commands-off") {
+            ++refusedCommandsOff_;
+        }
+        std::fprintf(stderr, "k40ctl: %d command refused (%s): %s\n", verdict.status,
+                     verdict.reason, verdict.text.c_str());
+        HttpResponse r = verdict.json ? Answer(verdict.status, kJson, verdict.text)
+                                      : TextResponse(verdict.status, verdict.text);
+        if (verdict.status == 401) {
+            r.headers.emplace_back("WWW-Authenticate", "Bearer");
+        }
+        respond(std::move(r));
         return;
     }
     if (commandRunning_.exchange(true)) {
@@ -183,7 +198,7 @@ std::string ServeApp::RefusalsText() const {
     } rows[] = {{"host", refusedHost_},
                 {"origin", refusedOrigin_},
                 {"token", refusedToken_},
-                {"commands-off", refusedCommand_}};
+                {"commands-off", refusedCommandsOff_}};
     for (const auto& row : rows) {
         text += std::string("k40_http_refused_total{reason=\"") + row.reason + "\"} " +
                 std::to_string(row.count) + "\n";

@@ -9,18 +9,11 @@
 #include <string>
 
 #include "cli/poll/Poller.h"
+#include "cli/serve/CommandGate.h"
 #include "cli/serve/Http.h"
 #include "cli/serve/Prober.h"
-#include "cli/serve/RequestGuard.h"
 #include "cli/serve/ServeState.h"
 
-struct ServeAccess {
-    AllowedHosts hosts;          // the names a request's Host (and Origin) may give
-    bool allowCommands = false;  // --allow-commands
-    std::string token;           // --token-file's secret; empty: none needed
-    bool confirm = true;         // read system commands back (--no-confirm)
-    int confirmWindowMs = 1500;
-};
 
 class ServeApp : public HttpApp {
 public:
@@ -39,7 +32,6 @@ public:
 private:
     HttpResponse Get(const HttpRequest& request);
     void Command(const HttpRequest& request, const std::function<void(HttpResponse)>& respond);
-    HttpResponse Refuse(int status, const char* reason, const std::string& text);
 
     ServeAccess access_;
     ServeState* state_;
@@ -47,5 +39,5 @@ private:
     Prober* prober_;
     std::atomic<bool> commandRunning_{false};
     std::atomic<unsigned long long> refusedHost_{0}, refusedOrigin_{0}, refusedToken_{0},
-        refusedCommand_{0};
+        refusedCommandsOff_{0};
 };

@@ -1,12 +1,14 @@
-// Fuzz target: k40ctl serve's request parser and request checks on arbitrary
-// bytes. The whole input is parsed at once and again as the server reads it,
-// in pieces (the first byte sets their size); both must agree, and what is
-// accepted must hold nothing a route must never see.
+// Fuzz target: k40ctl serve's request parser, request checks and command
+// gate on arbitrary bytes. The whole input is parsed at once and again as the
+// server reads it, in pieces (the first byte sets their size); both must
+// agree, what is accepted must hold nothing a route must never see, and a
+// command passes the gate only when it passed every check and is in range.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "cli/serve/CommandGate.h"
 #include "cli/serve/HttpParse.h"
 #include "cli/serve/RequestGuard.h"
 
@@ -70,6 +72,33 @@ void CheckGuards(const HttpRequest& r) {
     Check(head.find("\r\n\r\n") == head.size() - 4);
 }
 
+// The request as a command under each way serve may be set up.
+void CheckCommandGate(const HttpRequest& r) {
+    const std::string token = "0123456789abcdef0123456789abcdef";
+    for (int setup = 0; setup < 4; ++setup) {
+        ServeAccess access;
+        access.hosts = MakeAllowedHosts(setup % 2 ? "0.0.0.0" : "127.0.0.1", 9040, {});
+        access.allowCommands = setup != 0;
+        access.token = setup >= 2 ? token : "";
+        UnitCommand c;
+        const CommandVerdict v = JudgeCommand(access, r, &c);
+        Check(v.status == 0 || v.status == 400 || v.status == 401 || v.status == 403 ||
+              v.status == 415);
+        if (v.status != 0) {
+            continue;
+        }
+        Check(access.allowCommands && OriginAllowed(access.hosts, r));
+        Check(access.token.empty() || BearerMatches(r.authorization, token));
+        Check(r.contentType.find("json") != std::string::npos ||
+              r.contentType.find("JSON") != std::string::npos);
+        if (c.module) {
+            Check(c.moduleNumber >= 0 && c.moduleNumber <= kMaxModule);
+            Check(c.setpoint >= 0.0f && c.setpoint <= kMaxModuleVoltage);
+            Check(c.setting != ModuleSetting::CurrentLimit || c.setpoint <= kMaxModuleCurrent);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -90,5 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(inPieces == 0 && pieces.target == whole.target && pieces.body == whole.body);
     }
     CheckGuards(status == 0 ? whole : pieces);
+    if (status == 0) {
+        CheckCommandGate(whole);
+    }
     return 0;
 }

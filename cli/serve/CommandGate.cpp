@@ -1,0 +1,44 @@
+#include "cli/serve/CommandGate.h"
+
+#include "cli/serve/CommandJson.h"
+
+namespace {
+
+// Only the media type counts, not its parameters: "application/json; charset=utf-8".
+bool IsJson(const std::string& contentType) {
+    std::string type;
+    for (char c : contentType.substr(0, contentType.find(';'))) {
+        if (c != ' ' && c != '\t') {
+            type += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    return type == "application/json";
+}
+
+CommandVerdict No(int status, const char* reason, std::string text) {
+    return {status, reason, std::move(text), false};
+}
+
+}  // namespace
+
+CommandVerdict JudgeCommand(const ServeAccess& access, const HttpRequest& request,
+                            UnitCommand* command) {
+    if (!access.allowCommands) {
+        return No(403, "commands-off", "commands are not allowed: serve runs without --allow-commands");
+    }
+    if (!OriginAllowed(access.hosts, request)) {
+        return No(403, "origin", "a command from another site (Origin " + request.origin +
+                                      ") is refused");
+    }
+    if (!access.token.empty() && !BearerMatches(request.authorization, access.token)) {
+        return No(401, "token", "a command needs Authorization: Bearer <token>");
+    }
+    if (!IsJson(request.contentType)) {
+        return No(415, "content-type", "a command is a JSON body (Content-Type: application/json)");
+    }
+    const std::string why = ParseCommandJson(request.body, command);
+    if (!why.empty()) {
+        return {400, "command", RefusedJson(request.body, why), true};
+    }
+    return {};
+}
