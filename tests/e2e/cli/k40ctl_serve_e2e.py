@@ -641,7 +641,8 @@ class EventsTest(ServeCase):
             frames = frames[1:]
         if frames[-1]["direction"] == "request":
             frames = frames[:-1]
-        self.assertEqual([f["direction"] for f in frames], ["request", "reply"] * (len(frames) // 2))
+        self.assertEqual([f["direction"] for f in frames],
+                         ["request", "reply"] * (len(frames) // 2))
         pairs = [(unhex(frames[i]["hex"]), unhex(frames[i + 1]["hex"]))
                  for i in range(0, len(frames), 2)]
         first = next(i for i, p in enumerate(pairs) if p[0] == READ_ANALOG)
