@@ -76,16 +76,20 @@ void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
         if (reply) {
             snap_.lastGoodScan = record.time;
         }
-        const LinkState state = reply ? LinkState::Answering : LinkState::NoReply;
-        if (snap_.state != state) {
-            snap_.stateSince = record.time;
-            snap_.state = state;
-        }
-        snap_.finding = reply ? std::string()
-                              : record.outcome == ReadOutcome::Exception ? "exception"
-                                                                         : record.finding;
-        snap_.diagnosis = reply ? std::string() : OutcomeMessage(record, snap_.waitMs);
         history_.Add(record);
+        // A scan that lost the port: the loss says more than its time-out,
+        // which only ended the wait on a vanished device.
+        if (link_.IsOpen() || snap_.state != LinkState::PortLost) {
+            const LinkState state = reply ? LinkState::Answering : LinkState::NoReply;
+            if (snap_.state != state) {
+                snap_.stateSince = record.time;
+                snap_.state = state;
+            }
+            snap_.finding = reply ? std::string()
+                                  : record.outcome == ReadOutcome::Exception ? "exception"
+                                                                             : record.finding;
+            snap_.diagnosis = reply ? std::string() : OutcomeMessage(record, snap_.waitMs);
+        }
         json = ReadingsJson(snap_);
     }
     hub_.Publish("scan", json);
