@@ -534,7 +534,9 @@ class EventsTest(ServeCase):
 
     def test_scan_and_frame_events_are_the_wire(self):
         sim = self.sim(kind=DriftingSim)
-        s = self.serve("--port", sim.link, "--wait", "300",
+        # A wait far above the unit's time: a loaded machine must not turn a
+        # scan into a time-out, which would make it other than whole.
+        s = self.serve("--port", sim.link, "--wait", "2000",
                        serve=["--interval", "0.2", "--allow-commands"])
         events = EventReader(s)
         self.addCleanup(events.close)
