@@ -2,15 +2,27 @@
 
 serve listens on 127.0.0.1:0 and says the port it got on standard error
 ("k40ctl: serving http://127.0.0.1:PORT/"); its standard error goes to a file
-of the work directory, read here for that line and shown when it fails.
+of the work directory, read here for that line and shown when it fails. Both
+programs get SIGTERM from the system should the benchmark end without
+stopping them (start them from the main thread: the signal comes when the
+thread that started them ends).
 """
+import ctypes
 import http.client
 import os
 import re
+import signal
 import subprocess
 import time
 
 SERVING = re.compile(r"serving http://127\.0\.0\.1:(\d+)/")
+PR_SET_PDEATHSIG = 1
+
+
+def end_with_parent():
+    """In the child before exec: SIGTERM when the benchmark is gone."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 class BenchError(Exception):
@@ -23,7 +35,8 @@ def start_sim(k40sim, work, name, *args):
     command = [k40sim, "--quiet", "--static"]
     if "--listen" not in args:
         command += ["--link", os.path.join(work, name)]
-    sim = subprocess.Popen(command + list(args), stdout=subprocess.PIPE, text=True)
+    sim = subprocess.Popen(command + list(args), stdout=subprocess.PIPE, text=True,
+                           preexec_fn=end_with_parent)
     line = sim.stdout.readline().strip()
     if not line:
         sim.kill()
@@ -55,7 +68,8 @@ class Serve:
         self.log = open(self.log_path, "w")
         command = [k40ctl] + list(global_args) + ["serve", "--listen", "127.0.0.1:0"] + \
             list(serve_args)
-        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=self.log)
+        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=self.log,
+                                        preexec_fn=end_with_parent)
         deadline = time.monotonic() + timeout
         self.port = None
         while self.port is None:

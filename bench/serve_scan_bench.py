@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """serve's scan rate under load, beside `watch all`, against the line limit.
 
-Both poll a `k40sim --static --baud 9600` on a pseudo-terminal with --interval
+Each polls a `k40sim --static --baud 9600` on a pseudo-terminal with --interval
 0, each its own simulator, one after the other in the same run: first `k40ctl
-watch all`, then `k40ctl serve` with 100 clients reading /api/v1/events and one
+watch all`, then `k40ctl serve` alone (no goal: it tells the poller's own cost
+from the clients'), then serve with 100 clients reading /api/v1/events and one
 GET /metrics a second. A scan of all is two exchanges, 03 on 100..108 (8
 characters out, 23 back) and 01 on 0..14 (8 out, 7 back), each with the
 simulator's 3.5-character pause before its reply: the line allows at most
@@ -28,7 +29,7 @@ import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_process import BenchError, Serve, start_sim, stop  # noqa: E402
+from serve_process import BenchError, Serve, end_with_parent, start_sim, stop  # noqa: E402
 
 BAUD = 9600
 GOAL = 0.95
@@ -92,7 +93,8 @@ def watch_rate(k40ctl, k40sim, work, seconds):
     try:
         watch = subprocess.Popen([k40ctl, "--port", tty, "--baud", str(BAUD), "watch", "all",
                                   "--interval", "0", "--count", str(count), "--format", "json"],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 preexec_fn=end_with_parent)
         wait_for(lambda: len(trace_lines(trace)) >= 2, 10, "watch's first scan")
         time.sleep(SETTLE)
         return rate_of(window(trace, seconds))
@@ -187,28 +189,38 @@ class Scraper:
         self.thread.join()
 
 
-def serve_rate(k40ctl, k40sim, work, seconds):
-    trace = os.path.join(work, "trace-serve")
-    sim, tty = start_sim(k40sim, work, "tty-serve", "--baud", str(BAUD), "--trace", trace)
+def serve_rate(k40ctl, k40sim, work, seconds, clients_count):
+    """serve's rate; with clients, also what each got, how many were closed,
+    the scrapes, and serve's share of a processor over the window."""
+    trace = os.path.join(work, "trace-serve-%d" % clients_count)
+    sim, tty = start_sim(k40sim, work, "tty-serve-%d" % clients_count, "--baud", str(BAUD),
+                         "--trace", trace)
     clients = scraper = None
     try:
         with Serve(k40ctl, work, ["--port", tty, "--baud", str(BAUD)],
                    ["--interval", "0"]) as serve:
             deadline = time.monotonic() + seconds + SETTLE + 30
-            clients = EventClients(serve.port, CLIENTS, deadline)
-            scraper = Scraper(serve, deadline)
-            wait_for(clients.all_streaming, 10, "every event client's first scan")
+            if clients_count:
+                clients = EventClients(serve.port, clients_count, deadline)
+                scraper = Scraper(serve, deadline)
+                wait_for(clients.all_streaming, 10, "every event client's first scan")
+            else:
+                wait_for(lambda: len(trace_lines(trace)) >= 2, 10, "serve's first scan")
             time.sleep(SETTLE)
             marks, cpu = [], []
-            lines = window(trace, seconds, lambda: (marks.append(list(clients.scans)),
-                                                    cpu.append(serve.cpu_seconds())))
+            lines = window(trace, seconds, lambda: (
+                marks.append(list(clients.scans) if clients else []),
+                cpu.append(serve.cpu_seconds())))
             got = [after - before for before, after in zip(*marks)]
-            closed = sum(clients.closed)
-            clients.close()
-            scraper.close()
+            closed = sum(clients.closed) if clients else 0
+            scrapes = []
+            if clients:
+                clients.close()
+                scraper.close()
+                scrapes = scraper.results
             if serve.process.poll() is not None:
                 raise BenchError("k40ctl serve ended: " + serve.stderr_text())
-            return rate_of(lines), got, closed, scraper.results, (cpu[1] - cpu[0]) / seconds
+            return rate_of(lines), got, closed, scrapes, (cpu[1] - cpu[0]) / seconds
     finally:
         if clients:
             clients.close()
@@ -221,23 +233,27 @@ def main():
     k40ctl, k40sim = sys.argv[1], sys.argv[2]
     seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 15.0
     limit = line_limit(BAUD)
-    print("serve's scan rate: watch all, then serve with %d event clients and /metrics "
-          "every second, --interval 0 against k40sim --baud %d; %.0f s windows, scans "
-          "counted in the simulator's trace" % (CLIENTS, BAUD, seconds))
+    print("serve's scan rate: watch all, serve alone, then serve with %d event clients and "
+          "/metrics every second; --interval 0 against k40sim --baud %d, %.0f s windows, "
+          "scans counted in the simulator's trace" % (CLIENTS, BAUD, seconds))
     with tempfile.TemporaryDirectory() as work:
         try:
             watch = watch_rate(k40ctl, k40sim, work, seconds)
-            served, got, closed, scrapes, busy = serve_rate(k40ctl, k40sim, work, seconds)
+            alone, _, _, _, alone_busy = serve_rate(k40ctl, k40sim, work, seconds, 0)
+            served, got, closed, scrapes, busy = serve_rate(k40ctl, k40sim, work, seconds,
+                                                            CLIENTS)
         except BenchError as e:
             print("serve_scan_bench: %s" % e, file=sys.stderr)
             return 1
-    print("%-40s %12s %8s %8s %6s %13s %11s  %s" % (
+    print("%-40s %12s %8s %8s %6s %13s %11s %10s  %s" % (
         "", "line limit/s", "scans/s", "of limit", "scans", "period median", "period max",
-        "all replied"))
-    for name, (rate, scans, median, longest, replied) in (
-            ("watch all", watch), ("serve, %d event clients, /metrics 1/s" % CLIENTS, served)):
-        print("%-40s %12.2f %8.2f %7.1f%% %6d %10.2f ms %8.1f ms  %s" % (
-            name, limit, rate, 100 * rate / limit, scans, median, longest,
+        "serve cpu", "all replied"))
+    for name, (rate, scans, median, longest, replied), cpu in (
+            ("watch all", watch, ""),
+            ("serve alone", alone, "%.1f %%" % (100 * alone_busy)),
+            ("serve, %d event clients, /metrics 1/s" % CLIENTS, served, "%.1f %%" % (100 * busy))):
+        print("%-40s %12.2f %8.2f %7.1f%% %6d %10.2f ms %8.1f ms %10s  %s" % (
+            name, limit, rate, 100 * rate / limit, scans, median, longest, cpu,
             "yes" if replied else "NO"))
     s_rate, s_scans, _, _, s_replied = served
     ok_scrapes = sum(1 for status, _ in scrapes if status == 200)
@@ -248,10 +264,11 @@ def main():
     print("event clients: scan events each in the window %d..%d (scans %d), %d closed; "
           "/metrics: %d of %d answered 200, slowest %.1f ms" %
           (min(got), max(got), s_scans, closed, ok_scrapes, len(scrapes), slowest))
-    print("serve / watch all: %.3f; the line's own period %.2f ms; serve's processor time "
-          "%.0f %% of one processor" % (s_rate / watch[0], 1000 / limit, 100 * busy))
+    print("the line's own period %.2f ms; serve with clients / watch all: %.3f; serve cpu: "
+          "its processor time over the window, of one processor" %
+          (1000 / limit, s_rate / watch[0]))
     met = s_rate >= GOAL * limit and s_replied and kept_up and ok_scrapes == len(scrapes)
-    print("serve: %s (goal >= %.0f %% of the line limit, every client served)" %
+    print("serve with clients: %s (goal >= %.0f %% of the line limit, every client served)" %
           ("PASS" if met else "FAIL", 100 * GOAL))
     return 0
 
