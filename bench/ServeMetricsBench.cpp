@@ -34,6 +34,7 @@
 #include "bench/BenchTable.h"
 #include "bench/SampleSet.h"
 #include "bench/ServeBench.h"
+#include "bench/Stopwatch.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -60,6 +61,7 @@ struct RunResult {
     bool complete = true;
     double seconds = 0;
     double serveCpuSeconds = 0;
+    double clientCpuSeconds = 0;  // this process's, for the same run
 };
 
 int ConnectNonBlocking(int port) {
@@ -123,6 +125,7 @@ bool Run(const CServeProcess& serve, int scrapers, int perScraper, Load load,
         epoll_ctl(poller, EPOLL_CTL_ADD, all[i].fd, &event);
     }
     const double cpuStart = ProcCpuSeconds(serve.Pid());
+    const CStopwatch client(CStopwatch::Scope::Process);
     const Clock::time_point start = Clock::now();
     int open = scrapers;
     int waiting = 0;  // at once: the answers of this round still to come
@@ -197,6 +200,7 @@ bool Run(const CServeProcess& serve, int scrapers, int perScraper, Load load,
     }
     result->seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result->serveCpuSeconds = ProcCpuSeconds(serve.Pid()) - cpuStart;
+    result->clientCpuSeconds = client.CpuMilliseconds() / 1000.0;
     for (Scraper& s : all) {
         if (s.fd >= 0) {
             close(s.fd);
@@ -252,7 +256,7 @@ int main(int argc, char** argv) {
                       " bytes) from k40ctl serve polling k40sim --baud 9600 every second; "
                       "milliseconds from the request to the answer's last byte",
                   {"scrapers", "load", "requests", "p50", "p90", "p99", "max", "requests/s",
-                   "serve cpu us/request", "failed"});
+                   "serve cpu us/request", "client cpu us/request", "failed"});
     // One scraper alone first: the time of an answer without waiting for others.
     const int single = requests * 5 < 1000 ? requests * 5 : 1000;
     const struct {
@@ -276,6 +280,7 @@ int main(int argc, char** argv) {
                   CBenchTable::Number(r.ms.Percentile(99), 3), CBenchTable::Number(r.ms.Max(), 3),
                   CBenchTable::Number(count / r.seconds, 0),
                   CBenchTable::Number(r.serveCpuSeconds * 1e6 / count, 0),
+                  CBenchTable::Number(r.clientCpuSeconds * 1e6 / count, 0),
                   std::to_string(r.failed) + (r.complete ? "" : " (60 s limit)")});
         if (run.scrapers == scrapers && run.load == Load::AtOnce) {
             const bool met = r.ms.Percentile(99) < kGoalP99Ms && r.failed == 0 && r.complete;
@@ -284,8 +289,9 @@ int main(int argc, char** argv) {
                       CBenchTable::Verdict(met, "p99 < 5 ms"));
         }
     }
-    t.AddNote("serve's processor time per request is its whole process's over the run "
-              "(its poller's scans included) divided by the requests.");
+    t.AddNote("Processor time per request: serve's whole process over the run (its "
+              "poller's scans included), and this client's, which shares the two "
+              "processors with it.");
     t.Print();
     if (!serve.Running()) {
         std::fprintf(stderr, "bench_serve_metrics: serve ended: %s\n", serve.ErrorText().c_str());
