@@ -207,10 +207,11 @@ def serve_rate(k40ctl, k40sim, work, seconds, clients_count):
             else:
                 wait_for(lambda: len(trace_lines(trace)) >= 2, 10, "serve's first scan")
             time.sleep(SETTLE)
-            marks, cpu = [], []
+            marks, cpu, own = [], [], []
             lines = window(trace, seconds, lambda: (
                 marks.append(list(clients.scans) if clients else []),
-                cpu.append(serve.cpu_seconds())))
+                cpu.append(serve.cpu_seconds()),
+                own.append(sum(os.times()[:2]))))
             got = [after - before for before, after in zip(*marks)]
             closed = sum(clients.closed) if clients else 0
             scrapes = []
@@ -220,7 +221,8 @@ def serve_rate(k40ctl, k40sim, work, seconds, clients_count):
                 scrapes = scraper.results
             if serve.process.poll() is not None:
                 raise BenchError("k40ctl serve ended: " + serve.stderr_text())
-            return rate_of(lines), got, closed, scrapes, (cpu[1] - cpu[0]) / seconds
+            return rate_of(lines), got, closed, scrapes, (cpu[1] - cpu[0]) / seconds, \
+                (own[1] - own[0]) / seconds
     finally:
         if clients:
             clients.close()
@@ -239,9 +241,9 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         try:
             watch = watch_rate(k40ctl, k40sim, work, seconds)
-            alone, _, _, _, alone_busy = serve_rate(k40ctl, k40sim, work, seconds, 0)
-            served, got, closed, scrapes, busy = serve_rate(k40ctl, k40sim, work, seconds,
-                                                            CLIENTS)
+            alone, _, _, _, alone_busy, _ = serve_rate(k40ctl, k40sim, work, seconds, 0)
+            served, got, closed, scrapes, busy, clients_busy = serve_rate(
+                k40ctl, k40sim, work, seconds, CLIENTS)
         except BenchError as e:
             print("serve_scan_bench: %s" % e, file=sys.stderr)
             return 1
@@ -265,8 +267,8 @@ def main():
           "/metrics: %d of %d answered 200, slowest %.1f ms" %
           (min(got), max(got), s_scans, closed, ok_scrapes, len(scrapes), slowest))
     print("the line's own period %.2f ms; serve with clients / watch all: %.3f; serve cpu: "
-          "its processor time over the window, of one processor" %
-          (1000 / limit, s_rate / watch[0]))
+          "its processor time over the window, of one processor (the clients here took "
+          "%.1f %%)" % (1000 / limit, s_rate / watch[0], 100 * clients_busy))
     met = s_rate >= GOAL * limit and s_replied and kept_up and ok_scrapes == len(scrapes)
     print("serve with clients: %s (goal >= %.0f %% of the line limit, every client served)" %
           ("PASS" if met else "FAIL", 100 * GOAL))
