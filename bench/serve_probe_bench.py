@@ -121,7 +121,7 @@ def run(k40ctl, k40sim, work, count, pace):
 def main():
     k40ctl, k40sim = sys.argv[1], sys.argv[2]
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 100
-    print("serve --probe --probe-parallel %d (no --port), %d k40sim --listen 127.0.0.1:0 "
+    print("serve 3. serve --probe --probe-parallel %d (no --port), %d k40sim --listen 127.0.0.1:0 "
           "probed all at once, scrape time-out %d s" % (PARALLEL, count, SCRAPE_TIMEOUT))
     print("%-22s %7s %9s %6s %14s %14s %12s  %s" % (
         "targets", "200 up", "200 down", "other", "up: median s", "up: last s", "last any s",

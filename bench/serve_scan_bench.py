@@ -235,7 +235,7 @@ def main():
     k40ctl, k40sim = sys.argv[1], sys.argv[2]
     seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 15.0
     limit = line_limit(BAUD)
-    print("serve's scan rate: watch all, serve alone, then serve with %d event clients and "
+    print("serve 1. Scan rate: watch all, serve alone, then serve with %d event clients and "
           "/metrics every second; --interval 0 against k40sim --baud %d, %.0f s windows, "
           "scans counted in the simulator's trace" % (CLIENTS, BAUD, seconds))
     with tempfile.TemporaryDirectory() as work:
