@@ -276,8 +276,9 @@ bool CHttpClient::ReadResponse(int* status, std::string* body,
     };
     if (fields.find("\r\ntransfer-encoding: chunked\r\n") == std::string::npos) {
         const std::size_t field = fields.find("\r\ncontent-length: ");
-        std::size_t left =
-            field == std::string::npos ? 0 : std::strtoull(fields.c_str() + field + 18, nullptr, 10);
+        std::size_t left = field == std::string::npos
+                               ? 0
+                               : std::strtoull(fields.c_str() + field + 18, nullptr, 10);
         while (left > 0) {
             if (m_buffer.empty() && !Fill(timeoutMs)) {
                 return false;
@@ -327,8 +328,8 @@ bool CHttpClient::ReadResponse(int* status, std::string* body,
 }
 
 std::string CHttpClient::Get(const std::string& path, int port, const std::string& extra) {
-    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" +
-           extra + "\r\n";
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" + extra +
+           "\r\n";
 }
 
 int HttpGet(int port, const std::string& path, std::string* body, const std::string& extra) {

@@ -91,5 +91,4 @@ private:
 };
 
 // One GET on a connection of its own: the status (0 when it failed) and body.
-int HttpGet(int port, const std::string& path, std::string* body,
-            const std::string& extra = {});
+int HttpGet(int port, const std::string& path, std::string* body, const std::string& extra = {});

@@ -90,14 +90,15 @@ Fetch FetchHistory(int port, const std::string& format, const std::string& pid) 
     std::string body;
     f.ok = http.Connect(port) &&
            http.Send(CHttpClient::Get("/api/v1/history?format=" + format, port)) &&
-           http.ReadResponse(&status, &body,
-                             [&f](const char* data, std::size_t size) {
-                                 f.bytes += size;
-                                 for (std::size_t i = 0; i < size; ++i) {
-                                     f.rows += data[i] == '\n' ? 1 : 0;
-                                 }
-                             },
-                             30000) &&
+           http.ReadResponse(
+               &status, &body,
+               [&f](const char* data, std::size_t size) {
+                   f.bytes += size;
+                   for (std::size_t i = 0; i < size; ++i) {
+                       f.rows += data[i] == '\n' ? 1 : 0;
+                   }
+               },
+               30000) &&
            status == 200;
     f.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     f.peakRssMb = sampler.Stop();
@@ -110,12 +111,13 @@ ReadRecord DayScan(const ReadRecord& real, std::size_t i, Wall::time_point time)
     ReadRecord record = real;
     record.time = time;
     record.responseMs = 20.0 + static_cast<double>(i % 97) / 10.0;
-    int column = 0;
+    std::size_t column = 0;
     for (SignalReading& r : record.values) {
         ++column;
         if (r.analog) {
-            const double value =
-                r.value + static_cast<double>((i * 7 + static_cast<std::size_t>(column) * 13) % 41) / 10.0 - 2.0;
+            // -2.0 .. +2.0 around the real value, a different step for each column.
+            const std::size_t step = (i * 7 + column * 13) % 41;
+            const double value = r.value + (static_cast<double>(step) - 20.0) / 10.0;
             char text[32];
             std::snprintf(text, sizeof text, "%.1f", value);
             r.text = text;
@@ -262,10 +264,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_serve_memory [--program-only | --in-process-only]\n");
         return 2;
     }
-    CBenchTable t("serve 4. Resident memory of serve holding 86 400 scans (a day at 1 s), "
-                  "while GET /api/v1/history sends them all; MB of 10^6 bytes",
-                  {"serve", "scans kept", "fill s", "VmRSS start", "VmRSS full",
-                   "VmRSS fetching", "VmHWM", "CSV bytes", "CSV ms", "verdict"});
+    CBenchTable t(
+        "serve 4. Resident memory of serve holding 86 400 scans (a day at 1 s), "
+        "while GET /api/v1/history sends them all; MB of 10^6 bytes",
+        {"serve", "scans kept", "fill s", "VmRSS start", "VmRSS full", "VmRSS fetching", "VmHWM",
+         "CSV bytes", "CSV ms", "verdict"});
     bool ran = true;
     for (const bool one : {true, false}) {
         if ((one && !inProcess) || (!one && !program)) {
@@ -295,8 +298,9 @@ int main(int argc, char** argv) {
                       (jsonl ? "." : ": NOT COMPLETE (the stream was ended by serve)."));
         }
     }
-    t.AddNote("VmRSS start: in this program before the link and the state exist; for k40ctl "
-              "after its first scan. VmHWM: the most the process was ever resident.");
+    t.AddNote(
+        "VmRSS start: in this program before the link and the state exist; for k40ctl "
+        "after its first scan. VmHWM: the most the process was ever resident.");
     t.Print();
     return ran ? 0 : 1;
 }

@@ -51,13 +51,13 @@ struct Scraper {
     int fd = -1;
     std::string buffer;
     Clock::time_point sent;
-    int left = 0;         // requests still to send, the one in flight included
+    int left = 0;          // requests still to send, the one in flight included
     bool counted = false;  // the first answer was had
 };
 
 struct RunResult {
     CSampleSet ms;
-    int failed = 0;   // an answer other than 200, or a connection lost
+    int failed = 0;  // an answer other than 200, or a connection lost
     bool complete = true;
     double seconds = 0;
     double serveCpuSeconds = 0;
@@ -107,8 +107,7 @@ std::size_t CompleteAnswer(const std::string& buffer, int* status) {
     return head + 4 + length;
 }
 
-bool Run(const CServeProcess& serve, int scrapers, int perScraper, Load load,
-         RunResult* result) {
+bool Run(const CServeProcess& serve, int scrapers, int perScraper, Load load, RunResult* result) {
     const std::string request = CHttpClient::Get("/metrics", serve.Port());
     const int poller = epoll_create1(EPOLL_CLOEXEC);
     std::vector<Scraper> all(static_cast<std::size_t>(scrapers));
@@ -272,11 +271,12 @@ int main(int argc, char** argv) {
             return 1;
         }
         const double count = static_cast<double>(r.ms.Count());
-        const char* load = run.scrapers == 1 ? "alone"
+        const char* load = run.scrapers == 1          ? "alone"
                            : run.load == Load::AtOnce ? "at once, 10 ms apart"
                                                       : "back to back";
         t.AddRow({std::to_string(run.scrapers), load, std::to_string(r.ms.Count()),
-                  CBenchTable::Number(r.ms.Median(), 3), CBenchTable::Number(r.ms.Percentile(90), 3),
+                  CBenchTable::Number(r.ms.Median(), 3),
+                  CBenchTable::Number(r.ms.Percentile(90), 3),
                   CBenchTable::Number(r.ms.Percentile(99), 3), CBenchTable::Number(r.ms.Max(), 3),
                   CBenchTable::Number(count / r.seconds, 0),
                   CBenchTable::Number(r.serveCpuSeconds * 1e6 / count, 0),
@@ -285,13 +285,14 @@ int main(int argc, char** argv) {
         if (run.scrapers == scrapers && run.load == Load::AtOnce) {
             const bool met = r.ms.Percentile(99) < kGoalP99Ms && r.failed == 0 && r.complete;
             t.AddNote("p99 with " + std::to_string(scrapers) + " scrapers at once " +
-                      CBenchTable::Number(r.ms.Percentile(99), 3) + " ms, every answer 200: " +
-                      CBenchTable::Verdict(met, "p99 < 5 ms"));
+                      CBenchTable::Number(r.ms.Percentile(99), 3) +
+                      " ms, every answer 200: " + CBenchTable::Verdict(met, "p99 < 5 ms"));
         }
     }
-    t.AddNote("Processor time per request: serve's whole process over the run (its "
-              "poller's scans included), and this client's, which shares the two "
-              "processors with it.");
+    t.AddNote(
+        "Processor time per request: serve's whole process over the run (its "
+        "poller's scans included), and this client's, which shares the two "
+        "processors with it.");
     t.Print();
     if (!serve.Running()) {
         std::fprintf(stderr, "bench_serve_metrics: serve ended: %s\n", serve.ErrorText().c_str());
