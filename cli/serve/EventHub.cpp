@@ -66,6 +66,49 @@ private:
     bool dropped_ = false, closed_ = false;
 };
 
+EventHub::EventHub(std::size_t maxQueuedBytes) : max_(maxQueuedBytes) {
+    worker_ = std::thread([this] { Work(); });
+}
+
+EventHub::~EventHub() {
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex_);
+        stop_ = true;
+    }
+    waitingCond_.notify_one();
+    worker_.join();
+}
+
+void EventHub::Queue(std::string text) {
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex_);
+        if (waitingBytes_ + text.size() > kMostWaiting) {
+            return;
+        }
+        waitingBytes_ += text.size();
+        waiting_.push_back(std::move(text));
+    }
+    waitingCond_.notify_one();
+}
+
+void EventHub::Work() {
+    for (;;) {
+        std::deque<std::string> batch;
+        {
+            std::unique_lock<std::mutex> lock(waitingMutex_);
+            waitingCond_.wait(lock, [this] { return stop_ || !waiting_.empty(); });
+            if (stop_) {
+                return;
+            }
+            batch.swap(waiting_);
+            waitingBytes_ = 0;
+        }
+        for (const std::string& text : batch) {
+            Send(text);
+        }
+    }
+}
+
 std::shared_ptr<ChunkSource> EventHub::Subscribe() {
     auto stream = std::make_shared<Stream>(max_);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -99,11 +142,11 @@ void EventHub::Send(const std::string& text) {
 }
 
 void EventHub::Publish(const std::string& name, const std::string& data) {
-    Send("event: " + name + "\ndata: " + data + "\n\n");
+    Queue("event: " + name + "\ndata: " + data + "\n\n");
 }
 
 void EventHub::KeepAlive() {
-    Send(": keep-alive\n\n");
+    Queue(": keep-alive\n\n");
 }
 
 std::size_t EventHub::Clients() {

@@ -1,20 +1,27 @@
 // Server-Sent Events for /api/v1/events: the poller's thread publishes each
-// event once, and every client's stream gets a copy in a queue of its own. A
-// client whose queue grows beyond the bound reads too slowly: its stream ends,
-// so that it can neither slow the poller nor grow memory without bound.
+// event once, into one queue; the hub's own thread copies it into every
+// client's queue, so that a hundred clients cost the poller no more than one.
+// A client whose queue grows beyond the bound reads too slowly: its stream
+// ends, so that it can neither slow the poller nor grow memory without bound.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/serve/Http.h"
 
 class EventHub {
 public:
-    explicit EventHub(std::size_t maxQueuedBytes = 1024 * 1024) : max_(maxQueuedBytes) {}
+    explicit EventHub(std::size_t maxQueuedBytes = 1024 * 1024);
+    ~EventHub();  // ends the hub's thread; events not yet handed on are dropped
+    EventHub(const EventHub&) = delete;
+    EventHub& operator=(const EventHub&) = delete;
 
     // A new client's stream; it starts with the reconnection delay for the
     // browser's EventSource.
@@ -28,10 +35,23 @@ public:
 
 private:
     class Stream;
+    void Queue(std::string text);
+    void Work();
     void Send(const std::string& text);
 
     const std::size_t max_;
     std::mutex mutex_;
     std::vector<std::weak_ptr<Stream>> streams_;
     std::size_t dropped_ = 0;
+
+    // Events published and not yet handed to the clients, at most
+    // kMostWaiting bytes (beyond it, the hub's thread cannot keep up and new
+    // events are left out).
+    static constexpr std::size_t kMostWaiting = 8 * 1024 * 1024;
+    std::mutex waitingMutex_;
+    std::condition_variable waitingCond_;
+    std::deque<std::string> waiting_;
+    std::size_t waitingBytes_ = 0;
+    bool stop_ = false;
+    std::thread worker_;
 };

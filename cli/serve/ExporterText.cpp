@@ -42,7 +42,10 @@ std::string ExporterText(const ServeSnapshot& s) {
     const bool current =
         s.anyScan && s.state == LinkState::Answering && s.last.outcome == ReadOutcome::Reply;
     const ReadRecord none;  // no reply: no measurement, k40_up 0
-    std::string out = PrometheusText(current ? s.last : none, WatchColumns(WatchScope::All),
+    // The columns' texts are converted from the tables' GBK once, not on
+    // every scrape.
+    static const std::vector<SignalReading> columns = WatchColumns(WatchScope::All);
+    std::string out = PrometheusText(current ? s.last : none, columns,
                                      {s.port, s.slave, s.scans, s.failedScans});
     const std::string target = TargetLabels(s.port, s.slave);
     Family(&out, "k40_last_scan_timestamp_seconds", "gauge",

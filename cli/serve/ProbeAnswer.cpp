@@ -116,7 +116,8 @@ std::string ProbeText(const ReadRecord& record, const std::string& target, int s
     }
     PrometheusScrape scrape{target, slave};
     scrape.scanCounters = false;
-    text += PrometheusText(record, WatchColumns(WatchScope::All), scrape);
+    static const std::vector<SignalReading> columns = WatchColumns(WatchScope::All);
+    text += PrometheusText(record, columns, scrape);
     text +=
         "# HELP k40_probe_duration_seconds How long the probe took: name lookup, connect "
         "and scan.\n";

@@ -57,7 +57,7 @@ void Prober::Handle(const HttpRequest& request, std::function<void(HttpResponse)
     job.respond = std::move(respond);
     const std::size_t limit = settings_.queueLimit != 0
                                   ? settings_.queueLimit
-                                  : 4 * static_cast<std::size_t>(std::max(1, settings_.parallel));
+                                  : 64 * static_cast<std::size_t>(std::max(1, settings_.parallel));
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (!stopping_ && queue_.size() < limit) {

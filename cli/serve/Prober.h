@@ -35,7 +35,9 @@ struct ProberSettings {
     EchoMode echo = EchoMode::Auto;
     int waitMs = 1500;  // --wait: the longest reply wait of an exchange
     int parallel = 16;  // --probe-parallel: probes of different lines at once
-    // Probes waiting for a line or a free thread; beyond it 503. 0: 4 × parallel.
+    // Probes waiting for a line or a free thread; beyond it 503. 0: 64 ×
+    // parallel: a fleet's scrapes all come at once, and a probe that cannot
+    // start within its scrape's time answers k40_up 0 anyway.
     std::size_t queueLimit = 0;
 };
 
