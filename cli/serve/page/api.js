@@ -17,11 +17,25 @@ export async function getText(path) {
   return r.text();
 }
 
-// The history since a time (ms since the epoch, or 0 for all), as CSV:
-// the most compact of serve's formats for a long range.
-export function historyCsv(sinceMs) {
+// The history since a time (ms since the epoch, or 0 for all), as CSV (the
+// most compact of serve's formats for a long range), given to onText piece by
+// piece as it arrives: reading overlaps the transfer.
+export async function historyCsv(sinceMs, onText) {
   const since = sinceMs ? "&since=" + encodeURIComponent(new Date(sinceMs).toISOString()) : "";
-  return getText("/api/v1/history?format=csv" + since);
+  const r = await fetch("/api/v1/history?format=csv" + since, { cache: "no-store" });
+  if (!r.ok) {
+    throw new Error("/api/v1/history: " + r.status);
+  }
+  const reader = r.body.getReader();
+  const decoder = new TextDecoder();
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done) {
+      break;
+    }
+    onText(decoder.decode(value, { stream: true }));
+  }
+  onText(decoder.decode());
 }
 
 // The history as JSON Lines, one object a scan (with each failure's diagnosis).
@@ -89,4 +103,12 @@ export function age(ms) {
     return Math.round(s / 60) + " min";
   }
   return Math.round(s / 3600) + " h";
+}
+
+// Sets an element's text only when it differs: the same text set again would
+// still cost the page a layout.
+export function setText(el, text) {
+  if (el.textContent !== text) {
+    el.textContent = text;
+  }
 }

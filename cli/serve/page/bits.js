@@ -2,7 +2,7 @@
 // (time, bit, from, to), newest first, kept as long as the history; the
 // changes of the last minute stand out.
 import { t } from "./i18n.js";
-import { dateTime } from "./api.js";
+import { dateTime, setText } from "./api.js";
 
 const RECENT_MS = 60e3;
 
@@ -53,19 +53,25 @@ export class Bits {
   // The readings of one scan.
   show(r) {
     if (r.outcome !== "reply") {
-      this.body.classList.add("stale");
+      if (!this.body.classList.contains("stale")) {
+        this.body.classList.add("stale");
+      }
       return;
     }
     const bits = r.values.slice(9);
     if (!this.cells.length) {
       this.build(bits);
     }
-    this.body.classList.remove("stale");
+    if (this.body.classList.contains("stale")) {
+      this.body.classList.remove("stale");
+    }
     const count = this.journal.length;
     this.add(Date.parse(r.time), bits.map((b) => b.value));
     bits.forEach((b, i) => {
-      this.cells[i].textContent = String(b.value);
-      this.cells[i].classList.toggle("on", b.value === 1);
+      if (this.cells[i].textContent !== String(b.value)) {
+        this.cells[i].textContent = String(b.value);
+        this.cells[i].classList.toggle("on", b.value === 1);
+      }
     });
     if (this.journal.length !== count) {
       this.render();

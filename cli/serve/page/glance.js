@@ -2,7 +2,7 @@
 // region, so that a screen reader says when it changes), the counters, the
 // response time and the last good scan.
 import { t } from "./i18n.js";
-import { clock, dateTime } from "./api.js";
+import { clock, dateTime, setText } from "./api.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -28,20 +28,20 @@ export function linkWords(link) {
 export function showGlance(r) {
   const state = $("link-state");
   const words = linkWords(r.link);
-  if (state.textContent !== words) {
-    state.textContent = words;  // changed text only: the live region speaks once
+  setText(state, words);  // changed text only: the live region speaks once
+  if (state.dataset.state !== (r.link.state || "starting")) {
+    state.className = "link " + (r.link.state || "starting");
+    state.dataset.state = r.link.state || "starting";
   }
-  state.className = "link " + (r.link.state || "starting");
-  state.dataset.state = r.link.state || "starting";
-  $("where").textContent = r.port + " · " + r.slave;
-  $("f-port").textContent = r.port;
-  $("f-slave").textContent = String(r.slave);
-  $("f-scans").textContent = String(r.counters.scans);
-  $("f-failed").textContent = String(r.counters.failed);
-  $("f-last-ms").textContent = r.outcome === "reply" ? ms(r.response_ms) : "–";
-  $("f-mean-ms").textContent = ms(r.counters.response_ms.mean);
-  $("f-last-good").textContent = r.last_good_scan ? dateTime(Date.parse(r.last_good_scan)) : "–";
-  $("version").textContent = "k40ctl " + (r.version || "");
+  setText($("where"), r.port + " · " + r.slave);
+  setText($("f-port"), r.port);
+  setText($("f-slave"), String(r.slave));
+  setText($("f-scans"), String(r.counters.scans));
+  setText($("f-failed"), String(r.counters.failed));
+  setText($("f-last-ms"), r.outcome === "reply" ? ms(r.response_ms) : "–");
+  setText($("f-mean-ms"), ms(r.counters.response_ms.mean));
+  setText($("f-last-good"), r.last_good_scan ? dateTime(Date.parse(r.last_good_scan)) : "–");
+  setText($("version"), "k40ctl " + (r.version || ""));
 }
 
 // A link event (lost, back) before the next scan says so.

@@ -72,7 +72,7 @@ export class Store {
   }
 }
 
-// Dygraph rows ([Date, y...]) of the columns cols between t0 and t1 (ms),
+// Dygraph rows ([ms, y...]) of the columns cols between t0 and t1 (ms),
 // for a chart width pixels wide. gapMs: a longer step between two good scans
 // is a break in the line.
 export function chartRows(store, cols, t0, t1, width, gapMs) {
@@ -111,7 +111,7 @@ function failedBetween(store, col, prev, i) {
 }
 
 function gapRow(before, after, count) {
-  const row = [new Date((before + after) / 2)];
+  const row = [Math.round((before + after) / 2)];
   for (let c = 0; c < count; c++) {
     row.push(null);
   }
@@ -148,55 +148,10 @@ class Bucket {
     if (this.n === 0) {
       return;
     }
-    rows.push([new Date(this.t0)].concat(this.min));
+    rows.push([this.t0].concat(this.min));
     if (this.n > 1) {
-      rows.push([new Date(this.t1)].concat(this.max));
+      rows.push([this.t1].concat(this.max));
     }
     this.n = 0;
   }
-}
-
-// Parses serve's history CSV (k40ctl's layout: time, outcome, exception, the
-// nine measurements, the fifteen bits) into the store; each row with its bits
-// goes to onBits(time, bits) for the journal.
-export function loadCsv(store, text, onBits) {
-  const lines = text.split("\n");
-  for (let i = 1; i < lines.length; i++) {
-    const line = lines[i];
-    if (line.length < 20) {
-      continue;
-    }
-    const f = line.replace(/\r$/, "").split(",");
-    const time = parseTime(f[0]);
-    if (f[1] !== "reply") {
-      store.add(time, null);
-      continue;
-    }
-    const values = new Array(NAMES_COUNT);
-    for (let c = 0; c < NAMES_COUNT; c++) {
-      values[c] = Number(f[3 + c]);
-    }
-    if (store.add(time, values) && onBits) {
-      onBits(time, f.slice(3 + NAMES_COUNT).map(Number));
-    }
-  }
-}
-
-// ISO 8601 times as serve writes them ("2026-12-08T14:03:12.123+08:00"): the
-// minute is looked up once, the seconds added; anything else by Date.parse.
-const minutes = new Map();
-export function parseTime(text) {
-  if (text.length !== 29 || text[19] !== ".") {
-    return Date.parse(text);
-  }
-  const key = text.slice(0, 16) + text.slice(23);
-  let base = minutes.get(key);
-  if (base === undefined) {
-    base = Date.parse(key.slice(0, 16) + ":00.000" + key.slice(16));
-    if (minutes.size > 4096) {
-      minutes.clear();
-    }
-    minutes.set(key, base);
-  }
-  return base + Number(text.slice(17, 19)) * 1000 + Number(text.slice(20, 23));
 }

@@ -23,6 +23,7 @@ export class Trends {
     this.syncing = false;
     this.rethinTimer = 0;
     this.pending = false;
+    this.drawnAt = -Infinity;
   }
 
   // Builds the charts once the names are known (from the first readings).
@@ -49,11 +50,15 @@ export class Trends {
 
   chart(group, plot, legend, names) {
     const labels = ["time"].concat(group.cols.map((c) => names[c]));
-    const g = new Dygraph(plot, [[new Date(), ...group.cols.map(() => null)]], {
+    // Times as numbers (ms), shown as dates: no Date object a row.
+    const g = new Dygraph(plot, [[Date.now(), ...group.cols.map(() => null)]], {
       labels, labelsDiv: legend, legend: "always", labelsSeparateLines: false,
       colors: COLORS.slice(0, group.cols.length), connectSeparatedPoints: false,
       strokeWidth: 1.2, ylabel: t(group.key), axisLabelWidth: 54, xAxisHeight: 22,
       labelsKMB: false, digitsAfterDecimal: 1, animatedZooms: false,
+      axes: { x: { axisLabelWidth: 64, pixelsPerLabel: 80, ticker: Dygraph.dateTicker,
+                   axisLabelFormatter: Dygraph.dateAxisLabelFormatter,
+                   valueFormatter: Dygraph.dateValueFormatter } },
       zoomCallback: () => this.zoomedBy(g),
       drawCallback: (me, initial) => !initial && this.drawn(me),
     });
@@ -83,6 +88,7 @@ export class Trends {
       c.appended = 0;
       this.draw(c, [t0, t1]);
     }
+    this.drawnAt = this.store.last();
   }
 
   draw(c, range) {
@@ -104,24 +110,30 @@ export class Trends {
     });
   }
 
+  // Drawn again once the newest scan is a pixel's time past the last drawing
+  // (every scan in a short view; about once a minute in a day's), and only
+  // while the view follows the newest scan.
   appendNewest() {
     const s = this.store;
-    const i = s.length - 1;
     for (const c of this.charts) {
       if (!c.rows || c.appended > c.rows.length / 10) {
         this.refresh();
         return;
       }
     }
-    const range = this.window();
     for (const c of this.charts) {
-      const lastRow = c.rows.length ? c.rows[c.rows.length - 1][0].getTime() : -Infinity;
+      const lastRow = c.rows.length ? c.rows[c.rows.length - 1][0] : -Infinity;
       const from = Number.isFinite(lastRow) ? lastRow : s.first();
-      const fresh = chartRows(s, c.group.cols, from, s.t[i] + 1, c.width, this.gapMs)
-        .filter((row) => row[0].getTime() > lastRow);
+      const fresh = chartRows(s, c.group.cols, from, s.last() + 1, c.width, this.gapMs)
+        .filter((row) => row[0] > lastRow);
       c.rows.push(...fresh);
       c.appended += fresh.length;
-      if (this.view.end === null || fresh.length) {
+    }
+    const range = this.window();
+    const pixelMs = (range[1] - range[0]) / this.charts[0].width;
+    if (this.view.end === null && s.last() - this.drawnAt >= pixelMs) {
+      this.drawnAt = s.last();
+      for (const c of this.charts) {
         this.draw(c, range);
       }
     }

@@ -2,7 +2,7 @@
 // them, and the change since the previous scan. Values of a failed scan are
 // never shown as current: the last good ones stay, marked stale with their age.
 import { t } from "./i18n.js";
-import { age } from "./api.js";
+import { age, setText } from "./api.js";
 
 export class Values {
   constructor(body) {
@@ -57,13 +57,15 @@ export class Values {
     const old = stale ? t("stale", age(Date.now() - this.goodAt)) : "";
     this.current.forEach((v, i) => {
       const row = this.rows[i];
-      row.tr.classList.toggle("stale", stale);
-      row.tr.dataset.stale = stale ? "1" : "0";
-      row.value.textContent = v.value.toFixed(1) + (stale ? " (" + old + ")" : "");
+      if (row.tr.dataset.stale !== (stale ? "1" : "0")) {
+        row.tr.classList.toggle("stale", stale);
+        row.tr.dataset.stale = stale ? "1" : "0";
+      }
+      setText(row.value, v.value.toFixed(1) + (stale ? " (" + old + ")" : ""));
       row.value.dataset.value = String(v.value);
-      row.unit.textContent = v.unit;
+      setText(row.unit, v.unit);
       const before = this.previous ? this.previous[i].value : NaN;
-      row.change.textContent = Number.isNaN(before) ? "–" : signed(v.value - before);
+      setText(row.change, Number.isNaN(before) ? "–" : signed(v.value - before));
     });
     this.stale = stale;
   }
