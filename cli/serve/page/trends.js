@@ -44,17 +44,19 @@ export class Trends {
       figure.append(caption, legend, plot);
       this.container.append(figure);
       plot.addEventListener("keydown", (e) => this.key(e));
-      this.charts.push(this.chart(group, plot, legend, names));
+      const labels = ["time"].concat(group.cols.map((c) => names[c]));
+      this.charts.push({ group, plot, legend, labels, g: null });
     }
   }
 
-  chart(group, plot, legend, names) {
-    const labels = ["time"].concat(group.cols.map((c) => names[c]));
+  // The chart made with its first rows: drawn once, not first empty.
+  chart(c, range) {
     // Times as numbers (ms), shown as dates: no Date object a row.
-    const g = new Dygraph(plot, [[Date.now(), ...group.cols.map(() => null)]], {
-      labels, labelsDiv: legend, legend: "always", labelsSeparateLines: false,
-      colors: COLORS.slice(0, group.cols.length), connectSeparatedPoints: false,
-      strokeWidth: 1.2, ylabel: t(group.key), axisLabelWidth: 54, xAxisHeight: 22,
+    const g = new Dygraph(c.plot, this.data(c, range), {
+      labels: c.labels, labelsDiv: c.legend, legend: "always", labelsSeparateLines: false,
+      dateWindow: range,
+      colors: COLORS.slice(0, c.group.cols.length), connectSeparatedPoints: false,
+      strokeWidth: 1.2, ylabel: t(c.group.key), axisLabelWidth: 54, xAxisHeight: 22,
       labelsKMB: false, digitsAfterDecimal: 1, animatedZooms: false,
       axes: { x: { axisLabelWidth: 64, pixelsPerLabel: 80, ticker: Dygraph.dateTicker,
                    axisLabelFormatter: Dygraph.dateAxisLabelFormatter,
@@ -62,7 +64,7 @@ export class Trends {
       zoomCallback: () => this.zoomedBy(g),
       drawCallback: (me, initial) => !initial && this.drawn(me),
     });
-    return { group, g };
+    return g;
   }
 
   // The range the view shows now, in ms.
@@ -82,7 +84,8 @@ export class Trends {
     const [t0, t1] = this.window();
     const pad = this.view.span ? t1 - t0 : 0;
     for (const c of this.charts) {
-      const width = Math.max(100, c.g.getArea().w || c.g.graphDiv.clientWidth || 600);
+      // The plot's width: the chart's less its axis, before the chart exists.
+      const width = Math.max(100, c.g ? c.g.getArea().w : c.plot.clientWidth - 80);
       c.rows = chartRows(this.store, c.group.cols, t0 - pad, t1 + pad, width, this.gapMs);
       c.width = width;
       c.appended = 0;
@@ -93,8 +96,17 @@ export class Trends {
 
   draw(c, range) {
     this.syncing = true;
-    c.g.updateOptions({ file: c.rows, dateWindow: range });
+    if (c.g) {
+      c.g.updateOptions({ file: this.data(c, range), dateWindow: range });
+    } else {
+      c.g = this.chart(c, range);
+    }
     this.syncing = false;
+  }
+
+  // The rows, or one empty row while there is none (dygraphs needs one).
+  data(c, range) {
+    return c.rows.length ? c.rows : [[range[1], ...c.group.cols.map(() => null)]];
   }
 
   // A new scan (already in the store): its row goes to the end of each
@@ -166,7 +178,7 @@ export class Trends {
     this.view = { span: b - a, end: b >= this.store.last() ? null : b };
     this.syncing = true;
     for (const c of this.charts) {
-      if (c.g !== g) {
+      if (c.g && c.g !== g) {
         c.g.updateOptions({ dateWindow: [a, b] });
       }
     }
