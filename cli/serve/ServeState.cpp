@@ -78,15 +78,19 @@ void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
         if (reply) {
             snap_.lastGoodScan = record.time;
         }
-        const LinkState state = reply ? LinkState::Answering : LinkState::NoReply;
-        if (snap_.state != state) {
-            snap_.stateSince = record.time;
-            snap_.state = state;
+        // The scan that found the port gone comes just after the loss: the
+        // link stays lost (since the loss) until the port is back.
+        if (snap_.state != LinkState::PortLost || reply) {
+            const LinkState state = reply ? LinkState::Answering : LinkState::NoReply;
+            if (snap_.state != state) {
+                snap_.stateSince = record.time;
+                snap_.state = state;
+            }
+            snap_.finding = reply ? std::string()
+                                  : record.outcome == ReadOutcome::Exception ? "exception"
+                                                                             : record.finding;
+            snap_.diagnosis = reply ? std::string() : OutcomeMessage(record, snap_.waitMs);
         }
-        snap_.finding = reply ? std::string()
-                              : record.outcome == ReadOutcome::Exception ? "exception"
-                                                                         : record.finding;
-        snap_.diagnosis = reply ? std::string() : OutcomeMessage(record, snap_.waitMs);
         history_.Add(record);
         json = ReadingsJson(snap_);
     }
