@@ -37,6 +37,14 @@ export class Bits {
     });
   }
 
+  // The names as the history's columns give them, for a journal read before
+  // any scan came with its bits.
+  name(names) {
+    if (!this.names.length) {
+      this.names = names;
+    }
+  }
+
   // The bits of one good scan at time (ms): a change from the scan before is
   // a journal entry.
   add(time, bits) {

@@ -68,6 +68,7 @@ async function loadHistory() {
   csv.end();
   performance.mark("k40-history-read");
   trends.build(csv.header.slice(3, 12));
+  bits.name(csv.header.slice(12, 27));
   trends.refresh();
   performance.mark("k40-history-drawn");  // for the benchmark: the time line
   loaded = true;
@@ -104,6 +105,9 @@ async function start() {
   trends.gapMs = readings.interval_s > 0 ? 1.5 * readings.interval_s * 1000 : Infinity;
   showGlance(readings);
   values.show(readings);
+  if (readings.outcome === "reply") {
+    bits.build(readings.values.slice(9));
+  }
   if (readings.commands.allowed) {
     new Commands($("commands-slot"), readings);
   }
