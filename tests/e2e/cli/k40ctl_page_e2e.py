@@ -24,8 +24,8 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from k40ctl_e2e import NOMINAL, Sim, request  # noqa: E402
-from k40ctl_serve_e2e import (READ_ANALOG, DriftingSim, Serve, analog_values,  # noqa: E402
-                              trace)
+from k40ctl_serve_e2e import (READ_ANALOG, TOKEN, DriftingSim, Serve,  # noqa: E402
+                              analog_values, trace)
 from k40ctl_watch_e2e import BIT_NAMES, UNITS  # noqa: E402
 
 CHROMIUM = os.environ.get("CHROMIUM", "/usr/bin/chromium")
@@ -294,6 +294,30 @@ class PageTest(unittest.TestCase):
             self.assertEqual(new[0][:8], "01060139")  # module 1's voltage: register 313
         finally:
             d.quit()
+
+    def test_l_token_asked_once(self):
+        workdir = os.path.join(self.dir, "c")
+        os.makedirs(workdir)
+        sim = Sim(workdir).start()
+        self.addCleanup(lambda: sim.proc.poll() is None and sim.kill())
+        token_file = os.path.join(workdir, "k40.token")
+        with open(os.open(token_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write(TOKEN + "\n")
+        s = Serve("--port", sim.link, serve=["--interval", "0.1", "--allow-commands",
+                                             "--token-file", token_file]).listening()
+        self.addCleanup(lambda: self.assertEqual(s.stop(), 0, s.stderr()))
+        self.open("http://127.0.0.1:%d/" % s.port)
+        self.click_command("manual").click()
+        self.until(lambda d: d.find_element(By.ID, "token-input")).send_keys(TOKEN)
+        self.driver.find_element(By.CSS_SELECTOR, "#token button.primary").click()
+        self.until(lambda d: self.outcome().get_attribute("data-outcome") == "confirmed")
+        self.click_command("auto").click()  # no second question
+        self.until(lambda d: self.outcome().text == "confirmed" and
+                   self.outcome().get_attribute("data-outcome") == "confirmed" and
+                   self.commands_sent(sim) == [request(5, 200, 0xFF00), request(5, 200, 0)])
+        self.assertFalse(self.js("return document.getElementById('token').open"))
+        self.assertEqual(self.js("return sessionStorage.getItem('k40-token')"), TOKEN)
+        self.assertIsNone(self.js("return localStorage.getItem('k40-token')"))
 
     def test_k_stale_then_live_with_a_gap(self):
         self.open()
