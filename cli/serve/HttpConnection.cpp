@@ -48,8 +48,6 @@ constexpr std::size_t kLingerBytes = 4 << 20;
 
 }  // namespace
 
-void LogRefusal(const std::string& line) { std::fputs((line + "\n").c_str(), stderr); }
-
 HttpConnection::HttpConnection(std::shared_ptr<ServerCore> core, tcp::socket socket)
     : core_(std::move(core)), socket_(std::move(socket)), timer_(socket_.get_executor()) {
     error_code ec;
@@ -66,6 +64,9 @@ HttpConnection::~HttpConnection() {
     core_->Unregister(this);
     if (!closed_.exchange(true)) {
         --core_->open;
+        if (admitted_) {
+            core_->ReleaseClient(remote_);
+        }
         if (stream_) {
             stream_->Closed();
         }
@@ -73,6 +74,14 @@ HttpConnection::~HttpConnection() {
 }
 
 void HttpConnection::Start() {
+    admitted_ = core_->AdmitClient(remote_);
+    if (!admitted_) {
+        ++core_->refused;
+        LogRefusal("k40ctl: refused a connection from " + remote_ + ": it holds " +
+                   std::to_string(core_->limits.maxConnectionsPerClient) + " connections");
+        PostClose();
+        return;
+    }
     if (!core_->Register(this, weak_from_this())) {
         PostClose();
         return;
@@ -93,6 +102,9 @@ void HttpConnection::Close() {
     error_code ignored;
     socket_.close(ignored);
     --core_->open;
+    if (admitted_) {
+        core_->ReleaseClient(remote_);
+    }
     if (auto stream = std::move(stream_)) {
         stream->Closed();
     }

@@ -48,11 +48,16 @@ struct ServerCore {
     void CloseAll();
     // After the server's threads are joined: nothing more is posted.
     void SetStopped();
+    // Counts a connection of the client; false (nothing counted) when the
+    // client holds as many as it may.
+    bool AdmitClient(const std::string& client);
+    void ReleaseClient(const std::string& client);
 
 private:
     std::mutex mutex;
     bool closing = false, stopped = false;
     std::unordered_map<HttpConnection*, std::weak_ptr<HttpConnection>> connections;
+    std::unordered_map<std::string, std::size_t> byClient;
 };
 
 // "k40ctl: 400 from 127.0.0.1: bad request line" on stderr, as one write.
@@ -116,4 +121,5 @@ private:
     std::shared_ptr<ChunkSource> stream_;
     std::atomic<bool> wakePending_{false};
     std::atomic<bool> closed_{false};
+    bool admitted_ = false;  // counted against its client address
 };

@@ -4,6 +4,8 @@
 #include "cli/serve/HttpServer.h"
 
 #include <cctype>
+#include <chrono>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -47,6 +49,39 @@ void Run(asio::io_context& io) {
 
 }  // namespace
 
+// At most kLogLines lines in kLogWindow: a flood of bad requests must not
+// flood the journal too; the lines left out are counted once the window ends.
+void LogRefusal(const std::string& line) {
+    constexpr int kLogLines = 20;
+    constexpr auto kLogWindow = std::chrono::seconds(10);
+    static std::mutex mutex;
+    static std::chrono::steady_clock::time_point windowStart{};
+    static int shown = 0;
+    static unsigned long long skipped = 0;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - windowStart >= kLogWindow) {
+            if (skipped != 0) {
+                text = "k40ctl: " + std::to_string(skipped) + " more refusals not shown\n";
+            }
+            windowStart = now;
+            shown = 0;
+            skipped = 0;
+        }
+        if (shown < kLogLines) {
+            ++shown;
+            text += line + "\n";
+        } else {
+            ++skipped;
+        }
+    }
+    if (!text.empty()) {
+        std::fputs(text.c_str(), stderr);
+    }
+}
+
 bool ServerCore::Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak) {
     std::lock_guard<std::mutex> lock(mutex);
     if (closing) {
@@ -54,6 +89,27 @@ bool ServerCore::Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak)
     }
     connections.emplace(c, std::move(weak));
     return true;
+}
+
+bool ServerCore::AdmitClient(const std::string& client) {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::size_t& held = byClient[client];
+    if (held >= limits.maxConnectionsPerClient) {
+        if (held == 0) {
+            byClient.erase(client);
+        }
+        return false;
+    }
+    ++held;
+    return true;
+}
+
+void ServerCore::ReleaseClient(const std::string& client) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto it = byClient.find(client);
+    if (it != byClient.end() && --it->second == 0) {
+        byClient.erase(it);
+    }
 }
 
 void ServerCore::Unregister(HttpConnection* c) {

@@ -17,6 +17,9 @@ struct HttpLimits {
     int headerDeadlineMs = 10000;  // the whole header must arrive within it (slow clients)
     int idleMs = 60000;            // a kept-alive connection without a request is closed
     std::size_t maxConnections = 256;  // more are accepted and closed at once
+    // From one client address: one client holding every connection open would
+    // shut out the others (Prometheus among them) until the header deadline.
+    std::size_t maxConnectionsPerClient = 64;
     // A streamed answer whose client reads too slowly is ended once this much
     // is waiting to be written to it.
     std::size_t maxPendingStreamBytes = 1024 * 1024;

@@ -137,6 +137,16 @@ bool LoadTokenFile(const std::string& path, std::string* token, std::string* why
     if (!ReadSecretFile(path, 4096, &text, why)) {
         return false;
     }
+    // Windows' editors may begin a text file with a byte-order mark: UTF-8's
+    // (Notepad's "UTF-8 with BOM") is dropped; UTF-16 (Windows PowerShell's
+    // ">" and Out-File) is named, since its zero bytes make it no token.
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        text.erase(0, 3);
+    } else if (text.rfind("\xFF\xFE", 0) == 0 || text.rfind("\xFE\xFF", 0) == 0) {
+        std::fill(text.begin(), text.end(), '\0');
+        *why = path + ": the file is UTF-16: save the token as ASCII (or UTF-8)";
+        return false;
+    }
     const char* space = " \t\r\n\v\f";
     const std::size_t first = text.find_first_not_of(space);
     const std::size_t last = text.find_last_not_of(space);

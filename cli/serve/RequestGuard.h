@@ -39,10 +39,11 @@ bool OriginAllowed(const AllowedHosts& allowed, const HttpRequest& request);
 // depend on where the two first differ. An empty token never matches.
 bool BearerMatches(const std::string& authorization, const std::string& token);
 
-// Reads the secret of --token-file (surrounding whitespace trimmed). Refuses a
-// file others may read or change (not on Windows), an empty one, one with
-// characters other than printable ASCII without spaces, and one of under 128
-// bits by TokenBits. The messages never show the token.
+// Reads the secret of --token-file (surrounding whitespace and a UTF-8
+// byte-order mark trimmed). Refuses a file others may read or change (not on
+// Windows), an empty one, a UTF-16 one, one with characters other than
+// printable ASCII without spaces, and one of under 128 bits by TokenBits. The
+// messages never show the token.
 bool LoadTokenFile(const std::string& path, std::string* token, std::string* why);
 // An estimate of a token's strength: its length times the bits a character of
 // its alphabet carries (hex digits 4, anything else printable 6).

@@ -112,6 +112,7 @@ int RunServe(const CtlOptions& o, UnitLink& link) {
     }
     listen.port = static_cast<std::uint16_t>(server.Port());
     app.SetHosts(MakeAllowedHosts(listen.host, listen.port, o.serve.hostNames));
+    app.SetServerRefusals([&server] { return server.Refused(); });
     CatchStopSignals(HangUp::Stops);
     server.Start(2);
     std::fprintf(stderr, "k40ctl: serving http://%s/\n", FormatHostPort(listen).c_str());

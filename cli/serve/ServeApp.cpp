@@ -136,11 +136,18 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
         std::chrono::system_clock::time_point since{};
         const auto s = request.query.find("since");
         if (s != request.query.end() && !ParseIso8601(s->second, &since)) {
-            return TextResponse(400, "since=" + s->second + " is no ISO 8601 time");
+            return TextResponse(400, "since=" + s->second +
+                                         ": an ISO 8601 time with its UTC offset or Z, "
+                                         "such as 2026-12-08T14:03:12+01:00");
+        }
+        const auto format = request.query.find("format");
+        if (format != request.query.end() && format->second != "csv" &&
+            format->second != "jsonl") {
+            return TextResponse(400, "format=" + format->second + ": csv or jsonl");
         }
         const bool csv = Wants(request, "format", "csv") ||
                          (request.accept.find("text/csv") != std::string::npos &&
-                          !Wants(request, "format", "jsonl"));
+                          format == request.query.end());
         HttpResponse r;
         r.contentType = csv ? "text/csv; charset=utf-8" : "application/x-ndjson; charset=utf-8";
         r.stream = state_->History(csv ? HistoryFormat::Csv : HistoryFormat::JsonLines, since);
@@ -205,7 +212,10 @@ void ServeApp::Command(const HttpRequest& request,
 
 std::string ServeApp::RefusalsText() const {
     std::string text =
-        "# HELP k40_http_refused_total Requests refused by serve's checks, by reason.\n"
+        "# HELP k40_http_refused_total Requests refused, by reason: a foreign host, a "
+        "command from another site's page, without its token, or while commands are off, "
+        "and the server's own refusals of malformed, oversized or slow requests and of "
+        "connections beyond the limits (request).\n"
         "# TYPE k40_http_refused_total counter\n";
     const struct {
         const char* reason;
@@ -213,7 +223,8 @@ std::string ServeApp::RefusalsText() const {
     } rows[] = {{"host", refusedHost_},
                 {"origin", refusedOrigin_},
                 {"token", refusedToken_},
-                {"commands-off", refusedCommandsOff_}};
+                {"commands-off", refusedCommandsOff_},
+                {"request", serverRefused_ ? serverRefused_() : 0}};
     for (const auto& row : rows) {
         text += std::string("k40_http_refused_total{reason=\"") + row.reason + "\"} " +
                 std::to_string(row.count) + "\n";

@@ -23,6 +23,11 @@ public:
     // The names of the server once it listens (its port is known then);
     // before it serves.
     void SetHosts(AllowedHosts hosts) { access_.hosts = std::move(hosts); }
+    // The server's own refusals (malformed, too large, too slow, too many
+    // connections), counted on /metrics with the routes' own; before it serves.
+    void SetServerRefusals(std::function<std::size_t()> count) {
+        serverRefused_ = std::move(count);
+    }
     void Handle(HttpRequest request, std::function<void(HttpResponse)> respond) override;
 
     // Requests refused by the checks, by reason ("host", "origin", "token",
@@ -34,6 +39,7 @@ private:
     void Command(const HttpRequest& request, const std::function<void(HttpResponse)>& respond);
 
     ServeAccess access_;
+    std::function<std::size_t()> serverRefused_;
     ServeState* state_;
     Poller* poller_;
     Prober* prober_;

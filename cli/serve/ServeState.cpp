@@ -78,9 +78,10 @@ void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
         if (reply) {
             snap_.lastGoodScan = record.time;
         }
-        // The scan that found the port gone comes just after the loss: the
-        // link stays lost (since the loss) until the port is back.
-        if (snap_.state != LinkState::PortLost || reply) {
+        history_.Add(record);
+        // A scan that lost the port: the loss says more than its time-out,
+        // which only ended the wait on a vanished device.
+        if (link_.IsOpen() || snap_.state != LinkState::PortLost) {
             const LinkState state = reply ? LinkState::Answering : LinkState::NoReply;
             if (snap_.state != state) {
                 snap_.stateSince = record.time;
@@ -91,7 +92,6 @@ void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
                                                                              : record.finding;
             snap_.diagnosis = reply ? std::string() : OutcomeMessage(record, snap_.waitMs);
         }
-        history_.Add(record);
         json = ReadingsJson(snap_);
     }
     hub_.Publish("scan", json);

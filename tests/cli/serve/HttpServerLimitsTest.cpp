@@ -82,6 +82,7 @@ TEST_F(HttpServerLimits, ConnectionsBeyondTheLimitAreClosedAtOnce) {
     }
     HttpLimits limits;
     limits.maxConnections = 100;
+    limits.maxConnectionsPerClient = 1000;
     Serve(limits);
     std::vector<std::unique_ptr<TestSocket>> flood;
     for (int i = 0; i < 1000; ++i) {
@@ -92,6 +93,23 @@ TEST_F(HttpServerLimits, ConnectionsBeyondTheLimitAreClosedAtOnce) {
     flood.clear();
     // The held connections close as their clients go; then a request is answered.
     EXPECT_TRUE(Eventually([&] { return StatusOf(GoodGet()) == 200; }));
+}
+
+// One client holding its share leaves room for the others: a scraper from
+// another address is served while the flood's connections are held.
+TEST_F(HttpServerLimits, OneClientCannotHoldEveryConnection) {
+    HttpLimits limits;
+    limits.maxConnectionsPerClient = 50;
+    Serve(limits);
+    std::vector<std::unique_ptr<TestSocket>> flood;
+    for (int i = 0; i < 200; ++i) {
+        flood.push_back(std::make_unique<TestSocket>(port_, 0, "127.0.0.3"));
+    }
+    ASSERT_TRUE(Eventually([&] { return server_->Refused() >= 150; }));
+    EXPECT_EQ(server_->Refused(), 150u);
+    TestSocket other(port_, 0, "127.0.0.2");
+    ASSERT_TRUE(other.Send("GET / HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n"));
+    EXPECT_EQ(StatusOf(other.ReadToEnd()), 200);
 }
 
 TEST_F(HttpServerLimits, OversizeAndMalformedRequestsAreRefusedAndClosed) {

@@ -27,13 +27,19 @@ bool Eventually(const std::function<bool()>& cond) {
     return true;
 }
 
-TestSocket::TestSocket(int port, int receiveBuffer) {
+TestSocket::TestSocket(int port, int receiveBuffer, const char* from) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
         return;
     }
     if (receiveBuffer > 0) {
         setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    if (from != nullptr) {
+        sockaddr_in own{};
+        own.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &own.sin_addr);
+        bind(fd_, reinterpret_cast<sockaddr*>(&own), sizeof own);
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -13,8 +13,9 @@ bool Eventually(const std::function<bool()>& cond);
 
 class TestSocket {
 public:
-    // Connects to 127.0.0.1:port; receiveBuffer > 0 sets SO_RCVBUF first.
-    explicit TestSocket(int port, int receiveBuffer = 0);
+    // Connects to 127.0.0.1:port; receiveBuffer > 0 sets SO_RCVBUF first;
+    // from: the client's own loopback address ("127.0.0.2"), else the system's.
+    explicit TestSocket(int port, int receiveBuffer = 0, const char* from = nullptr);
     ~TestSocket();
     TestSocket(const TestSocket&) = delete;
     TestSocket& operator=(const TestSocket&) = delete;

@@ -70,7 +70,16 @@ void FakeListener::Loop() {
         if (::poll(fds.data(), fds.size(), static_cast<int>(kStep.count())) <= 0) {
             continue;
         }
-        for (std::size_t i = 0; i < fds.size(); ++i) {
+        // Closes before accepts: a prober that let go of a line before it
+        // connected again must not count as holding it twice.
+        std::vector<std::size_t> order;
+        for (std::size_t i = listeners_.size(); i < fds.size(); ++i) {
+            order.push_back(i);
+        }
+        for (std::size_t i = 0; i < listeners_.size(); ++i) {
+            order.push_back(i);
+        }
+        for (std::size_t i : order) {
             if (fds[i].revents == 0) {
                 continue;
             }

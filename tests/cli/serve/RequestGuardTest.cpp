@@ -141,6 +141,8 @@ TEST_F(TokenFile, TakesAStrongPrivateOneTrimmed) {
         {hex32, 0640, false, path_ + " is readable by others: chmod 600 " + path_},
         {hex32, 0604, false, path_ + " is readable by others: chmod 600 " + path_},
         {hex32, 0620, false, path_ + " is writable by others: chmod 600 " + path_},
+        {std::string("\xFF\xFE", 2) + std::string("a\0", 2) + hex32, 0600, false,
+         path_ + ": the file is UTF-16: save the token as ASCII"},
         {" \n", 0600, false, path_ + ": the file is empty"},
         {hex32 + " " + hex32, 0600, false, path_ + ": a token holds only printable ASCII"},
         {std::string(5000, 'a'), 0600, false, path_ + ": too long for a token"},
@@ -159,6 +161,10 @@ TEST_F(TokenFile, TakesAStrongPrivateOneTrimmed) {
         }
     }
     std::string token, why;
+    // As Notepad saves it ("UTF-8 with BOM", CRLF).
+    Write("\xEF\xBB\xBF" + hex32 + "\r\n", 0600);
+    EXPECT_TRUE(LoadTokenFile(path_, &token, &why)) << why;
+    EXPECT_EQ(token, hex32);
     EXPECT_FALSE(LoadTokenFile(path_ + ".missing", &token, &why));
     EXPECT_EQ(TokenBits(std::string(32, 'F')), 128);
     EXPECT_EQ(TokenBits("zz"), 12);

@@ -519,9 +519,24 @@ class EventsTest(ServeCase):
     """/api/v1/events and /api/v1/frames against the trace of a unit whose
     measurements drift, so that every reply is unlike the others."""
 
+    def on_the_wire(self, sim, pairs, anchor):
+        """The trace's (request, reply) run where pairs should stand, found by
+        pairs[anchor], a reply of the measurements, unique. The trace's last
+        line may come a moment after serve has the reply: awaited."""
+        def run():
+            wire = [(req, frame) for req, _, frame in trace(sim.trace)]
+            if pairs[anchor] not in wire:
+                return []
+            start = wire.index(pairs[anchor]) - anchor
+            return wire[max(start, 0):start + len(pairs)]
+        await_true(lambda: run() == pairs, 5)
+        return run()
+
     def test_scan_and_frame_events_are_the_wire(self):
         sim = self.sim(kind=DriftingSim)
-        s = self.serve("--port", sim.link, "--wait", "300",
+        # A wait far above the unit's time: a loaded machine must not turn a
+        # scan into a time-out, which would make it other than whole.
+        s = self.serve("--port", sim.link, "--wait", "2000",
                        serve=["--interval", "0.2", "--allow-commands"])
         events = EventReader(s)
         self.addCleanup(events.close)
@@ -559,11 +574,9 @@ class EventsTest(ServeCase):
                       (unhex(frames[2]["hex"]), unhex(frames[3]["hex"]))]
         # The frames are the trace's lines, in order, none left out: and so
         # there was one scan event for each 03 request the unit got.
-        wire = [(req, frame) for req, _, frame in trace(sim.trace)]
-        start = wire.index(pairs[0])
-        self.assertEqual(wire[start:start + len(pairs)], pairs)
-        self.assertEqual([req for req, _ in wire[start:start + len(pairs)]].count(READ_ANALOG),
-                         len(groups))
+        wire = self.on_the_wire(sim, pairs, 0)
+        self.assertEqual(wire, pairs)
+        self.assertEqual([req for req, _ in wire].count(READ_ANALOG), len(groups))
 
         # The port vanishes and comes back: lost, then back, then scans again.
         before = len(events.all())
@@ -623,7 +636,6 @@ class EventsTest(ServeCase):
         s = self.serve("--port", sim.link, serve=["--interval", "0"])
         self.await_scans(s, 60, 30)
         frames = s.get("/api/v1/frames").json()
-        wire = [(req, frame) for req, _, frame in trace(sim.trace)]
         self.assertEqual(len(frames), 200)
         # Cut to whole exchanges: a reply whose request is gone, a request
         # whose reply had not come when the list was copied.
@@ -631,12 +643,12 @@ class EventsTest(ServeCase):
             frames = frames[1:]
         if frames[-1]["direction"] == "request":
             frames = frames[:-1]
-        self.assertEqual([f["direction"] for f in frames], ["request", "reply"] * (len(frames) // 2))
+        self.assertEqual([f["direction"] for f in frames],
+                         ["request", "reply"] * (len(frames) // 2))
         pairs = [(unhex(frames[i]["hex"]), unhex(frames[i + 1]["hex"]))
                  for i in range(0, len(frames), 2)]
         first = next(i for i, p in enumerate(pairs) if p[0] == READ_ANALOG)
-        start = wire.index(pairs[first]) - first
-        self.assertEqual(wire[start:start + len(pairs)], pairs)
+        self.assertEqual(self.on_the_wire(sim, pairs, first), pairs)
         times = [datetime.datetime.fromisoformat(f["time"]) for f in frames]
         self.assertEqual(times, sorted(times))
 
@@ -905,9 +917,15 @@ class Rig:
         os.makedirs(path("unit"))
         self.sim = Sim(path("unit")).start()
         self.targets = [ListenSim(path("t1")), ListenSim(path("t2"))]
-        self.serve = Serve("--port", self.sim.link, "--wait", "300",
+        # A unit that never answers, behind a device server that accepts:
+        # each exchange would wait the full --wait of 1500 ms, longer than
+        # Prometheus waits for the scrape (1 s), so the probe must keep
+        # within the time Prometheus gives it.
+        self.silent = ListenSim(path("t3"), "--fault", "silent")
+        probed = self.targets + [self.silent]
+        self.serve = Serve("--port", self.sim.link, "--wait", "1500",
                            serve=["--interval", "0.5", "--probe"]
-                           + sum((["--probe-target", t.address] for t in self.targets), []))
+                           + sum((["--probe-target", t.address] for t in probed), []))
         self.serve.listening()
         self.prom_port = free_port()
         with open(path("prometheus.yml"), "w") as f:
@@ -932,7 +950,7 @@ scrape_configs:
       - target_label: __address__
         replacement: 127.0.0.1:%(port)d
 """ % {"port": self.serve.port,
-       "targets": ", ".join('"%s"' % t.url for t in self.targets)})
+       "targets": ", ".join('"%s"' % t.url for t in probed)})
         self.prom_log = open(path("prometheus.log"), "w")
         self.prometheus = subprocess.Popen(
             [PROMETHEUS, "--config.file=" + path("prometheus.yml"),
@@ -950,8 +968,9 @@ scrape_configs:
                 self.prometheus.wait(5)
             self.prom_log.close()
         self.serve_exit = self.serve.stop() if hasattr(self, "serve") else None
-        for t in getattr(self, "targets", []):
-            t.kill()
+        for t in getattr(self, "targets", []) + [getattr(self, "silent", None)]:
+            if t is not None:
+                t.kill()
         if getattr(self, "sim", None) is not None and self.sim.proc.poll() is None:
             self.sim.kill()
         self.dir.cleanup()
@@ -1058,9 +1077,13 @@ class PrometheusTest(ServeCase):
     def test_probes_up_then_down(self):
         s = RIG.serve
         urls = sorted(t.url for t in RIG.targets)
-        up = self.await_query('k40_up{job="probe"}',
-                              lambda r: sorted(l["instance"] for l, v in r if v == 1) == urls)
-        self.assertEqual(len(up), 2)
+        expected = sorted([(u, 1) for u in urls] + [(RIG.silent.url, 0)])
+        self.await_query('k40_up{job="probe"}',
+                         lambda r: sorted((l["instance"], v) for l, v in r) == expected)
+        # The silent unit's probe was answered within the scrape's time.
+        self.assertEqual(RIG.query('up{job="probe",instance="%s"}' % RIG.silent.url)[0][1], 1)
+        self.assertEqual(RIG.query('k40_analog_value{job="probe",instance="%s"}'
+                                   % RIG.silent.url), [])
         for t in RIG.targets:
             found = RIG.query('k40_analog_value{job="probe",instance="%s",register="106"}'
                               % t.url)
