@@ -4,6 +4,8 @@ const char kServeHelp[] =
     "Serving (k40ctl [--port P] serve):\n"
     "  Polls the unit as watch all does and serves HTTP on --listen (default\n"
     "  127.0.0.1:9040; [::1]:9040 and 0.0.0.0:9040 allowed; a port in use: exit 5):\n"
+    "    GET /                   the page for a browser: state, measurements, trends,\n"
+    "                            status bits, traffic, commands (when allowed)\n"
     "    GET /metrics            Prometheus text: k40_up, k40_analog_value,\n"
     "                            k40_status_bit, k40_scans_total,\n"
     "                            k40_scans_failed_total, k40_last_scan_timestamp_seconds,\n"

@@ -13,7 +13,17 @@ string(REGEX REPLACE "^.*\nLicense: Expat\n" "" k40_licence "${k40_copyright}")
 string(REGEX REPLACE "\n \\.\n" "\n\n" k40_licence "${k40_licence}")
 string(REGEX REPLACE "\n " "\n" k40_licence "\n${k40_licence}")
 string(STRIP "${k40_licence}" k40_licence)
-file(WRITE ${CMAKE_BINARY_DIR}/LICENSE.txt "Copyright 2026 k40tool maintainers\n\n${k40_licence}\n")
+# dygraphs, built into k40ctl.exe for the page of serve: its copyright lines
+# from the same file, under the same licence text.
+string(REGEX MATCH "\nFiles: dygraphs/\\*\nCopyright: ([^\n]*(\n [^\n]*)*)\nLicense:" k40_dy
+       "${k40_copyright}")
+string(REGEX REPLACE "\n " "\n" k40_dygraphs "${CMAKE_MATCH_1}")
+if(NOT k40_dy)
+  message(FATAL_ERROR "cmake/deb/copyright has no paragraph for dygraphs")
+endif()
+file(WRITE ${CMAKE_BINARY_DIR}/LICENSE.txt "Copyright 2026 k40tool maintainers\n\n${k40_licence}\n\n"
+     "k40ctl.exe holds dygraphs (the charts of the page that k40ctl serve gives),\n"
+     "under the licence above:\n\nCopyright ${k40_dygraphs}\n")
 install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

@@ -5,10 +5,15 @@
 // stops k40sim when k40tool closes. k40sim runs in a job that ends it with
 // the launcher, however the launcher ends. Arguments go on to k40sim, e.g.
 // "k40demo --fault silent:10" for a unit that misses one reply in ten.
+// "k40demo --web": k40ctl.exe serve polls k40sim instead (commands allowed, on
+// loopback only) and the page it gives opens in the default browser; the
+// demo ends when its message box is closed.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "link/win32/Wide.h"
 
@@ -102,12 +107,22 @@ Handle Start(const std::wstring& exe, const std::wstring& commandLine, STARTUPIN
     return process;
 }
 
-// The first line k40sim writes, without its line end: the address it listens
-// on, or why it could not. Empty if it wrote nothing in time.
-std::string FirstLine(HANDLE pipe) {
+// The first line a program writes, without its line end: where it listens, or
+// why it could not. With a prefix, the first line that starts with it (or the
+// first line when none did). Empty if nothing came in time.
+std::string FirstLine(HANDLE pipe, const std::string& prefix = "") {
     std::string text;
     const DWORD start = GetTickCount();
-    while (text.find('\n') == std::string::npos && GetTickCount() - start < kListenTimeoutMs) {
+    const auto found = [&] {
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+            if (text.compare(at, prefix.size(), prefix) == 0) {
+                text = text.substr(at);
+                return true;
+            }
+        }
+        return false;
+    };
+    while (!found() && GetTickCount() - start < kListenTimeoutMs) {
         DWORD ready = 0;
         if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &ready, nullptr)) {
             break;  // k40sim has ended
@@ -121,6 +136,48 @@ std::string FirstLine(HANDLE pipe) {
         }
     }
     return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// k40ctl serve on k40sim in job: the page's address (http://127.0.0.1:PORT/),
+// or empty with the reason in error. Its standard error is read on to its end
+// by a thread of its own, so that serve never waits on a full pipe.
+std::string StartServe(const std::wstring& exe, const std::string& unit, HANDLE job,
+                       Handle& serve, std::wstring& error) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inheritable, 0)) {
+        error = L"Cannot make a pipe:\n" + SystemMessage(GetLastError());
+        return {};
+    }
+    Handle reader(read);
+    Handle writer(write);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = write;
+    const std::wstring line = L"\"" + exe + L"\" --port " + Utf16(unit) +
+                              L" serve --listen 127.0.0.1:0 --allow-commands";
+    serve = Start(exe, line, si, CREATE_NO_WINDOW, job, error);
+    if (!serve) {
+        return {};
+    }
+    writer.reset();
+    const std::string prefix = "k40ctl: serving ";
+    const std::string first = FirstLine(reader.get(), prefix);
+    if (first.rfind(prefix, 0) != 0) {
+        error = L"k40ctl serve did not start:\n" + Utf16(first);
+        return {};
+    }
+    std::thread([pipe = reader.release()] {
+        char buf[512];
+        DWORD n = 0;
+        while (ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) {
+        }
+        CloseHandle(pipe);
+    }).detach();
+    return first.substr(prefix.size());
 }
 
 // Starts k40sim.exe in job on a free port of 127.0.0.1; its address
@@ -164,17 +221,45 @@ std::string StartSim(const std::wstring& exe, const std::wstring& args, HANDLE j
 
 }  // namespace
 
+// The page of k40ctl serve on k40sim, in the default browser, until the
+// message box is closed.
+int WebDemo(const std::wstring& folder, const std::string& unit, HANDLE job) {
+    Handle serve;
+    std::wstring error;
+    const std::string url = StartServe(folder + L"k40ctl.exe", unit, job, serve, error);
+    if (url.empty()) {
+        return Fail(error);
+    }
+    const std::wstring wide = Utf16(url);
+    ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    MessageBoxW(nullptr,
+                (L"k40ctl serve polls k40sim, the simulated unit, and gives its page at\n" +
+                 wide + L"\n\nOK ends the demo.").c_str(),
+                kCaption, MB_OK | MB_ICONINFORMATION);
+    TerminateJobObject(job, 0);
+    WaitForSingleObject(serve.get(), INFINITE);
+    return 0;
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR args, int) {
     const std::wstring folder = OwnFolder();
     const Handle job = KillOnCloseJob();
     if (!job) {
         return Fail(L"Cannot make a job for k40sim:\n" + SystemMessage(GetLastError()));
     }
+    std::wstring simArgs = args;
+    const bool web = simArgs.rfind(L"--web", 0) == 0;
+    if (web) {
+        simArgs = simArgs.substr(5);
+    }
     Handle sim;
     std::wstring error;
-    const std::string address = StartSim(folder + L"k40sim.exe", args, job.get(), sim, error);
+    const std::string address = StartSim(folder + L"k40sim.exe", simArgs, job.get(), sim, error);
     if (address.empty()) {
         return Fail(error);
+    }
+    if (web) {
+        return WebDemo(folder, address, job.get());
     }
     SetEnvironmentVariableW(L"K40_COM1", Utf16(address).c_str());
     STARTUPINFOW si{};

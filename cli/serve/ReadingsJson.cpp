@@ -58,6 +58,7 @@ std::string ReadingsJson(const ServeSnapshot& s) {
     object["slave"] = s.slave;
     object["interval_s"] = s.intervalSeconds;
     object["wait_ms"] = s.waitMs;
+    object["history_s"] = s.historySeconds;
     object["commands"] = {{"allowed", s.commandsAllowed}, {"token", s.commandsNeedToken}};
     object["counters"] = Counters(s);
     object["last_good_scan"] = s.lastGoodScan ? json(Iso8601Local(*s.lastGoodScan)) : json(nullptr);

@@ -7,6 +7,7 @@
 #include "cli/RecordFormat.h"
 #include "cli/UnitCommand.h"
 #include "cli/serve/ExporterText.h"
+#include "cli/serve/PageAsset.h"
 #include "cli/serve/ReadingsJson.h"
 #include "cli/serve/TimeText.h"
 
@@ -20,6 +21,17 @@ HttpResponse Answer(int status, const char* type, std::string body) {
     r.status = status;
     r.contentType = type;
     r.body = std::move(body);
+    return r;
+}
+
+// A file of the page, built into the program.
+HttpResponse PageFile(const PageAsset& asset) {
+    HttpResponse r = Answer(200, asset.contentType,
+                            std::string(reinterpret_cast<const char*>(asset.bytes), asset.size));
+    r.headers.emplace_back("ETag", asset.etag);
+    r.headers.emplace_back("Content-Security-Policy", PageSecurityPolicy());
+    r.headers.emplace_back("Referrer-Policy", "no-referrer");
+    r.headers.emplace_back("X-Frame-Options", "DENY");
     return r;
 }
 
@@ -110,6 +122,9 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
     }
     if (state_ == nullptr) {
         return TextResponse(404, "not found: this serve polls no unit (--probe without --port)");
+    }
+    if (const PageAsset* asset = FindPageAsset(path)) {
+        return PageFile(*asset);
     }
     if (path == "/api/v1/readings") {
         return Answer(200, kJson, ReadingsJson(state_->Snapshot()));

@@ -35,6 +35,7 @@ struct ServeSnapshot {
     int slave = 1;
     double intervalSeconds = 1.0;
     int waitMs = 1500;
+    long long historySeconds = 0;  // --history: how long scans are kept
     bool commandsAllowed = false;
     bool commandsNeedToken = false;
 

@@ -58,7 +58,9 @@ private:
 };
 
 ServeState::ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::seconds keep)
-    : link_(link), snap_(std::move(base)), history_(keep) {}
+    : link_(link), snap_(std::move(base)), history_(keep) {
+    snap_.historySeconds = keep.count();
+}
 
 void ServeState::Count(const WatchStatus& status) {
     snap_.scans = status.scans;

@@ -24,6 +24,7 @@ ManifestDPIAware true
 !define UNINSTALLER "uninstall.exe"
 !define DEMO_LINK "$SMPROGRAMS\${NAME} demo.lnk"
 !define TOOL_LINK "$SMPROGRAMS\${NAME}.lnk"
+!define WEB_LINK "$SMPROGRAMS\${NAME} demo in the browser.lnk"
 
 !include "${FILES}"
 
@@ -106,6 +107,8 @@ Section "Install"
     !define ICON_FILE "$INSTDIR\${UNINSTALLER}"
   !endif
   CreateShortcut "${DEMO_LINK}" "$INSTDIR\k40demo.exe" "" "${ICON_FILE}" 0
+  ; The same unit, polled by k40ctl serve, its page in the default browser.
+  CreateShortcut "${WEB_LINK}" "$INSTDIR\k40demo.exe" "--web" "${ICON_FILE}" 0
 
   ; SHCTX: HKLM for all users, HKCU for the current user (MultiUser's mode).
   !insertmacro ModeSwitch $0
@@ -130,5 +133,6 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   Delete "${TOOL_LINK}"
   Delete "${DEMO_LINK}"
+  Delete "${WEB_LINK}"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd

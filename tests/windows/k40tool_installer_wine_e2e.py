@@ -174,7 +174,7 @@ class Installer(unittest.TestCase):
         self.assertEqual(values["QuietUninstallString"][1],
                          '"%s\\uninstall.exe" /CurrentUser /S' % folder)
         menu = user_folder("Programs")
-        links = {"k40tool demo.lnk": "k40demo.exe"}
+        links = {"k40tool demo.lnk": "k40demo.exe", "k40tool demo in the browser.lnk": "k40demo.exe"}
         if K40TOOL_EXE:
             links["k40tool.lnk"] = "k40tool.exe"
         for link, exe in links.items():

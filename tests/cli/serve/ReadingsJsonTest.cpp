@@ -45,6 +45,7 @@ TEST_F(ReadingsJsonTest, HoldsTheLastScanTheLinkAndTheCounters) {
     EXPECT_EQ(object["slave"], 7);
     EXPECT_EQ(object["interval_s"], 0.5);
     EXPECT_EQ(object["wait_ms"], 800);
+    EXPECT_EQ(object["history_s"], 5400);  // what the page keeps of its trend
     EXPECT_EQ(object["commands"], json({{"allowed", true}, {"token", false}}));
     const json& counters = object["counters"];
     EXPECT_EQ(counters["scans"], 12);

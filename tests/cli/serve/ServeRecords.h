@@ -61,6 +61,7 @@ inline ServeSnapshot Answering() {
     s.slave = 7;
     s.intervalSeconds = 0.5;
     s.waitMs = 800;
+    s.historySeconds = 5400;
     s.commandsAllowed = true;
     s.scans = 12;
     s.failedScans = 3;

@@ -1,0 +1,141 @@
+// The fifteen status bits with their legends, and the journal of every change
+// (time, bit, from, to), newest first, kept as long as the history; the
+// changes of the last minute stand out.
+import { t } from "./i18n.js";
+import { dateTime, setText } from "./api.js";
+
+const RECENT_MS = 60e3;
+
+export class Bits {
+  constructor(body, journalBody) {
+    this.body = body;
+    this.journalBody = journalBody;
+    this.names = [];
+    this.cells = [];
+    this.last = null;  // the bits of the last good scan
+    this.journal = [];  // {time, bit, from, to}, oldest first
+  }
+
+  build(bits) {
+    this.names = bits.map((b) => b.name);
+    this.body.textContent = "";
+    this.cells = bits.map((b, i) => {
+      const tr = document.createElement("tr");
+      const no = document.createElement("td");
+      no.className = "num";
+      no.textContent = String(i);
+      const th = document.createElement("th");
+      th.scope = "row";
+      th.textContent = b.name;
+      const value = document.createElement("td");
+      value.className = "num bit";
+      const legend = document.createElement("td");
+      legend.textContent = b.legend || "";
+      tr.append(no, th, value, legend);
+      this.body.append(tr);
+      return value;
+    });
+  }
+
+  // The names as the history's columns give them, for a journal read before
+  // any scan came with its bits.
+  name(names) {
+    if (!this.names.length) {
+      this.names = names;
+    }
+  }
+
+  // The bits of one good scan at time (ms): a change from the scan before is
+  // a journal entry.
+  add(time, bits) {
+    if (this.last) {
+      for (let i = 0; i < bits.length; i++) {
+        if (bits[i] !== this.last[i]) {
+          this.journal.push({ time, bit: i, from: this.last[i], to: bits[i] });
+        }
+      }
+    }
+    this.last = bits;
+  }
+
+  // The readings of one scan.
+  show(r) {
+    if (r.outcome !== "reply") {
+      if (!this.body.classList.contains("stale")) {
+        this.body.classList.add("stale");
+      }
+      return;
+    }
+    const bits = r.values.slice(9);
+    if (!this.cells.length) {
+      this.build(bits);
+    }
+    if (this.body.classList.contains("stale")) {
+      this.body.classList.remove("stale");
+    }
+    const count = this.journal.length;
+    this.add(Date.parse(r.time), bits.map((b) => b.value));
+    bits.forEach((b, i) => {
+      if (this.cells[i].textContent !== String(b.value)) {
+        this.cells[i].textContent = String(b.value);
+        this.cells[i].classList.toggle("on", b.value === 1);
+      }
+    });
+    if (this.journal.length !== count) {
+      this.render();
+    }
+  }
+
+  // Drops the entries older than the oldest scan kept.
+  forget(oldest) {
+    let cut = 0;
+    while (cut < this.journal.length && this.journal[cut].time < oldest) {
+      cut++;
+    }
+    if (cut) {
+      this.journal.splice(0, cut);
+      this.render();
+    }
+  }
+
+  render() {
+    const now = Date.now();
+    const rows = [];
+    for (let k = this.journal.length - 1; k >= 0 && rows.length < 1000; k--) {
+      rows.push(this.row(this.journal[k], now));
+    }
+    this.journalBody.replaceChildren(...rows);
+  }
+
+  row(entry, now) {
+    const tr = document.createElement("tr");
+    const recent = now - entry.time < RECENT_MS;
+    tr.className = recent ? "recent" : "";
+    const time = document.createElement("td");
+    time.textContent = dateTime(entry.time) + (recent ? " · " + t("recent") : "");
+    const bit = document.createElement("th");
+    bit.scope = "row";
+    bit.textContent = this.names[entry.bit] || String(entry.bit);
+    const from = document.createElement("td");
+    from.className = "num";
+    from.textContent = String(entry.from);
+    const to = document.createElement("td");
+    to.className = "num";
+    to.textContent = String(entry.to);
+    tr.append(time, bit, from, to);
+    return tr;
+  }
+
+  // Once a second: the last minute's changes lose their mark when it passes.
+  tick() {
+    const now = Date.now();
+    const marked = this.journalBody.querySelectorAll("tr.recent").length;
+    let recent = 0;
+    for (let k = this.journal.length - 1; k >= 0 && now - this.journal[k].time < RECENT_MS; k--) {
+      recent++;
+    }
+    if (marked !== recent) {
+      this.render();
+    }
+  }
+}
