@@ -223,7 +223,7 @@ class K40ctlServeUnderWine(unittest.TestCase):
         self.assertIn("without --allow-commands", text)
         after = samples(metrics(self.serve.port), "k40_http_refused_total")
         counted = {dict(labels)["reason"]: after[labels] - before[labels] for labels in after}
-        self.assertEqual(counted, {"host": 1, "origin": 0, "token": 0, "commands-off": 1})
+        self.assertEqual(counted, {"host": 1, "origin": 0, "token": 0, "commands-off": 1, "request": 0})
         # Only reads reached the unit: no write (function 05).
         functions = {r[2:4] for r in self.sims["COM1"].requests()}
         self.assertEqual(functions, {"01", "03"})
