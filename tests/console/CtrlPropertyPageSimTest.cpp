@@ -3,6 +3,8 @@
 // read back through the link shows.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -124,7 +126,9 @@ class SilentUnitBehindAnEchoingAdapter : public ::testing::TestWithParam<SilentB
 // the command's own frames, whatever the link read before it.
 TEST_P(SilentUnitBehindAnEchoingAdapter, Manual) {
     const SilentBehindEcho& c = GetParam();
-    const std::string trace = ::testing::TempDir() + "k40-silent-echo.trace";
+    // A file of its own: ctest runs the cases of this suite side by side.
+    const std::string trace = ::testing::TempDir() + "k40-silent-echo-" +
+                              std::to_string(getpid()) + ".trace";
     CSimProcess sim;
     ASSERT_TRUE(sim.Start(
         {"--static", "--quiet", "--adapter-echo", "--fault", "silent", "--trace", trace}));

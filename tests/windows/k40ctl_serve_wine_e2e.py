@@ -7,7 +7,8 @@ promtool, the readings with Python's json module; a real Prometheus scrapes
 the server. The request checks (a foreign Host, a command while commands are
 off) answer 403, and Ctrl+C (Wine turns SIGINT into CTRL_C_EVENT) ends serve
 with its summary. Commands go through with a token file as Windows' own
-editors write it. No COM port but the mapped ones is opened; every other COM
+editors write it. The live page served by k40ctl.exe loads in Linux's
+Chromium without an error and shows the unit's values. No COM port but the mapped ones is opened; every other COM
 number leads nowhere (wine_prefix.py). Run by ctest with K40CTL_EXE, K40SIM
 and K40CTL (Linux) and K40_WINE_PREFIX set.
 """
@@ -33,6 +34,8 @@ from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
 from k40ctl_e2e import NOMINAL  # noqa: E402
+from k40ctl_page_e2e import browser  # noqa: E402
+from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
 BASE_PREFIX = os.environ["K40_WINE_PREFIX"]
@@ -211,6 +214,20 @@ class K40ctlServeUnderWine(unittest.TestCase):
         analog = [v for v in readings["values"] if "unit" in v]
         self.assertEqual([v["register"] for v in analog], list(range(100, 109)))
         self.assertEqual([v["value"] for v in analog], NOMINAL)
+
+    def test_the_page_in_a_browser(self):
+        driver = browser("zh-CN", os.path.join(self.dir, "chromium"))
+        self.addCleanup(driver.quit)
+        driver.get("http://127.0.0.1:%d/" % self.serve.port)
+        wait = WebDriverWait(driver, 30, poll_frequency=0.05)
+        wait.until(lambda d: d.execute_script("return document.body.dataset.ready === '1'"))
+        values = ("return [...document.querySelectorAll('#values-body td[data-value]')]"
+                  ".map(td => Number(td.dataset.value))")
+        wait.until(lambda d: d.execute_script(values) == NOMINAL)
+        self.assertEqual(driver.execute_script(
+            "return document.getElementById('link-state').dataset.state"), "answering")
+        severe = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+        self.assertEqual(severe, [])
 
     def test_refusals(self):
         before = samples(metrics(self.serve.port), "k40_http_refused_total")
