@@ -138,11 +138,11 @@ std::string FirstLine(HANDLE pipe, const std::string& prefix = "") {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
-// k40ctl serve on k40sim in job: the page's address (http://127.0.0.1:PORT/),
-// or empty with the reason in error. Its standard error is read on to its end
-// by a thread of its own, so that serve never waits on a full pipe.
-std::string StartServe(const std::wstring& exe, const std::string& unit, HANDLE job,
-                       Handle& serve, std::wstring& error) {
+// Starts the command line in job, its standard output and error into a pipe
+// (no console); the pipe's reading end, which ends with the program, or none
+// with the reason in error.
+Handle StartPiped(const std::wstring& exe, const std::wstring& line, HANDLE job,
+                  Handle& process, std::wstring& error) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE read = nullptr;
     HANDLE write = nullptr;
@@ -157,13 +157,24 @@ std::string StartServe(const std::wstring& exe, const std::string& unit, HANDLE 
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = si.hStdError = write;
-    const std::wstring line = L"\"" + exe + L"\" --port " + Utf16(unit) +
-                              L" serve --listen 127.0.0.1:0 --allow-commands";
-    serve = Start(exe, line, si, CREATE_NO_WINDOW, job, error);
-    if (!serve) {
+    process = Start(exe, line, si, CREATE_NO_WINDOW, job, error);
+    if (!process) {
         return {};
     }
-    writer.reset();
+    return reader;
+}
+
+// k40ctl serve on k40sim in job: the page's address (http://127.0.0.1:PORT/),
+// or empty with the reason in error. Its standard error is read on to its end
+// by a thread of its own, so that serve never waits on a full pipe.
+std::string StartServe(const std::wstring& exe, const std::string& unit, HANDLE job,
+                       Handle& serve, std::wstring& error) {
+    const std::wstring line = L"\"" + exe + L"\" --port " + Utf16(unit) +
+                              L" serve --listen 127.0.0.1:0 --allow-commands";
+    Handle reader = StartPiped(exe, line, job, serve, error);
+    if (!reader) {
+        return {};
+    }
     const std::string prefix = "k40ctl: serving ";
     const std::string first = FirstLine(reader.get(), prefix);
     if (first.rfind(prefix, 0) != 0) {
@@ -184,27 +195,12 @@ std::string StartServe(const std::wstring& exe, const std::string& unit, HANDLE 
 // (tcp://127.0.0.1:PORT), or empty with the reason in error.
 std::string StartSim(const std::wstring& exe, const std::wstring& args, HANDLE job,
                      Handle& sim, std::wstring& error) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inheritable, 0)) {
-        error = L"Cannot make a pipe:\n" + SystemMessage(GetLastError());
-        return {};
-    }
-    Handle reader(read);
-    Handle writer(write);
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    // Its messages and the address both come through the pipe; no console.
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = write;
+    // Its messages and the address both come through the pipe.
     const std::wstring line = L"\"" + exe + L"\" --listen 127.0.0.1:0 --quiet " + args;
-    sim = Start(exe, line, si, CREATE_NO_WINDOW, job, error);
-    if (!sim) {
+    Handle reader = StartPiped(exe, line, job, sim, error);
+    if (!reader) {
         return {};
     }
-    writer.reset();  // the pipe ends with k40sim
     const std::string first = FirstLine(reader.get());
     if (first.rfind("tcp://", 0) != 0) {
         DWORD status = 0;

@@ -22,19 +22,6 @@ bool SameName(std::string_view a, std::string_view b) {
            });
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Why Beast refused a request, in the words of the log line.
 int RefusalStatus(const boost::beast::error_code& ec, std::string* why) {
     if (ec == http::error::header_limit) {
@@ -288,3 +275,16 @@ std::string ResponseHead(const HttpResponse& response, const ResponseFraming& fr
 }
 
 const char* ContinueLine() { return "HTTP/1.1 100 Continue\r\n\r\n"; }
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}

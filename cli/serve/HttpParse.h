@@ -69,6 +69,9 @@ int SetRequestField(std::string_view name, std::string_view value, HttpRequest* 
 // "%41b" -> "Ab"; with plusIsSpace (a query) '+' is a space. False for a '%'
 // not followed by two hex digits.
 bool PercentDecode(std::string_view text, bool plusIsSpace, std::string* out);
+
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigit(char c);
 // "a=1&b=x%20y&c" -> {a:1, b:"x y", c:""}. False on bad percent-encoding.
 bool ParseQueryString(std::string_view query, std::multimap<std::string, std::string>* out);
 

@@ -3,23 +3,12 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/serve/HttpParse.h"
+
 namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // Four decimal parts of 0..255, no leading zeros (which other parsers read
@@ -70,10 +59,10 @@ bool ParseGroups(std::string_view text, bool v4Tail, std::vector<std::uint16_t>*
         }
         unsigned value = 0;
         for (char c : piece) {
-            if (HexValue(c) < 0) {
+            if (HexDigit(c) < 0) {
                 return false;
             }
-            value = value << 4 | static_cast<unsigned>(HexValue(c));
+            value = value << 4 | static_cast<unsigned>(HexDigit(c));
         }
         groups->push_back(static_cast<std::uint16_t>(value));
         if (colon == std::string_view::npos) {
