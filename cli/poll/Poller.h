@@ -71,7 +71,6 @@ public:
     // Any thread: the task runs on the loop's thread before the next scan (or
     // at once if the loop waits), with the link as it is (it may be closed).
     void Post(Task task);
-    const WatchStatus& Status() const { return status_; }
 
 private:
     void ScanOnce();

@@ -135,8 +135,6 @@ void EventHub::Send(const std::string& text) {
     for (const auto& s : live) {
         if (!s->Add(text)) {
             std::fprintf(stderr, "k40ctl: an event-stream client reads too slowly: dropped\n");
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++dropped_;
         }
     }
 }
@@ -147,18 +145,4 @@ void EventHub::Publish(const std::string& name, const std::string& data) {
 
 void EventHub::KeepAlive() {
     Queue(": keep-alive\n\n");
-}
-
-std::size_t EventHub::Clients() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        streams_.begin(), streams_.end(), [](const std::weak_ptr<Stream>& w) {
-            auto s = w.lock();
-            return s && !s->Gone();
-        }));
-}
-
-std::size_t EventHub::Dropped() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return dropped_;
 }

@@ -30,8 +30,6 @@ public:
     void Publish(const std::string& name, const std::string& data);
     // A comment line that keeps idle connections (and proxies) open.
     void KeepAlive();
-    std::size_t Clients();
-    std::size_t Dropped();  // clients ended for reading too slowly
 
 private:
     class Stream;
@@ -42,7 +40,6 @@ private:
     const std::size_t max_;
     std::mutex mutex_;
     std::vector<std::weak_ptr<Stream>> streams_;
-    std::size_t dropped_ = 0;
 
     // Events published and not yet handed to the clients, at most
     // kMostWaiting bytes (beyond it, the hub's thread cannot keep up and new
