@@ -77,8 +77,13 @@ std::string ParseCommandJson(const std::string& text, UnitCommand* out) {
 std::string RefusedJson(const std::string& text, const std::string& reason) {
     Json answer = {{"outcome", "refused"}, {"reason", reason}};
     const Json body = Json::parse(text, nullptr, false);
-    if (body.is_object() && body.value("command", "") == "module") {
-        const std::string action = body.value("action", "");
+    // Any field may be of any type here: only texts are read.
+    const auto textOf = [&](const char* name) {
+        const auto it = body.is_object() ? body.find(name) : body.end();
+        return it != body.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    if (textOf("command") == "module") {
+        const std::string action = textOf("action");
         if (action == "voltage" || action == "current") {
             answer["range"] = {{"min", 0},
                                {"max", action == "voltage" ? kMaxModuleVoltage
