@@ -55,7 +55,8 @@ struct HttpRequestReader::Impl {
     http::request_parser<http::string_body> parser;
 };
 
-HttpRequestReader::HttpRequestReader(const HttpLimits& limits) : impl_(std::make_unique<Impl>()) {
+HttpRequestReader::HttpRequestReader(const HttpLimits& limits)
+    : impl_(std::make_unique<Impl>()), headerRoom_(limits.maxHeaderBytes) {
     const std::size_t most = std::numeric_limits<std::uint32_t>::max();
     impl_->parser.header_limit(static_cast<std::uint32_t>(std::min(limits.maxHeaderBytes, most)));
     impl_->parser.body_limit(limits.maxBodyBytes);
@@ -77,10 +78,22 @@ HttpRequestReader::State HttpRequestReader::Feed(std::string_view bytes, std::si
     }
     auto& parser = impl_->parser;
     while (!parser.is_done()) {
+        // The header limit counts the whole header, however it arrives: Beast
+        // alone bounds the request line and the fields each, and only when
+        // they come in one piece.
+        std::size_t offered = bytes.size() - *used;
+        const bool inHeader = !parser.is_header_done();
+        const bool clamped = inHeader && offered > headerRoom_;
+        offered = clamped ? headerRoom_ : offered;
         boost::beast::error_code ec;
-        const std::size_t n =
-            parser.put(boost::asio::const_buffer(bytes.data() + *used, bytes.size() - *used), ec);
+        const std::size_t n = parser.put(boost::asio::const_buffer(bytes.data() + *used, offered), ec);
         *used += n;
+        if (inHeader) {
+            headerRoom_ -= std::min(n, headerRoom_);
+        }
+        if (clamped && !parser.is_header_done() && (ec == http::error::need_more || !ec)) {
+            return Refuse(431, "request header too large");
+        }
         if (ec == http::error::need_more || (!ec && n == 0)) {
             return State::NeedMore;
         }

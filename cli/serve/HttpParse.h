@@ -45,6 +45,7 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::size_t headerRoom_;  // header bytes the parser may still take
     HttpRequest request_;
     int status_ = 0;
     std::string why_;

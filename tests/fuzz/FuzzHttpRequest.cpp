@@ -72,6 +72,14 @@ void CheckGuards(const HttpRequest& r) {
     Check(head.find("\r\n\r\n") == head.size() - 4);
 }
 
+// A media type is case-insensitive: "application/JSON" is JSON too.
+bool MentionsJson(std::string type) {
+    for (char& c : type) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return type.find("json") != std::string::npos;
+}
+
 // The request as a command under each way serve may be set up.
 void CheckCommandGate(const HttpRequest& r) {
     const std::string token = "0123456789abcdef0123456789abcdef";
@@ -89,8 +97,7 @@ void CheckCommandGate(const HttpRequest& r) {
         }
         Check(access.allowCommands && OriginAllowed(access.hosts, r));
         Check(access.token.empty() || BearerMatches(r.authorization, token));
-        Check(r.contentType.find("json") != std::string::npos ||
-              r.contentType.find("JSON") != std::string::npos);
+        Check(MentionsJson(r.contentType));
         if (c.module) {
             Check(c.moduleNumber >= 0 && c.moduleNumber <= kMaxModule);
             Check(c.setpoint >= 0.0f && c.setpoint <= kMaxModuleVoltage);

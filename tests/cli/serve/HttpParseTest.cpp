@@ -117,6 +117,39 @@ TEST(HttpParse, ReaderTakesPiecesAndLeavesTheNextRequest) {
     EXPECT_EQ(fed, Get("/one").size());
 }
 
+// The limit holds for the whole header, whether it comes in one piece or in many.
+TEST(HttpParse, HeaderLimitCountsTheWholeHeaderHoweverItArrives) {
+    const HttpLimits limits;
+    const auto header = [](std::size_t target, std::size_t total) {
+        std::string h = "GET /" + std::string(target, 'a') + " HTTP/1.1\r\nHost: h\r\nX: ";
+        return h + std::string(total - h.size() - 4, 'b') + "\r\n\r\n";
+    };
+    const struct {
+        std::string bytes;
+        int status;
+    } cases[] = {
+        {header(100, limits.maxHeaderBytes), 0},
+        {header(100, limits.maxHeaderBytes + 1), 431},
+        {header(limits.maxHeaderBytes / 2, limits.maxHeaderBytes + 100), 431},  // each part fits
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t piece : {c.bytes.size(), std::size_t{1}, std::size_t{1000}}) {
+            HttpRequestReader reader(limits);
+            std::string buffer;
+            std::size_t used = 0;
+            HttpRequestReader::State state = HttpRequestReader::State::NeedMore;
+            for (std::size_t at = 0; at < c.bytes.size() && state == HttpRequestReader::State::NeedMore;
+                 at += piece) {
+                buffer += c.bytes.substr(at, piece);
+                state = reader.Feed(buffer, &used);
+                buffer.erase(0, used);
+            }
+            EXPECT_EQ(state == HttpRequestReader::State::Done ? 0 : reader.Status(), c.status)
+                << c.bytes.size() << " bytes in pieces of " << piece;
+        }
+    }
+}
+
 TEST(HttpParse, PercentDecodingAndQuery) {
     std::string out;
     EXPECT_TRUE(PercentDecode("%41b%2fc+d", false, &out));
