@@ -5,6 +5,7 @@
 
 #include "bench/BenchTable.h"
 #include "bench/BlockOptions.h"
+#include "bench/CpuPinning.h"
 #include "bench/ReadMasters.h"
 #include "bench/Stopwatch.h"
 #include "tests/support/SimProcess.h"
@@ -67,6 +68,7 @@ int RunPairBench(int argc, char** argv, const char* program, PairSide first, Pai
         std::fprintf(stderr, "%s: k40sim did not start\n", program);
         return 1;
     }
+    const std::string placement = PinMasterAndSimulators({a.sim.Pid(), b.sim.Pid()});
     std::string error;
     CSampleSet ignored;
     CSampleSet roundRatios;  // second / first of each round's medians
@@ -92,6 +94,7 @@ int RunPairBench(int argc, char** argv, const char* program, PairSide first, Pai
     t.AddNote("median of the per-round ratios (" + std::to_string(roundRatios.Count()) +
               " rounds of " + std::to_string(opt.block) +
               " exchanges each): " + CBenchTable::Number(roundRatios.Median(), 3));
+    t.AddNote(placement);
     t.Print();
     return 0;
 }

@@ -1,7 +1,8 @@
 // The round trip of "03读AI" (01 03 00 64 00 09, 23-byte reply) through two
 // devices in the same run: two simulators without line pacing, the program's
 // link taking turns on the two in alternating blocks so that both see the same
-// load on the machine. The table gives each side's figures and the ratio of
+// load on the machine, and on the same processors (the master on one, both
+// simulators on another: bench/CpuPinning.h). The table gives each side's figures and the ratio of
 // the second's median to the first's against a goal.
 #pragma once
 
