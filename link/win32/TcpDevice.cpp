@@ -129,7 +129,9 @@ std::unique_ptr<CTcpDevice> CTcpDevice::Open(const std::string& name, std::uint3
         if (s != INVALID_SOCKET) {
             KeepAlive(s);
             *error = 0;
-            return std::unique_ptr<CTcpDevice>(new CTcpDevice(s));
+            std::unique_ptr<CTcpDevice> dev(new CTcpDevice(s));
+            dev->m_bMbap = IsMbapPortName(name);
+            return dev;
         }
     }
     reason = "connect to " + FormatHostPort(address) + ": " +

@@ -33,11 +33,15 @@ public:
     long QueuedOutput() override;
     WaitResult WaitWritable(std::uint32_t ms) override;
     bool Ended() const override { return m_bEnded; }
+    bool IsConnection() const override { return true; }
+    // Opened as "mbtcp://": the link frames its requests for Modbus TCP.
+    bool SpeaksMbap() const override { return m_bMbap; }
 
 private:
     explicit CTcpDevice(SOCKET s) : m_socket(s) {}
     SOCKET m_socket;
     bool m_bEnded = false;
+    bool m_bMbap = false;
 };
 
 // Starts Winsock once for the program; false when it cannot be started.

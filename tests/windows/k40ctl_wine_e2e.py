@@ -29,6 +29,10 @@ from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
 from k40ctl_e2e import NOMINAL, await_true, request  # noqa: E402
+from k40ctl_raw_e2e import accepts, free_port  # noqa: E402
+
+PYMODBUS_PEER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli",
+                             "pymodbus_peer.py")
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
 K40SIM_EXE = os.environ["K40SIM_EXE"]
@@ -140,6 +144,43 @@ class K40ctlUnderWine(unittest.TestCase):
             self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
         finally:
             sim.kill()
+
+    def test_modbus_tcp(self):
+        # mbtcp:// frames for Modbus TCP (MBAP header, no CRC): the Linux k40sim
+        # as a Modbus TCP unit, then pymodbus as another maker's device. A
+        # silent peer over TCP is diagnosed without serial advice.
+        sim = Sim(self.dir, "mbtcp", "--listen-mbtcp", "127.0.0.1:0")
+        silent = Sim(self.dir, "rtutcp", "--listen", "127.0.0.1:0", "--fault", "silent")
+        tcp = free_port()
+        peer = subprocess.Popen(["/usr/bin/python3", PYMODBUS_PEER, "tcp", str(tcp)],
+                                stdout=subprocess.DEVNULL)
+        try:
+            self.assertTrue(sim.name.startswith("mbtcp://"), sim.name)
+            r = self.ctl("--port", sim.name, "--format", "json", "ai")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+            r = self.ctl("--port", sim.name, "manual")
+            self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+            self.assertTrue(await_true(lambda: accepts(tcp)), "pymodbus does not listen")
+            port = "mbtcp://127.0.0.1:%d" % tcp
+            r = self.ctl("--port", port, "--format", "json", "read", "input", "0", "3")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], [7, 8, 9])
+            r = self.ctl("--port", port, "write", "register", "50", "-3", "--type", "s16")
+            self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+            r = self.ctl("--port", port, "--format", "json", "read", "holding", "50", "1",
+                         "--type", "s16")
+            self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], [-3])
+            for name in (silent.name, sim.name.rsplit(":", 1)[0] + ":%d" % free_port()):
+                r = self.ctl("--port", name, "--wait", "300", "ai")
+                self.assertIn(r.returncode, (3, 5), r.stderr)
+                self.assertNotIn("baud", r.stderr)
+                self.assertNotIn("wiring", r.stderr)
+        finally:
+            peer.kill()
+            peer.wait(5)
+            sim.kill()
+            silent.kill()
 
     def test_hang_up_then_stop_leaves_a_complete_csv(self):
         # The watch reads COM9 until its simulator is killed (the line hangs
