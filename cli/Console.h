@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-// The command line in UTF-8, and the console set for UTF-8 output. On Linux
-// the arguments as they are; on Windows taken as UTF-16 from the system
-// (through argv, Chinese arguments would arrive as "????") and converted.
+// The command line in UTF-8 (ProgramArguments), and the console set for
+// UTF-8 output (until the program ends: RestoreConsole).
 class CConsoleArguments {
 public:
     CConsoleArguments(int argc, char** argv);
@@ -21,6 +20,11 @@ private:
     std::vector<char*> m_pointers;
 };
 
+// The console's output code page and modes as they were before
+// CConsoleArguments changed them. Done at exit, and when Ctrl+C or Ctrl+Break
+// end the program; nothing to do on Linux.
+void RestoreConsole();
+
 // True when standard output (fd 1) or standard error (fd 2) is a terminal
 // that shows the live view's sequences (cursor movement, clearing lines). On
 // Windows the console's virtual terminal processing is switched on for it;
@@ -30,7 +34,3 @@ bool IsLiveTerminal(int fd);
 // The size of the terminal on standard output, in characters; false (and
 // nothing changed) when it is no terminal.
 bool ConsoleSize(int& columns, int& rows);
-
-// fopen(path, mode) with path in UTF-8, as the arguments are: on Windows
-// through the UTF-16 name (fopen would read it in the ANSI code page).
-std::FILE* OpenFile(const std::string& path, const char* mode);

@@ -1,10 +1,7 @@
 #include "cli/CsvLayout.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
-
 #include "cli/RecordFormat.h"
+#include "link/Files.h"
 #include "unit/Readings.h"
 
 namespace {
@@ -66,14 +63,11 @@ std::vector<SignalReading> WatchColumns(WatchScope scope, const RawRead& raw) {
 bool CheckCsvLayout(const std::string& path, WatchScope scope, std::string* why,
                     const RawRead& raw) {
     // Only a regular file has a header to keep (not /dev/full, not a FIFO).
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+    const FileStatus st = StatFile(path);
+    if (st.kind != FileKind::Regular || st.size == 0) {
         return true;  // nothing there yet (a file that cannot be read fails when opened)
     }
-    std::ifstream file(path, std::ios::binary);
-    std::string first(kHeaderMost, '\0');
-    file.read(first.data(), static_cast<std::streamsize>(first.size()));
-    first.resize(static_cast<std::size_t>(file.gcount()));
+    std::string first = ReadFileStart(path, kHeaderMost);
     first = first.substr(0, first.find_first_of("\r\n"));
     const std::string ours = HeaderLine(scope, raw);
     if (first == ours) {

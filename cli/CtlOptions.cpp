@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "cli/HelpWords.h"
 #include "cli/RawOptions.h"
 #include "cli/ServeOptions.h"
 #include "cli/UnitCommand.h"
@@ -204,7 +205,8 @@ int Refuse(std::ostream& err, const std::string& message) {
 int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
                  "k40ctl"};
-    app.footer(std::string(kFooter).insert(std::string(kFooter).find("Units:\n"), kServeHelp));
+    app.footer(PlatformHelp(
+        std::string(kFooter).insert(std::string(kFooter).find("Units:\n"), kServeHelp)));
     app.set_version_flag("--version", "k40ctl " K40_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
@@ -282,7 +284,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     watch->add_option("--interval", o.intervalSeconds, "seconds between scans (0: at once)")
         ->check(CLI::Range(0.0, 86400.0))
         ->capture_default_str();
-    watch->add_option("--count", o.count, "scans to make (0: until SIGINT or SIGTERM)")
+    watch
+        ->add_option("--count", o.count, PlatformHelp("scans to make (0: until SIGINT or SIGTERM)"))
         ->check(kDecimalDigits)
         ->check(CLI::Range(0LL, 1000000000000LL));
     watch->add_option("--output", o.output,

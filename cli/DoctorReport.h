@@ -1,6 +1,6 @@
 // What every platform's "k40ctl doctor" shares: the report's pass/warn/fail
 // lines, the order of the checks, and the last one, a read of the unit. The
-// port checks before it are the platform's (SerialChecks: cli/Doctor.cpp on
+// port checks before it are the platform's (SerialChecks: cli/posix/Doctor.cpp on
 // Linux, cli/win32/Doctor.cpp on Windows).
 #pragma once
 

@@ -1,8 +1,5 @@
 #include "cli/Ports.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +9,15 @@
 
 #include "cli/DisplayWidth.h"
 #include "cli/RecordFormat.h"
+#include "link/Files.h"
 #include "link/PortOrder.h"
 #include "link/SerialDevice.h"
 #include "link/TcpAddress.h"
 
 namespace {
+
+// The highest COMn whose $K40_COMn is looked for: what Windows names at most.
+constexpr int kMostComPorts = 256;
 
 std::string FromEnvironment(const char* name, const char* fallback) {
     const char* v = std::getenv(name);
@@ -106,14 +107,9 @@ std::string JsonLines(const std::vector<PortListing>& ports) {
 // any of them, also beyond the ports found (the console names COM1 and COM2).
 std::set<int> ComVariables() {
     std::set<int> numbers;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::size_t equals = entry.find('=');
-        if (entry.compare(0, 7, "K40_COM") == 0 && equals != std::string::npos &&
-            equals + 1 < entry.size()) {
-            if (const int n = ComPortNumber(entry.substr(4, equals - 4)); n > 0) {
-                numbers.insert(n);
-            }
+    for (int n = 1; n <= kMostComPorts; ++n) {
+        if (!ComPortVariable(n - 1).empty()) {
+            numbers.insert(n);
         }
     }
     return numbers;
@@ -122,8 +118,7 @@ std::set<int> ComVariables() {
 // A device a $K40_COMn names that discovery does not list: a pseudo-terminal
 // (a simulator, socat), any other terminal device, or a serial device server.
 bool IsOtherPort(const std::string& name) {
-    struct stat st {};
-    return IsTcpPortName(name) || (stat(name.c_str(), &st) == 0 && S_ISCHR(st.st_mode));
+    return IsTcpPortName(name) || StatFile(name).kind == FileKind::Device;
 }
 
 // Whether two names open the same thing: the same text, or the same node.
@@ -131,10 +126,7 @@ bool SameDevice(const std::string& a, const std::string& b) {
     if (a == b || IsTcpPortName(a)) {
         return a == b;
     }
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    return SameFile(a, b);
 }
 
 // Adds COMn to the row of an override's device, after the ports found.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/ParentConsole.h"
 #include "console/RtuToolApp.h"
 
 namespace {
@@ -57,6 +58,7 @@ const char kHelp[] =
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    UseParentConsole();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kHelp, stdout);

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "link/OpenError.h"
 #include "link/win32/Wide.h"
 
 namespace {
@@ -47,14 +48,9 @@ int Fail(const std::wstring& text) {
     return 1;
 }
 
+// The system's own words, as the link words its errors.
 std::wstring SystemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring out = text != nullptr ? text : L"error " + std::to_wstring(error);
-    LocalFree(text);
-    return out;
+    return Utf16(SystemErrorText(static_cast<int>(error)));
 }
 
 // The launcher's own folder, with its trailing backslash.

@@ -16,3 +16,15 @@ public:
 
 // The operating system's monotonic clock.
 IClock& SystemClock();
+
+// While one lives, the system's timers run to the millisecond: Windows
+// otherwise rounds every wait up to its 15.6 ms tick, which the write's drain
+// poll would pay on every frame. Held only around an exchange, since a finer
+// tick costs battery for the whole system (nothing to do on Linux).
+class CFineTimer {
+public:
+    CFineTimer();
+    ~CFineTimer();
+    CFineTimer(const CFineTimer&) = delete;
+    CFineTimer& operator=(const CFineTimer&) = delete;
+};

@@ -70,6 +70,7 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
 
 ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std::uint8_t* pdu,
                           int pduLength, IFrameEcho* echo, IClock& clock) {
+    const CFineTimer fine;
     const std::uint8_t function = pdu[0];
     const ExchangeTraits traits = TraitsOf(variant);
     // Nothing echoes over Modbus TCP: no read is needed to settle it.

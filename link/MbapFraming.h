@@ -11,7 +11,7 @@
 // mixes them up) is discarded and counted, never taken.
 //
 // The framing sits above the device interface: the device carries the bytes
-// (link/posix/TcpDevice for "mbtcp://HOST[:PORT]"), CModbusComm frames the
+// (link/TcpDevice for "mbtcp://HOST[:PORT]"), CModbusComm frames the
 // request, and the exchange searches the reply with CMbapReplySearch.
 #pragma once
 

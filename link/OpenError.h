@@ -13,6 +13,10 @@
 // is worded by the system's own text.
 std::string OpenErrorText(int error);
 
+// The system's own words for error, whatever it is: strerror on Linux,
+// FormatMessage in UTF-8 on Windows. For failures that are not a port's.
+std::string SystemErrorText(int error);
+
 // The system's error number for "there is no such port" (ENODEV on Linux,
 // ERROR_FILE_NOT_FOUND on Windows), for failures the link finds itself.
 extern const int kNoSuchDeviceError;

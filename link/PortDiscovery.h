@@ -11,7 +11,8 @@
 // Windows (link/win32/): the names from the registry's list of serial devices
 // (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), the details through SetupAPI; the
 // folders mean nothing there. COM names are the system's own: COMn is
-// $K40_COMn when set, else COMn itself.
+// $K40_COMn when set, else COMn itself, else a USB adapter stands in
+// (ResolveComIndex).
 #pragma once
 
 #include <string>

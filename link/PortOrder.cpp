@@ -1,6 +1,8 @@
 #include "link/PortOrder.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 
 namespace {
 constexpr int kButtonPorts = 2;  // COM1 and COM2 on the settings page
@@ -35,7 +37,15 @@ std::vector<std::string> OrderComPorts(std::vector<PresentPort> ports) {
     return names;
 }
 
-std::string ResolveComIndex(int port, const std::vector<std::string>& ordered,
+std::string ComPortVariable(int port) {
+    if (port < 0) {
+        return {};
+    }
+    const char* value = std::getenv(("K40_COM" + std::to_string(port + 1)).c_str());
+    return value != nullptr ? value : "";
+}
+
+std::string ResolveComIndex(int port, const std::vector<PresentPort>& ports,
                             const std::string& override) {
     if (port < 0) {
         return {};
@@ -45,8 +55,8 @@ std::string ResolveComIndex(int port, const std::vector<std::string>& ordered,
     }
     const int wanted = port + 1;
     const auto present = [&](int n) {
-        return std::any_of(ordered.begin(), ordered.end(),
-                           [n](const std::string& name) { return ComPortNumber(name) == n; });
+        return std::any_of(ports.begin(), ports.end(),
+                           [n](const PresentPort& p) { return ComPortNumber(p.name) == n; });
     };
     const std::string own = "COM" + std::to_string(wanted);
     if (present(wanted)) {
@@ -58,8 +68,11 @@ std::string ResolveComIndex(int port, const std::vector<std::string>& ordered,
     for (int m = 1; m < wanted; ++m) {
         missingBefore += present(m) ? 0 : 1;
     }
+    std::vector<PresentPort> adapters;
+    std::copy_if(ports.begin(), ports.end(), std::back_inserter(adapters),
+                 [](const PresentPort& p) { return p.usb; });
     int k = 0;
-    for (const std::string& name : ordered) {
+    for (const std::string& name : OrderComPorts(adapters)) {
         const int n = ComPortNumber(name);
         if (n >= 1 && n <= std::max(wanted, kButtonPorts)) {
             continue;

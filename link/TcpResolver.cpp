@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+#include "link/TcpSocket.h"
+
 namespace {
 
 // What one lookup hands back; shared between the caller and the helper thread,
@@ -57,7 +59,7 @@ bool ResolveTcp(const std::string& host, std::uint16_t port, std::uint32_t waitM
         return true;
     }
     if (rc != EAI_NONAME) {
-        reason = host + ": " + gai_strerror(rc);
+        reason = host + ": " + ResolveErrorText(rc);
         return false;
     }
     auto lookup = std::make_shared<Lookup>();
@@ -83,7 +85,7 @@ bool ResolveTcp(const std::string& host, std::uint16_t port, std::uint32_t waitM
     }
     rc = lookup->rc;
     if (rc != 0) {
-        reason = host + ": " + gai_strerror(rc);
+        reason = host + ": " + ResolveErrorText(rc);
         return false;
     }
     addresses = std::move(lookup->addresses);

@@ -1,5 +1,6 @@
 #include "sim/SimEngine.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -141,4 +142,10 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
         ev.delayMs = m_nReplyDelay;
     }
     return ev;
+}
+
+bool NeedsFineTimers(const SimEngineConfig& config, std::uint32_t paceBaud) {
+    return paceBaud != 0 || config.replyDelayMs != 0 ||
+           std::any_of(config.faults.begin(), config.faults.end(),
+                       [](const FaultSpec& f) { return f.kind == FaultKind::Split; });
 }

@@ -22,6 +22,10 @@ struct SimEngineConfig {
     std::uint32_t replyDelayMs = 0;
 };
 
+// True when the replies keep times finer than a default system timer tick:
+// a paced line (paceBaud not 0), a reply delay, or replies split in two.
+bool NeedsFineTimers(const SimEngineConfig& config, std::uint32_t paceBaud);
+
 // What the unit did with one request.
 enum class SimOutcome {
     Reply,      // answered normally

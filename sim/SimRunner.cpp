@@ -22,7 +22,6 @@ CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std
     if (paceBaud != 0) {
         m_nCharNs = 10 * 1000000000ll / paceBaud;
         m_nSilenceNs = paceBaud > 19200 ? 1750000 : m_nCharNs * 7 / 2;
-        FineTimers();
     }
 }
 

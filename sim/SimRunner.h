@@ -38,6 +38,10 @@ public:
     // On Windows: Ctrl+C, Ctrl+Break and closing the console (0, or -1).
     static int BlockStopSignals();
 
+    // Asks the system for timers to the millisecond or finer, for the life of
+    // the program: Windows otherwise rounds every wait to its 15.6 ms tick.
+    static void FineTimers();
+
     // paceBaud: 0 for no pacing. adapterEcho: the line echoes the master.
     CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
                int signalFd, bool adapterEcho = false);
@@ -58,8 +62,6 @@ private:
     // Hands bytes read from the line to the engine and schedules its replies.
     void OnBytes(const std::uint8_t* buf, std::size_t n);
     bool Flush();
-    // Asks the system for timers as fine as the pacing needs.
-    static void FineTimers();
     void DropClient();
     void Schedule(const SimEvent& ev, std::int64_t readNs);
     static std::int64_t Now();

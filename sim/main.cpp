@@ -4,7 +4,9 @@
 // "k40sim --help" for the options.
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "link/Files.h"
 #include "sim/RequestLog.h"
 #include "sim/SimEngine.h"
 #include "sim/SimOptions.h"
@@ -38,9 +40,15 @@ std::string Describe(const SimOptions& opt, const CSimPort& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // In UTF-8, as file names are opened (on Windows from the UTF-16 command line).
+    std::vector<std::string> args = ProgramArguments(argc, argv);
+    std::vector<char*> values;
+    for (std::string& a : args) {
+        values.push_back(a.data());
+    }
     SimOptions opt;
     std::string error;
-    if (!CSimOptions::Parse(argc, argv, opt, error)) {
+    if (!CSimOptions::Parse(static_cast<int>(values.size()), values.data(), opt, error)) {
         std::fprintf(stderr, "k40sim: %s\nTry k40sim --help.\n", error.c_str());
         return 2;
     }
@@ -68,7 +76,7 @@ int main(int argc, char** argv) {
     }
     std::FILE* trace = nullptr;
     if (!opt.tracePath.empty()) {
-        trace = std::fopen(opt.tracePath.c_str(), "w");
+        trace = OpenFile(opt.tracePath, "w");
         if (trace == nullptr) {
             std::perror(("k40sim: " + opt.tracePath).c_str());
             return 1;
@@ -85,8 +93,11 @@ int main(int argc, char** argv) {
 
     // A real line sets its own pace; on a pseudo-terminal or a connection the
     // runner models the line behind it.
-    CSimRunner runner(port, engine, log, port.IsPty() || port.IsSocket() ? opt.baud : 0, signalFd,
-                      opt.adapterEcho);
+    const std::uint32_t paceBaud = port.IsPty() || port.IsSocket() ? opt.baud : 0;
+    if (NeedsFineTimers(opt.engine, paceBaud)) {
+        CSimRunner::FineTimers();
+    }
+    CSimRunner runner(port, engine, log, paceBaud, signalFd, opt.adapterEcho);
     CMbapSession mbap;
     if (opt.mbtcp) {
         runner.UseMbap(mbap);

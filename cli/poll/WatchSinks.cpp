@@ -1,7 +1,5 @@
 #include "cli/poll/WatchSinks.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include "cli/PrometheusText.h"
 #include "cli/RecordFormat.h"
 #include "cli/StopSignal.h"
+#include "link/Files.h"
 
 namespace {
 
@@ -77,8 +76,8 @@ bool RecordSink::OpenOutput() {
 // A header only where the output starts empty (a new file, a pipe, a
 // terminal): appending to a log, also through the shell's >>, keeps one header.
 void RecordSink::WriteCsvHeaderIfEmpty() {
-    struct stat st {};
-    const bool empty = fstat(fileno(out_), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0;
+    const FileStatus st = StatOpenFile(out_);
+    const bool empty = st.kind != FileKind::Regular || st.size == 0;
     if (o_.format == OutputFormat::Csv && empty) {
         Write(CsvHeader(columns_));
     }

@@ -1,6 +1,7 @@
 // Windows: the text goes to a temporary file in the same folder, is flushed to
 // disk and moved over the path with MoveFileExW(MOVEFILE_REPLACE_EXISTING),
-// which replaces the file in one step, as rename(2) does. The Prometheus
+// which replaces the file in one step, as rename(2) does, and again for a
+// moment while another program holds the file. The Prometheus
 // exporter for Windows reads "*.prom" files the same way as node_exporter.
 #include <windows.h>
 
@@ -12,11 +13,34 @@
 
 namespace {
 
+// A virus scanner, an indexer or the collector itself may hold the file for
+// a moment: the replace is tried again for about 200 ms before it fails.
+constexpr int kMoveTries = 10;
+constexpr DWORD kMoveRetryMs = 20;
+
+// File errors in the system's words ("Access is denied", "The system cannot
+// find the path specified"), not a port's.
 bool Fail(std::string* error, const std::string& what, DWORD code) {
     if (error) {
-        *error = what + ": " + OpenErrorText(static_cast<int>(code));
+        *error = what + ": " + SystemErrorText(static_cast<int>(code));
     }
     return false;
+}
+
+// MoveFileExW over the target, again while another program holds it.
+bool MoveOver(const std::wstring& from, const std::wstring& to, DWORD& code) {
+    for (int tries = 1;; ++tries) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        code = GetLastError();
+        if (tries == kMoveTries ||
+            (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED)) {
+            return false;
+        }
+        Sleep(kMoveRetryMs);
+    }
 }
 
 bool WriteAndFlush(HANDLE file, const std::string& text) {
@@ -65,9 +89,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         return Fail(error, path + ": cannot write", writeError);
     }
     SetFileAttributesW(wideTemp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExW(wideTemp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
+    DWORD code = 0;
+    if (!MoveOver(wideTemp, target, code)) {
         DeleteFileW(wideTemp.c_str());
         return Fail(error, path + ": cannot move the temporary file over it", code);
     }

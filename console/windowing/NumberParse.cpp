@@ -1,13 +1,13 @@
 #include "console/windowing/NumberParse.h"
 
-#include <locale.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string_view>
+
+#include "link/CNumber.h"
 
 namespace {
 
@@ -96,18 +96,6 @@ float NarrowToFloat(double d) {
         return d > 0 ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max();
     }
     return static_cast<float>(d);
-}
-
-// strtod in the "C" locale: the program may run under a locale whose decimal
-// point is a comma, but the boxes always use '.'.
-double StrtodC(const std::string& number) {
-#ifdef _WIN32
-    static const _locale_t cLocale = _create_locale(LC_ALL, "C");
-    return _strtod_l(number.c_str(), nullptr, cLocale);
-#else
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtod_l(number.c_str(), nullptr, cLocale);
-#endif
 }
 
 }  // namespace

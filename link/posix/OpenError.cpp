@@ -21,6 +21,10 @@ std::string OpenErrorText(int error) {
         case EWOULDBLOCK:
             return "busy: another program holds it";
         default:
-            return std::strerror(error);
+            return SystemErrorText(error);
     }
+}
+
+std::string SystemErrorText(int error) {
+    return std::strerror(error);
 }

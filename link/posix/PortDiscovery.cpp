@@ -1,4 +1,5 @@
 #include "link/PortDiscovery.h"
+#include "link/PortOrder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -186,9 +187,8 @@ std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& ports,
     if (port < 0) {
         return {};
     }
-    const std::string var = "K40_COM" + std::to_string(port + 1);
-    if (const char* v = std::getenv(var.c_str()); v != nullptr && *v != '\0') {
-        return v;
+    if (const std::string chosen = ComPortVariable(port); !chosen.empty()) {
+        return chosen;
     }
     if (static_cast<std::size_t>(port) < ports.size()) {
         return ports[static_cast<std::size_t>(port)].path;
@@ -197,8 +197,7 @@ std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& ports,
 }
 
 std::string ResolveComPort(int port, const std::string& devDir, const std::string& sysDir) {
-    const std::string var = "K40_COM" + std::to_string(port + 1);
-    if (const char* v = std::getenv(var.c_str()); port < 0 || (v != nullptr && *v != '\0')) {
+    if (port < 0 || !ComPortVariable(port).empty()) {
         return ResolveComPort(port, std::vector<SerialPortInfo>{}, devDir);
     }
     return ResolveComPort(port, DiscoverSerialPorts(devDir, sysDir), devDir);

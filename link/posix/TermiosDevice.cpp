@@ -16,9 +16,9 @@
 #include "link/PortDiscovery.h"
 #include "link/PortOrder.h"
 #include "link/TcpAddress.h"
+#include "link/TcpDevice.h"
 #include "link/posix/Eintr.h"
 #include "link/posix/RawLine.h"
-#include "link/posix/TcpDevice.h"
 #include "link/posix/Tick.h"
 
 namespace {
@@ -185,11 +185,7 @@ std::unique_ptr<ISerialDevice> OpenResolved(const std::string& path, std::uint32
                                             OpenFailure& failure) {
     failure = OpenFailure{};
     if (IsTcpPortName(path)) {
-        auto device = CTcpDevice::Open(path, waitMs, failure.reason);
-        if (!device) {
-            failure.error = errno;
-        }
-        return device;
+        return CTcpDevice::Open(path, waitMs, failure.reason, failure.error);
     }
     auto device = CTermiosDevice::Open(path, &failure.error);
     if (!device) {

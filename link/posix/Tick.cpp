@@ -30,3 +30,7 @@ CSystemClock& CSystemClock::Instance() {
 IClock& SystemClock() {
     return CSystemClock::Instance();
 }
+
+// Linux timers are fine already.
+CFineTimer::CFineTimer() = default;
+CFineTimer::~CFineTimer() = default;

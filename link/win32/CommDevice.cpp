@@ -17,6 +17,22 @@ std::string DevicePath(const std::string& name) {
     return name.compare(0, 4, "\\\\.\\") == 0 ? name : "\\\\.\\" + name;
 }
 
+// Why a port that opened has no line settings. A name that opens but is no
+// serial line (a printer port, Wine's COM port whose device does not exist)
+// answers that the call is not supported: to the user there is no such port.
+// Any other error is the driver's (a USB adapter pulled while opening, a
+// driver that fails) and keeps its own words.
+int CommStateError(DWORD error) {
+    switch (error) {
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_FILE_NOT_FOUND:
+            return ERROR_FILE_NOT_FOUND;
+        default:
+            return static_cast<int>(error);
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<CCommDevice> CCommDevice::Open(const std::string& name, int* error) {
@@ -36,13 +52,10 @@ std::unique_ptr<CCommDevice> CCommDevice::Open(const std::string& name, int* err
         return nullptr;
     }
     std::unique_ptr<CCommDevice> dev(new CCommDevice(h));
-    // A name that opens but is no serial line (Wine's COM port whose device
-    // does not exist, a printer port) fails here: to the user there is no
-    // such port.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(h, &dcb)) {
-        why = ERROR_FILE_NOT_FOUND;
+        why = CommStateError(GetLastError());
         return nullptr;
     }
     (void)SetupComm(h, kQueueBytes, kQueueBytes);

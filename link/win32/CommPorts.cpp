@@ -6,32 +6,18 @@
 #include "link/PortDiscovery.h"
 #include "link/PortOrder.h"
 #include "link/TcpAddress.h"
+#include "link/TcpDevice.h"
 #include "link/win32/CommDevice.h"
-#include "link/win32/TcpDevice.h"
 
 namespace {
 
 // $K40_COMn, or empty.
-std::string Override(int number) {
-    const char* value = std::getenv(("K40_COM" + std::to_string(number)).c_str());
-    return value != nullptr ? value : "";
-}
-
-std::vector<std::string> PresentNames() {
-    std::vector<std::string> names;
-    for (const SerialPortInfo& p : DiscoverSerialPorts({}, {})) {
-        names.push_back(p.path);
-    }
-    return names;
-}
-
 // "COMn" or "tcp://HOST:PORT".
 std::unique_ptr<ISerialDevice> OpenResolved(const std::string& name, std::uint32_t waitMs,
                                             OpenFailure& failure) {
     failure = OpenFailure{};
     if (IsTcpPortName(name)) {
-        auto device = CTcpDevice::Open(name, waitMs, failure.reason, &failure.error);
-        return device;
+        return CTcpDevice::Open(name, waitMs, failure.reason, failure.error);
     }
     auto device = CCommDevice::Open(name, &failure.error);
     if (!device) {
@@ -43,12 +29,7 @@ std::unique_ptr<ISerialDevice> OpenResolved(const std::string& name, std::uint32
 }  // namespace
 
 std::string CCommPorts::PortPath(int port) const {
-    if (port < 0) {
-        return {};
-    }
-    const std::string chosen = Override(port + 1);
-    return ResolveComIndex(port, chosen.empty() ? PresentNames() : std::vector<std::string>{},
-                           chosen);
+    return ResolveComPort(port, std::string(), std::string());
 }
 
 std::string CCommPorts::PortName(int port) {
@@ -79,7 +60,7 @@ std::string ResolvePortName(const std::string& name) {
     // unless $K40_COM3 says otherwise.
     const int n = ComPortNumber(name);
     if (n > 0) {
-        const std::string chosen = Override(n);
+        const std::string chosen = ComPortVariable(n - 1);
         return chosen.empty() ? name : chosen;
     }
     return name;

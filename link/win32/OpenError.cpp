@@ -8,11 +8,10 @@
 
 const int kNoSuchDeviceError = ERROR_FILE_NOT_FOUND;
 
-namespace {
-
-// The system's own text for error, in UTF-8 (the program's output encoding),
-// without the line break FormatMessage ends it with.
-std::string SystemText(DWORD error) {
+// The system's own text, in UTF-8 (the program's output encoding), without
+// the line break FormatMessage ends it with.
+std::string SystemErrorText(int code) {
+    const auto error = static_cast<DWORD>(code);
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -26,8 +25,6 @@ std::string SystemText(DWORD error) {
     return out.empty() ? "system error " + std::to_string(error) : out;
 }
 
-}  // namespace
-
 std::string OpenErrorText(int error) {
     switch (error) {
         case 0:
@@ -40,6 +37,6 @@ std::string OpenErrorText(int error) {
             // What Windows says of a COM port another program has open.
             return "busy: another program holds it";
         default:
-            return SystemText(static_cast<DWORD>(error));
+            return SystemErrorText(error);
     }
 }

@@ -121,11 +121,6 @@ void AddDetails(std::vector<SerialPortInfo>& ports, std::vector<PresentPort>& or
     SetupDiDestroyDeviceInfoList(set);
 }
 
-std::string Variable(int port) {
-    const char* v = std::getenv(("K40_COM" + std::to_string(port + 1)).c_str());
-    return v != nullptr ? v : "";
-}
-
 }  // namespace
 
 std::vector<SerialPortInfo> DiscoverSerialPorts(const std::string& /*devDir*/,
@@ -143,13 +138,13 @@ std::vector<SerialPortInfo> DiscoverSerialPorts(const std::string& /*devDir*/,
     return sorted;
 }
 
-std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& /*ports*/,
+std::string ResolveComPort(int port, const std::vector<SerialPortInfo>& ports,
                            const std::string& /*devDir*/) {
-    if (port < 0) {
-        return {};
+    std::vector<PresentPort> present;
+    for (const SerialPortInfo& p : ports) {
+        present.push_back({p.path, !p.vendorId.empty()});
     }
-    const std::string chosen = Variable(port);
-    return chosen.empty() ? "COM" + std::to_string(port + 1) : chosen;
+    return ResolveComIndex(port, present, ComPortVariable(port));
 }
 
 const SerialPortInfo* FindSerialPort(const std::vector<SerialPortInfo>& ports,
@@ -163,8 +158,11 @@ const SerialPortInfo* FindSerialPort(const std::vector<SerialPortInfo>& ports,
     return nullptr;
 }
 
-std::string ResolveComPort(int port, const std::string& devDir, const std::string& /*sysDir*/) {
-    return ResolveComPort(port, std::vector<SerialPortInfo>{}, devDir);
+std::string ResolveComPort(int port, const std::string& devDir, const std::string& sysDir) {
+    return ResolveComPort(port,
+                          ComPortVariable(port).empty() ? DiscoverSerialPorts(devDir, sysDir)
+                                                        : std::vector<SerialPortInfo>{},
+                          devDir);
 }
 
 std::string DescribeSerialPort(const SerialPortInfo& info) {

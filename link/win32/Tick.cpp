@@ -4,11 +4,11 @@
 
 #include <timeapi.h>
 
-CSystemClock::CSystemClock() {
+CFineTimer::CFineTimer() {
     (void)timeBeginPeriod(1);
 }
 
-CSystemClock::~CSystemClock() {
+CFineTimer::~CFineTimer() {
     (void)timeEndPeriod(1);
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <timeapi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -36,7 +38,10 @@ int CSimRunner::BlockStopSignals() {
     return SetConsoleCtrlHandler(OnConsoleEvent, TRUE) ? 0 : -1;
 }
 
-void CSimRunner::FineTimers() {}
+void CSimRunner::FineTimers() {
+    // Released by the system when the program ends.
+    (void)timeBeginPeriod(1);
+}
 
 std::int64_t CSimRunner::Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(

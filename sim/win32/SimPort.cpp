@@ -10,7 +10,7 @@
 
 #include "link/OpenError.h"
 #include "link/TcpAddress.h"
-#include "link/win32/TcpDevice.h"
+#include "link/win32/Winsock.h"
 #include "sim/SimPort.h"
 
 namespace {

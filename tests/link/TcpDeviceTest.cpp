@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,7 @@
 #include "link/Exchange.h"
 #include "link/NamedPort.h"
 #include "link/TcpAddress.h"
-#include "link/posix/TcpDevice.h"
+#include "link/TcpDevice.h"
 #include "link/posix/TermiosDevice.h"
 
 namespace {
@@ -55,7 +56,8 @@ private:
 
 std::unique_ptr<CTcpDevice> Connect(const std::string& name, std::uint32_t waitMs = 500) {
     std::string reason;
-    auto dev = CTcpDevice::Open(name, waitMs, reason);
+    int error = 0;
+    auto dev = CTcpDevice::Open(name, waitMs, reason, error);
     EXPECT_TRUE(dev) << reason;
     return dev;
 }
@@ -123,7 +125,9 @@ TEST(TcpDevice, MalformedNamesAndRefusedConnectionsFailTheOpenAtOnce) {
           std::string("tcp://127.0.0.1:70000")}) {
         const auto start = Clock::now();
         std::string reason;
-        EXPECT_EQ(CTcpDevice::Open(name, 1000, reason), nullptr) << name;
+        int error = 0;
+        EXPECT_EQ(CTcpDevice::Open(name, 1000, reason, error), nullptr) << name;
+        EXPECT_EQ(error, name == refused ? ECONNREFUSED : EINVAL) << name;
         EXPECT_LT(MsSince(start), 500) << name;
         EXPECT_NE(reason.find(name == refused ? "refused" : "port"), std::string::npos)
             << name << ": " << reason;

@@ -220,3 +220,32 @@ TEST(SimArgs, FillTheOptions) {
     EXPECT_EQ(opt.tracePath, "t.txt");
     EXPECT_TRUE(opt.quiet);
 }
+
+namespace {
+
+TEST(SimEngine, FineTimersOnlyWhereRepliesKeepFineTimes) {
+    struct Case {
+        std::uint32_t paceBaud;
+        std::uint32_t replyDelayMs;
+        const char* fault;  // null: none
+        bool fine;
+    };
+    const Case cases[] = {
+        {0, 0, nullptr, false},   {9600, 0, nullptr, true}, {0, 5, nullptr, true},
+        {0, 0, "split", true},    {0, 0, "split:10", true}, {0, 0, "silent", false},
+        {0, 0, "corrupt", false},
+    };
+    for (const Case& c : cases) {
+        SimEngineConfig config;
+        config.replyDelayMs = c.replyDelayMs;
+        if (c.fault != nullptr) {
+            FaultSpec f;
+            ASSERT_TRUE(ParseFault(c.fault, f)) << c.fault;
+            config.faults.push_back(f);
+        }
+        EXPECT_EQ(NeedsFineTimers(config, c.paceBaud), c.fine)
+            << c.paceBaud << " " << c.replyDelayMs << " " << (c.fault ? c.fault : "");
+    }
+}
+
+}  // namespace

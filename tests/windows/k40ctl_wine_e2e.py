@@ -29,6 +29,10 @@ from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli"))
 from k40ctl_e2e import NOMINAL, await_true, request  # noqa: E402
+from k40ctl_raw_e2e import accepts, free_port  # noqa: E402
+
+PYMODBUS_PEER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e", "cli",
+                             "pymodbus_peer.py")
 
 K40CTL_EXE = os.environ["K40CTL_EXE"]
 K40SIM_EXE = os.environ["K40SIM_EXE"]
@@ -118,6 +122,15 @@ class K40ctlUnderWine(unittest.TestCase):
                   for s in family.samples if s.name == "k40_analog_value"}
         self.assertEqual([values[str(r)] for r in range(100, 109)], NOMINAL)
         self.assertEqual([f for f in os.listdir(self.dir) if f.startswith(".")], [])
+        # The layout check reads the same file by the same name: another
+        # layout is refused before any request, not appended under its header.
+        sent = len(self.sims["COM5"].requests())
+        r = self.ctl("--port", "COM5", "watch", "all", "--count", "1", "--format", "csv",
+                     "--output", out)
+        self.assertEqual(r.returncode, 2, r.stderr)
+        self.assertIn("watch ai (12 columns)", r.stderr)
+        self.assertEqual(len(self.sims["COM5"].requests()), sent)
+        self.assertEqual(len(list(csv.reader(io.StringIO(read(out), newline="")))), 3)
 
     def test_ports_and_doctor(self):
         r = self.ctl("--format", "json", "ports")
@@ -138,8 +151,31 @@ class K40ctlUnderWine(unittest.TestCase):
             r = self.ctl("--port", sim.name, "--format", "json", "ai")
             self.assertEqual(r.returncode, 0, r.stderr)
             self.assertEqual([v["value"] for v in json.loads(r.stdout)["values"]], NOMINAL)
+            # A name's addresses share the wait: ::1, where nothing listens,
+            # leaves time for 127.0.0.1.
+            tcp = sim.name.rsplit(":", 1)[1]
+            r = self.ctl("--port", "tcp://localhost:" + tcp, "--format", "json", "ai")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            # A port nobody listens on is refused, not silent.
+            r = self.ctl("--port", "tcp://127.0.0.1:%d" % free_port(), "ai")
+            self.assertEqual(r.returncode, 5, r.stderr)
+            self.assertIn("refused", r.stderr)
         finally:
             sim.kill()
+
+    def test_help_and_file_errors_speak_of_windows(self):
+        r = self.ctl("--help")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        for gone in ("SIGHUP", "SIGTERM", "/dev/tty"):
+            self.assertNotIn(gone, r.stdout)
+        self.assertIn("Ctrl+Break", r.stdout)
+        # A file in a folder that does not exist is no missing device.
+        prom = os.path.join(self.dir, "no-such-folder", "k40.prom")
+        r = self.ctl("--port", "COM5", "watch", "--count", "1", "--format", "prometheus",
+                     "--output", prom)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("k40.prom", r.stderr)
+        self.assertNotIn("device", r.stderr)
 
     def test_hang_up_then_stop_leaves_a_complete_csv(self):
         # The watch reads COM9 until its simulator is killed (the line hangs
@@ -174,7 +210,7 @@ class K40simUnderWine(unittest.TestCase):
     def test_listen_answers_the_linux_k40ctl(self):
         work = tempfile.mkdtemp(prefix="k40-wine-sim-")
         prefix = wine_prefix.copy(BASE_PREFIX, work)
-        trace = os.path.join(work, "sim.trace")
+        trace = os.path.join(work, "跟踪.trace")  # opened by its UTF-16 name
         sim = wine_prefix.spawn(prefix, K40SIM_EXE, "--listen", "127.0.0.1:0", "--static",
                                 "--quiet", "--trace", trace)
         try:

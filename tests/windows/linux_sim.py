@@ -1,6 +1,6 @@
 """The Linux k40sim that the Windows programs talk to under Wine: on a
 pseudo-terminal behind a link in the test's folder (which a COM port of the
-prefix is mapped to), or listening on TCP; with its trace of frames. K40SIM
+prefix is mapped to), or listening on TCP (--listen, --listen-mbtcp); with its trace of frames. K40SIM
 names the program."""
 import os
 import subprocess
@@ -9,7 +9,8 @@ import subprocess
 class LinuxSim:
     def __init__(self, workdir, name, *args):
         self.trace = os.path.join(workdir, name + ".trace")
-        link = ["--link", os.path.join(workdir, name)] if "--listen" not in args else []
+        listens = any(a.startswith("--listen") for a in args)
+        link = [] if listens else ["--link", os.path.join(workdir, name)]
         self.proc = subprocess.Popen([os.environ["K40SIM"], "--quiet", "--static", "--trace",
                                       self.trace] + link + list(args),
                                      stdout=subprocess.PIPE, text=True)

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "link/win32/TcpDevice.h"
+#include "link/win32/Winsock.h"
 #include "tests/console/support/TestLine.h"
 
 namespace {

@@ -3,11 +3,15 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-CConsoleArguments::CConsoleArguments(int argc, char** argv) : m_args(argv, argv + argc) {
+#include "link/Files.h"
+
+CConsoleArguments::CConsoleArguments(int argc, char** argv) : m_args(ProgramArguments(argc, argv)) {
     for (std::string& a : m_args) {
         m_pointers.push_back(a.data());
     }
 }
+
+void RestoreConsole() {}
 
 bool ConsoleSize(int& columns, int& rows) {
     struct winsize ws {};
@@ -17,10 +21,6 @@ bool ConsoleSize(int& columns, int& rows) {
     columns = ws.ws_col;
     rows = ws.ws_row;
     return true;
-}
-
-std::FILE* OpenFile(const std::string& path, const char* mode) {
-    return std::fopen(path.c_str(), mode);
 }
 
 bool IsLiveTerminal(int fd) {

@@ -1,0 +1,5 @@
+#include "cli/HelpWords.h"
+
+std::string PlatformHelp(std::string help) {
+    return help;  // written for Linux
+}

@@ -1,0 +1,7 @@
+#include "cli/HelpWords.h"
+
+#include <utility>
+
+std::string PlatformHelp(std::string help) {
+    return WindowsHelp(std::move(help));
+}

@@ -1,0 +1,43 @@
+#include "link/Files.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+FileStatus FromStat(const struct stat& st) {
+    FileStatus s;
+    s.kind = S_ISREG(st.st_mode)   ? FileKind::Regular
+             : S_ISCHR(st.st_mode) ? FileKind::Device
+                                   : FileKind::Other;
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    return s;
+}
+
+}  // namespace
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+FileStatus StatFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? FromStat(st) : FileStatus{};
+}
+
+FileStatus StatOpenFile(std::FILE* file) {
+    struct stat st {};
+    return ::fstat(fileno(file), &st) == 0 ? FromStat(st) : FileStatus{};
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) {
+        return a == b;
+    }
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
