@@ -9,8 +9,17 @@
 #include "link/LineDiagnosis.h"
 
 // Nothing (no byte), PeerClosed (the device closed the connection),
-// EarlierReply (a reply with another transaction id was discarded),
-// Exception, or NoFrame (bytes that are no reply, the first kept).
+// NoFrame (a frame with the request's transaction id that does not answer
+// it, kept whole; else bytes that are no reply, the first kept), EarlierReply
+// (a reply with another transaction id was discarded), or Exception.
 LineDiagnosis MbapDiagnosis(const CModbusComm& comm, const ExchangeResult& result);
-// The sentence for it; replies discarded for their transaction id are counted in it.
-std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result, int waitMs);
+// The sentence for it; replies discarded for their transaction id are counted
+// in it, and a frame that does not answer the request (an MBAP frame) is
+// named with its reason. request: the MBAP frame that was sent.
+std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result,
+                              const std::uint8_t* request, int waitMs);
+// Why an MBAP frame under the request's transaction id does not answer the
+// request (both whole MBAP frames, the frame at least 8 bytes): "function 04,
+// expected 03", "byte count 4, expected 8", "confirms address 10 quantity 1,
+// expected address 40 quantity 2", ...
+std::string MbapMismatch(const std::uint8_t* frame, int length, const std::uint8_t* request);

@@ -1,5 +1,6 @@
 #include "cli/RawAccess.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -42,10 +43,15 @@ void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
             float f = 0;
             std::memcpy(&f, &raw, sizeof f);
             r.value = f;
+            if (!std::isfinite(f)) {
+                // One spelling on every platform and in every format.
+                r.text = std::isnan(f) ? "NaN" : (f > 0 ? "Inf" : "-Inf");
+                return;
+            }
             // The shortest text that reads back as the same float: 0.1, not 0.100000001.
             for (int digits = 6; digits <= 9; ++digits) {
                 std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
-                if (std::strtof(text, nullptr) == f || !std::isfinite(f)) {
+                if (std::strtof(text, nullptr) == f) {
                     break;
                 }
             }
@@ -62,14 +68,22 @@ void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
 }  // namespace
 
 bool ParseRawNumber(const std::string& text, long long& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+    // Digits only after the 0x or the sign: strtoll alone would also take
+    // blanks, a second 0x and a sign after the first ("0x 1F", "0x0x10").
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::size_t first = hex ? 2 : (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (first >= text.size()) {
         return false;
     }
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    for (std::size_t i = first; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (hex ? !std::isxdigit(c) : !std::isdigit(c)) {
+            return false;
+        }
+    }
     errno = 0;
-    char* end = nullptr;
-    value = std::strtoll(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-    return errno == 0 && end != nullptr && *end == '\0' && !(hex && text[2] == '-');
+    value = std::strtoll(text.c_str() + (hex ? 2 : 0), nullptr, hex ? 16 : 10);
+    return errno == 0;
 }
 
 bool IsBitTable(RawTable table) {
@@ -87,15 +101,18 @@ int Quantity(const RawRead& read) {
 std::string CheckRead(const RawRead& read) {
     const bool bits = IsBitTable(read.table);
     const int limit = bits ? kMaxReadBits : kMaxReadRegisters;
-    const int n = Quantity(read);
+    const int per = bits ? 1 : RegistersOf(read.type);
     if (read.address < 0 || read.address >= kAddressSpace) {
         return "address " + std::to_string(read.address) + " is not in 0..65535";
     }
-    if (read.count < 1 || n > limit) {
+    // The count is checked before it is multiplied into a quantity, which
+    // could overflow for any count beyond the protocol's limit.
+    if (read.count < 1 || read.count > limit / per) {
         return "count " + std::to_string(read.count) + " is not in 1.." +
                std::to_string(limit / (bits ? 1 : RegistersOf(read.type))) +
                (bits ? " (bits a read)" : " (registers a read: " + std::to_string(limit) + ")");
     }
+    const int n = Quantity(read);
     if (read.address + n > kAddressSpace) {
         return "addresses " + std::to_string(read.address) + ".." +
                std::to_string(read.address + n - 1) + " run past 65535";
@@ -157,6 +174,11 @@ std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_
             const std::uint32_t raw =
                 step == 1 ? word(i) : Join(word(2 * i), word(2 * i + 1), read.order);
             Shown(read.type, raw, r);
+            for (int k = 0; k < step; ++k) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "0x%04X", word(step * i + k));
+                r.registers.push_back(hex);
+            }
         }
     }
     return values;

@@ -31,30 +31,36 @@ int ExitStatusOf(const ReadRecord& record) {
     return kExitTimeout;
 }
 
+std::string RawJsonLine(const RawRead& read, const ReadRecord& record) {
+    // The record's time, outcome and failure as every JSON line has them; the
+    // values as address and value.
+    nlohmann::ordered_json line = nlohmann::ordered_json::parse(JsonLine(record));
+    nlohmann::ordered_json values = nlohmann::ordered_json::array();
+    const bool bits = IsBitTable(read.table);
+    for (const SignalReading& v : record.values) {
+        nlohmann::ordered_json value = {{"address", v.reg}, {"value", static_cast<long long>(v.value)}};
+        if (!bits && read.type == RawType::Hex) {
+            value["value"] = v.text;
+        } else if (!bits && read.type == RawType::F32) {
+            value["value"] = ShownValue(v);
+            if (!std::isfinite(v.value)) {
+                value["value"] = nullptr;
+                value["registers"] = v.registers;
+            }
+        }
+        values.push_back(value);
+    }
+    line.erase("values");
+    line["table"] = TableName(read.table);
+    line["type"] = bits ? "bit" : TypeName(read.type);
+    line["values"] = values;
+    return line.dump() + "\n";
+}
+
 std::string RawReadText(const CtlOptions& o, const ReadRecord& record) {
     switch (o.format) {
-        case OutputFormat::Json: {
-            // The record's time, outcome and failure as every JSON line has
-            // them; the values as address and value.
-            nlohmann::ordered_json line = nlohmann::ordered_json::parse(JsonLine(record));
-            nlohmann::ordered_json values = nlohmann::ordered_json::array();
-            for (const SignalReading& v : record.values) {
-                const bool bits = IsBitTable(o.raw.table);
-                nlohmann::ordered_json value = static_cast<long long>(v.value);
-                if (!bits && o.raw.type == RawType::Hex) {
-                    value = v.text;
-                } else if (!bits && o.raw.type == RawType::F32) {
-                    value = std::isfinite(v.value) ? nlohmann::ordered_json(ShownValue(v))
-                                                   : nlohmann::ordered_json();
-                }
-                values.push_back({{"address", v.reg}, {"value", value}});
-            }
-            line.erase("values");
-            line["table"] = TableName(o.raw.table);
-            line["type"] = IsBitTable(o.raw.table) ? "bit" : TypeName(o.raw.type);
-            line["values"] = values;
-            return line.dump() + "\n";
-        }
+        case OutputFormat::Json:
+            return RawJsonLine(o.raw, record);
         case OutputFormat::Csv: {
             std::string text = CsvLine({"address", "value"});
             for (const SignalReading& v : record.values) {

@@ -19,6 +19,13 @@ int ExitStatusOf(const ReadRecord& record);
 // or one JSON line (time, outcome, table, type, values [{address, value}]).
 std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
 
+// One raw read as a JSON line (and '\n'): time, outcome, response_ms,
+// exception and diagnosis as every record has them, then table, type ("bit"
+// for coils and discrete inputs) and values [{address, value}]; hex values as
+// "0x00FF", a float that is no number as null with its "registers" beside it.
+// read and watch read write the same.
+std::string RawJsonLine(const RawRead& read, const ReadRecord& record);
+
 // One scan of a watch read: the exchange and, on a reply, its values.
 ReadRecord RawScan(UnitLink& link, const RawRead& read);
 

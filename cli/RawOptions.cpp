@@ -1,6 +1,8 @@
 #include "cli/RawOptions.h"
 
 #include <algorithm>
+#include <cctype>
+#include <limits>
 #include <map>
 
 namespace {
@@ -14,15 +16,35 @@ const std::map<std::string, RawType> kTypes = {{"u16", RawType::U16}, {"s16", Ra
                                                {"f32", RawType::F32}, {"hex", RawType::Hex}};
 
 // ADDRESS or COUNT into value (clamped to int, so that a huge number is
-// reported as out of range by the checks); "" or why it is no number.
+// reported as out of range by the checks, which multiply nothing before
+// they have checked it); "" or why it is no number.
 std::string Number(const char* what, const std::string& text, int& value) {
     long long v = 0;
     if (!ParseRawNumber(text, v)) {
         return std::string(what) + " \"" + text + "\" is no number (decimal, or hex as 0x1F)";
     }
-    value = static_cast<int>(std::max(-1LL, std::min(v, 1LL << 30)));
+    value = static_cast<int>(
+        std::max(-1LL, std::min<long long>(v, std::numeric_limits<int>::max())));
     return {};
 }
+
+// A coil's state as manuals and scripts write it: on/off, 1/0, true/false
+// (any case); false for anything else.
+bool CoilState(const std::string& text, bool& on) {
+    std::string word;
+    for (char c : text) {
+        word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    on = word == "on" || word == "1" || word == "true";
+    return on || word == "off" || word == "0" || word == "false";
+}
+
+bool TypeGiven(const RawArgs& args) {
+    return args.typeOption != nullptr && args.typeOption->count() > 0;
+}
+
+constexpr char kBitsTakeNoType[] =
+    "--type applies to registers: coils and discrete inputs are single bits";
 
 std::string CheckAddress(int address) {
     return address >= 0 && address <= 65535
@@ -33,7 +55,7 @@ std::string CheckAddress(int address) {
 }  // namespace
 
 void AddRawOptions(CLI::App& app, RawArgs& args) {
-    app.add_option("--type", args.type,
+    args.typeOption = app.add_option("--type", args.type,
                    "read and write: registers as u16, s16, u32, s32, f32 or hex (32-bit "
                    "values take two registers)")
         ->check(CLI::IsMember({"u16", "s16", "u32", "s32", "f32", "hex"}))
@@ -46,13 +68,13 @@ void AddRawOptions(CLI::App& app, RawArgs& args) {
         "read", "any device: read coils|discrete|holding|input ADDRESS [COUNT] (01..04)");
     AddReadArguments(*args.read, args);
     args.write = app.add_subcommand(
-        "write", "any device: write coil ADDRESS on|off (05), register ADDRESS VALUE (06), "
+        "write", "any device: write coil ADDRESS on|off|1|0|true|false (05), register ADDRESS VALUE (06), "
                  "registers ADDRESS VALUE... (16)");
     args.write->add_option("KIND", args.kind, "coil, register or registers")
         ->required()
         ->check(CLI::IsMember({"coil", "register", "registers"}));
     args.write->add_option("ADDRESS", args.address, "0..65535, decimal or 0x hex")->required();
-    args.write->add_option("VALUE", args.values, "on|off, or values of --type")->required();
+    args.write->add_option("VALUE", args.values, "on|off (1|0, true|false), or values of --type")->required();
 }
 
 void AddReadArguments(CLI::App& command, RawArgs& args) {
@@ -67,6 +89,9 @@ void AddReadArguments(CLI::App& command, RawArgs& args) {
 
 std::string MakeRawRead(const RawArgs& args, RawRead& read) {
     read.table = kTables.at(args.table);
+    if (IsBitTable(read.table) && TypeGiven(args)) {
+        return kBitsTakeNoType;
+    }
     std::string why = Number("address", args.address, read.address);
     if (why.empty()) {
         why = Number("count", args.count, read.count);
@@ -89,10 +114,14 @@ std::string MakeRawWrite(const RawArgs& args, std::vector<std::uint8_t>& pdu) {
         return why;
     }
     if (args.kind == "coil") {
-        if (args.values.size() != 1 || (args.values[0] != "on" && args.values[0] != "off")) {
-            return "write coil takes one value: on or off";
+        bool on = false;
+        if (TypeGiven(args)) {
+            return kBitsTakeNoType;
         }
-        pdu = WriteCoilPdu(address, args.values[0] == "on");
+        if (args.values.size() != 1 || !CoilState(args.values[0], on)) {
+            return "write coil takes one value: on or off (1 or 0, true or false)";
+        }
+        pdu = WriteCoilPdu(address, on);
         return {};
     }
     const RawType type = kTypes.at(args.type);

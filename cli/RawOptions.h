@@ -20,6 +20,7 @@ struct RawArgs {
     std::vector<std::string> values;
     std::string type = "u16";
     std::string order = "big";
+    CLI::Option* typeOption = nullptr;  // given or not: bits take no --type
 };
 
 // Adds --type and --word-order to app and the read and write subcommands.

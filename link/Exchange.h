@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "link/Clock.h"
 #include "link/ModbusComm.h"
@@ -51,6 +52,12 @@ struct ExchangeResult {
     bool deviceFailed = false;
     // Modbus TCP: complete replies with another transaction id, discarded.
     int discardedReplies = 0;
+    // Modbus TCP: the unit id of a taken reply that carried another one than
+    // was asked (a device that answers 0 or 255 whatever it is sent); else -1.
+    int otherUnit = -1;
+    // Modbus TCP: the last frame with the request's transaction id that did
+    // not answer it, as it came (MBAP header included); empty when none.
+    std::vector<std::uint8_t> mismatch;
 };
 
 // On Reply or Exception the frame has been moved to the start of m_RecvBuf.

@@ -90,19 +90,36 @@ class PeerReads:
         r = self.run_ctl("--format", "json", "read", "holding", "40", "4", "--type", "hex")
         self.assertEqual(json_values(r), ["0x0000", "0xC0F0", "0x2400", "0x49F4"])
         for args in (["write", "register", "50", "-3", "--type", "s16"],
-                     ["write", "coil", "0", "off"], ["write", "coil", "1", "on"]):
+                     ["write", "coil", "0", "off"], ["write", "coil", "1", "on"],
+                     ["write", "coil", "2", "0"], ["write", "coil", "4", "TRUE"],
+                     ["write", "coil", "5", "1"], ["write", "coil", "7", "False"]):
             r = self.run_ctl(*args)
             self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
         r = self.run_ctl("--format", "json", "read", "holding", "50", "1", "--type", "s16")
         self.assertEqual(json_values(r), [-3])
-        r = self.run_ctl("--format", "json", "read", "coils", "0", "2")
-        self.assertEqual(json_values(r), [0, 1])
+        r = self.run_ctl("--format", "json", "read", "coils", "0", "8")
+        self.assertEqual(json_values(r), [0, 1, 0, 1, 1, 1, 0, 0])
+
+    def test_floats_that_are_no_number(self):
+        # Spelt alike in table and CSV; null in JSON with the registers beside it.
+        r = self.run_ctl("read", "holding", "60", "3", "--type", "f32")
+        self.assertEqual([line.split()[1] for line in r.stdout.splitlines()],
+                         ["NaN", "Inf", "-Inf"], r.stderr)
+        r = self.run_ctl("--format", "csv", "read", "holding", "60", "3", "--type", "f32")
+        self.assertEqual([row[1] for row in csv.reader(io.StringIO(r.stdout))][1:],
+                         ["NaN", "Inf", "-Inf"])
+        r = self.run_ctl("--format", "json", "read", "holding", "60", "3", "--type", "f32")
+        values = json.loads(r.stdout, parse_constant=self.fail)["values"]
+        self.assertEqual([(v["value"], v["registers"]) for v in values],
+                         [(None, ["0x7FC0", "0x0000"]), (None, ["0x7F80", "0x0000"]),
+                          (None, ["0xFF80", "0x0000"])])
 
     def test_refused_write_is_an_exception(self):
         r = self.run_ctl("--format", "json", "write", "registers", "100", "1", "2")
         self.assertEqual(r.returncode, 4, r.stderr)
-        self.assertEqual(json.loads(r.stdout)["exception"]["code"], 2)
-        self.assertIn("exception reply 02", r.stderr)
+        self.assertEqual(json.loads(r.stdout)["exception"],
+                         {"code": 2, "name": "非法数据地址", "name_en": "illegal data address"})
+        self.assertIn("exception reply 02 illegal data address (非法数据地址)", r.stderr)
 
 
 class PymodbusTcpTest(PeerReads, unittest.TestCase):
@@ -140,6 +157,16 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
         self.assertEqual(json_values(r)[:9], [1, 0, 1, 1, 0, 0, 0, 1, 1])
         self.assertEqual(len(json_values(r)), 70)
 
+    def test_watch_read_writes_the_records_of_read(self):
+        for args in (["holding", "0", "2", "--type", "hex"], ["coils", "0", "3"]):
+            with self.subTest(args=args):
+                once = json.loads(self.run_ctl("--format", "json", "read", *args).stdout)
+                r = self.run_ctl("--format", "json", "watch", "read", *args, "--count", "1")
+                watched = json.loads(r.stdout)
+                self.assertEqual(list(watched), list(once))
+                for key in ("outcome", "table", "type", "values"):
+                    self.assertEqual(watched[key], once[key])
+
 
 class PymodbusRtuTest(PeerReads, unittest.TestCase):
     @classmethod
@@ -166,14 +193,17 @@ class PymodbusRtuTest(PeerReads, unittest.TestCase):
 
 class FakeGateway(threading.Thread):
     """Answers every MBAP request once per entry of tid_offsets, with the
-    request's transaction id plus that offset: a holding register of 42. One
-    client after the other, until the listener is closed."""
+    request's transaction id plus that offset, from the unit id asked (or
+    unit): the PDU pdu, by default a holding register of 42. One client after
+    the other, until the listener is closed."""
 
-    def __init__(self, tid_offsets):
+    def __init__(self, tid_offsets, unit=None, pdu=b"\x03\x02\x00\x2a"):
         super().__init__(daemon=True)
         self.server = socket.create_server(("127.0.0.1", 0))
         self.port = self.server.getsockname()[1]
         self.offsets = tid_offsets
+        self.unit = unit
+        self.pdu = pdu
 
     def run(self):
         while True:
@@ -189,13 +219,15 @@ class FakeGateway(threading.Thread):
                     tid, _, length, unit = struct.unpack(">HHHB", header)
                     conn.recv(length - 1, socket.MSG_WAITALL)
                     for offset in self.offsets:
-                        conn.sendall(struct.pack(">HHHBBBH", (tid + offset) & 0xFFFF, 0, 5, unit,
-                                                 3, 2, 42))
+                        conn.sendall(struct.pack(">HHHB", (tid + offset) & 0xFFFF, 0,
+                                                 len(self.pdu) + 1,
+                                                 unit if self.unit is None else self.unit)
+                                     + self.pdu)
 
 
 class GatewayTest(unittest.TestCase):
-    def gateway(self, offsets):
-        gw = FakeGateway(offsets)
+    def gateway(self, offsets, **reply):
+        gw = FakeGateway(offsets, **reply)
         gw.start()
         self.addCleanup(gw.server.close)
         return "mbtcp://127.0.0.1:%d" % gw.port
@@ -215,6 +247,36 @@ class GatewayTest(unittest.TestCase):
                          [42, 42])
         self.assertIn("  other-transaction: 2\n", r.stderr)
 
+    def test_a_reply_from_another_unit_id_is_taken_by_its_transaction_id(self):
+        port = self.gateway([0], unit=0)
+        r = ctl("--port", port, "--trace", "--format", "json", "read", "holding", "7")
+        self.assertEqual((r.returncode, json_values(r)), (0, [42]), r.stderr)
+        self.assertIn("answers with unit id 0, not 1", r.stderr)
+        r = ctl("--port", port, "--format", "json", "watch", "read", "holding", "7", "--count", "2")
+        self.assertIn("  other-unit: 2\n", r.stderr)
+
+    def test_a_frame_that_does_not_answer_is_named_with_its_reason(self):
+        cases = [(b"\x03\x04\x00\x2a\x00\x00", "byte count 4, expected 2"),
+                 (b"\x04\x02\x00\x2a", "function 04, expected 03")]
+        for pdu, reason in cases:
+            with self.subTest(reason=reason):
+                r = ctl("--port", self.gateway([0], pdu=pdu), "read", "holding", "7")
+                self.assertEqual(r.returncode, 3, r.stderr)
+                self.assertIn(reason, r.stderr)
+
+    def test_gateway_exceptions_say_what_to_check(self):
+        for pdu, name, check in [(b"\x83\x0a", "0A gateway path unavailable (不可用网关路径)",
+                                  "routing"),
+                                 (b"\x83\x0b", "0B gateway target device failed to respond "
+                                  "(网关目标设备响应失败)", "the gateway's serial settings")]:
+            r = ctl("--port", self.gateway([0], pdu=pdu), "--format", "json", "read", "holding",
+                    "7")
+            self.assertEqual(r.returncode, 4, r.stderr)
+            self.assertIn(name, r.stderr)
+            self.assertIn("check the unit id (--slave)", r.stderr)
+            self.assertIn(check, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["exception"]["name_en"], name[3:name.index(" (")])
+
 
 class LimitsTest(unittest.TestCase):
     def test_refused_command_lines(self):
@@ -223,6 +285,15 @@ class LimitsTest(unittest.TestCase):
             (["read", "coils", "0", "2001"], "count 2001 is not in 1..2000"),
             (["read", "holding", "0", "126"], "count 126 is not in 1..125"),
             (["read", "holding", "0", "63", "--type", "f32"], "count 63 is not in 1..62"),
+            (["read", "holding", "0", "2000000000", "--type", "f32"],
+             "count 2000000000 is not in 1..62"),
+            (["watch", "read", "holding", "0", "2000000000", "--type", "f32"],
+             "count 2000000000 is not in 1..62"),
+            (["read", "coils", "0", "--type", "u16"], "--type applies to registers"),
+            (["write", "coil", "0", "on", "--type", "s16"], "--type applies to registers"),
+            (["read", "input", "0x0x10"], 'address "0x0x10" is no number'),
+            (["read", "input", "0x 1F"], 'address "0x 1F" is no number'),
+            (["read", "input", " 7"], 'address " 7" is no number'),
             (["read", "input", "65536"], "address 65536 is not in 0..65535"),
             (["read", "input", "1e3"], 'address "1e3" is no number'),
             (["write", "coil", "1.5", "on"], 'address "1.5" is no number'),
@@ -236,7 +307,8 @@ class LimitsTest(unittest.TestCase):
             (["write", "register", "0", "1.5", "--type", "f32"], "use write registers"),
             (["write", "registers", "65535", "1", "2"], "run past 65535"),
             (["write", "registers", "0"] + ["1"] * 124, "at most 123"),
-            (["write", "coil", "0", "1"], "on or off"),
+            (["write", "coil", "0", "2"], "on or off"),
+            (["write", "coil", "0", "yes"], "on or off"),
         ]
         for args, message in cases:
             with self.subTest(args=args):

@@ -8,6 +8,7 @@ python3-pymodbus) serving known values in all four tables, over Modbus TCP
                10-11  3.25 as f32, big word order (0x4050 0x0000)
                20-21  3.25 as f32, little word order (0x0000 0x4050)
                30-31  74565 as u32, big word order (0x0001 0x2345)
+               60-65  NaN, Inf, -Inf as f32 (0x7FC0 0, 0x7F80 0, 0xFF80 0)
                0..99 exist; 100 and above give exception 02
     input      0..2   7 8 9       5-6 -1.5 as f32, big word order (0xBFC0 0x0000)
 """
@@ -29,6 +30,7 @@ def holding():
     regs[10:12] = [0x4050, 0x0000]
     regs[20:22] = [0x0000, 0x4050]
     regs[30:32] = [0x0001, 0x2345]
+    regs[60:66] = [0x7FC0, 0, 0x7F80, 0, 0xFF80, 0]
     return regs
 
 
