@@ -18,8 +18,3 @@ LineDiagnosis MbapDiagnosis(const CModbusComm& comm, const ExchangeResult& resul
 // named with its reason. request: the MBAP frame that was sent.
 std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result,
                               const std::uint8_t* request, int waitMs);
-// Why an MBAP frame under the request's transaction id does not answer the
-// request (both whole MBAP frames, the frame at least 8 bytes): "function 04,
-// expected 03", "byte count 4, expected 8", "confirms address 10 quantity 1,
-// expected address 40 quantity 2", ...
-std::string MbapMismatch(const std::uint8_t* frame, int length, const std::uint8_t* request);
