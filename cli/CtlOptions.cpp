@@ -36,15 +36,26 @@ const char kFooter[] =
     "                         Ctrl+C stops after the current try\n"
     "  read TABLE ADDRESS [COUNT]\n"
     "                         any device: TABLE coils (01), discrete (02), holding (03)\n"
-    "                         or input (04); COUNT bits or values of --type (default 1;\n"
+    "                         or input (04); ADDRESS is the protocol address, counting\n"
+    "                         from 0; COUNT bits or values of --type (default 1;\n"
     "                         at most 2000 bits, 125 registers, no address past 65535)\n"
+    "  read REFERENCE [COUNT] the same by a reference number as manuals list them,\n"
+    "                         counting from 1: 00001 coil 0, 10001 discrete input 0,\n"
+    "                         30001 input register 0, 40001 holding register 0 (five\n"
+    "                         digits up to 9999, six up to 65536: 400001); so read\n"
+    "                         40101 4 is read holding 100 4 (mbpoll -r 101 -c 4)\n"
     "    --type T             u16 (default), s16, u32, s32, f32 or hex; 32-bit values\n"
     "                         take two registers\n"
     "    --word-order O       big (default: first register high) or little\n"
-    "  write coil ADDRESS on|off, write register ADDRESS VALUE,\n"
-    "  write registers ADDRESS VALUE...\n"
-    "                         any device: functions 05, 06 and 16, VALUE of --type; the\n"
-    "                         reply is checked as for the unit's commands (\"ok\")\n"
+    "  write coil ADDRESS on|off, write coils ADDRESS STATE...,\n"
+    "  write register ADDRESS VALUE, write registers ADDRESS VALUE...\n"
+    "                         any device: functions 05, 15, 06 and 16, STATE on|off,\n"
+    "                         1|0 or true|false, VALUE of --type; the reply is checked\n"
+    "                         as for the unit's commands (\"ok\"), 15 and 16 by its\n"
+    "                         start and quantity; at most 1968 coils, 123 registers\n"
+    "  write REFERENCE VALUE...\n"
+    "                         by a reference: 4xxxx is 06 for one register and 16 for\n"
+    "                         more, 0xxxx is 05 for one coil and 15 for more\n"
     "  ports                  list the serial ports in COMn order (nothing is opened):\n"
     "                         device, /dev/serial/by-id/ name, USB vendor:product, maker,\n"
     "                         model, serial number, driver; --format table, csv or json\n"
@@ -346,6 +357,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         if (!why.empty()) {
             return Refuse(err, std::string(raw.read->parsed() ? "read" : "write") + ": " + why);
         }
+        o.referenceHint = o.action == Action::RawRead ? ReferenceHint(raw) : std::string();
     } else if (ports->parsed()) {
         o.action = Action::Ports;
     } else if (doctor->parsed()) {

@@ -75,6 +75,7 @@ struct CtlOptions {
     bool scanAll = false;   // scan: go on after the first unit found
 
     RawRead raw;                         // read, watch read
+    std::string referenceHint;           // read: said when exception 02 comes (ReferenceHint)
     std::vector<std::uint8_t> writePdu;  // write: the request's function code and data
 
     ServeOptions serve;

@@ -1,5 +1,6 @@
 #include "cli/RawAccess.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -84,6 +85,45 @@ bool ParseRawNumber(const std::string& text, long long& value) {
     errno = 0;
     value = std::strtoll(text.c_str() + (hex ? 2 : 0), nullptr, hex ? 16 : 10);
     return errno == 0;
+}
+
+bool IsReference(const std::string& text) {
+    return (text.size() == 5 || text.size() == 6) &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::string ParseReference(const std::string& text, RawTable& table, int& address) {
+    switch (text[0]) {
+        case '0':
+            table = RawTable::Coils;
+            break;
+        case '1':
+            table = RawTable::Discrete;
+            break;
+        case '3':
+            table = RawTable::Input;
+            break;
+        case '4':
+            table = RawTable::Holding;
+            break;
+        default:
+            return "reference " + text +
+                   " names no table: 0xxxx coils, 1xxxx discrete inputs, 3xxxx input "
+                   "registers, 4xxxx holding registers";
+    }
+    const int number = std::atoi(text.c_str() + 1);
+    if (number == 0) {
+        return "reference " + text + " names no register: references count from 1 (" +
+               text.substr(0, 1) + std::string(text.size() - 2, '0') + "1 is " +
+               TableName(table) + " 0)";
+    }
+    if (number > kAddressSpace) {
+        return "reference " + text + " is past the last register (" + text.substr(0, 1) +
+               "65536)";
+    }
+    address = number - 1;
+    return {};
 }
 
 bool IsBitTable(RawTable table) {
@@ -228,6 +268,20 @@ std::vector<std::uint8_t> WriteCoilPdu(int address, bool on) {
     std::vector<std::uint8_t> pdu = {0x05};
     PutWord(pdu, address);
     PutWord(pdu, on ? 0xFF00 : 0x0000);
+    return pdu;
+}
+
+std::vector<std::uint8_t> WriteCoilsPdu(int address, const std::vector<bool>& states) {
+    std::vector<std::uint8_t> pdu = {0x0F};
+    PutWord(pdu, address);
+    PutWord(pdu, static_cast<int>(states.size()));
+    pdu.push_back(static_cast<std::uint8_t>((states.size() + 7) / 8));
+    pdu.resize(pdu.size() + (states.size() + 7) / 8);
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        if (states[i]) {
+            pdu[6 + i / 8] = static_cast<std::uint8_t>(pdu[6 + i / 8] | 1 << (i % 8));
+        }
+    }
     return pdu;
 }
 

@@ -1,6 +1,6 @@
 // Raw access to any register of any device on the line: the four Modbus
 // tables, how register contents are read as numbers, and the requests and
-// replies of functions 01 to 06 and 16. Pure functions; k40ctl's read, write
+// replies of functions 01 to 06, 15 and 16. Pure functions; k40ctl's read, write
 // and watch read run them through the same link as the unit's commands.
 #pragma once
 
@@ -25,9 +25,10 @@ enum class RawType { U16, S16, U32, S32, F32, Hex };
 enum class WordOrder { Big, Little };
 
 // The protocol's limits: a read of 2000 bits or 125 registers, a write of
-// 123 registers.
+// 1968 bits or 123 registers.
 constexpr int kMaxReadBits = 2000;
 constexpr int kMaxReadRegisters = 125;
+constexpr int kMaxWriteBits = 1968;
 constexpr int kMaxWriteRegisters = 123;
 
 struct RawRead {
@@ -42,6 +43,16 @@ struct RawRead {
 // hex after 0x ("0x1000"); no sign for hex, no blanks, no octal reading of a
 // leading 0. False for anything else or a value beyond long long.
 bool ParseRawNumber(const std::string& text, long long& value);
+
+// A reference number as device manuals list registers, counting from 1:
+// 0xxxx coils, 1xxxx discrete inputs, 3xxxx input registers, 4xxxx holding
+// registers; five digits reach 9999 of a table, six digits 65536 (40001 and
+// 400001 are holding register 0). True when text has the form of one (five
+// or six digits).
+bool IsReference(const std::string& text);
+// The table and 0-based address of a reference; "" or why it names no
+// register (reference 0 of a table, a first digit of no table, past 65536).
+std::string ParseReference(const std::string& text, RawTable& table, int& address);
 
 bool IsBitTable(RawTable table);
 // Registers a value of the type takes: 1 or 2.
@@ -70,7 +81,9 @@ std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_
 // order: false with the reason when it is no number or does not fit the type.
 bool EncodeValue(const std::string& text, RawType type, WordOrder order,
                  std::vector<std::uint16_t>& registers, std::string& why);
-// The PDUs of the writes: 05 (coil FF00 on, 0000 off), 06, 16.
+// The PDUs of the writes: 05 (coil FF00 on, 0000 off), 06, 15 (the first
+// coil in the lowest bit of the first byte), 16.
 std::vector<std::uint8_t> WriteCoilPdu(int address, bool on);
+std::vector<std::uint8_t> WriteCoilsPdu(int address, const std::vector<bool>& states);
 std::vector<std::uint8_t> WriteRegisterPdu(int address, std::uint16_t value);
 std::vector<std::uint8_t> WriteRegistersPdu(int address, const std::vector<std::uint16_t>& values);

@@ -116,5 +116,13 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
     const ReadRecord record = read ? RawScan(link, o.raw)
                                    : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
     const std::string text = read ? RawReadText(o, record) : WriteText(o, record);
-    return Report(text, record, link.WaitMs()) ? ExitStatusOf(record) : kExitFailure;
+    if (!Report(text, record, link.WaitMs())) {
+        return kExitFailure;
+    }
+    // Illegal data address at an address that looks like a reference number.
+    if (record.outcome == ReadOutcome::Exception && record.exceptionCode == 0x02 &&
+        !o.referenceHint.empty()) {
+        std::fprintf(stderr, "k40ctl: %s\n", o.referenceHint.c_str());
+    }
+    return ExitStatusOf(record);
 }

@@ -48,8 +48,10 @@ bool MakeRequest(const std::uint8_t* in, std::vector<std::uint8_t>& pdu, RawRead
         pdu = WriteCoilPdu(address, (count & 1) != 0);
     } else if (kind == 5) {
         pdu = WriteRegisterPdu(address, static_cast<std::uint16_t>(count));
-    } else {
+    } else if (kind == 6) {
         pdu = WriteRegistersPdu(address, std::vector<std::uint16_t>(1 + count % 123, 0x1234));
+    } else {
+        pdu = WriteCoilsPdu(address, std::vector<bool>(1 + count % 1968, true));
     }
     return true;
 }
@@ -72,7 +74,7 @@ void CheckAnswer(const std::uint8_t* frame, int length, const std::vector<std::u
         case 0x04:
             Check(frame[2] == 2 * quantity && length == frame[2] + 5);
             break;
-        default:  // 05, 06, 16: the request's address and value or quantity
+        default:  // 05, 06, 15, 16: the request's address and value or quantity
             Check(length == 8 && std::memcmp(frame + 1, pdu.data(), 5) == 0);
             break;
     }

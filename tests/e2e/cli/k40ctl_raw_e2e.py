@@ -63,6 +63,12 @@ READS = [
     (["read", "holding", "30", "1", "--type", "u32", "--word-order", "little"], [0x23450001]),
     (["read", "input", "0", "3"], [7, 8, 9]),
     (["read", "input", "5", "1", "--type", "f32"], [-1.5]),
+    # Reference numbers count from 1 and name the table: 40011 is holding 10.
+    (["read", "40011", "--type", "f32"], [3.25]),
+    (["read", "400001", "2"], [0x1234, 0xFFFE]),
+    (["read", "30001", "3"], [7, 8, 9]),
+    (["read", "10002", "2"], [1, 1]),
+    (["read", "00001", "3"], [1, 0, 1]),
 ]
 
 
@@ -99,6 +105,16 @@ class PeerReads:
         self.assertEqual(json_values(r), [-3])
         r = self.run_ctl("--format", "json", "read", "coils", "0", "8")
         self.assertEqual(json_values(r), [0, 1, 0, 1, 1, 1, 0, 0])
+        # Several coils at once (15), and writes by reference: 40051 is holding 50.
+        for args in (["write", "coils", "10", "on", "off", "1", "1", "0", "0", "0", "0", "TRUE"],
+                     ["write", "40051", "9"], ["write", "40052", "5", "6"],
+                     ["write", "00021", "on"], ["write", "00022", "1", "0", "1"]):
+            r = self.run_ctl(*args)
+            self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        r = self.run_ctl("--format", "json", "read", "coils", "10", "15")
+        self.assertEqual(json_values(r), [1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 1, 0, 1, 0])
+        r = self.run_ctl("--format", "json", "read", "holding", "50", "3")
+        self.assertEqual(json_values(r), [9, 5, 6])
 
     def test_floats_that_are_no_number(self):
         # Spelt alike in table and CSV; null in JSON with the registers beside it.
@@ -120,6 +136,11 @@ class PeerReads:
         self.assertEqual(json.loads(r.stdout)["exception"],
                          {"code": 2, "name": "非法数据地址", "name_en": "illegal data address"})
         self.assertIn("exception reply 02 illegal data address (非法数据地址)", r.stderr)
+        # An address that looks like a reference number gets a word on it.
+        r = self.run_ctl("read", "holding", "40101")
+        self.assertEqual(r.returncode, 4, r.stderr)
+        self.assertIn("if 40101 is a reference from the device's manual, it is holding 100",
+                      r.stderr)
 
 
 class PymodbusTcpTest(PeerReads, unittest.TestCase):
@@ -308,6 +329,20 @@ class LimitsTest(unittest.TestCase):
             (["write", "registers", "65535", "1", "2"], "run past 65535"),
             (["write", "registers", "0"] + ["1"] * 124, "at most 123"),
             (["write", "coil", "0", "2"], "on or off"),
+            (["read", "40000"], "references count from 1 (40001 is holding 0)"),
+            (["read", "300000"], "references count from 1"),
+            (["read", "465537"], "past the last register"),
+            (["read", "20001"], "names no table"),
+            (["read", "4001"], "neither a table"),
+            (["read", "40101", "4", "5"], "a reference stands for TABLE ADDRESS"),
+            (["read", "holding", "400101"], "it is holding 100 (read 400101)"),
+            (["write", "30001", "5"], "an input register, which cannot be written"),
+            (["write", "10001", "on"], "a discrete input, which cannot be written"),
+            (["write", "coils", "0"] + ["on"] * 1969, "at most 1968"),
+            (["write", "coils", "65535", "on", "on"], "coils 65535..65536 run past 65535"),
+            (["write", "coils", "0", "on", "maybe"], '"maybe" is no coil state'),
+            (["write", "coil", "0", "on", "off"], "several are write coils"),
+            (["write", "register", "0"], "needs a value"),
             (["write", "coil", "0", "yes"], "on or off"),
         ]
         for args, message in cases:
@@ -373,6 +408,14 @@ class MbpollTest(unittest.TestCase):
         r = self.mbpoll("-t", "0", "-r", "0", "-c", "2")
         self.assertEqual([line.split()[1] for line in r.stdout.splitlines()
                           if line.startswith("[")], ["0", "1"])
+        # mbpoll counts from 1 unless -0: its register 101 is reference 40101.
+        one_based = subprocess.run(["mbpoll", "-m", "tcp", "-p", self.tcp, "-a", "1", "-1", "-r",
+                                    "101", "-c", "9", "127.0.0.1"], capture_output=True,
+                                   text=True, timeout=30)
+        self.assertEqual([int(line.split()[1]) for line in one_based.stdout.splitlines()
+                          if line.startswith("[1")], raw)
+        r = ctl("--port", self.name, "--format", "json", "read", "40101", "9")
+        self.assertEqual(json_values(r), raw)
         r = self.mbpoll("-r", "311", write=["12345"])
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         r = ctl("--port", self.name, "--format", "json", "read", "holding", "311")
