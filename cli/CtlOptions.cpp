@@ -44,9 +44,16 @@ const char kFooter[] =
     "                         30001 input register 0, 40001 holding register 0 (five\n"
     "                         digits up to 9999, six up to 65536: 400001); so read\n"
     "                         40101 4 is read holding 100 4 (mbpoll -r 101 -c 4)\n"
-    "    --type T             u16 (default), s16, u32, s32, f32 or hex; 32-bit values\n"
-    "                         take two registers\n"
+    "    --type T             u16 (default), s16, u32, s32, f32, hex, u64, s64, f64 or\n"
+    "                         ascii; 32-bit values take two registers, 64-bit four;\n"
+    "                         ascii reads COUNT registers as one text, two characters\n"
+    "                         a register, high byte first, \\xHH for a byte that does\n"
+    "                         not print (not for writes, nor --format prometheus)\n"
     "    --word-order O       big (default: first register high) or little\n"
+    "    --byte-order O       abcd (as big), cdab (as little), badc or dcba: the bytes\n"
+    "                         A (highest) to D of a value; badc and dcba swap the two\n"
+    "                         bytes of each register; 64-bit values the same register\n"
+    "                         by register; not together with --word-order\n"
     "  write coil ADDRESS on|off, write coils ADDRESS STATE...,\n"
     "  write register ADDRESS VALUE, write registers ADDRESS VALUE...\n"
     "                         any device: functions 05, 15, 06 and 16, STATE on|off,\n"
@@ -377,7 +384,11 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
                                    : WatchScope::Analog;
         if (watchRead->parsed()) {
             o.scope = WatchScope::Raw;
-            const std::string why = MakeRawRead(raw, o.raw);
+            std::string why = MakeRawRead(raw, o.raw);
+            if (why.empty() && o.format == OutputFormat::Prometheus &&
+                !IsBitTable(o.raw.table) && o.raw.type == RawType::Ascii) {
+                why = "--type ascii is text, which Prometheus samples cannot hold";
+            }
             if (!why.empty()) {
                 return Refuse(err, "watch read: " + why);
             }

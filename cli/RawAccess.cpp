@@ -18,54 +18,6 @@ void PutWord(std::vector<std::uint8_t>& pdu, int word) {
     pdu.push_back(static_cast<std::uint8_t>(word));
 }
 
-std::uint32_t Join(std::uint16_t first, std::uint16_t second, WordOrder order) {
-    return order == WordOrder::Big ? std::uint32_t{first} << 16 | second
-                                   : std::uint32_t{second} << 16 | first;
-}
-
-// The text and number of one value of the type from its registers.
-void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
-    char text[32];
-    switch (type) {
-        case RawType::U16:
-        case RawType::U32:
-            r.value = raw;
-            std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(raw));
-            break;
-        case RawType::S16:
-            r.value = static_cast<std::int16_t>(raw);
-            std::snprintf(text, sizeof text, "%d", static_cast<int>(static_cast<std::int16_t>(raw)));
-            break;
-        case RawType::S32:
-            r.value = static_cast<std::int32_t>(raw);
-            std::snprintf(text, sizeof text, "%ld", static_cast<long>(static_cast<std::int32_t>(raw)));
-            break;
-        case RawType::F32: {
-            float f = 0;
-            std::memcpy(&f, &raw, sizeof f);
-            r.value = f;
-            if (!std::isfinite(f)) {
-                // One spelling on every platform and in every format.
-                r.text = std::isnan(f) ? "NaN" : (f > 0 ? "Inf" : "-Inf");
-                return;
-            }
-            // The shortest text that reads back as the same float: 0.1, not 0.100000001.
-            for (int digits = 6; digits <= 9; ++digits) {
-                std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
-                if (std::strtof(text, nullptr) == f) {
-                    break;
-                }
-            }
-            break;
-        }
-        case RawType::Hex:
-            r.value = raw;
-            std::snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(raw));
-            break;
-    }
-    r.text = text;
-}
-
 }  // namespace
 
 bool ParseRawNumber(const std::string& text, long long& value) {
@@ -131,7 +83,22 @@ bool IsBitTable(RawTable table) {
 }
 
 int RegistersOf(RawType type) {
-    return type == RawType::U32 || type == RawType::S32 || type == RawType::F32 ? 2 : 1;
+    switch (type) {
+        case RawType::U32:
+        case RawType::S32:
+        case RawType::F32:
+            return 2;
+        case RawType::U64:
+        case RawType::S64:
+        case RawType::F64:
+            return 4;
+        default:
+            return 1;
+    }
+}
+
+int ValuesOf(const RawRead& read) {
+    return !IsBitTable(read.table) && read.type == RawType::Ascii ? 1 : read.count;
 }
 
 int Quantity(const RawRead& read) {
@@ -175,8 +142,14 @@ const char* TableName(RawTable table) {
 }
 
 const char* TypeName(RawType type) {
-    static const char* const kNames[] = {"u16", "s16", "u32", "s32", "f32", "hex"};
+    static const char* const kNames[] = {"u16", "s16", "u32", "s32", "f32",
+                                         "hex", "u64", "s64", "f64", "ascii"};
     return kNames[static_cast<int>(type)];
+}
+
+const char* ByteOrderName(ByteOrder order) {
+    static const char* const kNames[] = {"abcd", "cdab", "badc", "dcba"};
+    return kNames[static_cast<int>(order)];
 }
 
 std::vector<std::uint8_t> ReadPdu(const RawRead& read) {
@@ -187,81 +160,15 @@ std::vector<std::uint8_t> ReadPdu(const RawRead& read) {
 }
 
 std::vector<SignalReading> RawColumns(const RawRead& read) {
-    std::vector<SignalReading> columns(static_cast<std::size_t>(read.count));
+    std::vector<SignalReading> columns(static_cast<std::size_t>(ValuesOf(read)));
     const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
-    for (int i = 0; i < read.count; ++i) {
+    for (int i = 0; i < ValuesOf(read); ++i) {
         SignalReading& c = columns[static_cast<std::size_t>(i)];
         c.reg = read.address + i * step;
         c.analog = !IsBitTable(read.table);
         c.name = std::string(TableName(read.table)) + " " + std::to_string(c.reg);
     }
     return columns;
-}
-
-std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_t* frame) {
-    std::vector<SignalReading> values = RawColumns(read);
-    const std::uint8_t* data = frame + 3;
-    const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
-    for (int i = 0; i < read.count; ++i) {
-        SignalReading& r = values[static_cast<std::size_t>(i)];
-        if (!r.analog) {
-            r.value = (data[i / 8] >> (i % 8)) & 1;
-            r.text = r.value != 0 ? "1" : "0";
-        } else {
-            const auto word = [&](int k) {
-                return static_cast<std::uint16_t>(data[2 * k] << 8 | data[2 * k + 1]);
-            };
-            const std::uint32_t raw =
-                step == 1 ? word(i) : Join(word(2 * i), word(2 * i + 1), read.order);
-            Shown(read.type, raw, r);
-            for (int k = 0; k < step; ++k) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "0x%04X", word(step * i + k));
-                r.registers.push_back(hex);
-            }
-        }
-    }
-    return values;
-}
-
-bool EncodeValue(const std::string& text, RawType type, WordOrder order,
-                 std::vector<std::uint16_t>& registers, std::string& why) {
-    std::uint32_t raw = 0;
-    if (type == RawType::F32) {
-        char* end = nullptr;
-        const double d = std::strtod(text.c_str(), &end);
-        const float f = static_cast<float>(d);
-        if (text.empty() || *end != '\0' || !std::isfinite(f)) {
-            why = text + " is not a finite 32-bit float";
-            return false;
-        }
-        std::memcpy(&raw, &f, sizeof raw);
-    } else {
-        long long v = 0;
-        const bool is16 = RegistersOf(type) == 1;
-        const bool hexOnly = type == RawType::Hex;
-        const bool sign = type == RawType::S16 || type == RawType::S32;
-        const long long lo = sign ? (is16 ? -32768LL : std::numeric_limits<std::int32_t>::min()) : 0;
-        const long long hi = sign ? (is16 ? 32767LL : std::numeric_limits<std::int32_t>::max())
-                                  : (is16 ? 65535LL : 4294967295LL);
-        const bool ok = hexOnly ? ParseRawNumber(text.rfind("0x", 0) == 0 ? text : "0x" + text, v)
-                                : ParseRawNumber(text, v);
-        if (!ok || v < lo || v > hi) {
-            why = text + " does not fit " + TypeName(type) + " (" + std::to_string(lo) + ".." +
-                  std::to_string(hi) + ")";
-            return false;
-        }
-        raw = static_cast<std::uint32_t>(v);
-    }
-    if (RegistersOf(type) == 1) {
-        registers.push_back(static_cast<std::uint16_t>(raw));
-        return true;
-    }
-    const auto high = static_cast<std::uint16_t>(raw >> 16);
-    const auto low = static_cast<std::uint16_t>(raw);
-    registers.push_back(order == WordOrder::Big ? high : low);
-    registers.push_back(order == WordOrder::Big ? low : high);
-    return true;
 }
 
 std::vector<std::uint8_t> WriteCoilPdu(int address, bool on) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "cli/RecordFormat.h"
@@ -31,6 +32,30 @@ int ExitStatusOf(const ReadRecord& record) {
     return kExitTimeout;
 }
 
+namespace {
+
+// A register value for JSON: exact integers (64-bit ones too), floats as
+// shown, null for a float that is no number; hex and ascii as their text.
+nlohmann::ordered_json JsonValue(RawType type, const SignalReading& v) {
+    switch (type) {
+        case RawType::Hex:
+        case RawType::Ascii:
+            return v.text;
+        case RawType::F32:
+        case RawType::F64:
+            return std::isfinite(v.value) ? nlohmann::ordered_json(ShownValue(v))
+                                          : nlohmann::ordered_json();
+        case RawType::U64:
+            return std::strtoull(v.text.c_str(), nullptr, 10);
+        case RawType::S64:
+            return std::strtoll(v.text.c_str(), nullptr, 10);
+        default:
+            return static_cast<long long>(v.value);
+    }
+}
+
+}  // namespace
+
 std::string RawJsonLine(const RawRead& read, const ReadRecord& record) {
     // The record's time, outcome and failure as every JSON line has them; the
     // values as address and value.
@@ -38,21 +63,20 @@ std::string RawJsonLine(const RawRead& read, const ReadRecord& record) {
     nlohmann::ordered_json values = nlohmann::ordered_json::array();
     const bool bits = IsBitTable(read.table);
     for (const SignalReading& v : record.values) {
-        nlohmann::ordered_json value = {{"address", v.reg}, {"value", static_cast<long long>(v.value)}};
-        if (!bits && read.type == RawType::Hex) {
-            value["value"] = v.text;
-        } else if (!bits && read.type == RawType::F32) {
-            value["value"] = ShownValue(v);
-            if (!std::isfinite(v.value)) {
-                value["value"] = nullptr;
-                value["registers"] = v.registers;
-            }
+        nlohmann::ordered_json value = {{"address", v.reg}, {"value", nullptr}};
+        value["value"] = bits ? nlohmann::ordered_json(static_cast<int>(v.value))
+                              : JsonValue(read.type, v);
+        if (value["value"].is_null()) {
+            value["registers"] = v.registers;
         }
         values.push_back(value);
     }
     line.erase("values");
     line["table"] = TableName(read.table);
     line["type"] = bits ? "bit" : TypeName(read.type);
+    if (!bits) {
+        line["byte_order"] = ByteOrderName(read.order);
+    }
     line["values"] = values;
     return line.dump() + "\n";
 }

@@ -16,13 +16,14 @@ bool Report(const std::string& text, const ReadRecord& record, int waitMs);
 int ExitStatusOf(const ReadRecord& record);
 
 // A raw read's values: table (address and value, aligned), CSV (address,value)
-// or one JSON line (time, outcome, table, type, values [{address, value}]).
+// or one JSON line (RawJsonLine).
 std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
 
 // One raw read as a JSON line (and '\n'): time, outcome, response_ms,
 // exception and diagnosis as every record has them, then table, type ("bit"
-// for coils and discrete inputs) and values [{address, value}]; hex values as
-// "0x00FF", a float that is no number as null with its "registers" beside it.
+// for coils and discrete inputs), byte_order (registers only) and values
+// [{address, value}]; hex values as "0x00FF", ascii as its text, 64-bit
+// integers exact, a float that is no number as null with its "registers".
 // read and watch read write the same.
 std::string RawJsonLine(const RawRead& read, const ReadRecord& record);
 

@@ -11,9 +11,14 @@ const std::map<std::string, RawTable> kTables = {{"coils", RawTable::Coils},
                                                   {"discrete", RawTable::Discrete},
                                                   {"holding", RawTable::Holding},
                                                   {"input", RawTable::Input}};
-const std::map<std::string, RawType> kTypes = {{"u16", RawType::U16}, {"s16", RawType::S16},
-                                               {"u32", RawType::U32}, {"s32", RawType::S32},
-                                               {"f32", RawType::F32}, {"hex", RawType::Hex}};
+const std::map<std::string, RawType> kTypes = {
+    {"u16", RawType::U16}, {"s16", RawType::S16}, {"u32", RawType::U32}, {"s32", RawType::S32},
+    {"f32", RawType::F32}, {"hex", RawType::Hex}, {"u64", RawType::U64}, {"s64", RawType::S64},
+    {"f64", RawType::F64}, {"ascii", RawType::Ascii}};
+const std::map<std::string, ByteOrder> kOrders = {{"abcd", ByteOrder::Abcd},
+                                                  {"cdab", ByteOrder::Cdab},
+                                                  {"badc", ByteOrder::Badc},
+                                                  {"dcba", ByteOrder::Dcba}};
 
 // ADDRESS or COUNT into value (clamped to int, so that a huge number is
 // reported as out of range by the checks, which multiply nothing before
@@ -41,6 +46,20 @@ bool CoilState(const std::string& text, bool& on) {
 
 bool TypeGiven(const RawArgs& args) {
     return args.typeOption != nullptr && args.typeOption->count() > 0;
+}
+
+// The byte order of --byte-order, or of --word-order (big abcd, little cdab);
+// "" or why the two are refused together.
+std::string OrderOf(const RawArgs& args, ByteOrder& order) {
+    const bool word = args.wordOrderOption != nullptr && args.wordOrderOption->count() > 0;
+    const bool byte = args.byteOrderOption != nullptr && args.byteOrderOption->count() > 0;
+    if (word && byte) {
+        return "--byte-order and --word-order both say the order: give one (--word-order big "
+               "is --byte-order abcd, little is cdab)";
+    }
+    order = byte ? kOrders.at(args.byteOrder)
+                 : (args.order == "little" ? ByteOrder::Cdab : ByteOrder::Abcd);
+    return {};
 }
 
 constexpr char kBitsTakeNoType[] =
@@ -94,9 +113,12 @@ std::string CoilsPdu(const RawArgs& args, const std::string& kind, int address,
 std::string RegistersPdu(const RawArgs& args, const std::string& kind, int address,
                          const std::vector<std::string>& values, std::vector<std::uint8_t>& pdu) {
     const RawType type = kTypes.at(args.type);
-    const WordOrder order = args.order == "little" ? WordOrder::Little : WordOrder::Big;
+    ByteOrder order = ByteOrder::Abcd;
+    std::string why = OrderOf(args, order);
+    if (!why.empty()) {
+        return why;
+    }
     std::vector<std::uint16_t> registers;
-    std::string why;
     for (const std::string& value : values) {
         if (!EncodeValue(value, type, order, registers, why)) {
             return why;
@@ -128,14 +150,23 @@ std::string RegistersPdu(const RawArgs& args, const std::string& kind, int addre
 
 void AddRawOptions(CLI::App& app, RawArgs& args) {
     args.typeOption = app.add_option("--type", args.type,
-                                     "read and write: registers as u16, s16, u32, s32, f32 or "
-                                     "hex (32-bit values take two registers)")
-                          ->check(CLI::IsMember({"u16", "s16", "u32", "s32", "f32", "hex"}))
+                                     "read and write: registers as u16, s16, u32, s32, f32, hex, "
+                                     "u64, s64, f64 (32-bit values take two registers, 64-bit "
+                                     "four) or ascii (reads: COUNT registers as one text)")
+                          ->check(CLI::IsMember({"u16", "s16", "u32", "s32", "f32", "hex", "u64",
+                                                 "s64", "f64", "ascii"}))
                           ->capture_default_str();
-    app.add_option("--word-order", args.order,
-                   "32-bit values: big (first register high) or little (first register low)")
-        ->check(CLI::IsMember({"big", "little"}))
-        ->capture_default_str();
+    args.wordOrderOption =
+        app.add_option("--word-order", args.order,
+                       "32- and 64-bit values: big (first register high) or little (first "
+                       "register low)")
+            ->check(CLI::IsMember({"big", "little"}))
+            ->capture_default_str();
+    args.byteOrderOption =
+        app.add_option("--byte-order", args.byteOrder,
+                       "the bytes A (highest) to D of a value in its registers: abcd (as big), "
+                       "cdab (as little), badc or dcba (the bytes of each register swapped)")
+            ->check(CLI::IsMember({"abcd", "cdab", "badc", "dcba"}));
     args.read = app.add_subcommand(
         "read", "any device: read coils|discrete|holding|input ADDRESS [COUNT] (01..04), "
                 "ADDRESS from 0; or read REFERENCE [COUNT], 40001 = holding 0");
@@ -198,8 +229,10 @@ std::string MakeRawRead(const RawArgs& args, RawRead& read) {
         return why;
     }
     read.type = kTypes.at(args.type);
-    read.order = args.order == "little" ? WordOrder::Little : WordOrder::Big;
-    why = CheckRead(read);
+    why = OrderOf(args, read.order);
+    if (why.empty()) {
+        why = CheckRead(read);
+    }
     const std::string hint = ReferenceHint(args);
     return why.empty() || hint.empty() ? why : why + "; " + hint;
 }

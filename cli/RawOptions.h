@@ -1,7 +1,7 @@
 // The command line of raw access: read coils|discrete|holding|input ADDRESS
 // [COUNT], write coil|coils|register|registers ADDRESS VALUE..., a reference
 // number (40001) in place of TABLE ADDRESS or KIND ADDRESS, and the --type and
-// --word-order options they share with watch read.
+// --word-order or --byte-order options they share with watch read.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -21,11 +21,15 @@ struct RawArgs {
     std::string count;    // COUNT as given; empty: 1
     std::vector<std::string> values;
     std::string type = "u16";
-    std::string order = "big";
-    CLI::Option* typeOption = nullptr;  // given or not: bits take no --type
+    std::string order = "big";  // --word-order
+    std::string byteOrder;      // --byte-order
+    // Given or not: bits take no --type, and the two orders are one choice.
+    CLI::Option* typeOption = nullptr;
+    CLI::Option* wordOrderOption = nullptr;
+    CLI::Option* byteOrderOption = nullptr;
 };
 
-// Adds --type and --word-order to app and the read and write subcommands.
+// Adds --type, --word-order and --byte-order to app and the read and write subcommands.
 void AddRawOptions(CLI::App& app, RawArgs& args);
 // Adds TABLE ADDRESS [COUNT] to a subcommand (read, watch read).
 void AddReadArguments(CLI::App& command, RawArgs& args);

@@ -36,8 +36,8 @@ bool MakeRequest(const std::uint8_t* in, std::vector<std::uint8_t>& pdu, RawRead
     isRead = kind < 4;
     if (isRead) {
         read.table = static_cast<RawTable>(kind);
-        read.type = static_cast<RawType>(in[2] % 6);
-        read.order = in[2] & 0x80 ? WordOrder::Little : WordOrder::Big;
+        read.type = static_cast<RawType>(in[2] % 10);
+        read.order = static_cast<ByteOrder>(in[2] >> 6);
         read.address = address;
         read.count = count % 2100;
         if (!CheckRead(read).empty()) {
@@ -82,9 +82,11 @@ void CheckAnswer(const std::uint8_t* frame, int length, const std::vector<std::u
 
 void CheckDecoded(const RawRead& read, const std::uint8_t* frame) {
     const std::vector<SignalReading> values = DecodeRawReply(read, frame);
-    Check(static_cast<int>(values.size()) == read.count);
+    Check(static_cast<int>(values.size()) == ValuesOf(read));
     for (const SignalReading& v : values) {
-        Check(!v.text.empty() && v.text.size() < 32);
+        Check(!IsBitTable(read.table) && read.type == RawType::Ascii
+                  ? v.text.size() >= 2u * static_cast<unsigned>(read.count)
+                                          : !v.text.empty() && v.text.size() < 32);
     }
 }
 

@@ -69,6 +69,17 @@ READS = [
     (["read", "30001", "3"], [7, 8, 9]),
     (["read", "10002", "2"], [1, 1]),
     (["read", "00001", "3"], [1, 0, 1]),
+    # Every byte order, 64-bit values (exact in JSON) and text.
+    (["read", "holding", "70", "1", "--type", "f32", "--byte-order", "abcd"], [-1234.5]),
+    (["read", "holding", "72", "1", "--type", "f32", "--byte-order", "cdab"], [-1234.5]),
+    (["read", "holding", "74", "1", "--type", "f32", "--byte-order", "badc"], [-1234.5]),
+    (["read", "holding", "76", "1", "--type", "f32", "--byte-order", "dcba"], [-1234.5]),
+    (["read", "holding", "80", "1", "--type", "u64"], [2 ** 53 + 1]),
+    (["read", "holding", "84", "1", "--type", "s64"], [-2]),
+    (["read", "holding", "88", "1", "--type", "f64"], [3.25]),
+    (["read", "holding", "92", "1", "--type", "u64", "--byte-order", "dcba"], [2 ** 53 + 1]),
+    (["read", "holding", "96", "4", "--type", "ascii"], ["K40 ok\\x00\\x00"]),
+    (["read", "holding", "96", "2", "--type", "ascii", "--byte-order", "badc"], ["4K 0"]),
 ]
 
 
@@ -115,6 +126,30 @@ class PeerReads:
         self.assertEqual(json_values(r), [1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 1, 0, 1, 0])
         r = self.run_ctl("--format", "json", "read", "holding", "50", "3")
         self.assertEqual(json_values(r), [9, 5, 6])
+
+    def test_writes_in_every_byte_order_read_back(self):
+        for order, expected in (("abcd", ["0xC049", "0x0000", "0x0000", "0x0000"]),
+                                ("cdab", ["0x0000", "0x0000", "0x0000", "0xC049"]),
+                                ("badc", ["0x49C0", "0x0000", "0x0000", "0x0000"]),
+                                ("dcba", ["0x0000", "0x0000", "0x0000", "0x49C0"])):
+            with self.subTest(order=order):
+                r = self.run_ctl("write", "registers", "40", "-50", "--type", "f64",
+                                 "--byte-order", order)
+                self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+                r = self.run_ctl("--format", "json", "read", "holding", "40", "4", "--type", "hex")
+                self.assertEqual(json_values(r), expected)
+                r = self.run_ctl("--format", "json", "read", "holding", "40", "--type", "f64",
+                                 "--byte-order", order)
+                self.assertEqual((json_values(r), json.loads(r.stdout)["byte_order"]),
+                                 ([-50], order))
+        r = self.run_ctl("write", "registers", "40", "18446744073709551615", "-1", "--type",
+                         "u64")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("-1 does not fit u64", r.stderr)
+        r = self.run_ctl("write", "registers", "40", "18446744073709551615", "--type", "u64")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = self.run_ctl("--format", "json", "read", "holding", "40", "--type", "u64")
+        self.assertEqual(json_values(r), [2 ** 64 - 1])
 
     def test_floats_that_are_no_number(self):
         # Spelt alike in table and CSV; null in JSON with the registers beside it.
@@ -178,8 +213,18 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
         self.assertEqual(json_values(r)[:9], [1, 0, 1, 1, 0, 0, 0, 1, 1])
         self.assertEqual(len(json_values(r)), 70)
 
+    def test_mbpoll_reads_the_same_floats(self):
+        # mbpoll's float is word swapped (cdab) unless -B (abcd).
+        tcp = self.port.rsplit(":", 1)[1]
+        for mbpoll_args, address in ((["-B"], "70"), ([], "72")):
+            r = subprocess.run(["mbpoll", "-m", "tcp", "-p", tcp, "-a", "1", "-0", "-1", "-t",
+                                "4:float", "-r", address] + mbpoll_args + ["127.0.0.1"],
+                               capture_output=True, text=True, timeout=30)
+            self.assertIn("[%s]: \t-1234.5" % address, r.stdout.replace("  ", " "), r.stdout)
+
     def test_watch_read_writes_the_records_of_read(self):
-        for args in (["holding", "0", "2", "--type", "hex"], ["coils", "0", "3"]):
+        for args in (["holding", "0", "2", "--type", "hex"], ["coils", "0", "3"],
+                     ["40097", "4", "--type", "ascii"]):
             with self.subTest(args=args):
                 once = json.loads(self.run_ctl("--format", "json", "read", *args).stdout)
                 r = self.run_ctl("--format", "json", "watch", "read", *args, "--count", "1")
@@ -329,6 +374,13 @@ class LimitsTest(unittest.TestCase):
             (["write", "registers", "65535", "1", "2"], "run past 65535"),
             (["write", "registers", "0"] + ["1"] * 124, "at most 123"),
             (["write", "coil", "0", "2"], "on or off"),
+            (["read", "holding", "0", "--word-order", "big", "--byte-order", "abcd"],
+             "give one"),
+            (["read", "holding", "0", "32", "--type", "u64"], "count 32 is not in 1..31"),
+            (["write", "registers", "0", "x", "--type", "ascii"], "ascii is for reads only"),
+            (["write", "registers", "0", "1e999", "--type", "f64"], "not a finite 64-bit float"),
+            (["--format", "prometheus", "watch", "read", "holding", "0", "2", "--type", "ascii",
+              "--output", "/dev/null"], "Prometheus samples cannot hold"),
             (["read", "40000"], "references count from 1 (40001 is holding 0)"),
             (["read", "300000"], "references count from 1"),
             (["read", "465537"], "past the last register"),

@@ -9,6 +9,11 @@ python3-pymodbus) serving known values in all four tables, over Modbus TCP
                20-21  3.25 as f32, little word order (0x0000 0x4050)
                30-31  74565 as u32, big word order (0x0001 0x2345)
                60-65  NaN, Inf, -Inf as f32 (0x7FC0 0, 0x7F80 0, 0xFF80 0)
+               70-77  -1234.5 as f32 (bytes C4 9A 50 00) in the byte orders abcd,
+                      cdab, badc, dcba
+               80-83  2^53 + 1 as u64, abcd    84-87  -2 as s64, abcd
+               88-91  3.25 as f64, abcd        92-95  2^53 + 1 as u64, dcba
+               96-99  "K40 ok" and two NULs as ascii
                0..99 exist; 100 and above give exception 02
     input      0..2   7 8 9       5-6 -1.5 as f32, big word order (0xBFC0 0x0000)
 """
@@ -31,6 +36,10 @@ def holding():
     regs[20:22] = [0x0000, 0x4050]
     regs[30:32] = [0x0001, 0x2345]
     regs[60:66] = [0x7FC0, 0, 0x7F80, 0, 0xFF80, 0]
+    regs[70:78] = [0xC49A, 0x5000, 0x5000, 0xC49A, 0x9AC4, 0x0050, 0x0050, 0x9AC4]
+    regs[80:88] = [0x0020, 0, 0, 0x0001, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFE]
+    regs[88:96] = [0x400A, 0, 0, 0, 0x0100, 0, 0, 0x2000]
+    regs[96:100] = [0x4B34, 0x3020, 0x6F6B, 0x0000]
     return regs
 
 
