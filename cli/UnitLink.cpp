@@ -37,8 +37,6 @@ bool UnitLink::Open(std::string* why) {
     if (!OpenNamedPort(comm_, ports_, why)) {
         return false;
     }
-    // A new connection: nothing received on an earlier one is judged with it.
-    comm_.m_nRecvLen = 0;
     if (comm_.SetupPort() == 0) {
         comm_.ClosePort();
         *why = "cannot open " + port_ + ": not a serial line at this speed";

@@ -212,6 +212,20 @@ TEST_F(VariableRequest, MbapLateRepliesAreCountedNotPurged) {
     }
 }
 
+TEST_F(VariableRequest, AFrameCutOffByAClosedConnectionIsNotJudgedWithTheNext) {
+    Open(true);
+    line.m_onWrite = [&](const Bytes& req) {
+        const Bytes reply = Mbap(static_cast<std::uint16_t>(req[0] << 8 | req[1]), kAnswer);
+        line.Arrive(5, Bytes(reply.begin(), reply.begin() + 9));  // and then the peer is gone
+    };
+    EXPECT_EQ(Run({0x03, 0x00, 0x64, 0x00, 0x02}).outcome, ExchangeOutcome::Timeout);
+    Open(true);
+    line.m_onWrite = [&](const Bytes& req) {
+        line.Arrive(5, Mbap(static_cast<std::uint16_t>(req[0] << 8 | req[1]), kAnswer));
+    };
+    EXPECT_EQ(Run({0x03, 0x00, 0x64, 0x00, 0x02}).outcome, ExchangeOutcome::Reply);
+}
+
 TEST_F(VariableRequest, EveryMbapRequestHasItsOwnTransactionId) {
     Open(true);
     Bytes ids;
