@@ -125,6 +125,18 @@ const char kFooter[] =
     "  whole frame), a frame from another slave address, a reply to an earlier\n"
     "  request, a device server that closed the connection, an exception.\n"
     "\n"
+    "Broadcasts:\n"
+    "  On a serial line --slave 0 is the broadcast address: write (05, 06, 15, 16)\n"
+    "  goes to every slave on the line and none answers, so k40ctl sends it, awaits\n"
+    "  no reply and says \"sent to all units (broadcast); no reply is expected\"\n"
+    "  (outcome \"broadcast\" in CSV and JSON; exit 0). It then keeps the line quiet\n"
+    "  for --turnaround ms (default 100) before it ends, so that the slaves have\n"
+    "  carried it out before a next request. Nothing confirms a broadcast: read it\n"
+    "  back from each slave. A read and the unit's own commands need a reply and\n"
+    "  are refused with --slave 0. Over mbtcp:// unit id 0 goes to the device, which\n"
+    "  may forward it to its line as a broadcast: a missing reply is then said to\n"
+    "  be expected (exit 3 all the same).\n"
+    "\n"
     "Ports:\n"
     "  A port is a device path (/dev/ttyUSB0, or the /dev/serial/by-id/ name that\n"
     "  stays the same when the adapter comes back as another ttyUSB number), COMn, or\n"
@@ -234,13 +246,19 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.add_option("--baud", o.baud, "line speed: " + BaudRates())
         ->check(kBaudRate)
         ->capture_default_str();
-    app.add_option("--slave", o.slave, "slave address (1..254; mbtcp://: unit id 0..255)")
+    app.add_option("--slave", o.slave,
+                   "slave address (1..254; 0 broadcasts a write; mbtcp://: unit id 0..255)")
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
     app.add_option("--wait", o.waitMs, "reply wait in ms")
         ->check(kDecimalDigits)
         ->check(CLI::Range(100, 50000))
+        ->capture_default_str();
+    app.add_option("--turnaround", o.turnaroundMs,
+                   "ms of quiet after a broadcast, for the slaves to carry it out")
+        ->check(kDecimalDigits)
+        ->check(CLI::Range(0, 10000))
         ->capture_default_str();
     std::string format = "table";
     app.add_option("--format", format, "output: table, csv, json (JSON Lines), prometheus")
@@ -404,9 +422,16 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
             }
         }
     }
-    if ((o.slave == 0 || o.slave == 255) && !IsMbapPortName(o.port)) {
-        return Refuse(err, "--slave " + std::to_string(o.slave) +
-                               " is a Modbus TCP unit id: only with --port mbtcp://");
+    if (o.slave == 255 && !IsMbapPortName(o.port)) {
+        return Refuse(err, "--slave 255 is a Modbus TCP unit id: only with --port mbtcp://");
+    }
+    // Every slave of an RTU line takes a request to address 0 and none may
+    // answer it: a write can be broadcast, but a read, and the unit's commands
+    // that are confirmed by their reply and a read-back, would wait for nothing.
+    o.broadcast = o.slave == 0 && !IsMbapPortName(o.port);
+    if (o.broadcast && o.action != Action::RawWrite) {
+        return Refuse(err, "--slave 0 is the broadcast address: sent to all units, and no reply "
+                           "is expected, so only write can use it");
     }
     if (o.format == OutputFormat::Prometheus && o.action != Action::Watch &&
         o.action != Action::Serve) {

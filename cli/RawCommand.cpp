@@ -1,5 +1,6 @@
 #include "cli/RawCommand.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +121,41 @@ std::string WriteText(const CtlOptions& o, const ReadRecord& record) {
     return record.outcome == ReadOutcome::Reply ? "ok\n" : std::string();
 }
 
+// A broadcast write as the formats say it: nothing came back, and nothing
+// was to; "broadcast" is the outcome word of its CSV and JSON records.
+std::string BroadcastText(const CtlOptions& o) {
+    ReadRecord record;
+    record.time = std::chrono::system_clock::now();
+    switch (o.format) {
+        case OutputFormat::Json: {
+            nlohmann::ordered_json line = nlohmann::ordered_json::parse(JsonLine(record));
+            line["outcome"] = "broadcast";
+            return line.dump() + "\n";
+        }
+        case OutputFormat::Csv:
+            return CsvLine({"time", "outcome", "exception"}) +
+                   CsvLine({Iso8601Local(record.time), "broadcast", ""});
+        case OutputFormat::Table:
+        case OutputFormat::Prometheus:
+            break;
+    }
+    return std::string(kBroadcastSaid) + "\n";
+}
+
+int RunBroadcast(const CtlOptions& o, UnitLink& link) {
+    if (!link.Broadcast(o.writePdu, o.turnaroundMs)) {
+        std::fprintf(stderr, "k40ctl: the broadcast could not be sent on %s\n", o.port.c_str());
+        return kExitPort;
+    }
+    const std::string text = BroadcastText(o);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
+        std::perror("k40ctl: cannot write standard output");
+        return kExitFailure;
+    }
+    return kExitReply;
+}
+
 }  // namespace
 
 ReadRecord RawScan(UnitLink& link, const RawRead& read) {
@@ -136,6 +172,9 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
         std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitPort;
     }
+    if (o.broadcast) {
+        return RunBroadcast(o, link);
+    }
     const bool read = o.action == Action::RawRead;
     const ReadRecord record = read ? RawScan(link, o.raw)
                                    : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
@@ -147,6 +186,13 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
     if (record.outcome == ReadOutcome::Exception && record.exceptionCode == 0x02 &&
         !o.referenceHint.empty()) {
         std::fprintf(stderr, "k40ctl: %s\n", o.referenceHint.c_str());
+    }
+    // Unit 0 over Modbus TCP: a gateway may pass it on as a broadcast, which
+    // none of its slaves answers.
+    if (record.outcome == ReadOutcome::Timeout && o.slave == 0) {
+        std::fprintf(stderr,
+                     "k40ctl: unit id 0 is the broadcast address: a gateway sends it to all "
+                     "units of its line, and none of them replies; no reply is expected\n");
     }
     return ExitStatusOf(record);
 }

@@ -30,5 +30,8 @@ std::string RawJsonLine(const RawRead& read, const ReadRecord& record);
 // One scan of a watch read: the exchange and, on a reply, its values.
 ReadRecord RawScan(UnitLink& link, const RawRead& read);
 
+// What a broadcast write says in the table format.
+constexpr const char* kBroadcastSaid = "sent to all units (broadcast); no reply is expected";
+
 // Runs read or write once on an open-able link; the exit status.
 int RunRaw(const CtlOptions& o, UnitLink& link);

@@ -208,6 +208,11 @@ ReadRecord UnitLink::Request(const std::vector<std::uint8_t>& pdu, ExchangeVaria
     return record;
 }
 
+bool UnitLink::Broadcast(const std::vector<std::uint8_t>& pdu, int turnaroundMs) {
+    return SendBroadcast(comm_, pdu.data(), static_cast<int>(pdu.size()), this,
+                         static_cast<std::uint32_t>(turnaroundMs));
+}
+
 ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {
     const ExchangeVariant variant = request.function == 0x05 ? ExchangeVariant::SystemCommand
                                     : purgeFirst             ? ExchangeVariant::PurgingModuleCommand

@@ -55,6 +55,10 @@ public:
     // reply, ReplyFrame() holds it in RTU form (address, function, data, CRC).
     ReadRecord Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant);
     const std::uint8_t* ReplyFrame() const { return comm_.m_RecvBuf; }
+    // A write to every slave of an RTU line (address 0): sent, no reply
+    // awaited, then turnaroundMs of quiet (link/Exchange.h). False when the
+    // request could not be sent.
+    bool Broadcast(const std::vector<std::uint8_t>& pdu, int turnaroundMs);
 
     // Called with each request as it is sent and, at the end of its exchange,
     // with the bytes received for it (none: no call). On the link's thread.

@@ -202,3 +202,18 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
     finish();
     return result;
 }
+
+bool SendBroadcast(CModbusComm& comm, const std::uint8_t* pdu, int pduLength, IFrameEcho* echo,
+                   std::uint32_t turnaroundMs, IClock& clock) {
+    comm.Purge(2);
+    comm.BuildFrame(pdu, pduLength);
+    if (echo != nullptr) {
+        echo->ShowSendFrame();
+    }
+    // The write returns once the frame has left, so the delay counts from its end.
+    if (comm.WriteData(comm.m_SendBuf, comm.m_nSendLen) == 0) {
+        return false;
+    }
+    clock.Sleep(turnaroundMs);
+    return true;
+}

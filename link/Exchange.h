@@ -80,3 +80,12 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
 // PDU, CRC) either way; the receive box has shown the bytes as they came.
 ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std::uint8_t* pdu,
                           int pduLength, IFrameEcho* echo, IClock& clock = SystemClock());
+
+// A broadcast on RTU (slave address 0): every slave applies a write and none
+// may answer, so the request is sent and no reply is awaited. The line is
+// then kept quiet for the turnaround delay, which the slaves need to carry
+// the write out before they can take another request. No echo is settled
+// first: the read that does it would itself go to every slave. False when the
+// request could not be sent.
+bool SendBroadcast(CModbusComm& comm, const std::uint8_t* pdu, int pduLength, IFrameEcho* echo,
+                   std::uint32_t turnaroundMs, IClock& clock = SystemClock());

@@ -257,6 +257,95 @@ class PymodbusRtuTest(PeerReads, unittest.TestCase):
         cls.dir.cleanup()
 
 
+BROADCAST_SAID = "sent to all units (broadcast); no reply is expected"
+
+
+class PymodbusBroadcastTest(unittest.TestCase):
+    """Broadcasts (--slave 0) on an RTU line of three pymodbus slaves, units 1, 2
+    and 3: every slave carries each write out and none answers, as socat's log
+    of the line shows (bytes from the slaves' side are the reads' replies only)."""
+    UNITS = (1, 2, 3)
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
+        cls.log_path = os.path.join(cls.dir.name, "line.log")
+        cls.log = open(cls.log_path, "w")
+        cls.socat = subprocess.Popen(["socat", "-x", "pty,raw,echo=0,link=" + ours,
+                                      "pty,raw,echo=0,link=" + theirs], stderr=cls.log)
+        assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
+        cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                     "rtu", theirs, "1,2,3"], stdout=subprocess.PIPE, text=True)
+        assert cls.peer.stdout.readline().strip() == "ready"
+        cls.port = ours
+        assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+
+    @classmethod
+    def tearDownClass(cls):
+        for p in (cls.peer, cls.socat):
+            p.kill()
+            p.wait(5)
+        cls.peer.stdout.close()
+        cls.log.close()
+        cls.dir.cleanup()
+
+    def slave_bytes(self):
+        """Bytes the slaves have sent so far: socat -x marks them "<"."""
+        with open(self.log_path) as f:
+            return sum(int(line.split("length=")[1].split()[0])
+                       for line in f if line.startswith("< "))
+
+    def test_a_broadcast_is_carried_out_by_every_slave_and_answered_by_none(self):
+        before = self.slave_bytes()
+        for args in (["write", "register", "50", "77"], ["write", "registers", "51", "1", "2"],
+                     ["write", "coil", "20", "on"], ["write", "coils", "10", "on", "off", "on"],
+                     ["write", "40054", "9"]):
+            r = ctl("--port", self.port, "--slave", "0", "--turnaround", "50", *args)
+            self.assertEqual((r.returncode, r.stdout), (0, BROADCAST_SAID + "\n"), r.stderr)
+        r = ctl("--port", self.port, "--slave", "0", "--format", "json", "write", "coil", "21", "1")
+        self.assertEqual((r.returncode, json.loads(r.stdout)["outcome"]), (0, "broadcast"))
+        r = ctl("--port", self.port, "--slave", "0", "--format", "csv", "write", "coil", "22", "1")
+        self.assertEqual([row[1] for row in csv.reader(io.StringIO(r.stdout))],
+                         ["outcome", "broadcast"])
+        replies = 0
+        for unit in self.UNITS:
+            for args, values, length in ((["holding", "50", "4"], [77, 1, 2, 9], 13),
+                                         (["coils", "10", "3"], [1, 0, 1], 6),
+                                         (["coils", "20", "3"], [1, 1, 1], 6)):
+                r = ctl("--port", self.port, "--slave", str(unit), "--format", "json", "read",
+                        *args)
+                self.assertEqual((r.returncode, json_values(r)), (0, values), (unit, r.stderr))
+                replies += length
+        # The replies to the reads passed socat before k40ctl took them.
+        self.assertEqual(self.slave_bytes() - before, replies)
+
+
+class PymodbusTcpBroadcastTest(unittest.TestCase):
+    """Unit id 0 over Modbus TCP to a pymodbus server that passes it to its
+    slaves (1 and 2) as a broadcast: no reply, said to be expected."""
+
+    def test_unit_0_is_carried_out_without_a_reply(self):
+        tcp = free_port()
+        peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                 "tcp", str(tcp), "1,2"], stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertTrue(await_true(lambda: accepts(tcp)))
+            port = "mbtcp://127.0.0.1:%d" % tcp
+            r = ctl("--port", port, "--slave", "0", "write", "register", "50", "5")
+            self.assertEqual(r.returncode, 3, r.stderr)
+            self.assertIn("unit id 0 is the broadcast address", r.stderr)
+            self.assertIn("no reply is expected", r.stderr)
+            for unit in ("1", "2"):
+                r = ctl("--port", port, "--slave", unit, "--format", "json", "read", "holding",
+                        "50")
+                self.assertEqual((r.returncode, json_values(r)), (0, [5]), r.stderr)
+        finally:
+            peer.kill()
+            peer.wait(5)
+            peer.stdout.close()
+
+
 class FakeGateway(threading.Thread):
     """Answers every MBAP request once per entry of tid_offsets, with the
     request's transaction id plus that offset, from the unit id asked (or
@@ -405,6 +494,16 @@ class LimitsTest(unittest.TestCase):
         r = ctl("--port", "tcp://127.0.0.1:9", "--slave", "255", "read", "coils", "0")
         self.assertEqual(r.returncode, 2)
         self.assertIn("only with --port mbtcp://", r.stderr)
+        # The broadcast address on a serial line: only a write can use it.
+        for args in (["read", "coils", "0"], ["watch", "read", "holding", "0"], ["ai"],
+                     ["manual"], ["module", "1", "on"]):
+            with self.subTest(args=args):
+                r = ctl("--port", "tcp://127.0.0.1:9", "--slave", "0", *args)
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertIn("--slave 0 is the broadcast address", r.stderr)
+                self.assertIn("no reply is expected", r.stderr)
+        r = ctl("--port", "tcp://127.0.0.1:9", "--turnaround", "10001", "write", "coil", "0", "1")
+        self.assertEqual(r.returncode, 2, r.stderr)
 
 
 class EchoingAdapterTest(unittest.TestCase):

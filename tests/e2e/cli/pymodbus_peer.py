@@ -16,6 +16,10 @@ python3-pymodbus) serving known values in all four tables, over Modbus TCP
                96-99  "K40 ok" and two NULs as ascii
                0..99 exist; 100 and above give exception 02
     input      0..2   7 8 9       5-6 -1.5 as f32, big word order (0xBFC0 0x0000)
+
+With a third argument, a comma-separated list of unit ids ("1,2,3"), each of
+them is a slave of its own with these values, and unit 0 is the broadcast
+address: every slave carries out the request and none answers.
 """
 import logging
 import sys
@@ -50,20 +54,30 @@ def inputs():
     return regs
 
 
+def new_slave():
+    return ModbusSlaveContext(co=ModbusSequentialDataBlock(0, COILS + [0] * 91),
+                              di=ModbusSequentialDataBlock(0, DISCRETE + [0] * 95),
+                              hr=ModbusSequentialDataBlock(0, holding()),
+                              ir=ModbusSequentialDataBlock(0, inputs()), zero_mode=True)
+
+
 def main():
     logging.disable(logging.CRITICAL)
-    slave = ModbusSlaveContext(co=ModbusSequentialDataBlock(0, COILS + [0] * 91),
-                               di=ModbusSequentialDataBlock(0, DISCRETE + [0] * 95),
-                               hr=ModbusSequentialDataBlock(0, holding()),
-                               ir=ModbusSequentialDataBlock(0, inputs()), zero_mode=True)
-    # single: the one slave answers every unit id, as a device on the network does.
-    context = ModbusServerContext(slaves=slave, single=True)
     mode, where = sys.argv[1], sys.argv[2]
+    if len(sys.argv) > 3:
+        units = [int(u) for u in sys.argv[3].split(",")]
+        context = ModbusServerContext(slaves={u: new_slave() for u in units}, single=False)
+    else:
+        # single: the one slave answers every unit id, as a device on the network does.
+        context = ModbusServerContext(slaves=new_slave(), single=True)
+    broadcast = len(sys.argv) > 3
     print("ready", flush=True)
     if mode == "tcp":
-        StartTcpServer(context=context, address=("127.0.0.1", int(where)))
+        StartTcpServer(context=context, address=("127.0.0.1", int(where)),
+                       broadcast_enable=broadcast)
     else:
-        StartSerialServer(context=context, framer=ModbusRtuFramer, port=where, baudrate=9600)
+        StartSerialServer(context=context, framer=ModbusRtuFramer, port=where, baudrate=9600,
+                          broadcast_enable=broadcast)
 
 
 if __name__ == "__main__":
