@@ -43,7 +43,8 @@ const char kFooter[] =
     "                         counting from 1: 00001 coil 0, 10001 discrete input 0,\n"
     "                         30001 input register 0, 40001 holding register 0 (five\n"
     "                         digits up to 9999, six up to 65536: 400001); so read\n"
-    "                         40101 4 is read holding 100 4 (mbpoll -r 101 -c 4)\n"
+    "                         40101 4 is read holding 100 4 (mbpoll -r 101 -c 4)\n"    "                         (exception 02 at an ADDRESS such as 40101 in read, watch\n"
+    "                         read or write says that it looks like a reference)\n"
     "    --type T             u16 (default), s16, u32, s32, f32, hex, u64, s64, f64 or\n"
     "                         ascii; 32-bit values take two registers, 64-bit four;\n"
     "                         ascii reads COUNT registers as one text, two characters\n"
@@ -53,7 +54,8 @@ const char kFooter[] =
     "    --byte-order O       abcd (as big), cdab (as little), badc or dcba: the bytes\n"
     "                         A (highest) to D of a value; badc and dcba swap the two\n"
     "                         bytes of each register; 64-bit values the same register\n"
-    "                         by register; not together with --word-order\n"
+    "                         by register; not together with --word-order; --type and\n"
+    "                         the orders are refused for coils and discrete inputs\n"
     "  write coil ADDRESS on|off, write coils ADDRESS STATE...,\n"
     "  write register ADDRESS VALUE, write registers ADDRESS VALUE...\n"
     "                         any device: functions 05, 15, 06 and 16, STATE on|off,\n"
@@ -382,7 +384,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         if (!why.empty()) {
             return Refuse(err, std::string(raw.read->parsed() ? "read" : "write") + ": " + why);
         }
-        o.referenceHint = o.action == Action::RawRead ? ReferenceHint(raw) : std::string();
+        o.referenceHint = ReferenceHint(raw);
     } else if (ports->parsed()) {
         o.action = Action::Ports;
     } else if (doctor->parsed()) {
@@ -410,6 +412,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
             if (!why.empty()) {
                 return Refuse(err, "watch read: " + why);
             }
+            o.referenceHint = ReferenceHint(raw);
         }
         if (o.format == OutputFormat::Prometheus && o.output.empty()) {
             return Refuse(err, "--format prometheus needs --output FILE");

@@ -44,10 +44,6 @@ bool CoilState(const std::string& text, bool& on) {
     return on || word == "off" || word == "0" || word == "false";
 }
 
-bool TypeGiven(const RawArgs& args) {
-    return args.typeOption != nullptr && args.typeOption->count() > 0;
-}
-
 // The byte order of --byte-order, or of --word-order (big abcd, little cdab);
 // "" or why the two are refused together.
 std::string OrderOf(const RawArgs& args, ByteOrder& order) {
@@ -62,8 +58,18 @@ std::string OrderOf(const RawArgs& args, ByteOrder& order) {
     return {};
 }
 
-constexpr char kBitsTakeNoType[] =
-    "--type applies to registers: coils and discrete inputs are single bits";
+// "" or why an option of register values was given for bits: --type, and
+// the orders, which say how a value's bytes lie in registers.
+std::string BitsRefusal(const RawArgs& args) {
+    for (const CLI::Option* option :
+         {args.typeOption, args.byteOrderOption, args.wordOrderOption}) {
+        if (option != nullptr && option->count() > 0) {
+            return option->get_name() +
+                   " applies to registers: coils and discrete inputs are single bits";
+        }
+    }
+    return {};
+}
 
 const std::map<std::string, int> kWriteKinds = {
     {"coil", 0x05}, {"coils", 0x0F}, {"register", 0x06}, {"registers", 0x10}};
@@ -77,8 +83,9 @@ std::string CheckAddress(int address) {
 // "" and the PDU of 05 or 15, or why the states are refused.
 std::string CoilsPdu(const RawArgs& args, const std::string& kind, int address,
                      const std::vector<std::string>& values, std::vector<std::uint8_t>& pdu) {
-    if (TypeGiven(args)) {
-        return kBitsTakeNoType;
+    const std::string refused = BitsRefusal(args);
+    if (!refused.empty()) {
+        return refused;
     }
     std::vector<bool> states;
     for (const std::string& value : values) {
@@ -219,8 +226,8 @@ std::string MakeRawRead(const RawArgs& args, RawRead& read) {
                "\" is neither a table (coils, discrete, holding, input) nor a reference "
                "(five or six digits, such as 40001)";
     }
-    if (why.empty() && IsBitTable(read.table) && TypeGiven(args)) {
-        why = kBitsTakeNoType;
+    if (why.empty() && IsBitTable(read.table)) {
+        why = BitsRefusal(args);
     }
     if (why.empty()) {
         why = Number("count", count.empty() ? "1" : count, read.count);
@@ -241,12 +248,20 @@ std::string ReferenceHint(const RawArgs& args) {
     RawTable table = RawTable::Holding;
     int address = 0;
     const std::string& text = args.address;
-    if (kTables.count(args.table) == 0 || !IsReference(text) || (text[0] != '3' && text[0] != '4') ||
+    const bool read = kTables.count(args.table) != 0;
+    const bool write = args.kind == "register" || args.kind == "registers";
+    if ((!read && !write) || !IsReference(text) || (text[0] != '3' && text[0] != '4') ||
         !ParseReference(text, table, address).empty()) {
         return {};
     }
-    return "ADDRESS counts from 0: if " + text + " is a reference from the device's manual, " +
-           "it is " + TableName(table) + " " + std::to_string(address) + " (read " + text + ")";
+    const std::string start = "ADDRESS counts from 0: if " + text +
+                              " is a reference from the device's manual, it is " +
+                              TableName(table) + " " + std::to_string(address);
+    if (read) {
+        return start + " (read " + text + ")";
+    }
+    return table == RawTable::Input ? start + ", which cannot be written"
+                                    : start + " (write " + text + " VALUE...)";
 }
 
 std::string MakeRawWrite(const RawArgs& args, std::vector<std::uint8_t>& pdu) {

@@ -35,9 +35,9 @@ void AddRawOptions(CLI::App& app, RawArgs& args);
 void AddReadArguments(CLI::App& command, RawArgs& args);
 // The read the arguments ask for, into read; "" or why it is refused.
 std::string MakeRawRead(const RawArgs& args, RawRead& read);
-// What to say when a read of TABLE ADDRESS gets exception 02 or is refused
-// and ADDRESS looks like a reference number (five or six digits from 3 or 4:
-// "40101" is holding 100); "" otherwise.
+// What to say when a read of TABLE ADDRESS or a write of register(s) ADDRESS
+// gets exception 02 or is refused and ADDRESS looks like a reference number
+// (five or six digits from 3 or 4: "40101" is holding 100); "" otherwise.
 std::string ReferenceHint(const RawArgs& args);
 // The PDU of the write the arguments ask for; "" or why it is refused.
 std::string MakeRawWrite(const RawArgs& args, std::vector<std::uint8_t>& pdu);

@@ -172,10 +172,19 @@ class PeerReads:
                          {"code": 2, "name": "非法数据地址", "name_en": "illegal data address"})
         self.assertIn("exception reply 02 illegal data address (非法数据地址)", r.stderr)
         # An address that looks like a reference number gets a word on it.
-        r = self.run_ctl("read", "holding", "40101")
-        self.assertEqual(r.returncode, 4, r.stderr)
-        self.assertIn("if 40101 is a reference from the device's manual, it is holding 100",
-                      r.stderr)
+        for args, status, said in (
+                (["read", "holding", "40101"], 4, "it is holding 100 (read 40101)"),
+                (["watch", "read", "holding", "40101", "--count", "1"], 0,
+                 "it is holding 100 (read 40101)"),
+                (["write", "register", "40101", "7"], 4, "it is holding 100 (write 40101 VALUE"),
+                (["write", "registers", "30101", "7", "8"], 4,
+                 "it is input 100, which cannot be written")):
+            with self.subTest(args=args):
+                r = self.run_ctl(*args)
+                self.assertEqual(r.returncode, status, r.stderr)
+                self.assertIn("if %s is a reference from the device's manual, "
+                              % next(a for a in args if len(a) == 5 and a.isdigit()), r.stderr)
+                self.assertIn(said, r.stderr)
 
 
 class PymodbusTcpTest(PeerReads, unittest.TestCase):
@@ -445,6 +454,12 @@ class LimitsTest(unittest.TestCase):
             (["watch", "read", "holding", "0", "2000000000", "--type", "f32"],
              "count 2000000000 is not in 1..62"),
             (["read", "coils", "0", "--type", "u16"], "--type applies to registers"),
+            (["read", "coils", "0", "--byte-order", "badc"], "--byte-order applies to registers"),
+            (["watch", "read", "discrete", "0", "--word-order", "little"],
+             "--word-order applies to registers"),
+            (["write", "coils", "0", "on", "off", "--byte-order", "dcba"],
+             "--byte-order applies to registers"),
+            (["write", "00001", "on", "--word-order", "big"], "--word-order applies to registers"),
             (["write", "coil", "0", "on", "--type", "s16"], "--type applies to registers"),
             (["read", "input", "0x0x10"], 'address "0x0x10" is no number'),
             (["read", "input", "0x 1F"], 'address "0x 1F" is no number'),
