@@ -1,6 +1,7 @@
 // Requests of any length and function 02/04/15/16 on an RTU line, and the same
 // exchange over Modbus TCP (MBAP), where a reply must carry the request's
-// transaction id: what the far side sends, and whether the exchange takes it.
+// transaction id: what the far side sends, and whether the exchange takes it;
+// a broadcast, which takes nothing.
 #include <gtest/gtest.h>
 
 #include "link/Exchange.h"
@@ -14,7 +15,7 @@ struct VariableRequest : ::testing::Test {
     FakeClock clock{1000};
     FakeLine line{clock};
     FakePorts ports;
-    CModbusComm comm{ports};
+    CModbusComm comm{ports, clock};
 
     VariableRequest() {
         ports.Attach(0, line);
@@ -238,6 +239,26 @@ TEST_F(VariableRequest, EveryMbapRequestHasItsOwnTransactionId) {
     EXPECT_EQ(Run(kWrite16).outcome, ExchangeOutcome::Reply);
     ASSERT_EQ(ids.size(), 2u);
     EXPECT_NE(ids[0], ids[1]);
+}
+
+// A broadcast in echo auto on a freshly opened line: no settling read goes
+// first (it would be a read to every slave), nothing is read back, and the
+// turnaround runs from the moment the frame has left.
+TEST_F(VariableRequest, ABroadcastIsSentAloneAndTheLineKeptQuietAfterIt) {
+    Open(false, EchoMode::Auto);
+    comm.m_nSlaveAddr = 0;
+    line.m_nDrainMs = 9;
+    const Bytes pdu = {0x06, 0x00, 0x32, 0x00, 0x4D};
+    const std::uint32_t start = clock.m_nNow;
+    ASSERT_TRUE(SendBroadcast(comm, pdu.data(), 5, nullptr, 100, clock));
+    EXPECT_EQ(line.m_written, WithCrc({0x00, 0x06, 0x00, 0x32, 0x00, 0x4D}));
+    EXPECT_EQ(line.m_nReads, 0);
+    EXPECT_EQ(clock.m_nNow - start, 9u + 100u);
+
+    line.m_bWriteFails = true;
+    const std::uint32_t failed = clock.m_nNow;
+    EXPECT_FALSE(SendBroadcast(comm, pdu.data(), 5, nullptr, 100, clock));
+    EXPECT_LT(clock.m_nNow - failed, 100u);
 }
 
 }  // namespace
