@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "cli/CtlHelp.h"
 #include "cli/HelpWords.h"
 #include "cli/RawOptions.h"
 #include "cli/ServeOptions.h"
@@ -14,147 +15,6 @@
 #include "link/TcpAddress.h"
 
 namespace {
-
-const char kFooter[] =
-    "Subcommand options:\n"
-    "  di --register          read the status bits as holding register 0 (function 03)\n"
-    "  watch [ai|di|all]      repeat the reads; on a terminal with --format table a live\n"
-    "  watch read TABLE ADDRESS [COUNT]\n"
-    "                         the same for a raw read of any device (see read below)\n"
-    "                         view, otherwise one record a scan, flushed when written\n"
-    "    --interval SECONDS   time from one scan's start to the next (default 1; 0: at once)\n"
-    "    --count N            end after N scans (default: until SIGINT or SIGTERM)\n"
-    "    --output FILE        append the records to FILE (CSV: a header only into an empty\n"
-    "                         file; a file of another CSV layout is refused, exit 2);\n"
-    "                         with --format prometheus, rewrite FILE atomically after\n"
-    "                         every scan for node_exporter's textfile collector\n"
-    "  doctor                 check the port and this computer, then read the unit once:\n"
-    "                         pass/warn/fail lines, each with its fix; exit 1 on a fail\n"
-    "  scan [--fast] [--all]  find a unit of unknown baud rate and address: every baud\n"
-    "                         of 600..38400 and address 1..254, reading register 0;\n"
-    "                         --fast: 9600 and 19200 first, then the others from the\n"
-    "                         highest down; --all: go on after the first unit found;\n"
-    "                         Ctrl+C stops after the current try\n"
-    "  read TABLE ADDRESS [COUNT]\n"
-    "                         any device: TABLE coils (01), discrete (02), holding (03)\n"
-    "                         or input (04); COUNT bits or values of --type (default 1;\n"
-    "                         at most 2000 bits, 125 registers, no address past 65535)\n"
-    "    --type T             u16 (default), s16, u32, s32, f32 or hex; 32-bit values\n"
-    "                         take two registers\n"
-    "    --word-order O       big (default: first register high) or little\n"
-    "  write coil ADDRESS on|off, write register ADDRESS VALUE,\n"
-    "  write registers ADDRESS VALUE...\n"
-    "                         any device: functions 05, 06 and 16, VALUE of --type; the\n"
-    "                         reply is checked as for the unit's commands (\"ok\")\n"
-    "  ports                  list the serial ports in COMn order (nothing is opened):\n"
-    "                         device, /dev/serial/by-id/ name, USB vendor:product, maker,\n"
-    "                         model, serial number, driver; --format table, csv or json\n"
-    "\n"
-    "Watching:\n"
-    "  A watch ends after the current exchange on SIGINT or SIGTERM, and on SIGHUP\n"
-    "  unless it writes to --output FILE: then SIGHUP reopens FILE by its name before\n"
-    "  the next record (for logrotate). Its counters (requests sent, replies,\n"
-    "  exception replies, each kind of failure) and the response time min/mean/max\n"
-    "  are shown in the live view's status line and go to standard error at the end.\n"
-    "  The live view fits the terminal (80x24 and up); a bit that changed is marked\n"
-    "  with the time of its last change. A vanished device is reopened every second;\n"
-    "  meanwhile the view shows \"port lost since HH:MM:SS, reopening\" and the values\n"
-    "  as stale, each scan due counts as failed, CSV and JSON get no record and the\n"
-    "  Prometheus file k40_up 0 without values. Prometheus samples are labelled\n"
-    "  port and slave. Each JSON record carries response_ms (null without answer).\n"
-    "\n"
-    "Units:\n"
-    "  The table, JSON, Prometheus and the live view give each measurement its\n"
-    "  physical unit: V for the voltages, A for the load and battery currents (105,\n"
-    "  107), °C for the battery room temperature (108). k40tool's window shows the\n"
-    "  unit column as the unit's documentation prints it (\"A\" on the control bus\n"
-    "  voltage, \"V\" on the currents and the temperature), to match that document;\n"
-    "  logs and dashboards need the physical unit. CSV headers hold the names only.\n"
-    "\n"
-    "Confirmed commands:\n"
-    "  After manual, auto, float or equalize the status bits are read back (again,\n"
-    "  within the wait) until bit 0 (manual/automatic operation) or bit 1\n"
-    "  (float/equalize charge) holds what was commanded; otherwise exit status 6.\n"
-    "  The option --no-confirm skips it. Module commands are not confirmed: the\n"
-    "  unit's map has no read-back for them.\n"
-    "\n"
-    "Scan times:\n"
-    "  Each try of a scan waits the line time of request and reply plus 3.5\n"
-    "  characters and 20 ms, so the 254 addresses take about 117 s at 600 baud\n"
-    "  (329 ms a try), 61 s at 1200 (175 ms), 33 s at 2400 (98 ms), 19 s at 4800\n"
-    "  (59 ms), 12 s at 9600 (40 ms), 9 s at 19200 (30 ms) and 7 s at 38400 (25 ms);\n"
-    "  all seven rates about 4.3 minutes.\n"
-    "\n"
-    "Echo:\n"
-    "  Many two-wire RS-485 adapters return every request before the unit's reply.\n"
-    "  The option --echo auto (the default, or what K40_ECHO says, as for k40tool)\n"
-    "  learns it from a read and keeps it until the port is opened again. The echo\n"
-    "  of a write cannot be told from the unit's reply, so in auto a command on a\n"
-    "  freshly opened port (every k40ctl call opens it afresh) first reads register\n"
-    "  0 once to learn it; a silent unit behind an echoing adapter then gives no\n"
-    "  reply, never \"ok\". With --echo on the line is taken to echo (no learning\n"
-    "  read); with --echo off it never echoes. With --echo on over a line that does\n"
-    "  not echo, reads still work but writes time out (fail safe).\n"
-    "\n"
-    "Late replies:\n"
-    "  A unit slower than --wait still answers the read that timed out. A watch\n"
-    "  listens for that reply before its next request, for up to the wait, and\n"
-    "  counts it as a reply to an earlier request; scan does not wait for it.\n"
-    "\n"
-    "Diagnosis:\n"
-    "  When an exchange fails, standard error says what arrived and what it likely\n"
-    "  means: nothing, only the echo, one copy of a write with --echo on, an altered\n"
-    "  copy, bytes without a valid frame (shown in hex), a reply with a wrong CRC (the\n"
-    "  whole frame), a frame from another slave address, a reply to an earlier\n"
-    "  request, a device server that closed the connection, an exception.\n"
-    "\n"
-    "Ports:\n"
-    "  A port is a device path (/dev/ttyUSB0, or the /dev/serial/by-id/ name that\n"
-    "  stays the same when the adapter comes back as another ttyUSB number), COMn, or\n"
-    "  tcp://HOST:PORT for a serial device server in raw TCP server mode (RTU frames\n"
-    "  through the connection unchanged; HOST a name, an IPv4 address or [IPv6]).\n"
-    "  The name lookup and connect are bounded by --wait. mbtcp://HOST[:PORT] is a\n"
-    "  Modbus TCP device or gateway (MBAP frames, port 502 by default; --slave is\n"
-    "  the unit identifier, 0 and 255 allowed too).\n"
-    "\n"
-    "  COMn is $K40_COMn when set, else the n-th port present: USB adapters\n"
-    "  (/dev/ttyUSB*, then /dev/ttyACM*, each by number), then on-board ports with a\n"
-    "  UART behind them (/dev/ttyS*); with fewer ports, /dev/ttyS(n-1).\n"
-    "\n"
-    "Options may stand before or after the subcommand. Names, units and legends are\n"
-    "UTF-8; times are local ISO 8601 with milliseconds and the UTC offset.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  the unit replied (watch: the watch ended, also when scans failed)\n"
-    "  1  the output could not be written (a full disk)\n"
-    "  2  the command line was refused\n"
-    "  3  no reply within the wait time\n"
-    "  4  the unit answered with an exception reply (code and name)\n"
-    "  5  the port could not be opened (missing, no permission, busy; for tcp://\n"
-    "     a bad address, a name that does not resolve, a refused connection)\n"
-    "  6  a system command was not confirmed by the read-back\n"
-    "  doctor: 0 when no check failed, 1 otherwise; scan: 0 found, 3 none\n"
-    "\n"
-    "Examples:\n"
-    "  k40ctl --port /dev/ttyUSB0 ai\n"
-    "\n"
-    "  k40ctl --port /dev/ttyUSB0 ai --format json\n"
-    "\n"
-    "  k40ctl --port /dev/ttyUSB0 module 3 voltage 234.1\n"
-    "\n"
-    "  k40ctl --port /dev/ttyUSB0 watch all --interval 5 --format csv --output log.csv\n"
-    "\n"
-    "  k40ctl --port tcp://192.168.1.20:4001 ai\n"
-    "\n"
-    "  k40ctl --port mbtcp://192.168.1.30 --slave 3 read holding 40 2 --type f32\n"
-    "\n"
-    "  k40ctl --port /dev/ttyUSB0 --slave 7 write registers 10 1 2 3\n"
-    "\n"
-    "  k40ctl ports\n"
-    "\n"
-    "  k40ctl --port /dev/ttyUSB0 doctor\n"
-    "\n"
-    "  k40ctl --port /dev/ttyUSB0 scan --fast\n";
 
 const std::map<std::string, OutputFormat> kFormats = {{"table", OutputFormat::Table},
                                                       {"csv", OutputFormat::Csv},
@@ -206,7 +66,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
                  "k40ctl"};
     app.footer(PlatformHelp(
-        std::string(kFooter).insert(std::string(kFooter).find("Units:\n"), kServeHelp)));
+        std::string(kCtlFooter).insert(std::string(kCtlFooter).find("Units:\n"), kServeHelp)));
     app.set_version_flag("--version", "k40ctl " K40_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
@@ -218,13 +78,19 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.add_option("--baud", o.baud, "line speed: " + BaudRates())
         ->check(kBaudRate)
         ->capture_default_str();
-    app.add_option("--slave", o.slave, "slave address (1..254; mbtcp://: unit id 0..255)")
+    app.add_option("--slave", o.slave,
+                   "slave address (1..254; 0 broadcasts a write; mbtcp://: unit id 0..255)")
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
     app.add_option("--wait", o.waitMs, "reply wait in ms")
         ->check(kDecimalDigits)
         ->check(CLI::Range(100, 50000))
+        ->capture_default_str();
+    app.add_option("--turnaround", o.turnaroundMs,
+                   "ms of quiet after a broadcast, for the slaves to carry it out")
+        ->check(kDecimalDigits)
+        ->check(CLI::Range(0, 10000))
         ->capture_default_str();
     std::string format = "table";
     app.add_option("--format", format, "output: table, csv, json (JSON Lines), prometheus")
@@ -349,6 +215,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         if (!why.empty()) {
             return Refuse(err, std::string(raw.read->parsed() ? "read" : "write") + ": " + why);
         }
+        o.referenceHint = ReferenceHint(raw);
     } else if (ports->parsed()) {
         o.action = Action::Ports;
     } else if (doctor->parsed()) {
@@ -368,10 +235,15 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
                                    : WatchScope::Analog;
         if (watchRead->parsed()) {
             o.scope = WatchScope::Raw;
-            const std::string why = MakeRawRead(raw, o.raw);
+            std::string why = MakeRawRead(raw, o.raw);
+            if (why.empty() && o.format == OutputFormat::Prometheus &&
+                !IsBitTable(o.raw.table) && o.raw.type == RawType::Ascii) {
+                why = "--type ascii is text, which Prometheus samples cannot hold";
+            }
             if (!why.empty()) {
                 return Refuse(err, "watch read: " + why);
             }
+            o.referenceHint = ReferenceHint(raw);
         }
         if (o.format == OutputFormat::Prometheus && o.output.empty()) {
             return Refuse(err, "--format prometheus needs --output FILE");
@@ -384,9 +256,16 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
             }
         }
     }
-    if ((o.slave == 0 || o.slave == 255) && !IsMbapPortName(o.port)) {
-        return Refuse(err, "--slave " + std::to_string(o.slave) +
-                               " is a Modbus TCP unit id: only with --port mbtcp://");
+    if (o.slave == 255 && !IsMbapPortName(o.port)) {
+        return Refuse(err, "--slave 255 is a Modbus TCP unit id: only with --port mbtcp://");
+    }
+    // Every slave of an RTU line takes a request to address 0 and none may
+    // answer it: a write can be broadcast, but a read, and the unit's commands
+    // that are confirmed by their reply and a read-back, would wait for nothing.
+    o.broadcast = o.slave == 0 && !IsMbapPortName(o.port);
+    if (o.broadcast && o.action != Action::RawWrite) {
+        return Refuse(err, "--slave 0 is the broadcast address: sent to all units, and no reply "
+                           "is expected, so only write can use it");
     }
     if (o.format == OutputFormat::Prometheus && o.action != Action::Watch &&
         o.action != Action::Serve) {

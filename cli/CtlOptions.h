@@ -75,7 +75,10 @@ struct CtlOptions {
     bool scanAll = false;   // scan: go on after the first unit found
 
     RawRead raw;                         // read, watch read
+    std::string referenceHint;           // read, watch read, write: said on exception 02
     std::vector<std::uint8_t> writePdu;  // write: the request's function code and data
+    bool broadcast = false;              // write with --slave 0 on RTU: to every slave
+    int turnaroundMs = 100;              // quiet after a broadcast, for the slaves to act
 
     ServeOptions serve;
 };

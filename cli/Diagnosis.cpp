@@ -57,6 +57,14 @@ std::string CrcError(const LineDiagnosis& d) {
            "resistor, or poor earthing of the cable's shield";
 }
 
+// "exception reply 0B gateway target device failed to respond (网关目标设备响应失败)",
+// with what to check where the code calls for it.
+std::string ExceptionSentence(std::uint8_t code) {
+    const std::string hint = ExceptionHint(code);
+    return "exception reply " + Hex2(code) + " " + ExceptionNameEnglish(code) + " (" +
+           GbkToUtf8(ExceptionName(code)) + ")" + (hint.empty() ? "" : ": " + hint);
+}
+
 }  // namespace
 
 std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
@@ -91,8 +99,7 @@ std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
                    "than RTU over TCP, or serve one client at a time" +
                    (d.bytes.empty() ? std::string() : " (it sent " + Shown(d) + " first)");
         case LineFinding::Exception:
-            return "exception reply " + Hex2(d.exceptionCode) + " " +
-                   GbkToUtf8(ExceptionName(d.exceptionCode));
+            return ExceptionSentence(d.exceptionCode);
         case LineFinding::Answered:
             return "the unit answered";
     }

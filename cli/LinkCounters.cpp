@@ -16,6 +16,8 @@ static_assert(std::size(kFailures) + 2 == kLineFindings, "a finding is missing f
 
 // Modbus TCP replies with another transaction id, discarded by the exchange.
 constexpr char kDiscardedName[] = "other-transaction";
+// Modbus TCP replies taken by their transaction id that carried another unit id.
+constexpr char kOtherUnitName[] = "other-unit";
 
 std::string Ms(double ms) {
     char text[32];
@@ -88,6 +90,9 @@ std::string LinkCounters::StatusLine() const {
     if (discarded_ != 0) {
         line += ", " + std::string(kDiscardedName) + " " + std::to_string(discarded_);
     }
+    if (otherUnit_ != 0) {
+        line += ", " + std::string(kOtherUnitName) + " " + std::to_string(otherUnit_);
+    }
     return line + "; response " + Times() + " (min/mean/max)";
 }
 
@@ -101,6 +106,9 @@ std::string LinkCounters::Summary() const {
     }
     if (discarded_ != 0) {
         text += "  " + std::string(kDiscardedName) + ": " + std::to_string(discarded_) + "\n";
+    }
+    if (otherUnit_ != 0) {
+        text += "  " + std::string(kOtherUnitName) + ": " + std::to_string(otherUnit_) + "\n";
     }
     return text + "  response min/mean/max: " + Times() + "\n";
 }

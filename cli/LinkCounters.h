@@ -38,6 +38,10 @@ public:
     // Modbus TCP replies discarded for another transaction id; shown as
     // "other-transaction" once there were any.
     void AddDiscarded(int replies);
+    // A Modbus TCP reply taken by its transaction id although it carried
+    // another unit id; shown as "other-unit" once there were any.
+    void AddOtherUnit() { ++otherUnit_; }
+    std::uint64_t OtherUnit() const { return otherUnit_; }
 
     std::uint64_t Sent() const { return sent_; }
     std::uint64_t Count(LineFinding finding) const {
@@ -69,6 +73,7 @@ private:
     std::uint64_t sent_ = 0;
     std::array<std::uint64_t, kLineFindings> byFinding_{};
     std::uint64_t discarded_ = 0;
+    std::uint64_t otherUnit_ = 0;
     std::uint64_t timed_ = 0;
     std::array<std::uint64_t, kBuckets> byBucket_{};  // not cumulative
     double minMs_ = 0, maxMs_ = 0, sumMs_ = 0;

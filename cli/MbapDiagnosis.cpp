@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/Diagnosis.h"
+#include "cli/MbapMismatch.h"
 #include "link/HexEcho.h"
 #include "link/MbapFraming.h"
 
@@ -18,6 +19,12 @@ LineDiagnosis MbapDiagnosis(const CModbusComm& comm, const ExchangeResult& resul
     } else if (comm.Device() != nullptr && comm.Device()->Ended()) {
         d.finding = LineFinding::PeerClosed;
         d.bytes.assign(comm.m_RecvBuf, comm.m_RecvBuf + shown);
+    } else if (!result.mismatch.empty()) {
+        d.finding = LineFinding::NoFrame;
+        d.bytes.assign(result.mismatch.begin(),
+                       result.mismatch.begin() +
+                           std::min(static_cast<int>(result.mismatch.size()),
+                                    CLineDiagnosis::kShownBytes));
     } else if (result.discardedReplies > 0) {
         d.finding = LineFinding::EarlierReply;
         d.function = comm.m_SendBuf[kMbapHeader];
@@ -36,7 +43,14 @@ std::string Shown(const LineDiagnosis& d) {
 
 }  // namespace
 
-std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result, int waitMs) {
+std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result,
+                              const std::uint8_t* request, int waitMs) {
+    if (d.finding == LineFinding::NoFrame && !result.mismatch.empty()) {
+        return "a frame with this request's transaction id that does not answer it (" +
+               Shown(d) + "): " +
+               MbapMismatch(result.mismatch.data(), static_cast<int>(result.mismatch.size()),
+                            request);
+    }
     switch (d.finding) {
         case LineFinding::Nothing:
             return "nothing arrived: check the unit id (--slave), that the gateway reaches the "

@@ -1,5 +1,7 @@
 #include "cli/RawAccess.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -16,60 +18,64 @@ void PutWord(std::vector<std::uint8_t>& pdu, int word) {
     pdu.push_back(static_cast<std::uint8_t>(word));
 }
 
-std::uint32_t Join(std::uint16_t first, std::uint16_t second, WordOrder order) {
-    return order == WordOrder::Big ? std::uint32_t{first} << 16 | second
-                                   : std::uint32_t{second} << 16 | first;
-}
-
-// The text and number of one value of the type from its registers.
-void Shown(RawType type, std::uint32_t raw, SignalReading& r) {
-    char text[32];
-    switch (type) {
-        case RawType::U16:
-        case RawType::U32:
-            r.value = raw;
-            std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(raw));
-            break;
-        case RawType::S16:
-            r.value = static_cast<std::int16_t>(raw);
-            std::snprintf(text, sizeof text, "%d", static_cast<int>(static_cast<std::int16_t>(raw)));
-            break;
-        case RawType::S32:
-            r.value = static_cast<std::int32_t>(raw);
-            std::snprintf(text, sizeof text, "%ld", static_cast<long>(static_cast<std::int32_t>(raw)));
-            break;
-        case RawType::F32: {
-            float f = 0;
-            std::memcpy(&f, &raw, sizeof f);
-            r.value = f;
-            // The shortest text that reads back as the same float: 0.1, not 0.100000001.
-            for (int digits = 6; digits <= 9; ++digits) {
-                std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
-                if (std::strtof(text, nullptr) == f || !std::isfinite(f)) {
-                    break;
-                }
-            }
-            break;
-        }
-        case RawType::Hex:
-            r.value = raw;
-            std::snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(raw));
-            break;
-    }
-    r.text = text;
-}
-
 }  // namespace
 
 bool ParseRawNumber(const std::string& text, long long& value) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+    // Digits only after the 0x or the sign: strtoll alone would also take
+    // blanks, a second 0x and a sign after the first ("0x 1F", "0x0x10").
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::size_t first = hex ? 2 : (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (first >= text.size()) {
         return false;
     }
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    for (std::size_t i = first; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (hex ? !std::isxdigit(c) : !std::isdigit(c)) {
+            return false;
+        }
+    }
     errno = 0;
-    char* end = nullptr;
-    value = std::strtoll(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-    return errno == 0 && end != nullptr && *end == '\0' && !(hex && text[2] == '-');
+    value = std::strtoll(text.c_str() + (hex ? 2 : 0), nullptr, hex ? 16 : 10);
+    return errno == 0;
+}
+
+bool IsReference(const std::string& text) {
+    return (text.size() == 5 || text.size() == 6) &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::string ParseReference(const std::string& text, RawTable& table, int& address) {
+    switch (text[0]) {
+        case '0':
+            table = RawTable::Coils;
+            break;
+        case '1':
+            table = RawTable::Discrete;
+            break;
+        case '3':
+            table = RawTable::Input;
+            break;
+        case '4':
+            table = RawTable::Holding;
+            break;
+        default:
+            return "reference " + text +
+                   " names no table: 0xxxx coils, 1xxxx discrete inputs, 3xxxx input "
+                   "registers, 4xxxx holding registers";
+    }
+    const int number = std::atoi(text.c_str() + 1);
+    if (number == 0) {
+        return "reference " + text + " names no register: references count from 1 (" +
+               text.substr(0, 1) + std::string(text.size() - 2, '0') + "1 is " +
+               TableName(table) + " 0)";
+    }
+    if (number > kAddressSpace) {
+        return "reference " + text + " is past the last register (" + text.substr(0, 1) +
+               "65536)";
+    }
+    address = number - 1;
+    return {};
 }
 
 bool IsBitTable(RawTable table) {
@@ -77,7 +83,22 @@ bool IsBitTable(RawTable table) {
 }
 
 int RegistersOf(RawType type) {
-    return type == RawType::U32 || type == RawType::S32 || type == RawType::F32 ? 2 : 1;
+    switch (type) {
+        case RawType::U32:
+        case RawType::S32:
+        case RawType::F32:
+            return 2;
+        case RawType::U64:
+        case RawType::S64:
+        case RawType::F64:
+            return 4;
+        default:
+            return 1;
+    }
+}
+
+int ValuesOf(const RawRead& read) {
+    return !IsBitTable(read.table) && read.type == RawType::Ascii ? 1 : read.count;
 }
 
 int Quantity(const RawRead& read) {
@@ -87,15 +108,18 @@ int Quantity(const RawRead& read) {
 std::string CheckRead(const RawRead& read) {
     const bool bits = IsBitTable(read.table);
     const int limit = bits ? kMaxReadBits : kMaxReadRegisters;
-    const int n = Quantity(read);
+    const int per = bits ? 1 : RegistersOf(read.type);
     if (read.address < 0 || read.address >= kAddressSpace) {
         return "address " + std::to_string(read.address) + " is not in 0..65535";
     }
-    if (read.count < 1 || n > limit) {
+    // The count is checked before it is multiplied into a quantity, which
+    // could overflow for any count beyond the protocol's limit.
+    if (read.count < 1 || read.count > limit / per) {
         return "count " + std::to_string(read.count) + " is not in 1.." +
                std::to_string(limit / (bits ? 1 : RegistersOf(read.type))) +
                (bits ? " (bits a read)" : " (registers a read: " + std::to_string(limit) + ")");
     }
+    const int n = Quantity(read);
     if (read.address + n > kAddressSpace) {
         return "addresses " + std::to_string(read.address) + ".." +
                std::to_string(read.address + n - 1) + " run past 65535";
@@ -118,8 +142,14 @@ const char* TableName(RawTable table) {
 }
 
 const char* TypeName(RawType type) {
-    static const char* const kNames[] = {"u16", "s16", "u32", "s32", "f32", "hex"};
+    static const char* const kNames[] = {"u16", "s16", "u32", "s32", "f32",
+                                         "hex", "u64", "s64", "f64", "ascii"};
     return kNames[static_cast<int>(type)];
+}
+
+const char* ByteOrderName(ByteOrder order) {
+    static const char* const kNames[] = {"abcd", "cdab", "badc", "dcba"};
+    return kNames[static_cast<int>(order)];
 }
 
 std::vector<std::uint8_t> ReadPdu(const RawRead& read) {
@@ -130,9 +160,9 @@ std::vector<std::uint8_t> ReadPdu(const RawRead& read) {
 }
 
 std::vector<SignalReading> RawColumns(const RawRead& read) {
-    std::vector<SignalReading> columns(static_cast<std::size_t>(read.count));
+    std::vector<SignalReading> columns(static_cast<std::size_t>(ValuesOf(read)));
     const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
-    for (int i = 0; i < read.count; ++i) {
+    for (int i = 0; i < ValuesOf(read); ++i) {
         SignalReading& c = columns[static_cast<std::size_t>(i)];
         c.reg = read.address + i * step;
         c.analog = !IsBitTable(read.table);
@@ -141,71 +171,24 @@ std::vector<SignalReading> RawColumns(const RawRead& read) {
     return columns;
 }
 
-std::vector<SignalReading> DecodeRawReply(const RawRead& read, const std::uint8_t* frame) {
-    std::vector<SignalReading> values = RawColumns(read);
-    const std::uint8_t* data = frame + 3;
-    const int step = IsBitTable(read.table) ? 1 : RegistersOf(read.type);
-    for (int i = 0; i < read.count; ++i) {
-        SignalReading& r = values[static_cast<std::size_t>(i)];
-        if (!r.analog) {
-            r.value = (data[i / 8] >> (i % 8)) & 1;
-            r.text = r.value != 0 ? "1" : "0";
-        } else {
-            const auto word = [&](int k) {
-                return static_cast<std::uint16_t>(data[2 * k] << 8 | data[2 * k + 1]);
-            };
-            const std::uint32_t raw =
-                step == 1 ? word(i) : Join(word(2 * i), word(2 * i + 1), read.order);
-            Shown(read.type, raw, r);
-        }
-    }
-    return values;
-}
-
-bool EncodeValue(const std::string& text, RawType type, WordOrder order,
-                 std::vector<std::uint16_t>& registers, std::string& why) {
-    std::uint32_t raw = 0;
-    if (type == RawType::F32) {
-        char* end = nullptr;
-        const double d = std::strtod(text.c_str(), &end);
-        const float f = static_cast<float>(d);
-        if (text.empty() || *end != '\0' || !std::isfinite(f)) {
-            why = text + " is not a finite 32-bit float";
-            return false;
-        }
-        std::memcpy(&raw, &f, sizeof raw);
-    } else {
-        long long v = 0;
-        const bool is16 = RegistersOf(type) == 1;
-        const bool hexOnly = type == RawType::Hex;
-        const bool sign = type == RawType::S16 || type == RawType::S32;
-        const long long lo = sign ? (is16 ? -32768LL : std::numeric_limits<std::int32_t>::min()) : 0;
-        const long long hi = sign ? (is16 ? 32767LL : std::numeric_limits<std::int32_t>::max())
-                                  : (is16 ? 65535LL : 4294967295LL);
-        const bool ok = hexOnly ? ParseRawNumber(text.rfind("0x", 0) == 0 ? text : "0x" + text, v)
-                                : ParseRawNumber(text, v);
-        if (!ok || v < lo || v > hi) {
-            why = text + " does not fit " + TypeName(type) + " (" + std::to_string(lo) + ".." +
-                  std::to_string(hi) + ")";
-            return false;
-        }
-        raw = static_cast<std::uint32_t>(v);
-    }
-    if (RegistersOf(type) == 1) {
-        registers.push_back(static_cast<std::uint16_t>(raw));
-        return true;
-    }
-    const auto high = static_cast<std::uint16_t>(raw >> 16);
-    const auto low = static_cast<std::uint16_t>(raw);
-    registers.push_back(order == WordOrder::Big ? high : low);
-    registers.push_back(order == WordOrder::Big ? low : high);
-    return true;
-}
-
 std::vector<std::uint8_t> WriteCoilPdu(int address, bool on) {
     std::vector<std::uint8_t> pdu = {0x05};
     PutWord(pdu, address);
     PutWord(pdu, on ? 0xFF00 : 0x0000);
+    return pdu;
+}
+
+std::vector<std::uint8_t> WriteCoilsPdu(int address, const std::vector<bool>& states) {
+    std::vector<std::uint8_t> pdu = {0x0F};
+    PutWord(pdu, address);
+    PutWord(pdu, static_cast<int>(states.size()));
+    pdu.push_back(static_cast<std::uint8_t>((states.size() + 7) / 8));
+    pdu.resize(pdu.size() + (states.size() + 7) / 8);
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        if (states[i]) {
+            pdu[6 + i / 8] = static_cast<std::uint8_t>(pdu[6 + i / 8] | 1 << (i % 8));
+        }
+    }
     return pdu;
 }
 

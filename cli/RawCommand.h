@@ -16,11 +16,22 @@ bool Report(const std::string& text, const ReadRecord& record, int waitMs);
 int ExitStatusOf(const ReadRecord& record);
 
 // A raw read's values: table (address and value, aligned), CSV (address,value)
-// or one JSON line (time, outcome, table, type, values [{address, value}]).
+// or one JSON line (RawJsonLine).
 std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
+
+// One raw read as a JSON line (and '\n'): time, outcome, response_ms,
+// exception and diagnosis as every record has them, then table, type ("bit"
+// for coils and discrete inputs), byte_order (registers only) and values
+// [{address, value}]; hex values as "0x00FF", ascii as its text, 64-bit
+// integers exact, a float that is no number as null with its "registers".
+// read and watch read write the same.
+std::string RawJsonLine(const RawRead& read, const ReadRecord& record);
 
 // One scan of a watch read: the exchange and, on a reply, its values.
 ReadRecord RawScan(UnitLink& link, const RawRead& read);
+
+// What a broadcast write says in the table format.
+constexpr const char* kBroadcastSaid = "sent to all units (broadcast); no reply is expected";
 
 // Runs read or write once on an open-able link; the exit status.
 int RunRaw(const CtlOptions& o, UnitLink& link);

@@ -10,6 +10,7 @@
 
 #include "cli/DisplayWidth.h"
 #include "cli/LocalTime.h"
+#include "unit/ExceptionText.h"
 
 namespace {
 
@@ -83,7 +84,8 @@ const char* OutcomeWord(ReadOutcome outcome) {
 std::string ExceptionText(const ReadRecord& record) {
     char code[8];
     std::snprintf(code, sizeof code, "%02X", static_cast<unsigned>(record.exceptionCode));
-    return std::string(code) + " " + record.exceptionName;
+    return std::string(code) + " " + ExceptionNameEnglish(record.exceptionCode) + " (" +
+           record.exceptionName + ")";
 }
 
 double ShownValue(const SignalReading& reading) {
@@ -162,7 +164,9 @@ std::string JsonLine(const ReadRecord& record) {
     object["response_ms"] =
         record.responseMs ? json(std::round(*record.responseMs * 10) / 10) : json(nullptr);
     if (record.outcome == ReadOutcome::Exception) {
-        object["exception"] = {{"code", record.exceptionCode}, {"name", record.exceptionName}};
+        object["exception"] = {{"code", record.exceptionCode},
+                               {"name", record.exceptionName},
+                               {"name_en", ExceptionNameEnglish(record.exceptionCode)}};
     }
     if (!record.finding.empty()) {
         object["diagnosis"] = {{"finding", record.finding}, {"text", record.diagnosis}};

@@ -20,12 +20,13 @@ std::string ClockTime(std::chrono::system_clock::time_point time);
 // "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.
 const char* OutcomeWord(ReadOutcome outcome);
 
-// "02 非法数据地址": the exception code in hex, as k40tool shows it, and its name.
+// "02 illegal data address (非法数据地址)": the exception code in hex, its
+// English name and the Chinese one k40tool shows (scripts may match either).
 std::string ExceptionText(const ReadRecord& record);
 
 // One line per signal, columns aligned by display width: register (or bit
 // number), name, value, unit (or legend). A read without a reply is one line:
-// "no reply" or "exception 02 非法数据地址". Every line ends in '\n'.
+// "no reply" or "exception 02 illegal data address (非法数据地址)". Every line ends in '\n'.
 std::string FormatTable(const ReadRecord& record);
 
 // One CSV line of the fields, CRLF-terminated, each quoted when it must be
@@ -45,8 +46,8 @@ std::string CsvRow(const ReadRecord& record, const std::vector<SignalReading>& c
 // physical unit ("V", "A", "°C"), a status bit's legend.
 const std::string& ShownUnit(const SignalReading& reading);
 
-// One JSON object and '\n': time, outcome, response_ms (null without an answer), exception ({"code","name"}, only for
-// an exception reply), diagnosis ({"finding","text"}: a failure's
+// One JSON object and '\n': time, outcome, response_ms (null without an answer), exception ({"code","name","name_en"}:
+// the Chinese name as k40tool shows it and the English one; only for an exception reply), diagnosis ({"finding","text"}: a failure's
 // diagnosis, or "not-confirmed" for a command whose read-back failed) and values, a list of
 // {register, name, value, unit (the physical unit)} for analog signals and {register (the bit number), name, value,
 // legend} for bits.

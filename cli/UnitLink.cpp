@@ -95,9 +95,12 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
         mbap ? MbapDiagnosis(comm_, result) : CLineDiagnosis::OfExchange(comm_, result);
     counters_.Add(diagnosis, ms);
     counters_.AddDiscarded(result.discardedReplies);
+    if (result.otherUnit >= 0) {
+        NoteOtherUnit(result.otherUnit);
+    }
     if (diagnosis.finding != LineFinding::Answered) {
         record.finding = CLineDiagnosis::Name(diagnosis.finding);
-        record.diagnosis = mbap ? MbapDiagnosisText(diagnosis, result, WaitMs())
+        record.diagnosis = mbap ? MbapDiagnosisText(diagnosis, result, comm_.m_SendBuf, WaitMs())
                                 : DiagnosisText(diagnosis, WaitMs());
     }
     record.time = std::chrono::system_clock::now();
@@ -120,6 +123,18 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
             break;
     }
     return record;
+}
+
+void UnitLink::NoteOtherUnit(int unit) {
+    counters_.AddOtherUnit();
+    if (trace_ != nullptr && !otherUnitTraced_) {
+        otherUnitTraced_ = true;
+        std::fprintf(trace_,
+                     "# the device answers with unit id %d, not %d as asked: its replies are "
+                     "taken by their transaction id\n",
+                     unit, comm_.m_nSlaveAddr);
+        std::fflush(trace_);
+    }
 }
 
 void UnitLink::AwaitLateReply() {
@@ -193,6 +208,11 @@ ReadRecord UnitLink::Request(const std::vector<std::uint8_t>& pdu, ExchangeVaria
     return record;
 }
 
+bool UnitLink::Broadcast(const std::vector<std::uint8_t>& pdu, int turnaroundMs) {
+    return SendBroadcast(comm_, pdu.data(), static_cast<int>(pdu.size()), this,
+                         static_cast<std::uint32_t>(turnaroundMs));
+}
+
 ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {
     const ExchangeVariant variant = request.function == 0x05 ? ExchangeVariant::SystemCommand
                                     : purgeFirst             ? ExchangeVariant::PurgingModuleCommand
@@ -216,8 +236,10 @@ std::string OutcomeMessage(const ReadRecord& record, int waitMs) {
                         ? std::string("no reply")
                         : "no reply within " + std::to_string(waitMs) + " ms") +
                    (record.diagnosis.empty() ? std::string() : ": " + record.diagnosis);
-        case ReadOutcome::Exception:
-            return "exception reply " + ExceptionText(record);
+        case ReadOutcome::Exception: {
+            const std::string hint = ExceptionHint(record.exceptionCode);
+            return "exception reply " + ExceptionText(record) + (hint.empty() ? "" : ": " + hint);
+        }
     }
     return {};
 }

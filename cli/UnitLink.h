@@ -55,6 +55,10 @@ public:
     // reply, ReplyFrame() holds it in RTU form (address, function, data, CRC).
     ReadRecord Request(const std::vector<std::uint8_t>& pdu, ExchangeVariant variant);
     const std::uint8_t* ReplyFrame() const { return comm_.m_RecvBuf; }
+    // A write to every slave of an RTU line (address 0): sent, no reply
+    // awaited, then turnaroundMs of quiet (link/Exchange.h). False when the
+    // request could not be sent.
+    bool Broadcast(const std::vector<std::uint8_t>& pdu, int turnaroundMs);
 
     // Called with each request as it is sent and, at the end of its exchange,
     // with the bytes received for it (none: no call). On the link's thread.
@@ -77,6 +81,9 @@ private:
     // The record of the exchange that just ran, with the line's diagnosis on
     // a failure; counts it.
     ReadRecord Outcome(const ExchangeResult& result, double ms);
+    // A Modbus TCP reply came with another unit id than asked: counted, and
+    // said once in the trace.
+    void NoteOtherUnit(int unit);
 
     std::string port_;
     CNamedPort ports_;
@@ -88,9 +95,10 @@ private:
     bool deviceFailed_ = false;
     bool listenLate_ = false;
     bool lateMayCome_ = false;  // the last exchange timed out on a working device
+    bool otherUnitTraced_ = false;
     LinkCounters counters_;
 };
 
-// "no reply within 1500 ms", "exception reply 02 非法数据地址", "reply"; a
+// "no reply within 1500 ms", "exception reply 02 illegal data address (非法数据地址)", "reply"; a
 // time-out with its diagnosis: "no reply within 1500 ms: nothing arrived: ...".
 std::string OutcomeMessage(const ReadRecord& record, int waitMs);

@@ -4,11 +4,36 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "cli/CsvLayout.h"
 #include "cli/StopSignal.h"
 #include "cli/poll/Poller.h"
 #include "cli/poll/WatchSinks.h"
+
+namespace {
+
+// Exception 02 at an ADDRESS that looks like a reference number: said once,
+// when the watch has ended, where it does not disturb the live view.
+class ReferenceHintSink : public PollSink {
+public:
+    explicit ReferenceHintSink(std::string hint) : hint_(std::move(hint)) {}
+    void OnScan(const ReadRecord& record, const WatchStatus&) override {
+        met_ = met_ || (record.outcome == ReadOutcome::Exception && record.exceptionCode == 0x02);
+    }
+    void OnEnd(const WatchStatus&) override {
+        if (met_ && !hint_.empty()) {
+            std::fprintf(stderr, "k40ctl: %s\n", hint_.c_str());
+        }
+    }
+
+private:
+    std::string hint_;
+    bool met_ = false;
+};
+
+}  // namespace
 
 int RunWatch(const CtlOptions& o, UnitLink& link) {
     std::string why;
@@ -42,5 +67,7 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
     LogSink log(link, live);
     poller.AddSink(&log);
     poller.AddSink(records.get());
+    ReferenceHintSink hint(o.referenceHint);
+    poller.AddSink(&hint);
     return poller.Run();
 }

@@ -57,6 +57,24 @@ int TakeReply(CModbusComm& comm, const ReplyMatch& m, bool mbap) {
     return m.length;
 }
 
+// Modbus TCP, before a request: the bytes the last exchange left unjudged (a
+// frame cut off by the end of its wait) move to the start of the buffer, to be
+// judged with what follows them; everything before them is done with.
+void KeepMbapTail(CModbusComm& comm) {
+    const int from = std::min(std::max(comm.m_nMbapJudged, 0), comm.m_nRecvLen);
+    const int tail = comm.m_nRecvLen - from;
+    std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + from, static_cast<std::size_t>(tail));
+    comm.m_nRecvLen = tail;
+    comm.m_nMbapJudged = 0;
+}
+
+void NoteMismatch(const CModbusComm& comm, const CMbapReplySearch& search, ExchangeResult& result) {
+    if (search.MismatchLength() > 0) {
+        const std::uint8_t* at = comm.m_RecvBuf + search.MismatchPos();
+        result.mismatch.assign(at, at + search.MismatchLength());
+    }
+}
+
 }  // namespace
 
 ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint8_t function,
@@ -78,13 +96,19 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
         comm.EchoNeedsSettling()) {
         SettleEcho(comm, echo, clock);
     }
-    if (traits.purge) {
+    // Over Modbus TCP nothing is purged: a late reply carries its own
+    // transaction id and is discarded and counted by the search, and a purge
+    // in the middle of a frame would leave a tail that can pass for a header.
+    const bool mbap = comm.UsesMbap();
+    if (mbap) {
+        KeepMbapTail(comm);
+    } else if (traits.purge) {
         comm.Purge(2);
     }
     // Without a purge, bytes may be waiting from before: the copy of this
     // request can only come after them (see CEchoFilter).
     int stale = 0;
-    if (!traits.purge && comm.Device() != nullptr) {
+    if (!traits.purge && !mbap && comm.Device() != nullptr) {
         const long queued = comm.Device()->QueuedInput();
         stale = (traits.resetCount ? 0 : comm.m_nRecvLen) + static_cast<int>(std::max(queued, 0L));
     }
@@ -98,17 +122,19 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
     std::memcpy(request, comm.m_SendBuf, static_cast<std::size_t>(comm.m_nSendLen));
 
     const CDeadline deadline(clock, comm.m_nWaitTime);  // from the end of the write
-    if (traits.resetCount) {
+    if (traits.resetCount && !mbap) {
         comm.m_nRecvLen = 0;
     }
 
     ExchangeResult result;
     CEchoFilter filter(comm, function, traits.purge, request, stale);
     // Over Modbus TCP nothing echoes: the reply is found by its header.
-    const bool mbap = comm.UsesMbap();
     CMbapReplySearch mbapSearch(request, comm.m_nSendLen);
     const auto finish = [&] {
-        if (!mbap) {
+        if (mbap) {
+            comm.m_nMbapJudged = mbapSearch.Scanned();
+            NoteMismatch(comm, mbapSearch, result);
+        } else {
             filter.Finish(result);
         }
     };
@@ -133,6 +159,10 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
             result.outcome =
                 m.kind == ReplyKind::Reply ? ExchangeOutcome::Reply : ExchangeOutcome::Exception;
             result.exceptionCode = m.exceptionCode;
+            if (mbap) {
+                comm.m_nMbapJudged = m.pos + m.length;
+                result.otherUnit = mbapSearch.OtherUnit();
+            }
             result.replyLength = TakeReply(comm, m, mbap);
             return result;
         }
@@ -172,4 +202,19 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
     }
     finish();
     return result;
+}
+
+bool SendBroadcast(CModbusComm& comm, const std::uint8_t* pdu, int pduLength, IFrameEcho* echo,
+                   std::uint32_t turnaroundMs, IClock& clock) {
+    comm.Purge(2);
+    comm.BuildFrame(pdu, pduLength);
+    if (echo != nullptr) {
+        echo->ShowSendFrame();
+    }
+    // The write returns once the frame has left, so the delay counts from its end.
+    if (comm.WriteData(comm.m_SendBuf, comm.m_nSendLen) == 0) {
+        return false;
+    }
+    clock.Sleep(turnaroundMs);
+    return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "link/Clock.h"
 #include "link/ModbusComm.h"
@@ -51,6 +52,12 @@ struct ExchangeResult {
     bool deviceFailed = false;
     // Modbus TCP: complete replies with another transaction id, discarded.
     int discardedReplies = 0;
+    // Modbus TCP: the unit id of a taken reply that carried another one than
+    // was asked (a device that answers 0 or 255 whatever it is sent); else -1.
+    int otherUnit = -1;
+    // Modbus TCP: the last frame with the request's transaction id that did
+    // not answer it, as it came (MBAP header included); empty when none.
+    std::vector<std::uint8_t> mismatch;
 };
 
 // On Reply or Exception the frame has been moved to the start of m_RecvBuf.
@@ -73,3 +80,12 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
 // PDU, CRC) either way; the receive box has shown the bytes as they came.
 ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std::uint8_t* pdu,
                           int pduLength, IFrameEcho* echo, IClock& clock = SystemClock());
+
+// A broadcast on RTU (slave address 0): every slave applies a write and none
+// may answer, so the request is sent and no reply is awaited. The line is
+// then kept quiet for the turnaround delay, which the slaves need to carry
+// the write out before they can take another request. No echo is settled
+// first: the read that does it would itself go to every slave. False when the
+// request could not be sent.
+bool SendBroadcast(CModbusComm& comm, const std::uint8_t* pdu, int pduLength, IFrameEcho* echo,
+                   std::uint32_t turnaroundMs, IClock& clock = SystemClock());

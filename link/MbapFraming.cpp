@@ -61,17 +61,24 @@ ReplyMatch CMbapReplySearch::Search(const std::uint8_t* buf, int len) {
             ++m_nDiscarded;
             continue;
         }
+        // Judged as if it came from the unit asked: the transaction id has
+        // already told that it answers this request.
+        const int bodyLength = frameLength - (kMbapHeader - 1);
+        std::uint8_t body[kMaxLength];
+        std::memcpy(body, at + kMbapHeader - 1, static_cast<std::size_t>(bodyLength));
+        const int unit = body[0];
+        body[0] = m_rtu[0];
         ReplyMatch m;
-        const std::uint8_t* body = at + kMbapHeader - 1;
-        if (body[0] != m_rtu[0]) {
-            continue;  // another unit under our transaction id: not our reply
+        m.kind = AnswerOf(body, bodyLength, m_rtu, m.exceptionCode);
+        if (m.kind == ReplyKind::None) {
+            m_nMismatchPos = pos;
+            m_nMismatchLength = frameLength;
+            continue;
         }
-        m.kind = AnswerOf(body, frameLength - (kMbapHeader - 1), m_rtu, m.exceptionCode);
-        if (m.kind != ReplyKind::None) {
-            m.pos = pos;
-            m.length = frameLength;
-            return m;
-        }
+        m_nOtherUnit = unit != m_rtu[0] ? unit : -1;
+        m.pos = pos;
+        m.length = frameLength;
+        return m;
     }
     return ReplyMatch{};
 }

@@ -8,7 +8,9 @@
 // reply is found by its header, not by a CRC, and is matched to its request by
 // the transaction id as well as by its content: a reply that carries another
 // transaction id (a late answer to an earlier request, or a gateway that
-// mixes them up) is discarded and counted, never taken.
+// mixes them up) is discarded and counted, never taken. The transaction id
+// identifies the reply, not the unit id: many devices on the network answer
+// with 0 or 255 whatever was asked, and such a reply is taken (and noted).
 //
 // The framing sits above the device interface: the device carries the bytes
 // (link/TcpDevice for "mbtcp://HOST[:PORT]"), CModbusComm frames the
@@ -46,6 +48,16 @@ public:
     ReplyMatch Search(const std::uint8_t* buf, int len);
     // Complete frames with another transaction id, discarded so far.
     int Discarded() const { return m_nDiscarded; }
+    // Bytes judged so far (whole frames and skipped noise): a frame still on
+    // its way when the wait ends starts at this offset.
+    int Scanned() const { return m_nScanned; }
+    // The unit id the reply carried when it was not the one asked; -1 when it was.
+    int OtherUnit() const { return m_nOtherUnit; }
+    // The last complete frame with the request's transaction id that did not
+    // answer it (another function, byte count or confirmation): offset and
+    // length of the MBAP frame in the searched buffer; length 0 when none.
+    int MismatchPos() const { return m_nMismatchPos; }
+    int MismatchLength() const { return m_nMismatchLength; }
 
 private:
     // The request in RTU form (unit id, PDU, no CRC needed) for AnswerOf.
@@ -53,6 +65,9 @@ private:
     std::uint16_t m_nTransaction;
     int m_nScanned = 0;  // bytes before this are judged
     int m_nDiscarded = 0;
+    int m_nOtherUnit = -1;
+    int m_nMismatchPos = 0;
+    int m_nMismatchLength = 0;
 };
 
 // Rewrites the MBAP frame of length bytes at buf + pos as the RTU frame of

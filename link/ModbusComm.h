@@ -46,4 +46,8 @@ public:
     std::uint16_t m_nTransaction = 0;  // MBAP: the id of the last request sent
     // MBAP: replies with another transaction id discarded since construction.
     std::uint32_t m_nDiscardedReplies = 0;
+    // MBAP: the receive buffer's bytes the last exchange judged; those after
+    // them, up to m_nRecvLen, begin a frame that was still on its way and are
+    // kept for the next exchange, so the stream never loses its step.
+    int m_nMbapJudged = 0;
 };

@@ -46,6 +46,9 @@ int CSerialComm::OpenPort() {
     }
     // Same port still open: every call reopens it from scratch.
     ClosePort();
+    // Nothing received on the last connection is judged with the next one's
+    // bytes (the port is closed: only the receive count goes).
+    Purge(0);
     // Another port, or another adapter behind the same name: learn again.
     m_echoState = EchoState::Unknown;
     m_bEchoSettling = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct SignalReading {
     int reg = 0;          // analog: holding register 100..108; status bit: bit number 0..14
@@ -17,4 +18,7 @@ struct SignalReading {
     // which names "A" for a voltage and "V" for the currents and the
     // temperature. Empty for a status bit.
     std::string physicalUnit;
+    // Raw access to registers: the registers of the value as they came
+    // ("0x7FC0", "0x0000"); shown beside a value that is no number.
+    std::vector<std::string> registers = {};
 };

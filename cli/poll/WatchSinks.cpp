@@ -7,6 +7,7 @@
 #include "cli/AtomicFile.h"
 #include "cli/Console.h"
 #include "cli/PrometheusText.h"
+#include "cli/RawCommand.h"
 #include "cli/RecordFormat.h"
 #include "cli/StopSignal.h"
 #include "link/Files.h"
@@ -122,7 +123,8 @@ void RecordSink::OnScan(const ReadRecord& record, const WatchStatus& status) {
             Write(CsvRow(record, columns_));
             break;
         case OutputFormat::Json:
-            Write(JsonLine(record));
+            // A watch read writes the records of a read.
+            Write(o_.scope == WatchScope::Raw ? RawJsonLine(o_.raw, record) : JsonLine(record));
             break;
         case OutputFormat::Table:
             Show(&record, status);

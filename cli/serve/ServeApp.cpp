@@ -10,6 +10,7 @@
 #include "cli/serve/PageAsset.h"
 #include "cli/serve/ReadingsJson.h"
 #include "cli/serve/TimeText.h"
+#include "unit/ExceptionText.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ bool Wants(const HttpRequest& r, const char* name, const char* value) {
 // The answer to a command that was sent (or could not be: the port lost):
 // {"command","time","outcome":"confirmed"|"not-confirmed"|"no-reply"|
 // "exception"|"port-lost","confirmation":"read-back"|"reply","exception":
-// {"code","name"},"diagnosis":{"finding","text"},"response_ms"}.
+// {"code","name","name_en"},"diagnosis":{"finding","text"},"response_ms"}.
 std::string OutcomeJson(const UnitCommand& command, const CommandResult* result, int waitMs) {
     nlohmann::json answer = {{"command", CommandWords(command)}};
     if (result == nullptr) {
@@ -60,7 +61,9 @@ std::string OutcomeJson(const UnitCommand& command, const CommandResult* result,
             break;
         case ReadOutcome::Exception:
             answer["outcome"] = "exception";
-            answer["exception"] = {{"code", r.exceptionCode}, {"name", r.exceptionName}};
+            answer["exception"] = {{"code", r.exceptionCode},
+                                   {"name", r.exceptionName},
+                                   {"name_en", ExceptionNameEnglish(r.exceptionCode)}};
             break;
         case ReadOutcome::Timeout:
             answer["outcome"] = "no-reply";

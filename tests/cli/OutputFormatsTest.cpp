@@ -92,7 +92,7 @@ print(json.dumps(rows))
                              "母线\\电压\n", "手动/自动"}));
     EXPECT_EQ(rows[1], json({1796665495123, "reply", "", "220.0", "-12.3", "53.5", "1"}));
     EXPECT_EQ(rows[2], json({1796665496123, "timeout", "", "", "", "", ""}));
-    EXPECT_EQ(rows[3], json({1796665497123, "exception", "02 非法数据地址", "", "", "", ""}));
+    EXPECT_EQ(rows[3], json({1796665497123, "exception", "02 illegal data address (非法数据地址)", "", "", "", ""}));
 }
 
 TEST_F(OutputFormats, JsonLinesReadBackWithPythonJson) {
@@ -137,7 +137,7 @@ print(json.dumps(records))
     EXPECT_EQ(records[1]["diagnosis"]["finding"], "echo-only");
     EXPECT_FALSE(records[0].contains("diagnosis"));
     EXPECT_EQ(records[2]["outcome"], "exception");
-    EXPECT_EQ(records[2]["exception"], json({{"code", 2}, {"name", "非法数据地址"}}));
+    EXPECT_EQ(records[2]["exception"], json({{"code", 2}, {"name", "非法数据地址"}, {"name_en", "illegal data address"}}));
 }
 
 TEST(PrometheusText, ReadsBackWithThePrometheusParser) {
@@ -198,7 +198,7 @@ TEST(FormatTable, AlignsTheValueColumnAndReportsOutcomes) {
     }
     EXPECT_NE(table.find("-12.3  A\n"), std::string::npos) << table;  // not the table's "V"
     EXPECT_EQ(FormatTable(Records()[1]), "no reply\n");
-    EXPECT_EQ(FormatTable(Records()[2]), "exception 02 非法数据地址\n");
+    EXPECT_EQ(FormatTable(Records()[2]), "exception 02 illegal data address (非法数据地址)\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Requests of any length and function 02/04/15/16 on an RTU line, and the same
 // exchange over Modbus TCP (MBAP), where a reply must carry the request's
-// transaction id: what the far side sends, and whether the exchange takes it.
+// transaction id: what the far side sends, and whether the exchange takes it;
+// a broadcast, which takes nothing.
 #include <gtest/gtest.h>
 
 #include "link/Exchange.h"
@@ -14,7 +15,7 @@ struct VariableRequest : ::testing::Test {
     FakeClock clock{1000};
     FakeLine line{clock};
     FakePorts ports;
-    CModbusComm comm{ports};
+    CModbusComm comm{ports, clock};
 
     VariableRequest() {
         ports.Attach(0, line);
@@ -134,9 +135,10 @@ const MbapCase kMbapCases[] = {
      ExchangeOutcome::Timeout, 1},
     {"after noise", [](std::uint16_t t) { return std::vector<Bytes>{{0xFF, 0x00, 0x01}, Mbap(t, kAnswer)}; },
      ExchangeOutcome::Reply, 0},
-    {"from another unit",
-     [](std::uint16_t t) { return std::vector<Bytes>{Mbap(t, {2, 0x03, 4, 0x41, 0x20, 0, 0})}; },
-     ExchangeOutcome::Timeout, 0},
+    // Many network devices answer 0 or 255 whatever unit id they were sent.
+    {"from another unit id",
+     [](std::uint16_t t) { return std::vector<Bytes>{Mbap(t, {0, 0x03, 4, 0x41, 0x20, 0, 0})}; },
+     ExchangeOutcome::Reply, 0},
     {"with a wrong byte count",
      [](std::uint16_t t) { return std::vector<Bytes>{Mbap(t, {1, 0x03, 2, 0x41, 0x20})}; },
      ExchangeOutcome::Timeout, 0},
@@ -167,9 +169,62 @@ TEST_F(VariableRequest, MbapRepliesAreMatchedByTransactionAndContent) {
         EXPECT_EQ(comm.m_nDiscardedReplies - before, static_cast<std::uint32_t>(c.discarded));
         if (r.outcome == ExchangeOutcome::Reply) {
             // Handed on in RTU form, as a serial line would have brought it.
-            EXPECT_EQ(Bytes(comm.m_RecvBuf, comm.m_RecvBuf + r.replyLength), WithCrc(kAnswer));
+            EXPECT_EQ(Bytes(comm.m_RecvBuf + 1, comm.m_RecvBuf + r.replyLength - 2),
+                      Bytes(kAnswer.begin() + 1, kAnswer.end()));
+            EXPECT_EQ(r.otherUnit, comm.m_RecvBuf[0] == 1 ? -1 : comm.m_RecvBuf[0]);
         }
+        // A frame under the request's id that does not answer it is kept to be named.
+        EXPECT_EQ(r.mismatch.empty(), std::string(c.name) != "with a wrong byte count");
     }
+}
+
+// A reply that comes after its request timed out is still read over Modbus
+// TCP, never purged: the next exchange discards it by its transaction id and
+// counts it, even when its first bytes came before the time-out and the rest
+// after the next request went out (its tail must not pass for a header).
+TEST_F(VariableRequest, MbapLateRepliesAreCountedNotPurged) {
+    const Bytes zeros = {1, 0x03, 4, 0, 0, 0, 0};
+    // All of it between the two requests; its first 9 bytes before the time-out.
+    for (const auto& [split, restAt] : {std::pair{0, 220}, std::pair{9, 250}}) {
+        SCOPED_TRACE(split);
+        Open(true);
+        const std::uint32_t before = comm.m_nDiscardedReplies;
+        const int purges = line.m_nDiscardIn;
+        bool first = true;
+        line.m_onWrite = [&](const Bytes& req) {
+            const std::uint16_t tid = static_cast<std::uint16_t>(req[0] << 8 | req[1]);
+            if (first) {
+                first = false;
+                const Bytes late = Mbap(tid, zeros);
+                line.Arrive(150, Bytes(late.begin(), late.begin() + split));
+                line.Arrive(static_cast<std::uint32_t>(restAt), Bytes(late.begin() + split, late.end()));
+            } else {
+                line.Arrive(5, Mbap(tid, kAnswer));
+            }
+        };
+        EXPECT_EQ(Run({0x03, 0x00, 0x64, 0x00, 0x02}).outcome, ExchangeOutcome::Timeout);
+        clock.m_nNow += 45;  // the next request goes out at 245 ms
+        const ExchangeResult r = Run({0x03, 0x00, 0x64, 0x00, 0x02});
+        ASSERT_EQ(r.outcome, ExchangeOutcome::Reply);
+        EXPECT_EQ(Bytes(comm.m_RecvBuf, comm.m_RecvBuf + r.replyLength), WithCrc(kAnswer));
+        EXPECT_EQ(r.discardedReplies, 1);
+        EXPECT_EQ(comm.m_nDiscardedReplies - before, 1u);
+        EXPECT_EQ(line.m_nDiscardIn, purges);
+    }
+}
+
+TEST_F(VariableRequest, AFrameCutOffByAClosedConnectionIsNotJudgedWithTheNext) {
+    Open(true);
+    line.m_onWrite = [&](const Bytes& req) {
+        const Bytes reply = Mbap(static_cast<std::uint16_t>(req[0] << 8 | req[1]), kAnswer);
+        line.Arrive(5, Bytes(reply.begin(), reply.begin() + 9));  // and then the peer is gone
+    };
+    EXPECT_EQ(Run({0x03, 0x00, 0x64, 0x00, 0x02}).outcome, ExchangeOutcome::Timeout);
+    Open(true);
+    line.m_onWrite = [&](const Bytes& req) {
+        line.Arrive(5, Mbap(static_cast<std::uint16_t>(req[0] << 8 | req[1]), kAnswer));
+    };
+    EXPECT_EQ(Run({0x03, 0x00, 0x64, 0x00, 0x02}).outcome, ExchangeOutcome::Reply);
 }
 
 TEST_F(VariableRequest, EveryMbapRequestHasItsOwnTransactionId) {
@@ -184,6 +239,26 @@ TEST_F(VariableRequest, EveryMbapRequestHasItsOwnTransactionId) {
     EXPECT_EQ(Run(kWrite16).outcome, ExchangeOutcome::Reply);
     ASSERT_EQ(ids.size(), 2u);
     EXPECT_NE(ids[0], ids[1]);
+}
+
+// A broadcast in echo auto on a freshly opened line: no settling read goes
+// first (it would be a read to every slave), nothing is read back, and the
+// turnaround runs from the moment the frame has left.
+TEST_F(VariableRequest, ABroadcastIsSentAloneAndTheLineKeptQuietAfterIt) {
+    Open(false, EchoMode::Auto);
+    comm.m_nSlaveAddr = 0;
+    line.m_nDrainMs = 9;
+    const Bytes pdu = {0x06, 0x00, 0x32, 0x00, 0x4D};
+    const std::uint32_t start = clock.m_nNow;
+    ASSERT_TRUE(SendBroadcast(comm, pdu.data(), 5, nullptr, 100, clock));
+    EXPECT_EQ(line.m_written, WithCrc({0x00, 0x06, 0x00, 0x32, 0x00, 0x4D}));
+    EXPECT_EQ(line.m_nReads, 0);
+    EXPECT_EQ(clock.m_nNow - start, 9u + 100u);
+
+    line.m_bWriteFails = true;
+    const std::uint32_t failed = clock.m_nNow;
+    EXPECT_FALSE(SendBroadcast(comm, pdu.data(), 5, nullptr, 100, clock));
+    EXPECT_LT(clock.m_nNow - failed, 100u);
 }
 
 }  // namespace

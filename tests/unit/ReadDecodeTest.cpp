@@ -129,4 +129,13 @@ TEST(ExceptionText, NamesAndMessage) {
         EXPECT_EQ(Utf8FromGbk(ExceptionName(static_cast<std::uint8_t>(code))), name) << code;
     }
     EXPECT_EQ(Utf8FromGbk(ExceptionMessage("RTU", 0x0A)), "RTU\n异常码 0A：不可用网关路径");
+    const std::pair<int, const char*> english[] = {
+        {0x01, "illegal function"},  {0x02, "illegal data address"},
+        {0x03, "illegal data value"}, {0x04, "server device failure"},
+        {0x05, "acknowledge"},        {0x06, "server device busy"},
+        {0x08, "memory parity error"}, {0x0A, "gateway path unavailable"},
+        {0x0B, "gateway target device failed to respond"}, {0x07, "unknown exception"}};
+    for (const auto& [code, name] : english) {
+        EXPECT_STREQ(ExceptionNameEnglish(static_cast<std::uint8_t>(code)), name) << code;
+    }
 }

@@ -277,7 +277,7 @@ class K40ctlTest(SimTestCase):
         self.sim = Sim(self.dir.name, "--fault", "exception").start()
         r = ctl("--port", self.sim.link, "di")
         self.assertEqual(r.returncode, 4)
-        self.assertIn("06 从站设备忙", r.stderr)
+        self.assertIn("06 server device busy (从站设备忙)", r.stderr)
         record = json.loads(ctl("--port", self.sim.link, "--format", "json", "di").stdout)
         self.assertEqual(record["outcome"], "exception")
 

@@ -63,6 +63,23 @@ READS = [
     (["read", "holding", "30", "1", "--type", "u32", "--word-order", "little"], [0x23450001]),
     (["read", "input", "0", "3"], [7, 8, 9]),
     (["read", "input", "5", "1", "--type", "f32"], [-1.5]),
+    # Reference numbers count from 1 and name the table: 40011 is holding 10.
+    (["read", "40011", "--type", "f32"], [3.25]),
+    (["read", "400001", "2"], [0x1234, 0xFFFE]),
+    (["read", "30001", "3"], [7, 8, 9]),
+    (["read", "10002", "2"], [1, 1]),
+    (["read", "00001", "3"], [1, 0, 1]),
+    # Every byte order, 64-bit values (exact in JSON) and text.
+    (["read", "holding", "70", "1", "--type", "f32", "--byte-order", "abcd"], [-1234.5]),
+    (["read", "holding", "72", "1", "--type", "f32", "--byte-order", "cdab"], [-1234.5]),
+    (["read", "holding", "74", "1", "--type", "f32", "--byte-order", "badc"], [-1234.5]),
+    (["read", "holding", "76", "1", "--type", "f32", "--byte-order", "dcba"], [-1234.5]),
+    (["read", "holding", "80", "1", "--type", "u64"], [2 ** 53 + 1]),
+    (["read", "holding", "84", "1", "--type", "s64"], [-2]),
+    (["read", "holding", "88", "1", "--type", "f64"], [3.25]),
+    (["read", "holding", "92", "1", "--type", "u64", "--byte-order", "dcba"], [2 ** 53 + 1]),
+    (["read", "holding", "96", "4", "--type", "ascii"], ["K40 ok\\x00\\x00"]),
+    (["read", "holding", "96", "2", "--type", "ascii", "--byte-order", "badc"], ["4K 0"]),
 ]
 
 
@@ -90,19 +107,84 @@ class PeerReads:
         r = self.run_ctl("--format", "json", "read", "holding", "40", "4", "--type", "hex")
         self.assertEqual(json_values(r), ["0x0000", "0xC0F0", "0x2400", "0x49F4"])
         for args in (["write", "register", "50", "-3", "--type", "s16"],
-                     ["write", "coil", "0", "off"], ["write", "coil", "1", "on"]):
+                     ["write", "coil", "0", "off"], ["write", "coil", "1", "on"],
+                     ["write", "coil", "2", "0"], ["write", "coil", "4", "TRUE"],
+                     ["write", "coil", "5", "1"], ["write", "coil", "7", "False"]):
             r = self.run_ctl(*args)
             self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
         r = self.run_ctl("--format", "json", "read", "holding", "50", "1", "--type", "s16")
         self.assertEqual(json_values(r), [-3])
-        r = self.run_ctl("--format", "json", "read", "coils", "0", "2")
-        self.assertEqual(json_values(r), [0, 1])
+        r = self.run_ctl("--format", "json", "read", "coils", "0", "8")
+        self.assertEqual(json_values(r), [0, 1, 0, 1, 1, 1, 0, 0])
+        # Several coils at once (15), and writes by reference: 40051 is holding 50.
+        for args in (["write", "coils", "10", "on", "off", "1", "1", "0", "0", "0", "0", "TRUE"],
+                     ["write", "40051", "9"], ["write", "40052", "5", "6"],
+                     ["write", "00021", "on"], ["write", "00022", "1", "0", "1"]):
+            r = self.run_ctl(*args)
+            self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+        r = self.run_ctl("--format", "json", "read", "coils", "10", "15")
+        self.assertEqual(json_values(r), [1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 1, 0, 1, 0])
+        r = self.run_ctl("--format", "json", "read", "holding", "50", "3")
+        self.assertEqual(json_values(r), [9, 5, 6])
+
+    def test_writes_in_every_byte_order_read_back(self):
+        for order, expected in (("abcd", ["0xC049", "0x0000", "0x0000", "0x0000"]),
+                                ("cdab", ["0x0000", "0x0000", "0x0000", "0xC049"]),
+                                ("badc", ["0x49C0", "0x0000", "0x0000", "0x0000"]),
+                                ("dcba", ["0x0000", "0x0000", "0x0000", "0x49C0"])):
+            with self.subTest(order=order):
+                r = self.run_ctl("write", "registers", "40", "-50", "--type", "f64",
+                                 "--byte-order", order)
+                self.assertEqual((r.returncode, r.stdout), (0, "ok\n"), r.stderr)
+                r = self.run_ctl("--format", "json", "read", "holding", "40", "4", "--type", "hex")
+                self.assertEqual(json_values(r), expected)
+                r = self.run_ctl("--format", "json", "read", "holding", "40", "--type", "f64",
+                                 "--byte-order", order)
+                self.assertEqual((json_values(r), json.loads(r.stdout)["byte_order"]),
+                                 ([-50], order))
+        r = self.run_ctl("write", "registers", "40", "18446744073709551615", "-1", "--type",
+                         "u64")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("-1 does not fit u64", r.stderr)
+        r = self.run_ctl("write", "registers", "40", "18446744073709551615", "--type", "u64")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = self.run_ctl("--format", "json", "read", "holding", "40", "--type", "u64")
+        self.assertEqual(json_values(r), [2 ** 64 - 1])
+
+    def test_floats_that_are_no_number(self):
+        # Spelt alike in table and CSV; null in JSON with the registers beside it.
+        r = self.run_ctl("read", "holding", "60", "3", "--type", "f32")
+        self.assertEqual([line.split()[1] for line in r.stdout.splitlines()],
+                         ["NaN", "Inf", "-Inf"], r.stderr)
+        r = self.run_ctl("--format", "csv", "read", "holding", "60", "3", "--type", "f32")
+        self.assertEqual([row[1] for row in csv.reader(io.StringIO(r.stdout))][1:],
+                         ["NaN", "Inf", "-Inf"])
+        r = self.run_ctl("--format", "json", "read", "holding", "60", "3", "--type", "f32")
+        values = json.loads(r.stdout, parse_constant=self.fail)["values"]
+        self.assertEqual([(v["value"], v["registers"]) for v in values],
+                         [(None, ["0x7FC0", "0x0000"]), (None, ["0x7F80", "0x0000"]),
+                          (None, ["0xFF80", "0x0000"])])
 
     def test_refused_write_is_an_exception(self):
         r = self.run_ctl("--format", "json", "write", "registers", "100", "1", "2")
         self.assertEqual(r.returncode, 4, r.stderr)
-        self.assertEqual(json.loads(r.stdout)["exception"]["code"], 2)
-        self.assertIn("exception reply 02", r.stderr)
+        self.assertEqual(json.loads(r.stdout)["exception"],
+                         {"code": 2, "name": "非法数据地址", "name_en": "illegal data address"})
+        self.assertIn("exception reply 02 illegal data address (非法数据地址)", r.stderr)
+        # An address that looks like a reference number gets a word on it.
+        for args, status, said in (
+                (["read", "holding", "40101"], 4, "it is holding 100 (read 40101)"),
+                (["watch", "read", "holding", "40101", "--count", "1"], 0,
+                 "it is holding 100 (read 40101)"),
+                (["write", "register", "40101", "7"], 4, "it is holding 100 (write 40101 VALUE"),
+                (["write", "registers", "30101", "7", "8"], 4,
+                 "it is input 100, which cannot be written")):
+            with self.subTest(args=args):
+                r = self.run_ctl(*args)
+                self.assertEqual(r.returncode, status, r.stderr)
+                self.assertIn("if %s is a reference from the device's manual, "
+                              % next(a for a in args if len(a) == 5 and a.isdigit()), r.stderr)
+                self.assertIn(said, r.stderr)
 
 
 class PymodbusTcpTest(PeerReads, unittest.TestCase):
@@ -140,6 +222,26 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
         self.assertEqual(json_values(r)[:9], [1, 0, 1, 1, 0, 0, 0, 1, 1])
         self.assertEqual(len(json_values(r)), 70)
 
+    def test_mbpoll_reads_the_same_floats(self):
+        # mbpoll's float is word swapped (cdab) unless -B (abcd).
+        tcp = self.port.rsplit(":", 1)[1]
+        for mbpoll_args, address in ((["-B"], "70"), ([], "72")):
+            r = subprocess.run(["mbpoll", "-m", "tcp", "-p", tcp, "-a", "1", "-0", "-1", "-t",
+                                "4:float", "-r", address] + mbpoll_args + ["127.0.0.1"],
+                               capture_output=True, text=True, timeout=30)
+            self.assertIn("[%s]: \t-1234.5" % address, r.stdout.replace("  ", " "), r.stdout)
+
+    def test_watch_read_writes_the_records_of_read(self):
+        for args in (["holding", "0", "2", "--type", "hex"], ["coils", "0", "3"],
+                     ["40097", "4", "--type", "ascii"]):
+            with self.subTest(args=args):
+                once = json.loads(self.run_ctl("--format", "json", "read", *args).stdout)
+                r = self.run_ctl("--format", "json", "watch", "read", *args, "--count", "1")
+                watched = json.loads(r.stdout)
+                self.assertEqual(list(watched), list(once))
+                for key in ("outcome", "table", "type", "values"):
+                    self.assertEqual(watched[key], once[key])
+
 
 class PymodbusRtuTest(PeerReads, unittest.TestCase):
     @classmethod
@@ -164,16 +266,108 @@ class PymodbusRtuTest(PeerReads, unittest.TestCase):
         cls.dir.cleanup()
 
 
+BROADCAST_SAID = "sent to all units (broadcast); no reply is expected"
+
+
+class PymodbusBroadcastTest(unittest.TestCase):
+    """Broadcasts (--slave 0) on an RTU line of three pymodbus slaves, units 1, 2
+    and 3: every slave carries each write out and none answers, as socat's log
+    of the line shows (bytes from the slaves' side are the reads' replies only)."""
+    UNITS = (1, 2, 3)
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
+        cls.log_path = os.path.join(cls.dir.name, "line.log")
+        cls.log = open(cls.log_path, "w")
+        cls.socat = subprocess.Popen(["socat", "-x", "pty,raw,echo=0,link=" + ours,
+                                      "pty,raw,echo=0,link=" + theirs], stderr=cls.log)
+        assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
+        cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                     "rtu", theirs, "1,2,3"], stdout=subprocess.PIPE, text=True)
+        assert cls.peer.stdout.readline().strip() == "ready"
+        cls.port = ours
+        assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+
+    @classmethod
+    def tearDownClass(cls):
+        for p in (cls.peer, cls.socat):
+            p.kill()
+            p.wait(5)
+        cls.peer.stdout.close()
+        cls.log.close()
+        cls.dir.cleanup()
+
+    def slave_bytes(self):
+        """Bytes the slaves have sent so far: socat -x marks them "<"."""
+        with open(self.log_path) as f:
+            return sum(int(line.split("length=")[1].split()[0])
+                       for line in f if line.startswith("< "))
+
+    def test_a_broadcast_is_carried_out_by_every_slave_and_answered_by_none(self):
+        before = self.slave_bytes()
+        for args in (["write", "register", "50", "77"], ["write", "registers", "51", "1", "2"],
+                     ["write", "coil", "20", "on"], ["write", "coils", "10", "on", "off", "on"],
+                     ["write", "40054", "9"]):
+            r = ctl("--port", self.port, "--slave", "0", "--turnaround", "50", *args)
+            self.assertEqual((r.returncode, r.stdout), (0, BROADCAST_SAID + "\n"), r.stderr)
+        r = ctl("--port", self.port, "--slave", "0", "--format", "json", "write", "coil", "21", "1")
+        self.assertEqual((r.returncode, json.loads(r.stdout)["outcome"]), (0, "broadcast"))
+        r = ctl("--port", self.port, "--slave", "0", "--format", "csv", "write", "coil", "22", "1")
+        self.assertEqual([row[1] for row in csv.reader(io.StringIO(r.stdout))],
+                         ["outcome", "broadcast"])
+        replies = 0
+        for unit in self.UNITS:
+            for args, values, length in ((["holding", "50", "4"], [77, 1, 2, 9], 13),
+                                         (["coils", "10", "3"], [1, 0, 1], 6),
+                                         (["coils", "20", "3"], [1, 1, 1], 6)):
+                r = ctl("--port", self.port, "--slave", str(unit), "--format", "json", "read",
+                        *args)
+                self.assertEqual((r.returncode, json_values(r)), (0, values), (unit, r.stderr))
+                replies += length
+        # The replies to the reads passed socat before k40ctl took them.
+        self.assertEqual(self.slave_bytes() - before, replies)
+
+
+class PymodbusTcpBroadcastTest(unittest.TestCase):
+    """Unit id 0 over Modbus TCP to a pymodbus server that passes it to its
+    slaves (1 and 2) as a broadcast: no reply, said to be expected."""
+
+    def test_unit_0_is_carried_out_without_a_reply(self):
+        tcp = free_port()
+        peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                 "tcp", str(tcp), "1,2"], stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertTrue(await_true(lambda: accepts(tcp)))
+            port = "mbtcp://127.0.0.1:%d" % tcp
+            r = ctl("--port", port, "--slave", "0", "write", "register", "50", "5")
+            self.assertEqual(r.returncode, 3, r.stderr)
+            self.assertIn("unit id 0 is the broadcast address", r.stderr)
+            self.assertIn("no reply is expected", r.stderr)
+            for unit in ("1", "2"):
+                r = ctl("--port", port, "--slave", unit, "--format", "json", "read", "holding",
+                        "50")
+                self.assertEqual((r.returncode, json_values(r)), (0, [5]), r.stderr)
+        finally:
+            peer.kill()
+            peer.wait(5)
+            peer.stdout.close()
+
+
 class FakeGateway(threading.Thread):
     """Answers every MBAP request once per entry of tid_offsets, with the
-    request's transaction id plus that offset: a holding register of 42. One
-    client after the other, until the listener is closed."""
+    request's transaction id plus that offset, from the unit id asked (or
+    unit): the PDU pdu, by default a holding register of 42. One client after
+    the other, until the listener is closed."""
 
-    def __init__(self, tid_offsets):
+    def __init__(self, tid_offsets, unit=None, pdu=b"\x03\x02\x00\x2a"):
         super().__init__(daemon=True)
         self.server = socket.create_server(("127.0.0.1", 0))
         self.port = self.server.getsockname()[1]
         self.offsets = tid_offsets
+        self.unit = unit
+        self.pdu = pdu
 
     def run(self):
         while True:
@@ -189,13 +383,15 @@ class FakeGateway(threading.Thread):
                     tid, _, length, unit = struct.unpack(">HHHB", header)
                     conn.recv(length - 1, socket.MSG_WAITALL)
                     for offset in self.offsets:
-                        conn.sendall(struct.pack(">HHHBBBH", (tid + offset) & 0xFFFF, 0, 5, unit,
-                                                 3, 2, 42))
+                        conn.sendall(struct.pack(">HHHB", (tid + offset) & 0xFFFF, 0,
+                                                 len(self.pdu) + 1,
+                                                 unit if self.unit is None else self.unit)
+                                     + self.pdu)
 
 
 class GatewayTest(unittest.TestCase):
-    def gateway(self, offsets):
-        gw = FakeGateway(offsets)
+    def gateway(self, offsets, **reply):
+        gw = FakeGateway(offsets, **reply)
         gw.start()
         self.addCleanup(gw.server.close)
         return "mbtcp://127.0.0.1:%d" % gw.port
@@ -215,6 +411,36 @@ class GatewayTest(unittest.TestCase):
                          [42, 42])
         self.assertIn("  other-transaction: 2\n", r.stderr)
 
+    def test_a_reply_from_another_unit_id_is_taken_by_its_transaction_id(self):
+        port = self.gateway([0], unit=0)
+        r = ctl("--port", port, "--trace", "--format", "json", "read", "holding", "7")
+        self.assertEqual((r.returncode, json_values(r)), (0, [42]), r.stderr)
+        self.assertIn("answers with unit id 0, not 1", r.stderr)
+        r = ctl("--port", port, "--format", "json", "watch", "read", "holding", "7", "--count", "2")
+        self.assertIn("  other-unit: 2\n", r.stderr)
+
+    def test_a_frame_that_does_not_answer_is_named_with_its_reason(self):
+        cases = [(b"\x03\x04\x00\x2a\x00\x00", "byte count 4, expected 2"),
+                 (b"\x04\x02\x00\x2a", "function 04, expected 03")]
+        for pdu, reason in cases:
+            with self.subTest(reason=reason):
+                r = ctl("--port", self.gateway([0], pdu=pdu), "read", "holding", "7")
+                self.assertEqual(r.returncode, 3, r.stderr)
+                self.assertIn(reason, r.stderr)
+
+    def test_gateway_exceptions_say_what_to_check(self):
+        for pdu, name, check in [(b"\x83\x0a", "0A gateway path unavailable (不可用网关路径)",
+                                  "routing"),
+                                 (b"\x83\x0b", "0B gateway target device failed to respond "
+                                  "(网关目标设备响应失败)", "the gateway's serial settings")]:
+            r = ctl("--port", self.gateway([0], pdu=pdu), "--format", "json", "read", "holding",
+                    "7")
+            self.assertEqual(r.returncode, 4, r.stderr)
+            self.assertIn(name, r.stderr)
+            self.assertIn("check the unit id (--slave)", r.stderr)
+            self.assertIn(check, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["exception"]["name_en"], name[3:name.index(" (")])
+
 
 class LimitsTest(unittest.TestCase):
     def test_refused_command_lines(self):
@@ -223,6 +449,21 @@ class LimitsTest(unittest.TestCase):
             (["read", "coils", "0", "2001"], "count 2001 is not in 1..2000"),
             (["read", "holding", "0", "126"], "count 126 is not in 1..125"),
             (["read", "holding", "0", "63", "--type", "f32"], "count 63 is not in 1..62"),
+            (["read", "holding", "0", "2000000000", "--type", "f32"],
+             "count 2000000000 is not in 1..62"),
+            (["watch", "read", "holding", "0", "2000000000", "--type", "f32"],
+             "count 2000000000 is not in 1..62"),
+            (["read", "coils", "0", "--type", "u16"], "--type applies to registers"),
+            (["read", "coils", "0", "--byte-order", "badc"], "--byte-order applies to registers"),
+            (["watch", "read", "discrete", "0", "--word-order", "little"],
+             "--word-order applies to registers"),
+            (["write", "coils", "0", "on", "off", "--byte-order", "dcba"],
+             "--byte-order applies to registers"),
+            (["write", "00001", "on", "--word-order", "big"], "--word-order applies to registers"),
+            (["write", "coil", "0", "on", "--type", "s16"], "--type applies to registers"),
+            (["read", "input", "0x0x10"], 'address "0x0x10" is no number'),
+            (["read", "input", "0x 1F"], 'address "0x 1F" is no number'),
+            (["read", "input", " 7"], 'address " 7" is no number'),
             (["read", "input", "65536"], "address 65536 is not in 0..65535"),
             (["read", "input", "1e3"], 'address "1e3" is no number'),
             (["write", "coil", "1.5", "on"], 'address "1.5" is no number'),
@@ -236,7 +477,29 @@ class LimitsTest(unittest.TestCase):
             (["write", "register", "0", "1.5", "--type", "f32"], "use write registers"),
             (["write", "registers", "65535", "1", "2"], "run past 65535"),
             (["write", "registers", "0"] + ["1"] * 124, "at most 123"),
-            (["write", "coil", "0", "1"], "on or off"),
+            (["write", "coil", "0", "2"], "on or off"),
+            (["read", "holding", "0", "--word-order", "big", "--byte-order", "abcd"],
+             "give one"),
+            (["read", "holding", "0", "32", "--type", "u64"], "count 32 is not in 1..31"),
+            (["write", "registers", "0", "x", "--type", "ascii"], "ascii is for reads only"),
+            (["write", "registers", "0", "1e999", "--type", "f64"], "not a finite 64-bit float"),
+            (["--format", "prometheus", "watch", "read", "holding", "0", "2", "--type", "ascii",
+              "--output", "/dev/null"], "Prometheus samples cannot hold"),
+            (["read", "40000"], "references count from 1 (40001 is holding 0)"),
+            (["read", "300000"], "references count from 1"),
+            (["read", "465537"], "past the last register"),
+            (["read", "20001"], "names no table"),
+            (["read", "4001"], "neither a table"),
+            (["read", "40101", "4", "5"], "a reference stands for TABLE ADDRESS"),
+            (["read", "holding", "400101"], "it is holding 100 (read 400101)"),
+            (["write", "30001", "5"], "an input register, which cannot be written"),
+            (["write", "10001", "on"], "a discrete input, which cannot be written"),
+            (["write", "coils", "0"] + ["on"] * 1969, "at most 1968"),
+            (["write", "coils", "65535", "on", "on"], "coils 65535..65536 run past 65535"),
+            (["write", "coils", "0", "on", "maybe"], '"maybe" is no coil state'),
+            (["write", "coil", "0", "on", "off"], "several are write coils"),
+            (["write", "register", "0"], "needs a value"),
+            (["write", "coil", "0", "yes"], "on or off"),
         ]
         for args, message in cases:
             with self.subTest(args=args):
@@ -246,6 +509,16 @@ class LimitsTest(unittest.TestCase):
         r = ctl("--port", "tcp://127.0.0.1:9", "--slave", "255", "read", "coils", "0")
         self.assertEqual(r.returncode, 2)
         self.assertIn("only with --port mbtcp://", r.stderr)
+        # The broadcast address on a serial line: only a write can use it.
+        for args in (["read", "coils", "0"], ["watch", "read", "holding", "0"], ["ai"],
+                     ["manual"], ["module", "1", "on"]):
+            with self.subTest(args=args):
+                r = ctl("--port", "tcp://127.0.0.1:9", "--slave", "0", *args)
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertIn("--slave 0 is the broadcast address", r.stderr)
+                self.assertIn("no reply is expected", r.stderr)
+        r = ctl("--port", "tcp://127.0.0.1:9", "--turnaround", "10001", "write", "coil", "0", "1")
+        self.assertEqual(r.returncode, 2, r.stderr)
 
 
 class EchoingAdapterTest(unittest.TestCase):
@@ -301,6 +574,14 @@ class MbpollTest(unittest.TestCase):
         r = self.mbpoll("-t", "0", "-r", "0", "-c", "2")
         self.assertEqual([line.split()[1] for line in r.stdout.splitlines()
                           if line.startswith("[")], ["0", "1"])
+        # mbpoll counts from 1 unless -0: its register 101 is reference 40101.
+        one_based = subprocess.run(["mbpoll", "-m", "tcp", "-p", self.tcp, "-a", "1", "-1", "-r",
+                                    "101", "-c", "9", "127.0.0.1"], capture_output=True,
+                                   text=True, timeout=30)
+        self.assertEqual([int(line.split()[1]) for line in one_based.stdout.splitlines()
+                          if line.startswith("[1")], raw)
+        r = ctl("--port", self.name, "--format", "json", "read", "40101", "9")
+        self.assertEqual(json_values(r), raw)
         r = self.mbpoll("-r", "311", write=["12345"])
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         r = ctl("--port", self.name, "--format", "json", "read", "holding", "311")

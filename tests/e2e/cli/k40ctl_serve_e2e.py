@@ -371,6 +371,15 @@ class CommandTest(ServeCase):
     def reads_only(self, sim):
         return set(sim.requests()) <= {READ_ANALOG, READ_BITS}
 
+    def test_an_exception_answer_is_named_in_english_too(self):
+        sim = self.sim("busy", "--fault", "exception")
+        s = self.serve("--port", sim.link, "--wait", "200",
+                       serve=["--interval", "0.2", "--allow-commands"])
+        r = s.command({"command": "module", "module": 0, "action": "on"})
+        self.assertEqual(r.json()["outcome"], "exception", r.body)
+        self.assertEqual(r.json()["exception"],
+                         {"code": 6, "name": "从站设备忙", "name_en": "server device busy"})
+
     def test_refused_without_allow_commands(self):
         sim = self.sim()
         s = self.serve("--port", sim.link, serve=["--interval", "0.2"])
