@@ -165,15 +165,17 @@ class K40toolUnderWine(unittest.TestCase):
             wine_prefix.map_ports(self.prefix, {"COM1": sim.device})
             tool = wine_prefix.spawn(self.prefix, os.environ["K40TOOL_EXE"])
             try:
-                _, _, opened, _, waited, failed, closed = drive(
+                records = drive(
                     self.prefix, "set:%d=3000" % IDC_WAITTIME, "click:%d" % IDC_SET, "box",
                     "page:1", "busyclick:%d" % IDC_READ01DI, "box", "close", timeout_ms=20000)
             finally:
                 if tool.poll() is None:
                     tool.kill()
                 tool.communicate()
-            self.assertEqual(opened["text"], "串口初始化成功!")
-            self.assertEqual((waited["busy"], waited["answers"], waited["box"]), (True, True, True))
+            _, _, opened, page, waited, failed, closed = records
+            self.assertEqual((opened["text"], page["current"]), ("串口初始化成功!", 1), records)
+            self.assertEqual((waited["busy"], waited["answers"], waited["box"]), (True, True, True),
+                             records)
             self.assertEqual(failed["text"], "RTU无应答!")
             self.assertTrue(closed["exited"])
             self.assertEqual(sim.requests(), [request(1, 0, 15)])
