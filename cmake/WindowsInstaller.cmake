@@ -46,6 +46,13 @@ foreach(name IN LISTS k40_setup_names)
   string(APPEND k40_setup_nsh "  Delete \"$INSTDIR\\${name}\"\n")
 endforeach()
 string(APPEND k40_setup_nsh "!macroend\n")
+# The programs that may run from the folder: the installer and uninstaller
+# find them before they touch a file.
+string(APPEND k40_setup_nsh "!macro K40_FOR_EACH_PROGRAM MACRO\n")
+foreach(target IN LISTS k40_setup_programs)
+  string(APPEND k40_setup_nsh "  !insertmacro \${MACRO} \"${target}.exe\"\n")
+endforeach()
+string(APPEND k40_setup_nsh "!macroend\n")
 file(CONFIGURE OUTPUT ${k40_setup_staging}/files.nsh CONTENT "${k40_setup_nsh}" @ONLY)
 
 set(k40_setup_script ${PROJECT_SOURCE_DIR}/resources/windows/k40tool.nsi)

@@ -4,6 +4,7 @@
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/MessageBox.h"
+#include "console/windowing/WinApp.h"
 #include "link/HexEcho.h"
 #include "resources/resource.h"
 #include "unit/ExceptionText.h"
@@ -61,6 +62,10 @@ void CCtrlPropertyPage::ShowSendFrame() {
 
 void CCtrlPropertyPage::ShowRecvFrame() {
     m_RecvEdit.SetWindowText(HexEchoRecvText(theComm.m_RecvBuf, theComm.m_nRecvLen).c_str());
+}
+
+void CCtrlPropertyPage::WhileWaiting() {
+    AfxKeepAlive();
 }
 
 void CCtrlPropertyPage::OnManual() {

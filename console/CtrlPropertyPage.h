@@ -37,6 +37,8 @@ public:
     // buffer into the receive box.
     void ShowSendFrame() override;
     void ShowRecvFrame() override;
+    // The window keeps answering while the exchange waits (AfxKeepAlive).
+    void WhileWaiting() override;
 
     CEdit m_SendEdit;           // 1012: the last request
     CEdit m_RecvEdit;           // 1011: the bytes of the last exchange that got any

@@ -7,6 +7,7 @@
 #include "console/RtuToolApp.h"
 #include "console/windowing/Ddx.h"
 #include "console/windowing/MessageBox.h"
+#include "console/windowing/WinApp.h"
 #include "link/HexEcho.h"
 #include "resources/resource.h"
 #include "tables/SignalTables.h"
@@ -72,6 +73,10 @@ void CReadPropertyPage::ShowSendFrame() {
 
 void CReadPropertyPage::ShowRecvFrame() {
     m_RecvEdit.SetWindowText(HexEchoRecvText(theComm.m_RecvBuf, theComm.m_nRecvLen).c_str());
+}
+
+void CReadPropertyPage::WhileWaiting() {
+    AfxKeepAlive();
 }
 
 void CReadPropertyPage::OnRead01DI() {

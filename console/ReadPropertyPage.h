@@ -33,6 +33,8 @@ public:
     // receive buffer into the receive box; each replaces the whole text.
     void ShowSendFrame() override;
     void ShowRecvFrame() override;
+    // The window keeps answering while the exchange waits (AfxKeepAlive).
+    void WhileWaiting() override;
 
     CListCtrl m_List;  // 1010: the decoded signals
     CEdit m_SendEdit;  // 1012: the request, hex

@@ -15,14 +15,30 @@ namespace {
 // reply is still seen promptly, long enough that the wait does not spin.
 constexpr std::uint32_t kSliceMs = 10;
 
+// A settling read the page does not show still keeps its window answering.
+class WaitingOnly : public IFrameEcho {
+public:
+    explicit WaitingOnly(IFrameEcho& owner) : owner_(owner) {}
+    void ShowSendFrame() override {}
+    void ShowRecvFrame() override {}
+    void WhileWaiting() override { owner_.WhileWaiting(); }
+
+private:
+    IFrameEcho& owner_;
+};
+
 // Auto, before the first write on a port whose echo is unknown: the lone copy
 // of a 05/06 request is byte for byte the unit's reply, so only a read can
 // tell the two apart. The status word is read: any unit has it, and reading
 // it changes nothing.
 void SettleEcho(CModbusComm& comm, IFrameEcho* echo, IClock& clock) {
     comm.m_bEchoSettling = true;
-    IFrameEcho* shown = echo != nullptr && echo->ShowsSettlingRead() ? echo : nullptr;
-    (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, shown, clock);
+    if (echo == nullptr || echo->ShowsSettlingRead()) {
+        (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, echo, clock);
+        return;
+    }
+    WaitingOnly waiting(*echo);
+    (void)RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, &waiting, clock);
 }
 
 struct ExchangeTraits {
@@ -179,9 +195,13 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
         if (device == nullptr || room == 0 || wokeForNothing) {
             clock.Sleep(std::min(left, kSliceMs));
             wokeForNothing = false;
+            if (echo != nullptr) {
+                echo->WhileWaiting();
+            }
             continue;
         }
-        switch (device->WaitReadable(left)) {
+        // Without an echo nothing needs a turn: the whole time left in one wait.
+        switch (device->WaitReadable(echo != nullptr ? std::min(left, kWaitSliceMs) : left)) {
             case WaitResult::Readable:
                 wokeForNothing = true;
                 break;
@@ -198,6 +218,9 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
                 }
                 clock.Sleep(std::min(left, kSliceMs));
                 break;
+        }
+        if (echo != nullptr) {
+            echo->WhileWaiting();
         }
     }
     finish();

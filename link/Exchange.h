@@ -30,7 +30,14 @@ public:
     // is shown too: a log of the line wants every frame, while the window's
     // hex boxes show only the command's own.
     virtual bool ShowsSettlingRead() const { return false; }
+    // Called at least every kWaitSliceMs while the exchange waits for its reply,
+    // the settling read's included: a window repaints and answers the system
+    // there, so that a long wait does not get it marked as hung.
+    virtual void WhileWaiting() {}
 };
+
+// The longest stretch of a reply wait without a call of WhileWaiting.
+constexpr std::uint32_t kWaitSliceMs = 100;
 
 enum class ExchangeOutcome { Reply, Exception, Timeout };
 

@@ -26,6 +26,12 @@ public:
     CWnd* m_pMainWnd = nullptr;
 };
 
+// Called while a page's handler waits (an exchange's reply wait): the window
+// repaints and answers the system's messages, so that a long wait does not
+// get it marked as hung, and no other command starts meanwhile. Nothing on
+// Qt, whose window simply waits.
+void AfxKeepAlive();
+
 // The one application object, or null before it is built.
 CWinApp* AfxGetApp();
 

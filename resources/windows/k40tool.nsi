@@ -11,12 +11,21 @@
 ;
 ; makensis -D: VERSION (major.minor.patch), OUTFILE, ICON, STAGING (the folder
 ; with the stripped programs and texts) and FILES (an include the build writes:
-; K40_INSTALL_FILES and K40_DELETE_FILES, K40_HAVE_TOOL when k40tool.exe is built).
+; K40_INSTALL_FILES and K40_DELETE_FILES, K40_FOR_EACH_PROGRAM, K40_HAVE_TOOL when
+; k40tool.exe is built).
+;
+; Windows holds the file of a running program: it can be neither replaced nor
+; removed. So both the installer and the uninstaller first find the programs
+; that run from the folder and ask to close them (Retry / Cancel); a silent
+; run stops there instead, with exit status 2, and nothing changed.
 
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
+; A file that cannot be written is retried or the installation cancelled:
+; ignoring it would leave an old program under the new version's entry.
+AllowSkipFiles off
 
 !define NAME "k40tool"
 !define PUBLISHER "k40tool maintainers"
@@ -68,7 +77,16 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright 2026 ${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+LangString RUNNING ${LANG_ENGLISH} "These programs of k40tool run from $INSTDIR:"
+LangString RUNNING ${LANG_SIMPCHINESE} "以下 k40tool 程序正在从 $INSTDIR 运行:"
+LangString CLOSE_THEM ${LANG_ENGLISH} "Close them, then choose Retry. Cancel leaves k40tool as it is."
+LangString CLOSE_THEM ${LANG_SIMPCHINESE} "请关闭它们, 然后选择“重试”。选择“取消”则 k40tool 保持原样。"
+LangString NOT_REMOVED ${LANG_ENGLISH} "Some files in $INSTDIR could not be removed. k40tool stays in the list of installed programs: close what holds them and uninstall again."
+LangString NOT_REMOVED ${LANG_SIMPCHINESE} "$INSTDIR 中有文件无法删除。k40tool 仍留在已安装程序列表中: 请关闭占用它们的程序后再次卸载。"
+
 Var GivenDir
+Var Running
+Var Handle
 
 Function .onInit
   ; /D=FOLDER sets $INSTDIR before this function, and MultiUser's mode
@@ -84,6 +102,44 @@ Function un.onInit
   !insertmacro MULTIUSER_UNINIT
 FunctionEnd
 
+; Adds NAME to $Running when it runs from $INSTDIR: a running program's file
+; cannot be opened for writing, which is what the copy or the removal would
+; need (NSIS 3.08 has no plug-in that lists processes).
+!macro K40_IF_RUNNING NAME
+  ${If} ${FileExists} "$INSTDIR\${NAME}"
+    ClearErrors
+    FileOpen $Handle "$INSTDIR\${NAME}" a
+    ${If} ${Errors}
+      StrCpy $Running "$Running$\r$\n    ${NAME}"
+    ${Else}
+      FileClose $Handle
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Returns once no program runs from $INSTDIR; aborts (exit status 2) when the
+; user cancels, or at once in a silent run, which has nobody to ask.
+!macro K40_AWAIT_CLOSED UN
+Function ${UN}AwaitClosed
+  ${Do}
+    StrCpy $Running ""
+    !insertmacro K40_FOR_EACH_PROGRAM K40_IF_RUNNING
+    ${If} $Running == ""
+      Return
+    ${EndIf}
+    DetailPrint "$(RUNNING)$Running"
+    ${If} ${Silent}
+      Abort
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(RUNNING)$Running$\r$\n$\r$\n$(CLOSE_THEM)" IDRETRY retry
+    Abort
+    retry:
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro K40_AWAIT_CLOSED ""
+!insertmacro K40_AWAIT_CLOSED "un."
+
 ; The mode as a command-line switch, for the uninstall strings: the
 ; uninstaller then removes what this installation made, whoever starts it.
 !macro ModeSwitch VAR
@@ -95,6 +151,7 @@ FunctionEnd
 !macroend
 
 Section "Install"
+  Call AwaitClosed
   SetOutPath "$INSTDIR"
   !insertmacro K40_INSTALL_FILES
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -126,9 +183,19 @@ Section "Install"
 SectionEnd
 
 ; Only what the installer put there: the folder goes if it is then empty (a
-; folder named with /D may hold the user's own files).
+; folder named with /D may hold the user's own files). A file that something
+; still holds keeps the entry, the uninstaller and the shortcuts, so that the
+; uninstall can be run again: a folder no entry leads to is left for good.
 Section "Uninstall"
+  Call un.AwaitClosed
+  ClearErrors
   !insertmacro K40_DELETE_FILES
+  ${If} ${Errors}
+    DetailPrint "$(NOT_REMOVED)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(NOT_REMOVED)" /SD IDOK
+    SetErrorLevel 2
+    Return
+  ${EndIf}
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   Delete "${TOOL_LINK}"

@@ -31,9 +31,12 @@ public:
     void ShowRecvFrame() override {
         m_recvs.push_back(HexEchoRecvText(m_comm.m_RecvBuf, m_comm.m_nRecvLen));
     }
+    void WhileWaiting() override { m_turns.push_back(m_clock != nullptr ? m_clock->m_nNow : 0); }
     CModbusComm& m_comm;
+    FakeClock* m_clock = nullptr;
     std::vector<std::string> m_sends;
     std::vector<std::string> m_recvs;
+    std::vector<std::uint32_t> m_turns;  // the clock at each WhileWaiting
 };
 
 struct ExchangeFixture : ::testing::Test {
@@ -251,9 +254,33 @@ TEST_F(Exchange, HungUpDeviceSleepsInsteadOfSpinning) {
 }
 
 TEST_F(Exchange, SilentUnitIsAwaitedOnTheDevice) {
-    EXPECT_EQ(Run(ExchangeVariant::Read, 0x01, 0, 15).outcome, ExchangeOutcome::Timeout);
-    EXPECT_EQ(line.m_nWaits, 1);  // one wait for the whole time left
+    const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x01, 0, 15, nullptr, clock);
+    EXPECT_EQ(r.outcome, ExchangeOutcome::Timeout);
+    EXPECT_EQ(line.m_nWaits, 1);  // without an echo, one wait for the whole time left
     EXPECT_EQ(clock.m_nSleeps, 0);
+}
+
+// The window's turn comes every kWaitSliceMs up to the end of the wait, for
+// the settling read too, and the wait stays on the device.
+TEST_F(Exchange, EchoGetsATurnThroughoutTheWait) {
+    echo.m_clock = &clock;
+    for (const EchoMode mode : {EchoMode::Off, EchoMode::Auto}) {
+        comm.m_echoMode = mode;
+        echo.m_turns.clear();
+        const std::uint32_t start = clock.m_nNow;
+        EXPECT_EQ(Run(ExchangeVariant::SystemCommand, 0x05, 200, 0xFF00).outcome,
+                  ExchangeOutcome::Timeout);
+        const std::uint32_t waits = mode == EchoMode::Auto ? 2 : 1;  // the settling read's
+        EXPECT_EQ(clock.m_nNow - start, waits * 1500);
+        ASSERT_EQ(echo.m_turns.size(), waits * 1500 / kWaitSliceMs);
+        std::uint32_t last = start;
+        for (const std::uint32_t at : echo.m_turns) {
+            EXPECT_LE(at - last, kWaitSliceMs);
+            last = at;
+        }
+        EXPECT_EQ(last, clock.m_nNow);
+        EXPECT_EQ(clock.m_nSleeps, 0);
+    }
 }
 
 TEST_F(Exchange, FullBufferDoesNotSpin) {

@@ -5,7 +5,10 @@ The installer: a silent installation for the current user (the files, the
 Start-menu entries read back with liblnk's lnkinfo, the Add/Remove Programs
 entry with Wine's own reg), the installed programs run, a second
 installation goes over the first in place, and the uninstaller, as
-Add/Remove Programs starts it, leaves nothing behind. Wine runs every program as administrator, which makes the
+Add/Remove Programs starts it, leaves nothing behind. While an installed
+k40sim.exe or k40tool.exe runs, neither a silent installation nor a silent
+uninstall touches a file; an uninstall that could not remove a file keeps
+the entry. Wine runs every program as administrator, which makes the
 installer's default all users; /CurrentUser asks for what a locked-down
 laptop gets.
 
@@ -219,6 +222,54 @@ class Installer(unittest.TestCase):
         # for every program of the user (a new Wine prefix does not have it).
         self.assertLessEqual(snapshot() - before, {os.path.relpath(
             os.path.dirname(here), os.path.join(prefix, "drive_c"))})
+
+    def test_running_programs_hold_the_installation(self):
+        values = self.install("/CurrentUser")
+        here = self.check_installed(values)
+        folder = values["InstallLocation"][1]
+        # In place (_?=), the uninstaller's status is its own, not its starter's.
+        uninstall = [folder + "\\uninstall.exe", "/CurrentUser", "/S", "_?=" + folder]
+        wine("reg", "add", "HKCU\\" + UNINSTALL_KEY, "/v", "DisplayVersion", "/d", "0.9.0", "/f")
+        before = {f: os.stat(os.path.join(here, f)).st_mtime_ns for f in os.listdir(here)}
+        programs = [["k40sim.exe", "--listen", "127.0.0.1:0", "--static", "--quiet"]]
+        if can_drive():
+            programs.append(["k40tool.exe"])
+        for exe, *args in programs:
+            with self.subTest(running=exe):
+                running = wine_prefix.spawn(prefix, os.path.join(here, exe), *args)
+                try:
+                    if exe == "k40sim.exe":
+                        self.assertRegex(running.stdout.readline(), r"^tcp://")
+                    else:
+                        drive(prefix, "info")
+                    # A silent run has nobody to ask to close it: it stops, status 2.
+                    self.assertEqual(wine(SETUP_EXE, "/S").returncode, 2)
+                    self.assertEqual(wine(*uninstall).returncode, 2)
+                    self.assertEqual(registry_values("HKCU")["DisplayVersion"], ("REG_SZ", "0.9.0"))
+                    self.assertEqual({f: os.stat(os.path.join(here, f)).st_mtime_ns
+                                      for f in os.listdir(here)}, before)
+                finally:
+                    running.kill()
+                    running.communicate()
+                self.assertTrue(await_processes(exe, False))
+
+        # A file that something else holds (k40sim of the build writing its
+        # trace into it): the programs go, the entry and the uninstaller stay.
+        held = wine_prefix.spawn(prefix, K40SIM_EXE, "--listen", "127.0.0.1:0", "--static",
+                                 "--quiet", "--trace", folder + "\\LICENSE.txt")
+        try:
+            self.assertRegex(held.stdout.readline(), r"^tcp://")
+            self.assertEqual(wine(*uninstall).returncode, 2)
+            self.assertEqual(sorted(os.listdir(here)), ["LICENSE.txt", "uninstall.exe"])
+            self.assertIsNotNone(registry_values("HKCU"))
+        finally:
+            held.kill()
+            held.communicate()
+        self.assertEqual(wine(*uninstall).returncode, 0)
+        self.assertIsNone(registry_values("HKCU"))
+        # In place the uninstaller cannot remove itself: Windows holds its file.
+        self.assertEqual(os.listdir(here), ["uninstall.exe"])
+        shutil.rmtree(here)
 
 
 def can_drive():

@@ -8,8 +8,9 @@ names and values must be those the Linux k40ctl reads from the same simulator
 (an independent path to the same registers), and the hex boxes show the bytes
 of k40sim's own trace; on the control page "手 动" writes coil 200
 ("操作成功!"); a module number out of range keeps the page with the framework's
-validation box; "退 出" ends the program. No COM port but COM1 leads anywhere
-(wine_prefix.py checks it).
+validation box; "退 出" ends the program. While a read waits for a silent
+unit, the window answers messages and takes no second command. No COM port
+but COM1 leads anywhere (wine_prefix.py checks it).
 
 check_window() is the tour on its own, for any prefix and k40tool.exe (the
 installer test gives it the installed one). Run by ctest with K40TOOL_EXE
@@ -153,6 +154,33 @@ class K40toolUnderWine(unittest.TestCase):
 
     def test_tour_driven_by_window_messages(self):
         check_window(self, self.prefix, os.environ["K40TOOL_EXE"])
+
+    def test_window_answers_while_it_waits(self):
+        """A silent unit and a 3000 ms wait: the read's handler runs the whole
+        wait, the window answers messages meanwhile, and a second press of the
+        button during it sends nothing."""
+        from k40ctl_e2e import request
+        sim = LinuxSim(self.dir, "silent", "--fault", "silent")
+        try:
+            wine_prefix.map_ports(self.prefix, {"COM1": sim.device})
+            tool = wine_prefix.spawn(self.prefix, os.environ["K40TOOL_EXE"])
+            try:
+                records = drive(
+                    self.prefix, "set:%d=3000" % IDC_WAITTIME, "click:%d" % IDC_SET, "box",
+                    "page:1", "busyclick:%d" % IDC_READ01DI, "box", "close", timeout_ms=20000)
+            finally:
+                if tool.poll() is None:
+                    tool.kill()
+                tool.communicate()
+            _, _, opened, page, waited, failed, closed = records
+            self.assertEqual((opened["text"], page["current"]), ("串口初始化成功!", 1), records)
+            self.assertEqual((waited["busy"], waited["answers"], waited["box"]), (True, True, True),
+                             records)
+            self.assertEqual(failed["text"], "RTU无应答!")
+            self.assertTrue(closed["exited"])
+            self.assertEqual(sim.requests(), [request(1, 0, 15)])
+        finally:
+            sim.kill()
 
 
 if __name__ == "__main__":

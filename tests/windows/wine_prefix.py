@@ -1,25 +1,30 @@
 #!/usr/bin/env python3
 """Wine prefixes for the tests of the Windows programs.
 
-One prefix a build (cmake/wine-run makes it, COM1..COM32 mapped to paths that
-do not exist); a test that needs COM ports of its own copies it and maps them
-to its pseudo-terminals. Wine links its COM ports to the machine's /dev/ttyS*
-at every start, so after each mapping the links are checked: no COM port a
-test can name may lead to a real serial port.
+One prefix a build (cmake/wine-run makes it: COM1..COM255 mapped to paths
+that do not exist, COM256 held by an empty folder); a test that needs COM
+ports of its own copies it and maps them to its pseudo-terminals. At every
+start Wine links the machine's /dev/ttyS*, ttyUSB* and ttyACM* to the COM
+numbers its registry leaves free, so after each start any such link beyond
+the numbers a registry can name is removed and every COM link is checked: none
+but the test's own may lead to something that exists.
 
     wine_prefix.py check PREFIX    makes PREFIX if need be, checks it and
                                    starts its Wine for the test run
     wine_prefix.py stop PREFIX     ends that Wine
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run")
-# The COM numbers a test may name; all of them are mapped in every prefix.
-COM_NUMBERS = range(1, 33)
+# The COM numbers Wine lets a registry map: every one is mapped in every
+# prefix. COM256 cannot be: an empty folder holds its name instead.
+COM_NUMBERS = range(1, 256)
+HELD = "com256"
 
 
 def wine_env(prefix, display=True):
@@ -55,13 +60,14 @@ def stop(prefix):
     subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, check=False)
 
 
-def start_session(prefix, display=True):
+def start_session(prefix, display=True, mapped=None):
     """Starts the prefix's Wine for the whole test run: a wineserver that stays
     (until stop) and the desktop and services that the first program starts.
     Otherwise the first test program would start them, they would hold its
     output open, and ctest would wait for that test until Wine ended. The
     desktop keeps the run's X display (K40_WINE_DISPLAY), or with display
-    False none for good: a message box then returns at once."""
+    False none for good: a message box then returns at once. Then the COM
+    links are pruned and checked (mapped: the test's own ports)."""
     env = wine_env(prefix, display)
     # wineserver goes to the background once it serves the prefix.
     subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
@@ -69,23 +75,45 @@ def start_session(prefix, display=True):
                    start_new_session=True, check=True)
     subprocess.run([WINE_RUN, prefix, "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    prune(prefix, mapped)
+    check_ports(prefix, mapped)
+
+
+def com_links(prefix):
+    """The prefix's COM names (lower case, as in dosdevices) and their entries."""
+    folder = os.path.join(prefix, "dosdevices")
+    names = [n for n in os.listdir(folder) if re.fullmatch(r"com[0-9]+", n)]
+    return {n: os.path.join(folder, n) for n in names}
+
+
+def prune(prefix, mapped=None):
+    """Removes each link that Wine made by itself to something that exists,
+    under a number no registry can map, and holds COM256 for the next start."""
+    mapped = {name.lower(): path for name, path in (mapped or {}).items()}
+    for name, entry in com_links(prefix).items():
+        if int(name[3:]) not in COM_NUMBERS and name not in mapped \
+                and os.path.islink(entry) and os.path.exists(entry):
+            os.remove(entry)
+    os.makedirs(os.path.join(prefix, "dosdevices", HELD), exist_ok=True)
 
 
 def check_ports(prefix, mapped=None):
-    """Fails unless every COM port in COM_NUMBERS leads where it was mapped:
-    a test's pseudo-terminal, or a path that does not exist."""
-    mapped = mapped or {}
-    bad = []
-    for n in COM_NUMBERS:
-        link = os.path.join(prefix, "dosdevices", "com%d" % n)
-        target = os.readlink(link) if os.path.islink(link) else None
-        want = mapped.get("COM%d" % n)
-        if want is not None:
-            ok = target == want
+    """Fails unless every COM link leads where it was mapped (a test's
+    pseudo-terminal) or to nothing that exists, and each number a registry
+    can name is mapped (an unmapped one gets a real port at the next start)."""
+    mapped = {name.lower(): path for name, path in (mapped or {}).items()}
+    links = com_links(prefix)
+    bad = ["COM%d unmapped" % n for n in COM_NUMBERS if "com%d" % n not in links]
+    for name, entry in sorted(links.items()):
+        if not os.path.islink(entry):
+            ok = name == HELD and os.path.isdir(entry) and not os.listdir(entry)
+        elif name in mapped:
+            ok = os.readlink(entry) == mapped[name]
         else:
-            ok = target is None or not os.path.exists(target)
+            ok = not os.path.exists(entry)
         if not ok:
-            bad.append("COM%d -> %s" % (n, target))
+            target = os.readlink(entry) if os.path.islink(entry) else "a file"
+            bad.append("%s -> %s" % (name.upper(), target))
     if bad:
         raise RuntimeError("COM ports of %s lead where no test may go: %s" % (prefix, ", ".join(bad)))
 
@@ -109,8 +137,7 @@ def map_ports(prefix, ports):
         run(prefix, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", name, "/d", path, "/f",
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     stop(prefix)
-    start_session(prefix)
-    check_ports(prefix, ports)
+    start_session(prefix, mapped=ports)
 
 
 def main():
@@ -122,11 +149,11 @@ def main():
         stop(prefix)
         return 0
     run(prefix, "cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    check_ports(prefix)
     # Saved now: tests copy the prefix while it runs.
     stop(prefix)
     start_session(prefix)
-    print("%s: COM%d..COM%d lead nowhere" % (prefix, COM_NUMBERS[0], COM_NUMBERS[-1]))
+    print("%s: COM%d..COM%d lead nowhere, COM%d is held" % (prefix, COM_NUMBERS[0],
+                                                          COM_NUMBERS[-1], COM_NUMBERS[-1] + 1))
     return 0
 
 

@@ -141,7 +141,6 @@ def start(state, prefix):
     # The registry takes effect for programs started after Wine saved it.
     wine_prefix.stop(prefix)
     wine_prefix.start_session(prefix)
-    wine_prefix.check_ports(prefix)
     print("Xvfb on %s; %s links %s to the dialog fonts" % (display, prefix, CJK_FONT))
 
 

@@ -30,6 +30,9 @@ QIcon AfxLoadMainIcon() {
     return icon;
 }
 
+// The Qt window waits as it always has: nothing is handled during an exchange.
+void AfxKeepAlive() {}
+
 int AfxWinMain(CWinApp& app, int argc, char* argv[]) {
     static char fallbackName[] = "k40tool";
     int qtArgc = 1;

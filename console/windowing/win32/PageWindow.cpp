@@ -41,6 +41,8 @@ PageRecord* RecordOf(HWND hDlg) {
 }  // namespace
 
 INT_PTR WindowingBackend::OnPageNotify(PageRecord& rec, HWND hDlg, const NMHDR& hdr) {
+    // While a handler runs, the page stays and the sheet stays open.
+    const bool busy = rec.sheet->m_pSheet->busy;
     switch (hdr.code) {
         case PSN_SETACTIVE:
             OnPageActive(*rec.sheet, rec.index);
@@ -48,9 +50,9 @@ INT_PTR WindowingBackend::OnPageNotify(PageRecord& rec, HWND hDlg, const NMHDR& 
             return Answer(hDlg, 0);
         case PSN_KILLACTIVE:
             // TRUE keeps the page current.
-            return Answer(hDlg, rec.page->OnKillActive() ? FALSE : TRUE);
+            return Answer(hDlg, !busy && rec.page->OnKillActive() ? FALSE : TRUE);
         case PSN_QUERYCANCEL:
-            return Answer(hDlg, rec.page->OnQueryCancel() ? FALSE : TRUE);
+            return Answer(hDlg, !busy && rec.page->OnQueryCancel() ? FALSE : TRUE);
         case PSN_APPLY:
             SetResult(*rec.sheet, IDOK);
             return Answer(hDlg, PSNRET_NOERROR);
@@ -77,7 +79,11 @@ INT_PTR CALLBACK WindowingBackend::PageProc(HWND hDlg, UINT msg, WPARAM wParam, 
         case WM_COMMAND:
             // A click reports the control's current ID, as the control has it now.
             if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
-                OnCommand(*rec->page, GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+                CSheetNative& native = *rec->sheet->m_pSheet;
+                if (!native.busy) {  // one command at a time
+                    const BusySheet busy(native, GetParent(hDlg));
+                    OnCommand(*rec->page, GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+                }
                 return TRUE;
             }
             return FALSE;

@@ -11,6 +11,7 @@
 #include "console/windowing/PropertyPage.h"
 #include "console/windowing/SheetBackend.h"
 #include "console/windowing/WinApp.h"
+#include "console/windowing/win32/BusyProperty.h"
 #include "console/windowing/win32/DialogTemplateEx.h"
 #include "console/windowing/win32/Win32Windows.h"
 #include "resources/StringTable.h"
@@ -60,6 +61,18 @@ void SetIcon(HWND hwnd) {
 }
 
 }  // namespace
+
+BusySheet::BusySheet(CSheetNative& native, HWND sheet) : native_(native), sheet_(sheet) {
+    native_.busy = true;
+    SetPropW(sheet_, kBusyProperty, reinterpret_cast<HANDLE>(1));
+}
+
+BusySheet::~BusySheet() {
+    native_.busy = false;
+    if (IsWindow(sheet_)) {
+        RemovePropW(sheet_, kBusyProperty);
+    }
+}
 
 BOOL IsSheetDialogMessage(MSG* pMsg) {
     for (HWND sheet : g_modeless) {
@@ -116,6 +129,11 @@ LRESULT CALLBACK WindowingBackend::SheetProc(HWND hwnd, UINT msg, WPARAM wParam,
                                              UINT_PTR /*id*/, DWORD_PTR data) {
     auto& sheet = *reinterpret_cast<CPropertySheet*>(data);
     CSheetNative& native = *sheet.m_pSheet;
+    // While a page's handler runs, the row's buttons and closing wait for it.
+    if (native.busy && (msg == WM_COMMAND || msg == WM_CLOSE ||
+                        (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE))) {
+        return 0;
+    }
     switch (msg) {
         case WM_COMMAND:
             // The sheet's own press of a button is comctl32's to carry out.

@@ -48,6 +48,7 @@ struct CSheetNative {
     CWnd buttons[4];  // the row, found by ID when the sheet starts
     bool modeless = false;
     int pressing = 0;    // the button the sheet presses itself: comctl32's turn
+    bool busy = false;   // a page's command handler runs (see BusySheet)
     INT_PTR result = 0;  // IDOK once the pages applied, else IDCANCEL
 };
 
@@ -61,6 +62,20 @@ std::wstring WindowTextW(HWND hwnd);
 // Keyboard handling (Tab, arrows, Enter, Esc) for a modeless sheet: the
 // message loop's PropSheet_IsDialogMessage for every one that is open.
 BOOL IsSheetDialogMessage(MSG* pMsg);
+
+// While a page's command handler runs, the sheet takes no other command (its
+// window answers messages while an exchange waits) and carries kBusyProperty.
+class BusySheet {
+public:
+    BusySheet(CSheetNative& native, HWND sheet);
+    ~BusySheet();
+    BusySheet(const BusySheet&) = delete;
+    BusySheet& operator=(const BusySheet&) = delete;
+
+private:
+    CSheetNative& native_;
+    HWND sheet_;
+};
 
 struct WindowingBackend {
     // Binds a CWnd to an existing window (null unbinds it).

@@ -6,6 +6,9 @@
 //   page:N       select page N; leaving a page validates it, and a failed
 //                validation keeps the page and shows a box ("current", "box")
 //   click:ID     press button ID of the current page (or of the sheet's row)
+//   busyclick:ID press button ID of the current page and, while its handler
+//                runs (an exchange waiting), check that the sheet answers
+//                messages and press it again, which must do nothing
 //   set:ID=TEXT  replace a control's text     text:ID   read it
 //   check:ID     a radio button's state       list:ID   a report list's rows
 //   box          wait for a message box, read caption and text, press OK
@@ -25,6 +28,7 @@
 #include <functional>
 #include <string>
 
+#include "console/windowing/win32/BusyProperty.h"
 #include "link/win32/Wide.h"
 
 namespace {
@@ -123,13 +127,19 @@ HWND Control(const Target& t, int id) {
     return h ? h : GetDlgItem(t.sheet, id);
 }
 
-// Returns once the sheet's thread takes messages again: its handler has
-// ended, or it waits in a modal box.
+bool Busy(const Target& t) { return GetPropW(t.sheet, kBusyProperty) != nullptr; }
+
+// Whether the sheet's thread handles a message within ms.
+bool Answers(const Target& t, UINT ms) {
+    DWORD_PTR r;
+    return SendMessageTimeoutW(t.sheet, WM_NULL, 0, 0, SMTO_NORMAL, ms, &r) != 0;
+}
+
+// Returns once the page's handler has ended (the sheet is no longer busy) or
+// waits in a modal box. Answering messages says neither: the sheet answers
+// them while an exchange waits.
 bool Settle(const Target& t) {
-    return Await([&] {
-        DWORD_PTR r;
-        return SendMessageTimeoutW(t.sheet, WM_NULL, 0, 0, SMTO_NORMAL, 100, &r) != 0;
-    });
+    return Await([&] { return Answers(t, 100) && (!Busy(t) || FindTitled(t.pid, false)); });
 }
 
 std::string Head(const char* step) { return std::string("{\"step\":\"") + step + "\""; }
@@ -155,6 +165,25 @@ bool Click(const Target& t, int id) {
     const bool settled = Settle(t);
     Emit(Head("click") + ",\"id\":" + std::to_string(id) + ",\"box\":" +
          (FindTitled(t.pid, false) ? "true" : "false") + "}");
+    return settled;
+}
+
+// A handler that waits for a silent unit: the sheet is busy, yet answers
+// within a second (far less than the wait), and the second press starts no
+// other exchange (the unit's trace shows one request).
+bool BusyClick(const Target& t, int id) {
+    HWND b = Control(t, id);
+    if (!b) {
+        return false;
+    }
+    Send(b, BM_CLICK, 0, 0, 50);
+    const bool busy = Await([&] { return Busy(t); });
+    const bool answers = busy && Answers(t, 1000);
+    Send(b, BM_CLICK, 0, 0, 1000);
+    const bool settled = Settle(t);
+    Emit(Head("busyclick") + ",\"id\":" + std::to_string(id) + ",\"busy\":" +
+         (busy ? "true" : "false") + ",\"answers\":" + (answers ? "true" : "false") +
+         ",\"box\":" + (FindTitled(t.pid, false) ? "true" : "false") + "}");
     return settled;
 }
 
@@ -267,6 +296,7 @@ bool RunStep(const Target& t, const std::wstring& step) {
     const int id = _wtoi(arg.c_str());
     if (name == L"page") return SelectPage(t, id);
     if (name == L"click") return Click(t, id);
+    if (name == L"busyclick") return BusyClick(t, id);
     if (name == L"box") return ReadBox(t, true);
     if (name == L"showbox") return ReadBox(t, false);
     if (name == L"list") return ReadList(t, id);
