@@ -243,27 +243,40 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
                     self.assertEqual(watched[key], once[key])
 
 
+def start_rtu_line(cls, units=(), log=None):
+    """A pymodbus RTU slave (or slaves with units) on one end of a socat
+    pseudo-terminal pair, k40ctl's port (cls.port) the other end; with log,
+    socat writes the line's bytes there."""
+    cls.dir = tempfile.TemporaryDirectory()
+    ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
+    dump = ["-x"] if log else []
+    cls.socat = subprocess.Popen(["socat", *dump, "pty,raw,echo=0,link=" + ours,
+                                  "pty,raw,echo=0,link=" + theirs], stderr=log)
+    assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
+    unit_ids = [",".join(map(str, units))] if units else []
+    cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
+                                 "rtu", theirs, *unit_ids], stdout=subprocess.PIPE, text=True)
+    assert cls.peer.stdout.readline().strip() == "ready"
+    cls.port = ours
+    assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+
+
+def stop_rtu_line(cls):
+    for p in (cls.peer, cls.socat):
+        p.kill()
+        p.wait(5)
+    cls.peer.stdout.close()
+    cls.dir.cleanup()
+
+
 class PymodbusRtuTest(PeerReads, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.dir = tempfile.TemporaryDirectory()
-        ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
-        cls.socat = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + ours,
-                                      "pty,raw,echo=0,link=" + theirs])
-        assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
-        cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
-                                     "rtu", theirs], stdout=subprocess.PIPE, text=True)
-        assert cls.peer.stdout.readline().strip() == "ready"
-        cls.port = ours
-        assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+        start_rtu_line(cls)
 
     @classmethod
     def tearDownClass(cls):
-        for p in (cls.peer, cls.socat):
-            p.kill()
-            p.wait(5)
-        cls.peer.stdout.close()
-        cls.dir.cleanup()
+        stop_rtu_line(cls)
 
 
 BROADCAST_SAID = "sent to all units (broadcast); no reply is expected"
@@ -277,27 +290,16 @@ class PymodbusBroadcastTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.dir = tempfile.TemporaryDirectory()
-        ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
-        cls.log_path = os.path.join(cls.dir.name, "line.log")
+        cls.log_dir = tempfile.TemporaryDirectory()
+        cls.log_path = os.path.join(cls.log_dir.name, "line.log")
         cls.log = open(cls.log_path, "w")
-        cls.socat = subprocess.Popen(["socat", "-x", "pty,raw,echo=0,link=" + ours,
-                                      "pty,raw,echo=0,link=" + theirs], stderr=cls.log)
-        assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
-        cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
-                                     "rtu", theirs, "1,2,3"], stdout=subprocess.PIPE, text=True)
-        assert cls.peer.stdout.readline().strip() == "ready"
-        cls.port = ours
-        assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+        start_rtu_line(cls, cls.UNITS, cls.log)
 
     @classmethod
     def tearDownClass(cls):
-        for p in (cls.peer, cls.socat):
-            p.kill()
-            p.wait(5)
-        cls.peer.stdout.close()
+        stop_rtu_line(cls)
         cls.log.close()
-        cls.dir.cleanup()
+        cls.log_dir.cleanup()
 
     def slave_bytes(self):
         """Bytes the slaves have sent so far: socat -x marks them "<"."""
