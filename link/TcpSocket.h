@@ -16,7 +16,14 @@ public:
     CTcpSocket() = default;
     ~CTcpSocket();
     CTcpSocket(CTcpSocket&& other) noexcept : m_handle(other.m_handle) { other.m_handle = -1; }
-    CTcpSocket& operator=(CTcpSocket&& other) noexcept;
+    CTcpSocket& operator=(CTcpSocket&& other) noexcept {
+        if (this != &other) {
+            CTcpSocket dropped(m_handle);  // closes what this one held
+            m_handle = other.m_handle;
+            other.m_handle = -1;
+        }
+        return *this;
+    }
     CTcpSocket(const CTcpSocket&) = delete;
     CTcpSocket& operator=(const CTcpSocket&) = delete;
 

@@ -66,15 +66,6 @@ CTcpSocket::~CTcpSocket() {
     }
 }
 
-CTcpSocket& CTcpSocket::operator=(CTcpSocket&& other) noexcept {
-    if (this != &other) {
-        CTcpSocket dropped(m_handle);
-        m_handle = other.m_handle;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
 CTcpSocket CTcpSocket::Connect(const ResolvedAddress& a, std::uint32_t ms, int& error) {
     CFileDescriptor fd(::socket(a.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.Get() < 0) {

@@ -88,15 +88,6 @@ CTcpSocket::~CTcpSocket() {
     }
 }
 
-CTcpSocket& CTcpSocket::operator=(CTcpSocket&& other) noexcept {
-    if (this != &other) {
-        CTcpSocket dropped(m_handle);
-        m_handle = other.m_handle;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
 CTcpSocket CTcpSocket::Connect(const ResolvedAddress& a, std::uint32_t ms, int& error) {
     CTcpSocket s(static_cast<std::intptr_t>(::socket(a.family, SOCK_STREAM, IPPROTO_TCP)));
     if (!s.Valid()) {
