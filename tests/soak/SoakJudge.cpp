@@ -90,6 +90,11 @@ void CSoakJudge::Judge(const std::vector<SoakExchange>& exchanges,
                              " requests that no exchange sent, from seq " +
                              std::to_string(trace[next].seq));
     }
+    if (m_unseen > kMaxUnseen) {
+        m_failures.push_back(std::to_string(m_unseen) +
+                             " answers not seen within the wait (a busy machine explains " +
+                             std::to_string(kMaxUnseen) + " at most)");
+    }
 }
 
 void CSoakJudge::JudgeOne(std::size_t k, const SoakExchange& x, const TraceRecord* r,
@@ -138,6 +143,10 @@ void CSoakJudge::JudgeOne(std::size_t k, const SoakExchange& x, const TraceRecor
         } else if (x.outcome == ExchangeOutcome::Timeout && r != nullptr &&
                    LineHeldByLateReply(*r, ri, trace)) {
             note = "  (the line was held by an earlier late reply)";
+        } else if (x.outcome == ExchangeOutcome::Timeout && expect != Expect::Timeout &&
+                   x.wallMs + 1.0 >= m_nWaitMs) {
+            note = "  (not seen within the wait)";
+            ++m_unseen;
         } else {
             Fail(k, Name(x) + " for " + Hex(x.request) + " but the simulator: " + sim + ", frame " +
                         (r != nullptr ? Hex(r->frame) : "-") + ", took " + Hex(x.reply));
