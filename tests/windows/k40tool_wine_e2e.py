@@ -89,6 +89,7 @@ def check_window(test, prefix, exe):
             if tool.poll() is None:
                 tool.kill()
             tool.communicate()
+            wine_prefix.unmap_ports(prefix, ["COM1"])
     finally:
         sim.kill()
         shutil.rmtree(work, ignore_errors=True)
@@ -172,6 +173,7 @@ class K40toolUnderWine(unittest.TestCase):
                 if tool.poll() is None:
                     tool.kill()
                 tool.communicate()
+                wine_prefix.unmap_ports(self.prefix, ["COM1"])
             _, _, opened, page, waited, failed, closed = records
             self.assertEqual((opened["text"], page["current"]), ("串口初始化成功!", 1), records)
             self.assertEqual((waited["busy"], waited["answers"], waited["box"]), (True, True, True),

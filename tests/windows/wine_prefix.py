@@ -25,6 +25,8 @@ WINE_RUN = os.path.join(HERE, "..", "..", "cmake", "wine-run")
 # prefix. COM256 cannot be: an empty folder holds its name instead.
 COM_NUMBERS = range(1, 256)
 HELD = "com256"
+# Where an unused COM number leads (cmake/wine-run maps every one there).
+NOWHERE = "/nonexistent/k40-com%d"
 
 
 def wine_env(prefix, display=True):
@@ -125,6 +127,16 @@ def copy(base, folder=None):
     dest = os.path.join(folder or tempfile.mkdtemp(prefix="k40-wine-"), "prefix")
     subprocess.run(["cp", "-a", base, dest], check=True)
     return dest
+
+
+def unmap_ports(prefix, names):
+    """Sends each COMn of names nowhere again in the registry, while Wine runs;
+    the link follows at the next start. A test's pseudo-terminal is gone when
+    the test ends, and its number may then name another test's terminal."""
+    for name in names:
+        run(prefix, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", name, "/d",
+            NOWHERE % int(name[3:]), "/f",
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
 
 def map_ports(prefix, ports):
