@@ -15,9 +15,9 @@ struct Column {
     const char* title;
     std::size_t width;
 };
-const Column kColumns[] = {{"ADDRESS", 8}, {"ANSWER", 13}, {"DEVICE", 13}, {"VENDOR", 16},
-                           {"PRODUCT", 16}, {"REVISION", 9}, {"SERVER-ID", 18}, {"RUN", 4},
-                           {"DATA", 0}};
+const Column kColumns[] = {{"ADDRESS", 8},    {"ANSWER", 13},  {"DEVICE", 13},
+                           {"VENDOR", 16},    {"PRODUCT", 16}, {"REVISION", 9},
+                           {"SERVER-ID", 18}, {"RUN", 4},      {"DATA", 0}};
 constexpr const char* kUnitName = "HCU-K40 unit";
 
 std::string AnswerWord(const CensusEntry& e) {
@@ -25,7 +25,8 @@ std::string AnswerWord(const CensusEntry& e) {
         return "reply";
     }
     char text[24];
-    std::snprintf(text, sizeof text, "exception %02X", static_cast<unsigned>(e.answer.exceptionCode));
+    std::snprintf(text, sizeof text, "exception %02X",
+                  static_cast<unsigned>(e.answer.exceptionCode));
     return text;
 }
 
@@ -118,16 +119,16 @@ std::string CensusLine(OutputFormat format, const CensusEntry& e) {
         case OutputFormat::Json:
             return JsonCensusLine(e);
         case OutputFormat::Csv:
-            return CsvLine({std::to_string(e.address),
-                            e.answer.outcome == ReadOutcome::Exception ? "exception" : "reply",
-                            e.answer.outcome == ReadOutcome::Exception ? ExceptionText(e.answer)
-                                                                       : "",
-                            e.unit ? "yes" : "no", FunctionWord(e.source), e.vendor, e.product,
-                            e.revision, e.serverId, RunWord(e.run), e.data});
+            return CsvLine(
+                {std::to_string(e.address),
+                 e.answer.outcome == ReadOutcome::Exception ? "exception" : "reply",
+                 e.answer.outcome == ReadOutcome::Exception ? ExceptionText(e.answer) : "",
+                 e.unit ? "yes" : "no", FunctionWord(e.source), e.vendor, e.product, e.revision,
+                 e.serverId, RunWord(e.run), e.data});
         case OutputFormat::Table:
         case OutputFormat::Prometheus:
             break;
     }
-    return TableRow({std::to_string(e.address), AnswerWord(e), e.unit ? kUnitName : "-",
-                     e.vendor, e.product, e.revision, e.serverId, RunWord(e.run), e.data});
+    return TableRow({std::to_string(e.address), AnswerWord(e), e.unit ? kUnitName : "-", e.vendor,
+                     e.product, e.revision, e.serverId, RunWord(e.run), e.data});
 }

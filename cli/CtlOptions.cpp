@@ -83,10 +83,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
-    CLI::Option* wait = app.add_option("--wait", o.waitMs, "reply wait in ms")
-        ->check(kDecimalDigits)
-        ->check(CLI::Range(100, 50000))
-        ->capture_default_str();
+    CLI::Option* wait = app.add_option("--wait", o.waitMs, "reply wait in ms");
+    wait->check(kDecimalDigits)->check(CLI::Range(100, 50000))->capture_default_str();
     app.add_option("--turnaround", o.turnaroundMs,
                    "ms of quiet after a broadcast, for the slaves to carry it out")
         ->check(kDecimalDigits)

@@ -74,7 +74,9 @@ public:
     int SlaveAddress() const { return comm_.m_nSlaveAddr; }
     void SetWaitMs(int waitMs) { comm_.m_nWaitTime = static_cast<std::uint32_t>(waitMs); }
     // A device server (tcp://, mbtcp://) rather than a serial line; after Open.
-    bool IsConnection() const { return comm_.Device() != nullptr && comm_.Device()->IsConnection(); }
+    bool IsConnection() const {
+        return comm_.Device() != nullptr && comm_.Device()->IsConnection();
+    }
     const std::string& Port() const { return port_; }
 
 private:

@@ -64,9 +64,10 @@ TEST(CensusFormat, JsonLinesReadBack) {
         "print(json.dumps([json.loads(l) for l in open(sys.argv[1])]))\n",
         All(OutputFormat::Json));
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0]["identification"],
-              (nlohmann::json{{"function", 43}, {"vendor", "Peer, \"Works\""},
-                              {"product", "PW-7"}, {"revision", "3.1"}}));
+    EXPECT_EQ(lines[0]["identification"], (nlohmann::json{{"function", 43},
+                                                          {"vendor", "Peer, \"Works\""},
+                                                          {"product", "PW-7"},
+                                                          {"revision", "3.1"}}));
     EXPECT_TRUE(lines[1]["identification"]["run"].is_null());
     EXPECT_EQ(lines[2]["answer"], "exception");
     EXPECT_EQ(lines[2]["exception"]["name_en"], "illegal data address");
@@ -78,8 +79,7 @@ TEST(CensusFormat, TableColumnsLineUp) {
     const std::string header = CensusHeader(OutputFormat::Table);
     const std::vector<CensusEntry> entries = Entries();
     EXPECT_EQ(CensusLine(OutputFormat::Table, entries[0]).find("Peer"), header.find("VENDOR"));
-    EXPECT_EQ(CensusLine(OutputFormat::Table, entries[1]).find("2A"),
-              header.find("SERVER-ID"));
+    EXPECT_EQ(CensusLine(OutputFormat::Table, entries[1]).find("2A"), header.find("SERVER-ID"));
     EXPECT_EQ(CensusLine(OutputFormat::Table, entries[2]), "1       exception 02 HCU-K40 unit\n");
 }
 

@@ -13,11 +13,11 @@
 #include <cstring>
 #include <vector>
 
+#include "IdentificationFrames.h"
 #include "cli/MbapMismatch.h"
 #include "cli/RawAccess.h"
 #include "link/Exchange.h"
 #include "link/MbapFraming.h"
-#include "IdentificationFrames.h"
 #include "support/FakeSerial.h"
 
 namespace {

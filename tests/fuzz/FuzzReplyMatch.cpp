@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "IdentificationFrames.h"
 #include "link/Crc.h"
 #include "link/Exchange.h"
 #include "link/ReplyMatch.h"
-#include "IdentificationFrames.h"
 #include "support/FakeSerial.h"
 
 namespace {

@@ -38,37 +38,61 @@ Bytes WithoutCrc(const Bytes& frame) {
 
 const Case kCases[] = {
     {"43/14 from pymodbus", kDeviceId, WithoutCrc(kPymodbusDeviceId), ExchangeOutcome::Reply},
-    {"43/14 more follows from object 1", kDeviceId,
+    {"43/14 more follows from object 1",
+     kDeviceId,
      {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0xFF, 0x01, 0x01, 0x00, 0x02, 'A', 'c'},
      ExchangeOutcome::Reply},
-    {"43/14 without objects", kDeviceId, {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x00},
+    {"43/14 without objects",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x00},
      ExchangeOutcome::Reply},
-    {"43/14 object longer than the frame", kDeviceId,
-     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x01, 0x00, 0x09, 'A'}, ExchangeOutcome::Timeout},
-    {"43/14 one object fewer than counted", kDeviceId,
-     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x02, 0x00, 0x01, 'A'}, ExchangeOutcome::Timeout},
-    {"43/14 bytes after the last object", kDeviceId,
+    {"43/14 object longer than the frame",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x01, 0x00, 0x09, 'A'},
+     ExchangeOutcome::Timeout},
+    {"43/14 one object fewer than counted",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x02, 0x00, 0x01, 'A'},
+     ExchangeOutcome::Timeout},
+    {"43/14 bytes after the last object",
+     kDeviceId,
      {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x01, 0x00, 0x01, 'A', 'B'},
      ExchangeOutcome::Timeout},
-    {"43/14 more follows neither 00 nor FF", kDeviceId,
-     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x01, 0x00, 0x00}, ExchangeOutcome::Timeout},
-    {"43/14 another read code", kDeviceId, {kSlave, 0x2B, 0x0E, 0x04, 0x81, 0x00, 0x00, 0x00},
+    {"43/14 more follows neither 00 nor FF",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x01, 0x00, 0x00},
      ExchangeOutcome::Timeout},
-    {"43 another MEI type", kDeviceId, {kSlave, 0x2B, 0x0D, 0x01, 0x81, 0x00, 0x00, 0x00},
+    {"43/14 another read code",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0E, 0x04, 0x81, 0x00, 0x00, 0x00},
      ExchangeOutcome::Timeout},
-    {"43/14 header cut short", kDeviceId, {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00},
+    {"43 another MEI type",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0D, 0x01, 0x81, 0x00, 0x00, 0x00},
+     ExchangeOutcome::Timeout},
+    {"43/14 header cut short",
+     kDeviceId,
+     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00},
      ExchangeOutcome::Timeout},
     {"43 refused", kDeviceId, {kSlave, 0xAB, 0x01}, ExchangeOutcome::Exception},
     {"17 from pymodbus", kServerId, WithoutCrc(kPymodbusServerId), ExchangeOutcome::Reply},
-    {"17 with text after the run indicator", kServerId,
-     {kSlave, 0x11, 0x05, 0x01, 0x00, 'x', 'y', 'z'}, ExchangeOutcome::Reply},
-    {"17 byte count past the end", kServerId, {kSlave, 0x11, 0x03, 0x2A, 0xFF},
+    {"17 with text after the run indicator",
+     kServerId,
+     {kSlave, 0x11, 0x05, 0x01, 0x00, 'x', 'y', 'z'},
+     ExchangeOutcome::Reply},
+    {"17 byte count past the end",
+     kServerId,
+     {kSlave, 0x11, 0x03, 0x2A, 0xFF},
      ExchangeOutcome::Timeout},
-    {"17 byte count short of the end", kServerId, {kSlave, 0x11, 0x01, 0x2A, 0xFF},
+    {"17 byte count short of the end",
+     kServerId,
+     {kSlave, 0x11, 0x01, 0x2A, 0xFF},
      ExchangeOutcome::Timeout},
     {"17 byte count 0", kServerId, {kSlave, 0x11, 0x00}, ExchangeOutcome::Timeout},
     {"17 refused", kServerId, {kSlave, 0x91, 0x01}, ExchangeOutcome::Exception},
-    {"17 answered as 43", kServerId, {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x00},
+    {"17 answered as 43",
+     kServerId,
+     {kSlave, 0x2B, 0x0E, 0x01, 0x81, 0x00, 0x00, 0x00},
      ExchangeOutcome::Timeout},
 };
 
@@ -98,9 +122,8 @@ TEST_F(Identification, RequestsHaveTheirOwnLengths) {
     EXPECT_TRUE(CopyNeverAnswers(0x2B));
     EXPECT_TRUE(CopyNeverAnswers(0x11));
     // The requests as the link frames them are pymodbus's, byte for byte.
-    for (const auto& [pdu, expected] :
-         {std::pair{kDeviceId, kPymodbusDeviceIdRequest},
-          std::pair{kServerId, kPymodbusServerIdRequest}}) {
+    for (const auto& [pdu, expected] : {std::pair{kDeviceId, kPymodbusDeviceIdRequest},
+                                        std::pair{kServerId, kPymodbusServerIdRequest}}) {
         Run(pdu, false);
         EXPECT_EQ(line.m_written, expected);
         line.m_written.clear();
@@ -128,8 +151,8 @@ TEST_F(Identification, ModbusTcpRepliesAreTakenByTheirStructure) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         line.m_onWrite = [&](const Bytes& request) {
-            Bytes frame = {request[0], request[1], 0, 0, 0,
-                           static_cast<std::uint8_t>(c.reply.size())};
+            Bytes frame = {request[0], request[1], 0,
+                           0,          0,          static_cast<std::uint8_t>(c.reply.size())};
             frame.insert(frame.end(), c.reply.begin(), c.reply.end());
             line.Arrive(5, frame);
         };
