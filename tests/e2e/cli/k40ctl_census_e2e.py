@@ -111,6 +111,13 @@ class SimCensusTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("9       reply        HCU-K40 unit", r.stdout)
 
+    def test_behind_an_adapter_that_echoes(self):
+        # The copies of 43/14 (7 bytes) and 17 (4 bytes) come back before the
+        # unit's exceptions and are taken off whole.
+        r = ctl("--port", self.sim("--adapter-echo"), "--format", "json", "identify")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(json.loads(r.stdout)["unit"])
+
     def test_no_device_is_exit_3(self):
         r = ctl("--port", self.sim("--slave", "9"), "census", "--from", "1", "--to", "2")
         self.assertEqual(r.returncode, 3)
