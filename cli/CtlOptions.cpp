@@ -83,10 +83,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
-    app.add_option("--wait", o.waitMs, "reply wait in ms")
-        ->check(kDecimalDigits)
-        ->check(CLI::Range(100, 50000))
-        ->capture_default_str();
+    CLI::Option* wait = app.add_option("--wait", o.waitMs, "reply wait in ms");
+    wait->check(kDecimalDigits)->check(CLI::Range(100, 50000))->capture_default_str();
     app.add_option("--turnaround", o.turnaroundMs,
                    "ms of quiet after a broadcast, for the slaves to carry it out")
         ->check(kDecimalDigits)
@@ -165,6 +163,16 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
     scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
     scan->add_flag("--all", o.scanAll, "go on after the first unit found");
+    CLI::App* census = app.add_subcommand(
+        "census", "list every device that answers on the line, with its identification");
+    census->add_option("--from", o.censusFrom, "first address (default 1)")
+        ->check(kDecimalDigits)
+        ->check(CLI::Range(0, 255));
+    census->add_option("--to", o.censusTo, "last address (default 254)")
+        ->check(kDecimalDigits)
+        ->check(CLI::Range(0, 255));
+    CLI::App* identify = app.add_subcommand(
+        "identify", "who --slave is: 43/14 device identification, else 17 report server id");
     CLI::App* serve = AddServeCommand(app, o);
 
     try {
@@ -194,6 +202,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     o.format = kFormats.at(format);
     ParseEchoMode(echo.c_str(), o.echo);
     o.confirm = !noConfirm;
+    o.waitGiven = wait->count() > 0;
 
     if (ai->parsed()) {
         o.action = Action::ReadAnalog;
@@ -222,6 +231,18 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         o.action = Action::Doctor;
     } else if (scan->parsed()) {
         o.action = Action::Scan;
+    } else if (census->parsed()) {
+        o.action = Action::Census;
+        // Address 0 of an RTU line is the broadcast, which nobody answers;
+        // 0 and 255 are unit ids over Modbus TCP.
+        const int last = IsMbapPortName(o.port) ? 255 : 254;
+        const int first = IsMbapPortName(o.port) ? 0 : 1;
+        if (o.censusFrom < first || o.censusTo > last || o.censusFrom > o.censusTo) {
+            return Refuse(err, "census: --from and --to span addresses " + std::to_string(first) +
+                                   ".." + std::to_string(last) + ", --from not past --to");
+        }
+    } else if (identify->parsed()) {
+        o.action = Action::Identify;
     } else if (serve->parsed()) {
         o.action = Action::Serve;
         const std::string why = FinishServeOptions(app, o);

@@ -31,6 +31,8 @@ enum class Action {
     RawRead,   // read coils|discrete|holding|input of any device
     RawWrite,  // write coil|register|registers of any device
     Serve,     // HTTP: the exporter, the API, the events, commands, the probe
+    Census,    // every address of a range: who answers, and who they are
+    Identify,  // who --slave is
 };
 enum class OutputFormat { Table, Csv, Json, Prometheus };
 enum class WatchScope { Analog, Bits, All, Raw };  // Raw: watch read, the read in raw
@@ -54,6 +56,7 @@ struct CtlOptions {
     int baud = 9600;
     int slave = 1;
     int waitMs = 1500;
+    bool waitGiven = false;  // --wait on the command line: also the census's time per try
     bool trace = false;
     EchoMode echo = EchoMode::Auto;  // whether the adapter returns the request
     bool confirm = true;             // read back a system command's status bit
@@ -73,6 +76,8 @@ struct CtlOptions {
 
     bool scanFast = false;  // scan: 9600 and 19200 first, then the others from the highest down
     bool scanAll = false;   // scan: go on after the first unit found
+    int censusFrom = 1;     // census: the addresses asked
+    int censusTo = 254;
 
     RawRead raw;                         // read, watch read
     std::string referenceHint;           // read, watch read, write: said on exception 02

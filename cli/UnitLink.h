@@ -68,6 +68,15 @@ public:
     // Every exchange since the link was made, by outcome and finding.
     const LinkCounters& Counters() const { return counters_; }
     int WaitMs() const { return static_cast<int>(comm_.m_nWaitTime); }
+    // The census asks one address after another, the first try at each with
+    // the scan's short wait.
+    void SetSlave(int slave) { comm_.m_nSlaveAddr = slave; }
+    int SlaveAddress() const { return comm_.m_nSlaveAddr; }
+    void SetWaitMs(int waitMs) { comm_.m_nWaitTime = static_cast<std::uint32_t>(waitMs); }
+    // A device server (tcp://, mbtcp://) rather than a serial line; after Open.
+    bool IsConnection() const {
+        return comm_.Device() != nullptr && comm_.Device()->IsConnection();
+    }
     const std::string& Port() const { return port_; }
 
 private:

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/Census.h"
 #include "cli/Console.h"
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
@@ -99,6 +100,12 @@ int main(int argc, char** argv) {
     }
     if (options.action == Action::Scan) {
         return RunScan(options);
+    }
+    if (options.action == Action::Census) {
+        return RunCensus(options, link);
+    }
+    if (options.action == Action::Identify) {
+        return RunIdentify(options, link);
     }
     if (options.action == Action::RawRead || options.action == Action::RawWrite) {
         return RunRaw(options, link);

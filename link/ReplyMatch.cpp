@@ -22,6 +22,25 @@ int ExpectedByteCount(const std::uint8_t* request) {
     }
 }
 
+// 43/14 Read Device Identification: MEI type, the read code asked, conformity
+// level, more follows (00 or FF), next object id and object count, then that
+// many objects of id, length and value, which fill the frame exactly.
+bool IsDeviceIdReply(const std::uint8_t* body, int length, const std::uint8_t* request) {
+    constexpr int kObjectsAt = 8;
+    if (length < kObjectsAt || body[2] != kMeiDeviceId || body[3] != request[3] ||
+        (body[5] != 0x00 && body[5] != 0xFF)) {
+        return false;
+    }
+    int at = kObjectsAt;
+    for (int n = body[7]; n > 0; --n) {
+        if (length - at < 2) {
+            return false;
+        }
+        at += 2 + body[at + 1];
+    }
+    return at == length;
+}
+
 bool AnswersRequest(const std::uint8_t* body, int length, const std::uint8_t* request) {
     const std::uint8_t function = request[1];
     switch (function) {
@@ -38,6 +57,12 @@ bool AnswersRequest(const std::uint8_t* body, int length, const std::uint8_t* re
         case 0x10:
             // 05/06 echo the request; 15/16 repeat its address and quantity.
             return length == 6 && std::memcmp(body, request, 6) == 0;
+        case 0x11:
+            // Byte count, then the server id, run indicator and device data.
+            return body[1] == function && length >= 4 && body[2] == length - 3;
+        case 0x2B:
+            return body[1] == function && request[2] == kMeiDeviceId &&
+                   IsDeviceIdReply(body, length, request);
         default:
             return body[1] == function;
     }
@@ -84,11 +109,22 @@ int ExpectedReplyLength(const std::uint8_t* request) {
 }  // namespace
 
 int RequestLength(const std::uint8_t* request) {
-    return request[1] == 0x0F || request[1] == 0x10 ? 9 + request[6] : 8;
+    switch (request[1]) {
+        case 0x0F:
+        case 0x10:
+            return 9 + request[6];
+        case 0x11:
+            return 4;  // address, function, CRC
+        case 0x2B:
+            return 7;  // address, function, MEI type, read code, object id, CRC
+        default:
+            return 8;
+    }
 }
 
 bool CopyNeverAnswers(std::uint8_t function) {
-    return (function >= 0x01 && function <= 0x04) || function == 0x0F || function == 0x10;
+    return (function >= 0x01 && function <= 0x04) || function == 0x0F || function == 0x10 ||
+           function == 0x11 || function == 0x2B;
 }
 
 ReplyKind AnswerOf(const std::uint8_t* body, int length, const std::uint8_t* request,

@@ -11,10 +11,16 @@
 //              and exactly that many data bytes;
 //   05 and 06: the 8-byte echo of the request;
 //   15 and 16: 8 bytes, the request's address, function, start and quantity;
+//   17 (report server id): a byte count and exactly that many data bytes
+//              (at least one);
+//   43/14 (read device identification): the MEI type and read code asked,
+//              and objects (id, length, value) that fill the frame exactly,
+//              as many as its object count says;
 //   an exception: the function code with 0x80 set, 5 bytes in all.
-// A frame that answers runs to the end of the buffer and has a known length,
-// so for these functions at most two CRCs are computed, however much arrived
-// in front of it.
+// A frame that answers runs to the end of the buffer. For 01 to 06, 15 and 16
+// its length is known, so at most two CRCs are computed, however much arrived
+// in front of it; 17 and 43 replies vary in length and are searched from
+// every byte equal to the address.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +34,13 @@ struct ReplyMatch {
     std::uint8_t exceptionCode = 0;
 };
 
-// A request is an RTU frame as sent: 8 bytes, or for 15 and 16 nine plus its
-// byte count (RequestLength).
+// MEI type 14 of function 43: Read Device Identification.
+constexpr std::uint8_t kMeiDeviceId = 0x0E;
+
+// A request is an RTU frame as sent: 8 bytes, for 15 and 16 nine plus its
+// byte count, 4 for 17, 7 for 43/14 (RequestLength).
 int RequestLength(const std::uint8_t* request);
-// 01 to 04, 15 and 16: requests whose exact copy can never be taken for their
+// 01 to 04, 15, 16, 17 and 43: requests whose exact copy can never be taken for their
 // reply (the reply differs in length), so seeing it proves that the line echoes.
 bool CopyNeverAnswers(std::uint8_t function);
 // How a frame answers the request by its content alone: body is the frame

@@ -2,8 +2,10 @@
 // framing, the exchange and the raw reply decoding, for every function and
 // type of raw access. Nothing may crash, and an accepted reply must answer
 // its request's transaction id, function and quantity.
-// Input: unit id, request kind (table or write, type, word order), address
-// (2), count (2), then the bytes the device sends, cut into chunks by the
+// Input: unit id, request kind (table or write, type, word order; F0 and up:
+// Report Server ID, or for odd kinds Read Device Identification with the
+// next two bytes as read code and object id), address (2), count (2), then
+// the bytes the device sends, cut into chunks by the
 // fuzzer's own length bytes; two exchanges run, the second on what the first
 // left over.
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "IdentificationFrames.h"
 #include "cli/MbapMismatch.h"
 #include "cli/RawAccess.h"
 #include "link/Exchange.h"
@@ -33,8 +36,11 @@ bool MakeRequest(const std::uint8_t* in, std::vector<std::uint8_t>& pdu, RawRead
     const int kind = in[1] % 8;
     const int address = in[3] << 8 | in[4];
     const int count = in[5] << 8 | in[6];
-    isRead = kind < 4;
-    if (isRead) {
+    isRead = kind < 4 && in[1] < 0xF0;
+    if (in[1] >= 0xF0) {
+        pdu = (in[1] & 1) != 0 ? std::vector<std::uint8_t>{0x2B, 0x0E, in[2], in[3]}
+                               : std::vector<std::uint8_t>{0x11};
+    } else if (isRead) {
         read.table = static_cast<RawTable>(kind);
         read.type = static_cast<RawType>(in[2] % 10);
         read.order = static_cast<ByteOrder>(in[2] >> 6);
@@ -64,6 +70,11 @@ void CheckAnswer(const std::uint8_t* frame, int length, const std::vector<std::u
         return;
     }
     Check(frame[1] == pdu[0]);
+    if (pdu[0] == 0x11 || pdu[0] == 0x2B) {
+        Check(pdu[0] == 0x11 ? IsServerIdBody(frame, length - 2)
+                             : IsDeviceIdBody(frame, length - 2, pdu[2]));
+        return;
+    }
     const int quantity = pdu[3] << 8 | pdu[4];
     switch (pdu[0]) {
         case 0x01:

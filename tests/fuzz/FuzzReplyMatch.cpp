@@ -1,10 +1,14 @@
 // Fuzz target: the reply search and the exchange on arbitrary receive data.
 // Input: slave address, request function, address and value (6 bytes), then the
 // bytes the line delivers, cut into chunks by the fuzzer's own length bytes.
+// Function 17 is Report Server ID (no data); 43 is an encapsulated request
+// whose MEI type, read code and object id are the address and value's first
+// three bytes (0E: Read Device Identification).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "IdentificationFrames.h"
 #include "link/Crc.h"
 #include "link/Exchange.h"
 #include "link/ReplyMatch.h"
@@ -45,6 +49,12 @@ void CheckAccepted(const std::uint8_t* frame, int length, int slave, const std::
         case 0x0F:
         case 0x10:
             Check(length == 8 && std::memcmp(frame, req, 6) == 0);
+            break;
+        case 0x11:
+            Check(IsServerIdBody(frame, length - 2));
+            break;
+        case 0x2B:
+            Check(req[2] == 0x0E && IsDeviceIdBody(frame, length - 2, req[3]));
             break;
         default:
             Check(frame[1] == req[1]);
@@ -87,6 +97,12 @@ ReplyMatch SlowFind(const std::uint8_t* buf, int len, int slave, const std::uint
             case 0x10:
                 reply = n == 8 && std::memcmp(f, req, 6) == 0;
                 break;
+            case 0x11:
+                reply = IsServerIdBody(f, n - 2);
+                break;
+            case 0x2B:
+                reply = req[2] == 0x0E && IsDeviceIdBody(f, n - 2, req[3]);
+                break;
             default:
                 reply = f[1] == req[1];
                 break;
@@ -117,10 +133,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     comm.m_nSlaveAddr = data[0];
     comm.m_nWaitTime = 1000;
     comm.InitPort();
-    comm.BuildRequest(data[1], data[2] << 8 | data[3],
-                      static_cast<std::uint16_t>(data[4] << 8 | data[5]));
-    std::uint8_t request[8];
-    std::memcpy(request, comm.m_SendBuf, 8);
+    // 17 and 43 are requests of their own length; the others take 8 bytes.
+    const bool identification = data[1] == 0x11 || data[1] == 0x2B;
+    const std::uint8_t pdu[] = {data[1], data[2], data[3], data[4]};
+    const int pduLength = data[1] == 0x11 ? 1 : 4;
+    if (identification) {
+        comm.BuildFrame(pdu, pduLength);
+    } else {
+        comm.BuildRequest(data[1], data[2] << 8 | data[3],
+                          static_cast<std::uint16_t>(data[4] << 8 | data[5]));
+    }
+    std::uint8_t request[8] = {};
+    std::memcpy(request, comm.m_SendBuf, static_cast<std::size_t>(comm.m_nSendLen));
+    Check(!identification || RequestLength(request) == comm.m_nSendLen);
 
     // The pure search over the whole input as one receive buffer.
     const int len = static_cast<int>(std::min<std::size_t>(size - 6, CModbusComm::kBufSize));
@@ -148,8 +173,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         p = end;
     }
     const ExchangeResult r =
-        RunExchange(comm, ExchangeVariant::ModuleCommand, data[1], data[2] << 8 | data[3],
-                    static_cast<std::uint16_t>(data[4] << 8 | data[5]), nullptr, clock);
+        identification
+            ? RunRequest(comm, ExchangeVariant::ModuleCommand, pdu, pduLength, nullptr, clock)
+            : RunExchange(comm, ExchangeVariant::ModuleCommand, data[1], data[2] << 8 | data[3],
+                          static_cast<std::uint16_t>(data[4] << 8 | data[5]), nullptr, clock);
     Check(comm.m_nRecvLen >= 0 && comm.m_nRecvLen <= CModbusComm::kBufSize);
     if (r.outcome != ExchangeOutcome::Timeout) {
         CheckAccepted(comm.m_RecvBuf, r.replyLength, comm.m_nSlaveAddr, request,

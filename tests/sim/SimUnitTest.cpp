@@ -194,6 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRequest{"write multiple registers",
                                  WithCrc({1, 0x10, 0x01, 0x38, 0, 1, 2, 0xFF, 0}), 1},
                       BadRequest{"report server id", WithCrc({1, 0x11}), 1},
+                      BadRequest{"read device identification",
+                                 WithCrc({1, 0x2B, 0x0E, 0x01, 0x00}), 1},
                       BadRequest{"coil 15", Request(1, 1, 15, 1), 2},
                       BadRequest{"coils 0..15", Request(1, 1, 0, 16), 2},
                       BadRequest{"no coils", Request(1, 1, 0, 0), 2},

@@ -243,10 +243,10 @@ class PymodbusTcpTest(PeerReads, unittest.TestCase):
                     self.assertEqual(watched[key], once[key])
 
 
-def start_rtu_line(cls, units=(), log=None):
+def start_rtu_line(cls, units=(), log=None, peer_args=()):
     """A pymodbus RTU slave (or slaves with units) on one end of a socat
     pseudo-terminal pair, k40ctl's port (cls.port) the other end; with log,
-    socat writes the line's bytes there."""
+    socat writes the line's bytes there; peer_args go to pymodbus_peer.py."""
     cls.dir = tempfile.TemporaryDirectory()
     ours, theirs = (os.path.join(cls.dir.name, n) for n in ("ctl", "peer"))
     dump = ["-x"] if log else []
@@ -255,10 +255,12 @@ def start_rtu_line(cls, units=(), log=None):
     assert await_true(lambda: os.path.exists(ours) and os.path.exists(theirs))
     unit_ids = [",".join(map(str, units))] if units else []
     cls.peer = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "pymodbus_peer.py"),
-                                 "rtu", theirs, *unit_ids], stdout=subprocess.PIPE, text=True)
+                                 "rtu", theirs, *unit_ids, *peer_args], stdout=subprocess.PIPE,
+                                text=True)
     assert cls.peer.stdout.readline().strip() == "ready"
     cls.port = ours
-    assert await_true(lambda: ctl("--port", ours, "read", "input", "0").returncode == 0)
+    first = ["--slave", str(units[0])] if units else []
+    assert await_true(lambda: ctl("--port", ours, *first, "read", "input", "0").returncode == 0)
 
 
 def stop_rtu_line(cls):

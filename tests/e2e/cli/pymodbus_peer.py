@@ -20,10 +20,17 @@ python3-pymodbus) serving known values in all four tables, over Modbus TCP
 With a third argument, a comma-separated list of unit ids ("1,2,3"), each of
 them is a slave of its own with these values, and unit 0 is the broadcast
 address: every slave carries out the request and none answers.
+
+With --identity NAME (anywhere on the line), the server identifies itself by
+43/14: vendor "Peer Works", product code "PW-7", revision "3.1"; with NAME
+"long", a vendor name of 240 characters that fills a reply, so that the
+server says "more follows" on every reply (pymodbus starts its basic stream
+at object 0 whatever object is asked).
 """
 import logging
 import sys
 
+from pymodbus.device import ModbusDeviceIdentification
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
@@ -61,8 +68,23 @@ def new_slave():
                               ir=ModbusSequentialDataBlock(0, inputs()), zero_mode=True)
 
 
+def identity(args):
+    """The identity that --identity NAME asks for, taken out of args; None without."""
+    if "--identity" not in args:
+        return None
+    at = args.index("--identity")
+    name = args[at + 1]
+    del args[at:at + 2]
+    vendor = "V" * 240 if name == "long" else "Peer Works"
+    return ModbusDeviceIdentification(info_name={"VendorName": vendor, "ProductCode": "PW-7",
+                                                 "MajorMinorRevision": "3.1"})
+
+
 def main():
     logging.disable(logging.CRITICAL)
+    args = sys.argv[:]
+    ident = identity(args)
+    sys.argv = args
     mode, where = sys.argv[1], sys.argv[2]
     if len(sys.argv) > 3:
         units = [int(u) for u in sys.argv[3].split(",")]
@@ -74,10 +96,10 @@ def main():
     print("ready", flush=True)
     if mode == "tcp":
         StartTcpServer(context=context, address=("127.0.0.1", int(where)),
-                       broadcast_enable=broadcast)
+                       broadcast_enable=broadcast, identity=ident)
     else:
         StartSerialServer(context=context, framer=ModbusRtuFramer, port=where, baudrate=9600,
-                          broadcast_enable=broadcast)
+                          broadcast_enable=broadcast, identity=ident)
 
 
 if __name__ == "__main__":
