@@ -21,8 +21,9 @@ private:
 };
 
 // The console's output code page and modes as they were before
-// CConsoleArguments changed them. Done at exit, and when Ctrl+C or Ctrl+Break
-// end the program; nothing to do on Linux.
+// CConsoleArguments and IsLiveTerminal changed them. Done at exit, when
+// Ctrl+C or Ctrl+Break end the program and when an exception does; nothing
+// to do on Linux.
 void RestoreConsole();
 
 // True when standard output (fd 1) or standard error (fd 2) is a terminal

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -22,51 +21,24 @@ struct Lookup {
     std::vector<ResolvedAddress> addresses;
 };
 
-int Resolve(const std::string& host, const std::string& service, int flags,
-            std::vector<ResolvedAddress>& out) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | flags;
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (rc != 0) {
-        return rc;
-    }
-    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-        if (ai->ai_addrlen > sizeof(sockaddr_storage)) {
-            continue;
-        }
-        ResolvedAddress a;
-        std::memcpy(&a.addr, ai->ai_addr, ai->ai_addrlen);
-        a.length = ai->ai_addrlen;
-        a.family = ai->ai_family;
-        out.push_back(a);
-    }
-    freeaddrinfo(list);
-    return out.empty() ? EAI_NONAME : 0;
-}
-
 }  // namespace
 
 bool ResolveTcp(const std::string& host, std::uint16_t port, std::uint32_t waitMs,
                 std::vector<ResolvedAddress>& addresses, std::string& reason) {
-    const std::string service = std::to_string(port);
     // An address in digits needs no name server: answered at once.
-    int rc = Resolve(host, service, AI_NUMERICHOST, addresses);
+    int rc = LookUpTcp(host, port, true, addresses);
     if (rc == 0) {
         return true;
     }
-    if (rc != EAI_NONAME) {
+    if (rc != kNoSuchName) {
         reason = host + ": " + ResolveErrorText(rc);
         return false;
     }
     auto lookup = std::make_shared<Lookup>();
     try {
-        std::thread([lookup, host, service] {
+        std::thread([lookup, host, port] {
             std::vector<ResolvedAddress> found;
-            const int r = Resolve(host, service, 0, found);
+            const int r = LookUpTcp(host, port, false, found);
             const std::lock_guard<std::mutex> lock(lookup->mutex);
             lookup->rc = r;
             lookup->addresses = std::move(found);

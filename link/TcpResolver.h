@@ -4,26 +4,25 @@
 // resolver; names are looked up on a helper thread that the caller stops
 // waiting for at its deadline. An abandoned lookup finishes on its own and
 // frees what it found; nothing it owns is shared with the caller but the
-// reference-counted result slot. The same code on Linux and on Windows
-// (Winsock's getaddrinfo); only the headers differ.
+// reference-counted result slot. The look-up itself is the system's
+// (LookUpTcp in link/posix/ and link/win32/ TcpSocket.cpp); the deadline is
+// the same on both systems and lives here.
 #pragma once
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <sys/socket.h>
-#endif
-
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+// One address a name resolved to, without the system's socket structures:
+// the socket files build those from it when they connect.
 struct ResolvedAddress {
-    sockaddr_storage addr{};
-    socklen_t length = 0;
-    int family = 0;
+    bool v6 = false;
+    // In network order: IPv4 in the first 4 bytes, IPv6 in all 16.
+    std::array<std::uint8_t, 16> bytes{};
+    std::uint16_t port = 0;
+    // The zone (interface index) of a link-local IPv6 address, 0 otherwise.
+    std::uint32_t scope = 0;
 };
 
 // The TCP addresses of host:port, in the resolver's order, within waitMs.

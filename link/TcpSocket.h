@@ -1,12 +1,14 @@
-// One TCP socket: the calls that differ between Linux (link/posix/TcpSocket.cpp)
-// and Windows (link/win32/TcpSocket.cpp, Winsock). What is built on them, the
-// choice among a name's addresses, the purge and the end of the stream, is the
-// same on both and lives in link/TcpDevice.cpp.
+// One TCP socket and the name look-up: the calls that differ between Linux
+// (link/posix/TcpSocket.cpp) and Windows (link/win32/TcpSocket.cpp, Winsock).
+// What is built on them, the choice among a name's addresses, the purge and
+// the end of the stream (link/TcpDevice.cpp), the look-up's deadline
+// (link/TcpResolver.cpp), is the same on both.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/SerialDevice.h"
 #include "link/TcpResolver.h"
@@ -64,6 +66,14 @@ extern const int kTcpTimedOut;
 // Starts the sockets once for the program (Winsock; nothing on Linux). False
 // with error set when they cannot be started.
 bool StartSockets(int& error);
+// getaddrinfo's code for a name that has no address (EAI_NONAME): also what
+// LookUpTcp gives for a host that is no address in digits when numericOnly.
+extern const int kNoSuchName;
+// The system's look-up (getaddrinfo) of host's TCP addresses at port, in its
+// order, appended to out: 0, or getaddrinfo's code. numericOnly: an address
+// in digits only, which needs no name server.
+int LookUpTcp(const std::string& host, std::uint16_t port, bool numericOnly,
+              std::vector<ResolvedAddress>& out);
 // The system's words for a failed name lookup (getaddrinfo's code). On
 // Windows the system's message: gai_strerror there converts through the "C"
 // locale and comes out empty or cut short on a Chinese Windows.

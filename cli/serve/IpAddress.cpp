@@ -217,21 +217,10 @@ bool ParseAddressBlock(std::string_view text, AddressBlock* block) {
     return true;
 }
 
-bool IpAddressOf(const ResolvedAddress& resolved, IpAddress* address) {
+IpAddress IpAddressOf(const ResolvedAddress& resolved) {
     IpAddress a;
-    if (resolved.family == AF_INET) {
-        sockaddr_in in{};
-        std::memcpy(&in, &resolved.addr, sizeof in);
-        std::memcpy(a.bytes.data(), &in.sin_addr, 4);
-    } else if (resolved.family == AF_INET6) {
-        sockaddr_in6 in6{};
-        std::memcpy(&in6, &resolved.addr, sizeof in6);
-        std::memcpy(a.bytes.data(), &in6.sin6_addr, 16);
-        a.v6 = true;
-        a.scope = in6.sin6_scope_id;
-    } else {
-        return false;
-    }
-    *address = Unmapped(a);
-    return true;
+    a.v6 = resolved.v6;
+    a.bytes = resolved.bytes;
+    a.scope = resolved.scope;
+    return Unmapped(a);
 }

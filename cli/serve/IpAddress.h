@@ -40,5 +40,5 @@ bool BlockContains(const AddressBlock& block, const IpAddress& address, std::uin
 // maps). The base is cut to its prefix. False when the text is not a block.
 bool ParseAddressBlock(std::string_view text, AddressBlock* block);
 
-// A resolver's address as the rules compare it. False for another family.
-bool IpAddressOf(const ResolvedAddress& resolved, IpAddress* address);
+// A resolver's address as the rules compare it.
+IpAddress IpAddressOf(const ResolvedAddress& resolved);

@@ -229,10 +229,7 @@ bool ResolveProbeTarget(const ProbeRules& rules, const ProbeTarget& target, std:
             return false;
         }
         for (const ResolvedAddress& r : found) {
-            IpAddress ip;
-            if (IpAddressOf(r, &ip)) {
-                addresses.push_back(ip);
-            }
+            addresses.push_back(IpAddressOf(r));
         }
     }
     *refused = !CheckProbeAddresses(rules, target, addresses, connectTo, why);

@@ -5,32 +5,42 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
+#include "cli/win32/ConsoleKeeper.h"
 #include "link/Files.h"
 
 namespace {
 
-// The console as the user had it: k40ctl switches its output to UTF-8 and
-// its screen to terminal sequences, and a batch file that runs after it
-// expects its own code page (GBK output would come out garbled).
-struct ConsoleState {
-    UINT outputCodePage = 0;
-    DWORD modes[2] = {0, 0};
-    bool hasMode[2] = {false, false};
-};
-ConsoleState g_saved;
-
-HANDLE StdHandle(int index) {
-    return GetStdHandle(index == 0 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+HANDLE StdHandle(int stream) {
+    return GetStdHandle(stream == 0 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
 }
 
-void SaveConsole() {
-    g_saved.outputCodePage = GetConsoleOutputCP();
-    for (int i = 0; i < 2; ++i) {
-        g_saved.hasMode[i] = GetConsoleMode(StdHandle(i), &g_saved.modes[i]) != 0;
+// The console's own calls on standard output (0) and standard error (1).
+class CWindowsConsole final : public ConsoleCalls {
+public:
+    unsigned OutputCodePage() override { return GetConsoleOutputCP(); }
+    bool SetOutputCodePage(unsigned page) override { return SetConsoleOutputCP(page) != 0; }
+    bool Mode(int stream, std::uint32_t& mode) override {
+        DWORD m = 0;
+        if (!GetConsoleMode(StdHandle(stream), &m)) {
+            return false;
+        }
+        mode = m;
+        return true;
     }
+    bool SetMode(int stream, std::uint32_t mode) override {
+        return SetConsoleMode(StdHandle(stream), mode) != 0;
+    }
+};
+
+ConsoleKeeper& Keeper() {
+    static CWindowsConsole calls;
+    static ConsoleKeeper keeper(calls);
+    return keeper;
 }
 
 // Ctrl+C or Ctrl+Break where the program does not catch them (and closing
@@ -41,24 +51,29 @@ BOOL WINAPI RestoreOnStop(DWORD /*event*/) {
     return FALSE;
 }
 
+// An exception that nothing caught ends the program through abort, which
+// runs no exit handlers: the console goes back first.
+std::terminate_handler g_terminate = nullptr;
+[[noreturn]] void RestoreOnTerminate() {
+    RestoreConsole();
+    if (g_terminate != nullptr) {
+        g_terminate();
+    }
+    std::abort();
+}
+
 }  // namespace
 
 void RestoreConsole() {
-    if (g_saved.outputCodePage != 0) {
-        SetConsoleOutputCP(g_saved.outputCodePage);
-    }
-    for (int i = 0; i < 2; ++i) {
-        if (g_saved.hasMode[i]) {
-            SetConsoleMode(StdHandle(i), g_saved.modes[i]);
-        }
-    }
+    Keeper().Restore();
 }
 
 CConsoleArguments::CConsoleArguments(int argc, char** argv) {
-    SaveConsole();
+    Keeper();  // made before the exit handler is registered, ended after it
     std::atexit(RestoreConsole);
     SetConsoleCtrlHandler(RestoreOnStop, TRUE);
-    SetConsoleOutputCP(CP_UTF8);
+    g_terminate = std::set_terminate(RestoreOnTerminate);
+    Keeper().UseOutputCodePage(CP_UTF8);
     // The formats end their lines themselves (CSV with CR LF, JSON Lines with
     // LF): no text-mode translation, on standard output nor in the files
     // k40ctl opens.
@@ -82,11 +97,7 @@ bool ConsoleSize(int& columns, int& rows) {
 }
 
 bool IsLiveTerminal(int fd) {
-    HANDLE h = GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode)) {
-        return false;  // a file or a pipe
-    }
-    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-           SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    // A file or a pipe is no console; one that cannot show the sequences
+    // gets plain lines.
+    return Keeper().UseModeFlags(fd == 2 ? 1 : 0, ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
