@@ -5,7 +5,7 @@
 // waiting for at its deadline. An abandoned lookup finishes on its own and
 // frees what it found; nothing it owns is shared with the caller but the
 // reference-counted result slot. The look-up itself is the system's
-// (LookUpTcp in link/posix/ and link/win32/ TcpSocket.cpp); the deadline is
+// (LookUpTcp in link/sockets/SocketAddress.cpp); the deadline is
 // the same on both systems and lives here.
 #pragma once
 

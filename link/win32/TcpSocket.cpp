@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "link/OpenError.h"
+#include "link/sockets/SocketAddress.h"
 #include "link/win32/Winsock.h"
 
 const int kTcpBadAddress = ERROR_BAD_NETPATH;
 const int kTcpUnresolved = WSAHOST_NOT_FOUND;
 const int kTcpTimedOut = WSAETIMEDOUT;
-const int kNoSuchName = EAI_NONAME;
 
 namespace {
 
@@ -66,48 +66,6 @@ int AwaitConnect(SOCKET s, std::uint32_t ms) {
     return err;
 }
 
-// A socket address as the resolver hands it on; false for a family other
-// than IPv4 and IPv6.
-bool FromSockaddr(const sockaddr* sa, std::size_t length, ResolvedAddress& out) {
-    if (sa->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
-        sockaddr_in in{};
-        std::memcpy(&in, sa, sizeof in);
-        std::memcpy(out.bytes.data(), &in.sin_addr, 4);
-        out.port = ntohs(in.sin_port);
-        return true;
-    }
-    if (sa->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
-        sockaddr_in6 in6{};
-        std::memcpy(&in6, sa, sizeof in6);
-        std::memcpy(out.bytes.data(), &in6.sin6_addr, 16);
-        out.v6 = true;
-        out.port = ntohs(in6.sin6_port);
-        out.scope = in6.sin6_scope_id;
-        return true;
-    }
-    return false;
-}
-
-// The socket address connect takes for a resolved one, and its length.
-int ToSockaddr(const ResolvedAddress& a, sockaddr_storage& storage) {
-    storage = sockaddr_storage{};
-    if (!a.v6) {
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        in.sin_port = htons(a.port);
-        std::memcpy(&in.sin_addr, a.bytes.data(), 4);
-        std::memcpy(&storage, &in, sizeof in);
-        return sizeof in;
-    }
-    sockaddr_in6 in6{};
-    in6.sin6_family = AF_INET6;
-    in6.sin6_port = htons(a.port);
-    std::memcpy(&in6.sin6_addr, a.bytes.data(), 16);
-    in6.sin6_scope_id = a.scope;
-    std::memcpy(&storage, &in6, sizeof in6);
-    return sizeof in6;
-}
-
 }  // namespace
 
 bool StartWinsock() {
@@ -130,29 +88,6 @@ std::string ResolveErrorText(int code) {
     return SystemErrorText(code);  // getaddrinfo's codes are Winsock errors
 }
 
-int LookUpTcp(const std::string& host, std::uint16_t port, bool numericOnly,
-              std::vector<ResolvedAddress>& out) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | (numericOnly ? AI_NUMERICHOST : 0);
-    addrinfo* list = nullptr;
-    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-    if (rc != 0) {
-        return rc;
-    }
-    const std::size_t before = out.size();
-    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-        ResolvedAddress a;
-        if (FromSockaddr(ai->ai_addr, ai->ai_addrlen, a)) {
-            out.push_back(a);
-        }
-    }
-    freeaddrinfo(list);
-    return out.size() == before ? EAI_NONAME : 0;
-}
-
 CTcpSocket::~CTcpSocket() {
     if (Valid()) {
         closesocket(Sock(m_handle));
@@ -161,7 +96,7 @@ CTcpSocket::~CTcpSocket() {
 
 CTcpSocket CTcpSocket::Connect(const ResolvedAddress& a, std::uint32_t ms, int& error) {
     sockaddr_storage address;
-    const int length = ToSockaddr(a, address);
+    const socklen_t length = ToSockaddr(a, address);
     CTcpSocket s(static_cast<std::intptr_t>(::socket(address.ss_family, SOCK_STREAM, IPPROTO_TCP)));
     if (!s.Valid()) {
         error = WSAGetLastError();
