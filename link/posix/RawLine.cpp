@@ -33,9 +33,21 @@ unsigned TermiosSpeed(std::uint32_t baud) {
     }
 }
 
-bool SetRaw8N1(int fd, std::uint32_t baud) {
-    const speed_t speed = TermiosSpeed(baud);
-    if (baud != 0 && speed == B0) {
+FrameFlags TermiosFrameFlags(const LineSettings& line) {
+    FrameFlags f;
+    if (line.parity != Parity::None) {
+        f.control |= PARENB | (line.parity == Parity::Odd ? PARODD : 0u);
+        f.input |= INPCK | IGNPAR;
+    }
+    if (line.stopBits == 2) {
+        f.control |= CSTOPB;
+    }
+    return f;
+}
+
+bool SetRawLine(int fd, const LineSettings& line) {
+    const speed_t speed = TermiosSpeed(line.baud);
+    if (line.baud != 0 && speed == B0) {
         return false;
     }
     termios tio{};
@@ -43,9 +55,11 @@ bool SetRaw8N1(int fd, std::uint32_t baud) {
         return false;
     }
     cfmakeraw(&tio);  // 8 data bits, no parity, no echo, no translation
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
+    const FrameFlags frame = TermiosFrameFlags(line);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD | static_cast<tcflag_t>(frame.control);
+    tio.c_iflag |= static_cast<tcflag_t>(frame.input);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (speed != B0) {
