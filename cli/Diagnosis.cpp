@@ -42,8 +42,14 @@ std::string NoFrame(const LineDiagnosis& d) {
                "): the device server may expect Modbus TCP rather than RTU over TCP, or the "
                "line behind it garbles the frames";
     }
+    if (d.damagedReply) {
+        return "bytes without a valid frame (" + Shown(d) +
+               "): the unit's reply with bytes missing or damaged, as when the parity "
+               "(--parity) or the stop bits (--stop-bits) differ from the unit's, or the line is "
+               "noisy; try k40ctl scan --all-lines";
+    }
     return "bytes without a valid frame (" + Shown(d) +
-           "): the baud rate or parity is wrong, or the line is noisy; try k40ctl scan";
+           "): the baud rate is wrong, or the line is noisy; try k40ctl scan";
 }
 
 std::string CrcError(const LineDiagnosis& d) {

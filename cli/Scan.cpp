@@ -12,8 +12,8 @@ namespace {
 
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 254;
-// Request 8 bytes, reply to one register 7 bytes, frame gap 3.5 characters.
-constexpr double kCharacters = 8 + 7 + 3.5;
+// Request 8 bytes, reply to one register 7 bytes.
+constexpr int kCharacters = 8 + 7;
 
 }  // namespace
 
@@ -35,9 +35,22 @@ std::vector<int> ScanBauds(bool fast) {
     return bauds;
 }
 
-int ScanWaitMs(int baud) {
-    const double lineMs = kCharacters * 10.0 * 1000.0 / baud;
-    return static_cast<int>(lineMs + 0.999) + kScanMarginMs;
+std::vector<LineSettings> ScanLines(const std::vector<int>& bauds, bool allLines, int stopBits) {
+    std::vector<LineSettings> lines;
+    for (int baud : bauds) {
+        for (Parity parity : {Parity::None, Parity::Even, Parity::Odd}) {
+            if (parity == Parity::None || allLines) {
+                lines.push_back(LineSettings{static_cast<std::uint32_t>(baud), parity, stopBits});
+            }
+        }
+    }
+    return lines;
+}
+
+int ScanWaitMs(const LineSettings& line) {
+    const double characterMs = CharacterBits(line) * 1000.0 / line.baud;
+    const double gapMs = line.baud > 19200 ? 1.75 : 3.5 * characterMs;
+    return static_cast<int>(kCharacters * characterMs + gapMs + 0.999) + kScanMarginMs;
 }
 
 int RunScan(const CtlOptions& o) {
@@ -52,20 +65,24 @@ int RunScan(const CtlOptions& o) {
     }
     CatchStopSignals();
     const bool progress = IsLiveTerminal(2);
-    // A device server's baud rate is set on the server: only the addresses.
+    // A device server's line is set on the server: only the addresses. A
+    // rate given is the one tried.
     const bool tcp = comm.Device()->IsConnection();
-    const std::vector<int> bauds = tcp ? std::vector<int>{o.baud} : ScanBauds(o.scanFast);
+    const std::vector<LineSettings> lines =
+        tcp ? std::vector<LineSettings>{LineOf(o)}
+            : ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
+                        o.scanAllLines, o.stopBits);
     int found = 0;
-    for (int baud : bauds) {
-        comm.m_nBaud = CSerialComm::BaudIndex(static_cast<std::uint32_t>(baud));
-        if (comm.SetupPort() == 0) {
-            std::fprintf(stderr, "k40ctl: %s does not take %d baud\n", o.port.c_str(), baud);
+    for (const LineSettings& line : lines) {
+        const std::string name = LineName(line);
+        if (!comm.SetLineSettings(line) || comm.SetupPort() == 0) {
+            std::fprintf(stderr, "k40ctl: %s does not take %s\n", o.port.c_str(), name.c_str());
             continue;
         }
-        comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(baud));
+        comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(line));
         for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
             if (progress) {
-                std::fprintf(stderr, "\rscan: %5d baud, address %3d of %d", baud, address,
+                std::fprintf(stderr, "\rscan: %17s, address %3d of %d", name.c_str(), address,
                              kLastAddress);
                 std::fflush(stderr);
             }
@@ -77,7 +94,7 @@ int RunScan(const CtlOptions& o) {
             if (progress) {
                 std::fprintf(stderr, "\r\x1b[K");
             }
-            std::printf("found: %d baud, address %d%s\n", baud, address,
+            std::printf("found: %s, address %d%s\n", name.c_str(), address,
                         r.outcome == ExchangeOutcome::Exception ? " (exception reply)" : "");
             std::fflush(stdout);
             ++found;
@@ -89,7 +106,7 @@ int RunScan(const CtlOptions& o) {
             if (progress) {
                 std::fprintf(stderr, "\r\x1b[K");
             }
-            std::fprintf(stderr, "k40ctl: scan stopped at %d baud, address %d\n", baud,
+            std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n", name.c_str(),
                          comm.m_nSlaveAddr);
             break;
         }
