@@ -1,8 +1,33 @@
 #include "link/posix/RawLine.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <cerrno>
+
+namespace {
+
+// The devices of pseudo-terminals' slave sides (UNIX98_PTY_SLAVE_MAJOR and
+// the seven majors after it).
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
+// A pseudo-terminal carries bytes, not bits: the kernel drops PARENB there
+// (and keeps the rest), and the C library reports that as EINVAL whenever
+// nothing else changed, so setting the same parity twice would fail. There
+// the state counts as applied when all but PARENB is what was asked.
+bool AppliedButParity(int fd, const termios& asked) {
+    termios now{};
+    return IsPseudoTerminal(fd) && tcgetattr(fd, &now) == 0 && now.c_iflag == asked.c_iflag &&
+           (now.c_cflag & ~static_cast<tcflag_t>(PARENB)) ==
+               (asked.c_cflag & ~static_cast<tcflag_t>(PARENB));
+}
+
+}  // namespace
 
 unsigned TermiosSpeed(std::uint32_t baud) {
     switch (baud) {
@@ -70,5 +95,8 @@ bool SetRawLine(int fd, const LineSettings& line) {
     do {
         r = tcsetattr(fd, TCSANOW, &tio);
     } while (r != 0 && errno == EINTR);
+    if (r != 0 && errno == EINVAL && (tio.c_cflag & PARENB) != 0) {
+        return AppliedButParity(fd, tio);
+    }
     return r == 0;
 }
