@@ -22,7 +22,8 @@ std::string Nothing(const LineDiagnosis& d) {
                "and that the unit behind the server is on; k40ctl scan tries every address";
     }
     return "nothing arrived: check the wiring and the unit's power, the slave address "
-           "(--slave) and the baud rate (--baud), and try the A and B wires swapped; "
+           "(--slave), the baud rate and parity (--baud, --parity; a unit hears a request at "
+           "another parity as noise), and try the A and B wires swapped; "
            "k40ctl doctor and k40ctl scan help";
 }
 

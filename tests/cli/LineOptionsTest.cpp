@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CtlOptions.h"
+#include "cli/Diagnosis.h"
 #include "cli/Scan.h"
 
 namespace {
@@ -85,4 +86,24 @@ TEST(LineOptions, ScanTriesEveryParityOnlyWithAllLines) {
     EXPECT_EQ(all, (std::vector<LineSettings>{{57600, Parity::None, 2},
                                               {57600, Parity::Even, 2},
                                               {57600, Parity::Odd, 2}}));
+}
+
+// Parity is named for bytes without a frame only when they are a damaged
+// reply; garbage points to the rate; a device server's line is its own.
+TEST(LineOptions, NoFrameNamesParityOnlyForADamagedReply) {
+    struct Case {
+        bool damaged, connection;
+        bool parity, baud;
+    };
+    for (const Case& c : {Case{true, false, true, false}, Case{false, false, false, true},
+                          Case{true, true, false, false}}) {
+        LineDiagnosis d;
+        d.finding = LineFinding::NoFrame;
+        d.bytes = {0x01, 0x03, 0x12};
+        d.damagedReply = c.damaged;
+        d.connection = c.connection;
+        const std::string text = DiagnosisText(d, 1500);
+        EXPECT_EQ(text.find("parity") != std::string::npos, c.parity) << text;
+        EXPECT_EQ(text.find("baud rate") != std::string::npos, c.baud) << text;
+    }
 }
