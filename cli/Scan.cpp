@@ -53,6 +53,49 @@ int ScanWaitMs(const LineSettings& line) {
     return static_cast<int>(kCharacters * characterMs + gapMs + 0.999) + kScanMarginMs;
 }
 
+namespace {
+
+// The settings tried in turn. A device server's line is set on the server:
+// only the addresses, at the settings given. A rate given is the one tried.
+std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
+    if (connection) {
+        return {LineOf(o)};
+    }
+    return ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
+                     o.scanAllLines, o.stopBits);
+}
+
+// Every address at the line comm is set to; the units found there, each said
+// on standard output; after the first one only with --all.
+int ScanAddresses(CModbusComm& comm, const std::string& name, bool all, bool progress) {
+    int found = 0;
+    for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
+        if (progress) {
+            std::fprintf(stderr, "\rscan: %17s, address %3d of %d", name.c_str(), address,
+                         kLastAddress);
+            std::fflush(stderr);
+        }
+        comm.m_nSlaveAddr = address;
+        const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
+        if (r.outcome == ExchangeOutcome::Timeout) {
+            continue;
+        }
+        if (progress) {
+            std::fprintf(stderr, "\r\x1b[K");
+        }
+        std::printf("found: %s, address %d%s\n", name.c_str(), address,
+                    r.outcome == ExchangeOutcome::Exception ? " (exception reply)" : "");
+        std::fflush(stdout);
+        ++found;
+        if (!all) {
+            break;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 int RunScan(const CtlOptions& o) {
     CNamedPort port(o.port);
     CModbusComm comm(port);
@@ -65,42 +108,18 @@ int RunScan(const CtlOptions& o) {
     }
     CatchStopSignals();
     const bool progress = IsLiveTerminal(2);
-    // A device server's line is set on the server: only the addresses. A
-    // rate given is the one tried.
     const bool tcp = comm.Device()->IsConnection();
-    const std::vector<LineSettings> lines =
-        tcp ? std::vector<LineSettings>{LineOf(o)}
-            : ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
-                        o.scanAllLines, o.stopBits);
     int found = 0;
-    for (const LineSettings& line : lines) {
+    for (const LineSettings& line : LinesToTry(o, tcp)) {
         const std::string name = LineName(line);
         if (!comm.SetLineSettings(line) || comm.SetupPort() == 0) {
             std::fprintf(stderr, "k40ctl: %s does not take %s\n", o.port.c_str(), name.c_str());
             continue;
         }
         comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(line));
-        for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
-            if (progress) {
-                std::fprintf(stderr, "\rscan: %17s, address %3d of %d", name.c_str(), address,
-                             kLastAddress);
-                std::fflush(stderr);
-            }
-            comm.m_nSlaveAddr = address;
-            const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
-            if (r.outcome == ExchangeOutcome::Timeout) {
-                continue;
-            }
-            if (progress) {
-                std::fprintf(stderr, "\r\x1b[K");
-            }
-            std::printf("found: %s, address %d%s\n", name.c_str(), address,
-                        r.outcome == ExchangeOutcome::Exception ? " (exception reply)" : "");
-            std::fflush(stdout);
-            ++found;
-            if (!o.scanAll) {
-                return kExitReply;
-            }
+        found += ScanAddresses(comm, name, o.scanAll, progress);
+        if (found > 0 && !o.scanAll) {
+            return kExitReply;
         }
         if (StopRequested()) {
             if (progress) {
