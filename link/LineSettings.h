@@ -28,7 +28,7 @@ std::int64_t CharacterNs(const LineSettings& line);
 
 // The 3.5 characters of quiet that end an RTU frame, in whole milliseconds
 // rounded up. Above 19200 baud the serial line protocol fixes the gap at
-// 1.75 ms (2 here), whatever the character; so for baud 0 (not known).
+// 1.75 ms (2 here) whatever the character, and so does baud 0 (rate unknown).
 std::uint32_t FrameGapMs(const LineSettings& line);
 
 // The frame as engineers write it: "8N1", "8E1", "8O2".
