@@ -35,13 +35,12 @@ std::vector<int> ScanBauds(bool fast) {
     return bauds;
 }
 
-std::vector<LineSettings> ScanLines(const std::vector<int>& bauds, bool allLines, int stopBits) {
+std::vector<LineSettings> ScanLines(const std::vector<int>& bauds,
+                                    const std::vector<Parity>& parities, int stopBits) {
     std::vector<LineSettings> lines;
     for (int baud : bauds) {
-        for (Parity parity : {Parity::None, Parity::Even, Parity::Odd}) {
-            if (parity == Parity::None || allLines) {
-                lines.push_back(LineSettings{static_cast<std::uint32_t>(baud), parity, stopBits});
-            }
+        for (Parity parity : parities) {
+            lines.push_back(LineSettings{static_cast<std::uint32_t>(baud), parity, stopBits});
         }
     }
     return lines;
@@ -56,13 +55,16 @@ int ScanWaitMs(const LineSettings& line) {
 namespace {
 
 // The settings tried in turn. A device server's line is set on the server:
-// only the addresses, at the settings given. A rate given is the one tried.
+// only the addresses, at the settings given. A rate given is the one tried;
+// the parity of --parity (none unless given), or with --all-lines every one.
 std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
     if (connection) {
         return {LineOf(o)};
     }
     return ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
-                     o.scanAllLines, o.stopBits);
+                     o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
+                                    : std::vector<Parity>{o.parity},
+                     o.stopBits);
 }
 
 // Every address at the line comm is set to; the units found there, each said

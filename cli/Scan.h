@@ -15,9 +15,10 @@
 // first and then the others from the highest down.
 std::vector<int> ScanBauds(bool fast);
 
-// The line settings in the order tried: at each of the rates no parity, then
-// with allLines even and odd; stop bits as given.
-std::vector<LineSettings> ScanLines(const std::vector<int>& bauds, bool allLines, int stopBits);
+// The line settings in the order tried: at each of the rates each of the
+// parities in turn; stop bits as given.
+std::vector<LineSettings> ScanLines(const std::vector<int>& bauds,
+                                    const std::vector<Parity>& parities, int stopBits);
 
 // The reply wait of one try with these settings, in ms: the line time of the
 // request (8 bytes) and of the reply (7 bytes) plus the 3.5-character gap that

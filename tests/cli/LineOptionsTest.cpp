@@ -76,13 +76,14 @@ TEST(LineOptions, ScanTimeATryFollowsTheSettings) {
     }
 }
 
-TEST(LineOptions, ScanTriesEveryParityOnlyWithAllLines) {
+TEST(LineOptions, ScanTriesTheParitiesAtEachRate) {
     const std::vector<int> bauds = ScanBauds(true);
     EXPECT_EQ(bauds, (std::vector<int>{9600, 19200, 115200, 57600, 38400, 4800, 2400, 1200, 600}));
-    const std::vector<LineSettings> plain = ScanLines(bauds, false, 1);
+    const std::vector<LineSettings> plain = ScanLines(bauds, {Parity::None}, 1);
     ASSERT_EQ(plain.size(), bauds.size());
     EXPECT_EQ(plain[2], (LineSettings{115200, Parity::None, 1}));
-    const std::vector<LineSettings> all = ScanLines({57600}, true, 2);
+    const std::vector<LineSettings> all =
+        ScanLines({57600}, {Parity::None, Parity::Even, Parity::Odd}, 2);
     EXPECT_EQ(all, (std::vector<LineSettings>{{57600, Parity::None, 2},
                                               {57600, Parity::Even, 2},
                                               {57600, Parity::Odd, 2}}));
