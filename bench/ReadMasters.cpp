@@ -23,14 +23,18 @@ void PauseMs(long ms) {
 
 }  // namespace
 
-CReadMasters::CReadMasters(std::string path) : m_path(std::move(path)) {
+CReadMasters::CReadMasters(std::string path, const LineSettings& line)
+    : m_path(std::move(path)), m_line(line) {
     setenv("K40_COM1", m_path.c_str(), 1);
 }
 
 bool CReadMasters::LinkBlock(int count, CSampleSet& micros) {
     CModbusComm comm;
     comm.m_nPort = 0;
-    comm.m_nBaud = 4;  // 9600
+    if (!comm.SetLineSettings(m_line)) {
+        m_error = "the link has no rate " + std::to_string(m_line.baud);
+        return false;
+    }
     comm.m_nWaitTime = 1500;
     int tries = 0;
     while (comm.InitPort() != 1) {
@@ -59,7 +63,9 @@ bool CReadMasters::LinkBlock(int count, CSampleSet& micros) {
 }
 
 bool CReadMasters::LibmodbusBlock(int count, CSampleSet& micros) {
-    modbus_t* ctx = modbus_new_rtu(m_path.c_str(), 9600, 'N', 8, 1);
+    const char parity = m_line.parity == Parity::Even ? 'E' : m_line.parity == Parity::Odd ? 'O' : 'N';
+    modbus_t* ctx = modbus_new_rtu(m_path.c_str(), static_cast<int>(m_line.baud), parity, 8,
+                                   m_line.stopBits);
     if (ctx == nullptr || modbus_set_slave(ctx, 1) != 0) {
         m_error = "libmodbus: no RTU context";
         if (ctx != nullptr) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bench/SampleSet.h"
+#include "link/LineSettings.h"
 
 class CReadMasters {
 public:
@@ -20,7 +21,8 @@ public:
     using Registers = std::array<std::uint16_t, kRegisters>;
 
     // path: the simulator's pseudo-terminal. Sets K40_COM1 to it for the link.
-    explicit CReadMasters(std::string path);
+    // line: the settings both masters set (the simulator's own).
+    explicit CReadMasters(std::string path, const LineSettings& line = LineSettings{});
 
     // Runs count exchanges and adds each one's wall time in microseconds.
     // False (with Error() set) when a port did not open or a read failed.
@@ -34,6 +36,7 @@ public:
 
 private:
     std::string m_path;
+    LineSettings m_line;
     std::string m_error;
     Registers m_link{};
     Registers m_libmodbus{};

@@ -149,7 +149,7 @@ bool InProcess(Row* row, std::string* why) {
     row->startMb = m.rssMb;
     const Clock::time_point fillStart = Clock::now();
 
-    UnitLink link(sim.Path(), 9600, 1, 1500, nullptr);
+    UnitLink link(sim.Path(), LineSettings{}, 1, 1500, nullptr);
     Poller poller(PollPlan{WatchScope::All, {}, 0.0, 60}, link);
     if (!poller.Open(why)) {
         return false;

@@ -2,14 +2,14 @@
 """k40ctl's scan rate against the line limit.
 
 `k40ctl watch ai --interval 0 --baud B` against `k40sim --baud B` (the simulator
-paces a pseudo-terminal like a line at B baud: 10 bits a character and one
-end-of-frame pause of 3.5 characters, a fixed 1.75 ms above 19200 baud). One
-scan is the 8-character request and the 23-character reply, so the line allows
-at most 1 / (31 * 10 / B + pause) scans a second. Goal: 95 % of that at 9600,
+paces a pseudo-terminal like a line at B baud: 10 bits a character, 11 with a
+parity bit, and one end-of-frame pause of 3.5 characters, a fixed 1.75 ms above
+19200 baud). One scan is the 8-character request and the 23-character reply, so
+the line allows at most 1 / (31 * bits / B + pause) scans a second. Goal: 95 % of that at 9600,
 90 % at 38400. mbpoll on the same simulator is printed beside it for
 reference; it cannot poll faster than every 10 ms.
 
-Usage: ctl_watch_bench.py K40CTL K40SIM [SECONDS]
+Usage: ctl_watch_bench.py K40CTL K40SIM [SECONDS [PARITY]]   (PARITY: none, even, odd)
 """
 import json
 import os
@@ -21,23 +21,25 @@ import time
 GOALS = {9600: 0.95, 38400: 0.90}
 
 
-def line_limit(baud):
-    pause = 3.5 * 10 / baud if baud <= 19200 else 0.00175
-    return 1.0 / (31 * 10 / baud + pause)
+def line_limit(baud, parity="none"):
+    bits = 10 if parity == "none" else 11
+    pause = 3.5 * bits / baud if baud <= 19200 else 0.00175
+    return 1.0 / (31 * bits / baud + pause)
 
 
-def start_sim(k40sim, baud, link):
-    sim = subprocess.Popen([k40sim, "--link", link, "--quiet", "--static", "--baud", str(baud)],
-                           stdout=subprocess.PIPE, text=True)
+def start_sim(k40sim, baud, link, parity="none"):
+    sim = subprocess.Popen([k40sim, "--link", link, "--quiet", "--static", "--baud", str(baud),
+                            "--parity", parity], stdout=subprocess.PIPE, text=True)
     sim.stdout.readline()
     return sim
 
 
-def ctl_rate(k40ctl, link, baud, seconds):
+def ctl_rate(k40ctl, link, baud, seconds, parity="none"):
     """k40ctl: the program, or a list that runs it (k40ctl.exe under Wine)."""
-    count = int(line_limit(baud) * seconds)
+    count = int(line_limit(baud, parity) * seconds)
     command = k40ctl if isinstance(k40ctl, list) else [k40ctl]
-    out = subprocess.run(command + ["--port", link, "--baud", str(baud), "watch", "ai",
+    out = subprocess.run(command + ["--port", link, "--baud", str(baud), "--parity", parity,
+                                    "watch", "ai",
                           "--interval", "0", "--count", str(count), "--format", "json"],
                          capture_output=True, text=True, check=True).stdout
     records = [json.loads(line) for line in out.splitlines()]
@@ -52,8 +54,8 @@ def ctl_rate(k40ctl, link, baud, seconds):
     return (len(records) - 1) / span, replies, len(records)
 
 
-def mbpoll_rate(link, baud, seconds):
-    proc = subprocess.Popen(["mbpoll", "-m", "rtu", "-b", str(baud), "-P", "none", "-a", "1",
+def mbpoll_rate(link, baud, seconds, parity="none"):
+    proc = subprocess.Popen(["mbpoll", "-m", "rtu", "-b", str(baud), "-P", parity, "-a", "1",
                              "-r", "101", "-c", "9", "-t", "4", "-l", "10", "-o", "1", link],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     start = time.monotonic()
@@ -68,24 +70,26 @@ def mbpoll_rate(link, baud, seconds):
 def main():
     k40ctl, k40sim = sys.argv[1], sys.argv[2]
     seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 10.0
-    print("k40ctl watch ai --interval 0 against k40sim --baud B, %.0f s a rate" % seconds)
+    parity = sys.argv[4] if len(sys.argv) > 4 else "none"
+    print("k40ctl watch ai --interval 0 against k40sim --baud B --parity %s, %.0f s a rate" %
+          (parity, seconds))
     print("%-6s %12s %12s %8s %10s %14s  %s" % ("baud", "line limit/s", "k40ctl/s", "of limit",
                                                "replies", "mbpoll/s", "goal"))
     with tempfile.TemporaryDirectory() as work:
         link = os.path.join(work, "tty")
         for baud in (9600, 38400):
-            sim = start_sim(k40sim, baud, link)
+            sim = start_sim(k40sim, baud, link, parity)
             try:
-                rate, replies, total = ctl_rate(k40ctl, link, baud, seconds)
-                mb = mbpoll_rate(link, baud, min(seconds, 5.0))
+                rate, replies, total = ctl_rate(k40ctl, link, baud, seconds, parity)
+                mb = mbpoll_rate(link, baud, min(seconds, 5.0), parity)
             finally:
                 sim.terminate()
                 sim.wait()
                 sim.stdout.close()
-            share = rate / line_limit(baud)
+            share = rate / line_limit(baud, parity)
             verdict = "PASS" if share >= GOALS[baud] and replies == total else "FAIL"
             print("%-6d %12.2f %12.2f %7.1f%% %5d/%-5d %13.2f  %s (goal %.0f %%)" %
-                  (baud, line_limit(baud), rate, 100 * share, replies, total, mb, verdict,
+                  (baud, line_limit(baud, parity), rate, 100 * share, replies, total, mb, verdict,
                    100 * GOALS[baud]))
 
 

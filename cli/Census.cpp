@@ -134,7 +134,7 @@ int RunCensus(const CtlOptions& o, UnitLink& link) {
     const bool progress = IsLiveTerminal(2);
     // The time per try is the scan's at this baud rate, or --wait when given;
     // a device server's line is its own, so there --wait.
-    const int probeWaitMs = o.waitGiven || link.IsConnection() ? o.waitMs : ScanWaitMs(o.baud);
+    const int probeWaitMs = o.waitGiven || link.IsConnection() ? o.waitMs : ScanWaitMs(LineOf(o));
     int found = 0;
     if (!Write(CensusHeader(o.format))) {
         return kExitFailure;

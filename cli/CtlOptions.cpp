@@ -55,12 +55,35 @@ const CLI::Validator kBaudRate(
     },
     "BAUD", "baud rate");
 
+// The line behind tcp:// and mbtcp:// is set on the device server: the
+// master's parity and stop bits would change nothing, so they are refused
+// rather than silently ignored (its --baud only paces nothing there either,
+// and stays accepted for the scripts that always pass one).
+std::string RefuseLineOnConnection(const CLI::App& app, const std::string& port) {
+    if (!IsTcpPortName(port) && !IsMbapPortName(port)) {
+        return {};
+    }
+    for (const char* option : {"--parity", "--stop-bits"}) {
+        if (app.count(option) != 0) {
+            return std::string(option) +
+                   " is the device server's setting: set the line's parity and stop bits on "
+                   "the server (" +
+                   port + " carries bytes, not the line's framing)";
+        }
+    }
+    return {};
+}
+
 int Refuse(std::ostream& err, const std::string& message) {
     err << "k40ctl: " << message << "\n";
     return kExitUsage;
 }
 
 }  // namespace
+
+LineSettings LineOf(const CtlOptions& o) {
+    return LineSettings{static_cast<std::uint32_t>(o.baud), o.parity, o.stopBits};
+}
 
 int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
@@ -77,6 +100,14 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->capture_default_str();
     app.add_option("--baud", o.baud, "line speed: " + BaudRates())
         ->check(kBaudRate)
+        ->capture_default_str();
+    std::string parity = "none";
+    app.add_option("--parity", parity,
+                   "the line's parity: none, even, odd (8 data bits always; the unit: none)")
+        ->check(CLI::IsMember({"none", "even", "odd"}))
+        ->capture_default_str();
+    app.add_option("--stop-bits", o.stopBits, "the line's stop bits: 1, 2")
+        ->check(CLI::IsMember({"1", "2"}))
         ->capture_default_str();
     app.add_option("--slave", o.slave,
                    "slave address (1..254; 0 broadcasts a write; mbtcp://: unit id 0..255)")
@@ -163,6 +194,8 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
     scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
     scan->add_flag("--all", o.scanAll, "go on after the first unit found");
+    scan->add_flag("--all-lines", o.scanAllLines,
+                   "at every rate try even and odd parity too, not only none");
     CLI::App* census = app.add_subcommand(
         "census", "list every device that answers on the line, with its identification");
     census->add_option("--from", o.censusFrom, "first address (default 1)")
@@ -200,6 +233,11 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         return kExitUsage;
     }
     o.format = kFormats.at(format);
+    ParseParity(parity, o.parity);
+    o.baudGiven = app.count("--baud") != 0;
+    if (const std::string why = RefuseLineOnConnection(app, o.port); !why.empty()) {
+        return Refuse(err, why);
+    }
     ParseEchoMode(echo.c_str(), o.echo);
     o.confirm = !noConfirm;
     o.waitGiven = wait->count() > 0;

@@ -8,6 +8,7 @@
 
 #include "cli/RawAccess.h"
 #include "link/EchoMode.h"
+#include "link/LineSettings.h"
 #include "unit/ControlCommands.h"
 
 // Exit statuses, documented in --help and the manual page.
@@ -51,9 +52,16 @@ struct ServeOptions {
     bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
 };
 
+struct CtlOptions;
+// The line settings that --baud, --parity and --stop-bits give.
+LineSettings LineOf(const CtlOptions& o);
+
 struct CtlOptions {
     std::string port = "COM1";
     int baud = 9600;
+    bool baudGiven = false;  // --baud on the command line: scan tries that rate only
+    Parity parity = Parity::None;  // the unit talks 8N1
+    int stopBits = 1;
     int slave = 1;
     int waitMs = 1500;
     bool waitGiven = false;  // --wait on the command line: also the census's time per try
@@ -76,6 +84,7 @@ struct CtlOptions {
 
     bool scanFast = false;  // scan: 9600 and 19200 first, then the others from the highest down
     bool scanAll = false;   // scan: go on after the first unit found
+    bool scanAllLines = false;  // scan: even and odd parity as well as none
     int censusFrom = 1;     // census: the addresses asked
     int censusTo = 254;
 

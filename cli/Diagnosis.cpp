@@ -22,7 +22,8 @@ std::string Nothing(const LineDiagnosis& d) {
                "and that the unit behind the server is on; k40ctl scan tries every address";
     }
     return "nothing arrived: check the wiring and the unit's power, the slave address "
-           "(--slave) and the baud rate (--baud), and try the A and B wires swapped; "
+           "(--slave), the baud rate and parity (--baud, --parity; a unit hears a request at "
+           "another parity as noise), and try the A and B wires swapped; "
            "k40ctl doctor and k40ctl scan help";
 }
 
@@ -42,8 +43,14 @@ std::string NoFrame(const LineDiagnosis& d) {
                "): the device server may expect Modbus TCP rather than RTU over TCP, or the "
                "line behind it garbles the frames";
     }
+    if (d.damagedReply) {
+        return "bytes without a valid frame (" + Shown(d) +
+               "): the unit's reply with bytes missing or damaged, as when the parity "
+               "(--parity) or the stop bits (--stop-bits) differ from the unit's, or the line is "
+               "noisy; try k40ctl scan --all-lines";
+    }
     return "bytes without a valid frame (" + Shown(d) +
-           "): the baud rate or parity is wrong, or the line is noisy; try k40ctl scan";
+           "): the baud rate is wrong, or the line is noisy; try k40ctl scan";
 }
 
 std::string CrcError(const LineDiagnosis& d) {

@@ -12,8 +12,8 @@ namespace {
 
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 254;
-// Request 8 bytes, reply to one register 7 bytes, frame gap 3.5 characters.
-constexpr double kCharacters = 8 + 7 + 3.5;
+// Request 8 bytes, reply to one register 7 bytes.
+constexpr int kCharacters = 8 + 7;
 
 }  // namespace
 
@@ -35,10 +35,68 @@ std::vector<int> ScanBauds(bool fast) {
     return bauds;
 }
 
-int ScanWaitMs(int baud) {
-    const double lineMs = kCharacters * 10.0 * 1000.0 / baud;
-    return static_cast<int>(lineMs + 0.999) + kScanMarginMs;
+std::vector<LineSettings> ScanLines(const std::vector<int>& bauds,
+                                    const std::vector<Parity>& parities, int stopBits) {
+    std::vector<LineSettings> lines;
+    for (int baud : bauds) {
+        for (Parity parity : parities) {
+            lines.push_back(LineSettings{static_cast<std::uint32_t>(baud), parity, stopBits});
+        }
+    }
+    return lines;
 }
+
+int ScanWaitMs(const LineSettings& line) {
+    const double characterMs = CharacterBits(line) * 1000.0 / line.baud;
+    const double gapMs = line.baud > 19200 ? 1.75 : 3.5 * characterMs;
+    return static_cast<int>(kCharacters * characterMs + gapMs + 0.999) + kScanMarginMs;
+}
+
+namespace {
+
+// The settings tried in turn. A device server's line is set on the server:
+// only the addresses, at the settings given. A rate given is the one tried;
+// the parity of --parity (none unless given), or with --all-lines every one.
+std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
+    if (connection) {
+        return {LineOf(o)};
+    }
+    return ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
+                     o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
+                                    : std::vector<Parity>{o.parity},
+                     o.stopBits);
+}
+
+// Every address at the line comm is set to; the units found there, each said
+// on standard output; after the first one only with --all.
+int ScanAddresses(CModbusComm& comm, const std::string& name, bool all, bool progress) {
+    int found = 0;
+    for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
+        if (progress) {
+            std::fprintf(stderr, "\rscan: %17s, address %3d of %d", name.c_str(), address,
+                         kLastAddress);
+            std::fflush(stderr);
+        }
+        comm.m_nSlaveAddr = address;
+        const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
+        if (r.outcome == ExchangeOutcome::Timeout) {
+            continue;
+        }
+        if (progress) {
+            std::fprintf(stderr, "\r\x1b[K");
+        }
+        std::printf("found: %s, address %d%s\n", name.c_str(), address,
+                    r.outcome == ExchangeOutcome::Exception ? " (exception reply)" : "");
+        std::fflush(stdout);
+        ++found;
+        if (!all) {
+            break;
+        }
+    }
+    return found;
+}
+
+}  // namespace
 
 int RunScan(const CtlOptions& o) {
     CNamedPort port(o.port);
@@ -52,44 +110,24 @@ int RunScan(const CtlOptions& o) {
     }
     CatchStopSignals();
     const bool progress = IsLiveTerminal(2);
-    // A device server's baud rate is set on the server: only the addresses.
     const bool tcp = comm.Device()->IsConnection();
-    const std::vector<int> bauds = tcp ? std::vector<int>{o.baud} : ScanBauds(o.scanFast);
     int found = 0;
-    for (int baud : bauds) {
-        comm.m_nBaud = CSerialComm::BaudIndex(static_cast<std::uint32_t>(baud));
-        if (comm.SetupPort() == 0) {
-            std::fprintf(stderr, "k40ctl: %s does not take %d baud\n", o.port.c_str(), baud);
+    for (const LineSettings& line : LinesToTry(o, tcp)) {
+        const std::string name = LineName(line);
+        if (!comm.SetLineSettings(line) || comm.SetupPort() == 0) {
+            std::fprintf(stderr, "k40ctl: %s does not take %s\n", o.port.c_str(), name.c_str());
             continue;
         }
-        comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(baud));
-        for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
-            if (progress) {
-                std::fprintf(stderr, "\rscan: %5d baud, address %3d of %d", baud, address,
-                             kLastAddress);
-                std::fflush(stderr);
-            }
-            comm.m_nSlaveAddr = address;
-            const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
-            if (r.outcome == ExchangeOutcome::Timeout) {
-                continue;
-            }
-            if (progress) {
-                std::fprintf(stderr, "\r\x1b[K");
-            }
-            std::printf("found: %d baud, address %d%s\n", baud, address,
-                        r.outcome == ExchangeOutcome::Exception ? " (exception reply)" : "");
-            std::fflush(stdout);
-            ++found;
-            if (!o.scanAll) {
-                return kExitReply;
-            }
+        comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(line));
+        found += ScanAddresses(comm, name, o.scanAll, progress);
+        if (found > 0 && !o.scanAll) {
+            return kExitReply;
         }
         if (StopRequested()) {
             if (progress) {
                 std::fprintf(stderr, "\r\x1b[K");
             }
-            std::fprintf(stderr, "k40ctl: scan stopped at %d baud, address %d\n", baud,
+            std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n", name.c_str(),
                          comm.m_nSlaveAddr);
             break;
         }

@@ -1,7 +1,9 @@
 // "k40ctl scan": finds a unit whose baud rate or address is unknown by reading
-// holding register 0 (function 03) at every baud rate of the settings page and
-// every address 1..254. Any valid frame from the address asked, an exception
-// reply included, counts as a unit there.
+// holding register 0 (function 03) at every baud rate of the line (and with
+// --all-lines every parity) and every address 1..254. Any valid frame from the
+// address asked, an exception reply included, counts as a unit there. Stop
+// bits are not scanned: a receiver checks only the first, so a master at 8N1
+// and a unit at 8N2 (or the other way round) understand each other.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +11,25 @@
 
 #include "cli/CtlOptions.h"
 
-// The baud rates in the order tried: 600..38400, or with fast 9600 and 19200
+// The baud rates in the order tried: 600..115200, or with fast 9600 and 19200
 // first and then the others from the highest down.
 std::vector<int> ScanBauds(bool fast);
 
-// The reply wait of one try at a baud rate, in ms: the line time of the
+// The line settings in the order tried: at each of the rates each of the
+// parities in turn; stop bits as given.
+std::vector<LineSettings> ScanLines(const std::vector<int>& bauds,
+                                    const std::vector<Parity>& parities, int stopBits);
+
+// The reply wait of one try with these settings, in ms: the line time of the
 // request (8 bytes) and of the reply (7 bytes) plus the 3.5-character gap that
-// ends a frame, 10 bits a character, rounded up, plus kScanMarginMs for the
-// USB adapter and the operating system. The request's time is counted because
-// a USB adapter may report its queue empty while the bytes are still leaving.
+// ends a frame (1.75 ms above 19200 baud), at the character's bits (10, 11 or
+// 12), rounded up, plus kScanMarginMs for the USB adapter and the operating
+// system. The request's time is counted because a USB adapter may report its
+// queue empty while the bytes are still leaving.
 constexpr int kScanMarginMs = 20;
-int ScanWaitMs(int baud);
+int ScanWaitMs(const LineSettings& line);
 
 // Runs the scan on o.port; progress on standard error when it is a terminal,
-// each unit found on standard output ("found: 4800 baud, address 37").
+// each unit found on standard output ("found: 4800 baud 8N1, address 37").
 // 0 when a unit was found, 3 when none, 5 when the port could not be opened.
 int RunScan(const CtlOptions& o);

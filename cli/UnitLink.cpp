@@ -24,10 +24,14 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-UnitLink::UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace)
+UnitLink::UnitLink(const std::string& port, const LineSettings& line, int slave, int waitMs,
+                   std::FILE* trace)
     : port_(port), ports_(port), comm_(ports_), trace_(trace) {
     comm_.m_nPort = 0;
-    comm_.m_nBaud = CSerialComm::BaudIndex(static_cast<std::uint32_t>(baud));
+    // The options offer only the line's rates; another would fail SetupPort.
+    if (!comm_.SetLineSettings(line)) {
+        comm_.m_nBaud = -1;
+    }
     comm_.m_nSlaveAddr = slave;
     comm_.m_nWaitTime = static_cast<std::uint32_t>(waitMs);
 }

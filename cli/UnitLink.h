@@ -27,7 +27,8 @@ struct LinkFrame {
 class UnitLink : private IFrameEcho {
 public:
     // trace: where to log every frame (null: no log).
-    UnitLink(const std::string& port, int baud, int slave, int waitMs, std::FILE* trace);
+    UnitLink(const std::string& port, const LineSettings& line, int slave, int waitMs,
+             std::FILE* trace);
 
     // Whether the line echoes the request (link/EchoMode.h); before Open.
     void SetEchoMode(EchoMode mode) { comm_.m_echoMode = mode; }

@@ -24,21 +24,13 @@ bool EndsInFrame(const std::uint8_t* buf, int len, int slaveAddr) {
 
 }  // namespace
 
-std::uint32_t FrameGapMs(std::uint32_t baud) {
-    if (baud == 0 || baud > 19200) {
-        return 2;
-    }
-    constexpr std::uint32_t kBitsTimesThousand = 35 * 11 * 100;  // 3.5 characters, in ms * baud
-    return (kBitsTimesThousand + baud - 1) / baud;
-}
-
 bool ListenForLateReply(CModbusComm& comm, IClock& clock) {
     ISerialDevice* device = comm.Device();
     if (device == nullptr) {
         return false;
     }
     const CDeadline deadline(clock, comm.m_nWaitTime);
-    const std::uint32_t gap = FrameGapMs(CSerialComm::BaudRate(comm.m_nBaud));
+    const std::uint32_t gap = FrameGapMs(comm.Line());
     // What the exchange itself received (an echo, a piece of the reply) does
     // not end the listening: only a frame completed by new bytes does.
     bool framed = false;

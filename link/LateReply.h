@@ -16,7 +16,3 @@
 // been quiet for 3.5 characters. True when that frame answers the request
 // still in m_SendBuf (a reply or an exception): the late reply.
 bool ListenForLateReply(CModbusComm& comm, IClock& clock = SystemClock());
-
-// The 3.5 characters of quiet that end an RTU frame at this rate, in whole
-// milliseconds rounded up (11 bits a character; 1.75 ms above 19200 baud).
-std::uint32_t FrameGapMs(std::uint32_t baud);

@@ -92,8 +92,39 @@ LineDiagnosis CLineDiagnosis::Classify(const std::uint8_t* request, const std::u
     } else {
         d.finding = LineFinding::NoFrame;
         d.bytes.assign(received, received + std::min(length, kShownBytes));
+        d.damagedReply = DamagedReply(request, received, length, slaveAddr);
     }
     return d;
+}
+
+bool CLineDiagnosis::DamagedReply(const std::uint8_t* request, const std::uint8_t* received,
+                                  int length, int slaveAddr) {
+    if (length < 2 || received[0] != slaveAddr || (received[1] & 0x7F) != request[1]) {
+        return false;
+    }
+    // The reply's length from the request: 01/02 a bit an input, 03/04 two
+    // bytes a register, writes 8 bytes; an exception is shorter than all.
+    const int quantity = (request[4] << 8) | request[5];
+    int reply = 256;
+    switch (request[1]) {
+        case 0x01:
+        case 0x02:
+            reply = 5 + (quantity + 7) / 8;
+            break;
+        case 0x03:
+        case 0x04:
+            reply = 5 + 2 * quantity;
+            break;
+        case 0x05:
+        case 0x06:
+        case 0x0F:
+        case 0x10:
+            reply = 8;
+            break;
+        default:
+            break;
+    }
+    return length <= reply;
 }
 
 LineDiagnosis CLineDiagnosis::AlteredCopy(const std::uint8_t* request, const std::uint8_t* received,

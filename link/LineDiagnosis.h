@@ -12,7 +12,8 @@
 //   EchoAltered   the copy of the request was expected and came back altered (a
 //                 collision, a byte lost): the one cause, whatever followed it
 //   NoFrame       bytes, but no valid frame in them: baud rate or parity wrong,
-//                 or noise (the first bytes are kept to show)
+//                 or noise (the first bytes are kept to show); damagedReply
+//                 tells the two apart (see DamagedReply)
 //   CrcError      a frame whose address, function and length answer the request
 //                 but whose CRC is wrong: noise, termination or earthing (the
 //                 whole frame is kept to show)
@@ -55,6 +56,9 @@ struct LineDiagnosis {
     // NoFrame, PeerClosed: the first bytes received, at most kShownBytes;
     // CrcError: the whole frame; EchoAltered: what came back in the copy's place.
     std::vector<std::uint8_t> bytes;
+    // NoFrame: the bytes are a damaged copy of a reply (DamagedReply): a
+    // parity or stop-bit mismatch fits them; otherwise only a wrong rate does.
+    bool damagedReply = false;
     // EchoAltered: a whole reply to the request followed the altered copy.
     bool replyAfterCopy = false;
     int otherSlave = 0;              // OtherSlave: the address the frame came from
@@ -77,6 +81,18 @@ public:
                                      int length, int slaveAddr);
     // The same for the exchange that just ran on comm, from what it kept.
     static LineDiagnosis OfExchange(const CModbusComm& comm, const ExchangeResult& result);
+    // Whether bytes without a valid frame are what a parity mismatch makes of
+    // the reply. The receiving UART samples the data bits at the right rate,
+    // so they arrive intact; only the bit after them is wrong (a parity bit
+    // where a stop bit was expected, or the next start bit where a parity bit
+    // was), and the driver drops that byte or puts a zero in its place. What
+    // is left is the reply with holes: it still begins with our address and
+    // the request's function (or its exception), and it is no longer than
+    // the reply would be. At a wrong rate every bit is sampled at the wrong
+    // time, and the bytes are garbage of any length that almost never start
+    // with both. received, length: the bytes after any copy of the request.
+    static bool DamagedReply(const std::uint8_t* request, const std::uint8_t* received,
+                             int length, int slaveAddr);
     // The name of a finding for logs and tests: "nothing", "echo-only", ...
     static const char* Name(LineFinding finding);
 

@@ -5,8 +5,9 @@
 #include "link/Deadline.h"
 
 namespace {
-// Index 0..6 as the settings page offers them.
-constexpr std::uint32_t kBaudTable[] = {600, 1200, 2400, 4800, 9600, 19200, 38400};
+// Index 0..6 as the settings page offers them; k40ctl also offers the two
+// faster rates that other devices on a bus use.
+constexpr std::uint32_t kBaudTable[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 // A write may take 8 ms per byte on top of the constant part.
 constexpr std::uint32_t kWriteMsPerByte = 8;
 // How often the output queue is looked at while it drains. At 38400 baud an
@@ -23,7 +24,7 @@ CSerialComm::~CSerialComm() {
 }
 
 std::uint32_t CSerialComm::BaudRate(int index) {
-    // Callers supply 0..6; anything else gets a rate no line accepts.
+    // Callers supply 0..8; anything else gets a rate no line accepts.
     if (index < 0 || index >= static_cast<int>(std::size(kBaudTable))) {
         return 0;
     }
@@ -37,6 +38,17 @@ int CSerialComm::BaudIndex(std::uint32_t baud) {
         }
     }
     return -1;
+}
+
+bool CSerialComm::SetLineSettings(const LineSettings& line) {
+    const int index = BaudIndex(line.baud);
+    if (index < 0) {
+        return false;
+    }
+    m_nBaud = index;
+    m_parity = line.parity;
+    m_nStopBits = line.stopBits;
+    return true;
 }
 
 int CSerialComm::OpenPort() {
@@ -61,7 +73,7 @@ int CSerialComm::SetupPort() {
     if (!m_hComm) {
         return 0;
     }
-    return m_hComm->SetLine(BaudRate(m_nBaud));
+    return m_hComm->SetLine(Line());
 }
 
 int CSerialComm::InitPort() {

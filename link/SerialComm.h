@@ -1,5 +1,6 @@
 // The one serial line of the program: opens COM1 or COM2 exclusively, sets
-// 8 data bits, no parity, 1 stop bit at one of seven rates, reads only what is
+// 8 data bits at one of the rates below, no, even or odd parity and 1 or 2
+// stop bits (the window: its seven rates, 8N1), reads only what is
 // already queued, writes, purges and closes. Results are 1 (or nonzero) for
 // success and 0 for failure; nothing here shows a message or throws.
 #pragma once
@@ -10,6 +11,7 @@
 
 #include "link/Clock.h"
 #include "link/EchoMode.h"
+#include "link/LineSettings.h"
 #include "link/SerialDevice.h"
 
 class CSerialComm {
@@ -33,10 +35,17 @@ public:
     // 8 ms a byte plus m_nTimeout: 1 when they left in time, 0 otherwise.
     int WriteData(const std::uint8_t* buffer, int length);
 
+    // What SetupPort applies: the rate of m_nBaud, m_parity, m_nStopBits.
+    LineSettings Line() const { return LineSettings{BaudRate(m_nBaud), m_parity, m_nStopBits}; }
+    // Takes the settings over; false (nothing changed) for a rate the line lacks.
+    bool SetLineSettings(const LineSettings& line);
+
     bool IsOpen() const { return m_hComm != nullptr; }
     // The open device, for waiting on input; null when closed.
     ISerialDevice* Device() const { return m_hComm.get(); }
 
+    // The rates of the line by index: 0..6 are the window's seven (600..38400),
+    // 7 and 8 are 57600 and 115200; 0 past the end.
     static std::uint32_t BaudRate(int index);
     // The index of a rate in that table; -1 when the line offers no such rate.
     static int BaudIndex(std::uint32_t baud);
@@ -65,6 +74,8 @@ public:
     int m_nOpenPort = 0;     // index of the port last opened or tried (0 = COM1)
     int m_nPort = 0;         // index of the port to open next
     int m_nBaud = 4;         // index into the baud table (4 = 9600)
+    Parity m_parity = Parity::None;
+    int m_nStopBits = 1;  // 1 or 2
     int m_nTimeout = 10000;  // constant part of the write time limit, ms
     EchoMode m_echoMode = EchoMode::Auto;
     // Auto: what the reads have shown of the echo since the port was last opened.

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "link/LineSettings.h"
+
 // What a wait for input (or for room for output) ended with.
 enum class WaitResult {
     Readable,  // input is queued, or output can be taken (or the device says so)
@@ -20,9 +22,10 @@ class ISerialDevice {
 public:
     virtual ~ISerialDevice() = default;
 
-    // Applies the line state: raw 8 data bits, no parity, 1 stop bit, no flow
-    // control, DTR and RTS off, at the given rate. Nonzero on success.
-    virtual int SetLine(std::uint32_t baud) = 0;
+    // Applies the line state: raw 8 data bits, the rate, parity and stop bits
+    // given, no flow control, DTR and RTS off. Nonzero on success; 0 for a
+    // rate the device does not offer (or baud 0).
+    virtual int SetLine(const LineSettings& line) = 0;
     // Discards what the driver holds: pending input, pending output, or both.
     virtual void Discard(bool input, bool output) = 0;
     // Bytes queued in the driver's input queue, or -1 when the device cannot say.

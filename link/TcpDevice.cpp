@@ -57,7 +57,7 @@ std::unique_ptr<CTcpDevice> CTcpDevice::Open(const std::string& name, std::uint3
     return nullptr;
 }
 
-int CTcpDevice::SetLine(std::uint32_t /*baud*/) {
+int CTcpDevice::SetLine(const LineSettings& /*line*/) {
     return 1;  // the device server's line is set up on the device server
 }
 

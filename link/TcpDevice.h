@@ -36,7 +36,7 @@ public:
     static std::unique_ptr<CTcpDevice> Open(const std::string& name, std::uint32_t waitMs,
                                             std::string& reason, int& error);
 
-    int SetLine(std::uint32_t baud) override;
+    int SetLine(const LineSettings& line) override;
     void Discard(bool input, bool output) override;
     long QueuedInput() override;
     long Read(std::uint8_t* buffer, std::size_t size) override;

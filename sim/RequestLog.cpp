@@ -57,7 +57,7 @@ std::string CRequestLog::LogLine(const SimEvent& ev, const std::string& clock) {
             line += "(no reply)";
             break;
         case SimOutcome::Garbled:
-            line += "(garbled: sent at " + std::to_string(ev.lineBaud) + " baud)";
+            line += "(garbled: sent at " + LineName(ev.line) + ")";
             break;
         case SimOutcome::Reply:
         case SimOutcome::Exception:

@@ -55,14 +55,14 @@ std::vector<SimEvent> CSimEngine::Feed(const std::uint8_t* data, std::size_t len
 }
 
 SimEvent CSimEngine::Garbled(const std::uint8_t* data, std::size_t length, double nowMs,
-                             std::uint32_t lineBaud) {
+                             const LineSettings& line) {
     m_scanner.Reset();
     SimEvent ev;
     ev.seq = ++m_nSeq;
     ev.tMs = nowMs;
     ev.request.assign(data, data + length);
     ev.outcome = SimOutcome::Garbled;
-    ev.lineBaud = lineBaud;
+    ev.line = line;
     if (m_bEchoShort) {
         ev.faults = Bit(FaultKind::PartialEcho);
         m_bEchoShort = false;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/LineSettings.h"
 #include "sim/FaultInjector.h"
 #include "sim/FrameScanner.h"
 #include "sim/SimUnit.h"
@@ -47,7 +48,7 @@ struct SimEvent {
     std::vector<std::uint8_t> junk;   // noise sent ahead of it
     std::uint32_t delayMs = 0;        // wait before the first piece
     std::vector<SimChunk> chunks;     // junk and frame as they go out; empty if nothing
-    std::uint32_t lineBaud = 0;       // Garbled: the rate the master sends at
+    LineSettings line;                // Garbled: the settings the master sends with
 };
 
 class CSimEngine {
@@ -59,11 +60,11 @@ public:
 
     // Takes received bytes; returns one event for every request completed by them.
     std::vector<SimEvent> Feed(const std::uint8_t* data, std::size_t length, double nowMs);
-    // Bytes the master sent at lineBaud, another rate than the unit's: to the
-    // unit they are noise. They are logged as one garbled request, and any
-    // frame begun before is forgotten.
+    // Bytes the master sent with other line settings than the unit's (another
+    // rate or parity): to the unit they are noise. They are logged as one
+    // garbled request, and any frame begun before is forgotten.
     SimEvent Garbled(const std::uint8_t* data, std::size_t length, double nowMs,
-                     std::uint32_t lineBaud);
+                     const LineSettings& line);
     // What an adapter that echoes puts back on the master's side for these
     // received bytes: all of them, or with the partial-echo fault all but the last.
     std::vector<std::uint8_t> AdapterEcho(const std::uint8_t* data, std::size_t length);

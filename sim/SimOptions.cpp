@@ -28,11 +28,16 @@ const char kHelp[] =
     "  --slave N            slave address, 1..254 (default 1)\n"
     "  --baud B             device: line speed (default 9600); pseudo-terminal and TCP:\n"
     "                       send and take requests at the pace of a line at B baud, 10 bits a\n"
-    "                       character, with a 3.5-character pause before each reply\n"
-    "                       (default: as fast as possible); a request that the master\n"
-    "                       sent at another rate (the one it set on its side of the\n"
-    "                       pseudo-terminal) is not answered and is logged as garbled,\n"
-    "                       as a real unit at B baud would hear noise\n"
+    "                       character (11 with parity, 12 with parity and 2 stop bits),\n"
+    "                       with a 3.5-character pause before each reply (default: as\n"
+    "                       fast as possible); a request that the master sent at another\n"
+    "                       rate (the one it set on its side of the pseudo-terminal) is\n"
+    "                       not answered and is logged as garbled, as a real unit at B\n"
+    "                       baud would hear noise\n"
+    "  --parity none|even|odd\n"
+    "                       the line's parity (default none; 8 data bits always); on a\n"
+    "                       pseudo-terminal a request sent with another parity is garbled\n"
+    "  --stop-bits 1|2      the line's stop bits (default 1)\n"
     "  --adapter-echo       the line echoes: every byte the master sends comes back to it\n"
     "                       at once, ahead of any reply, as from a two-wire RS-485\n"
     "                       adapter that listens to its own transmission\n"
@@ -176,6 +181,19 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
                 return false;
             }
             options.baud = static_cast<std::uint32_t>(n);
+        } else if (arg == "--parity") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!ParseParity(text, options.parity)) {
+                error = "--parity: " + text + " is not none, even or odd";
+                return false;
+            }
+        } else if (arg == "--stop-bits") {
+            if (!number(1, 2, n)) {
+                return false;
+            }
+            options.stopBits = static_cast<int>(n);
         } else if (arg == "--reply-delay") {
             if (!number(0, 600000, n)) {
                 return false;

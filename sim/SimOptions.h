@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/LineSettings.h"
 #include "sim/SimEngine.h"
 
 struct SimOptions {
@@ -13,6 +14,8 @@ struct SimOptions {
     std::string listenAddress;  // --listen: HOST:PORT of a TCP listener instead
     bool mbtcp = false;         // --listen-mbtcp: the listener speaks Modbus TCP (MBAP)
     std::uint32_t baud = 0;     // --baud: 0 = no line pacing (device: 9600)
+    Parity parity = Parity::None;  // --parity
+    int stopBits = 1;              // --stop-bits
     std::string tracePath;      // --trace
     bool quiet = false;         // --quiet: no request log on stderr
     bool adapterEcho = false;   // --adapter-echo (or the partial-echo fault)

@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/LineSettings.h"
+
 class CSimPort {
 public:
     CSimPort() = default;
@@ -32,8 +34,8 @@ public:
 
     // A new pseudo-terminal; its other side in raw mode. False with error set on failure.
     bool OpenPty(std::string& error);
-    // A serial device, raw 8N1 at baud, no flow control. False with error set on failure.
-    bool OpenDevice(const std::string& path, std::uint32_t baud, std::string& error);
+    // A serial device, raw at these settings, no flow control. False with error set on failure.
+    bool OpenDevice(const std::string& path, const LineSettings& line, std::string& error);
     // A TCP listener on "HOST:PORT" (port 0: the system chooses). False with
     // error set on failure. mbtcp: clients speak Modbus TCP, and Path() is
     // "mbtcp://HOST:PORT".
@@ -62,10 +64,11 @@ public:
     // Takes the inotify events; after the last client's close lifts TIOCEXCL.
     void OnWatchEvent();
     bool IsPty() const { return m_slaveFd >= 0; }
-    // Pseudo-terminal: the rate the client last set on its side (the terminal's
-    // settings are shared by all who hold it open); 0 for a device, or when the
-    // rate is not one of the usual ones.
-    std::uint32_t ClientBaud() const;
+    // Pseudo-terminal: the line the client last set on its side (the terminal's
+    // settings are shared by all who hold it open): its rate, parity and stop
+    // bits. Baud 0 for a device or a connection, or when the rate is not one
+    // of the usual ones.
+    LineSettings ClientLine() const;
     // What --help adds on this platform: on Windows, that only --listen serves.
     static const char* PlatformNote();
     // The path that clients open: the pseudo-terminal's other side, the device,

@@ -11,18 +11,25 @@ constexpr std::int64_t kNsPerMs = 1000000;
 
 }  // namespace
 
-CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
-                       int signalFd, bool adapterEcho)
+CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log,
+                       const LineSettings& line, int signalFd, bool adapterEcho)
     : m_port(port),
       m_engine(engine),
       m_log(log),
       m_signalFd(signalFd),
-      m_nPaceBaud(paceBaud),
+      m_line(line),
       m_bAdapterEcho(adapterEcho) {
-    if (paceBaud != 0) {
-        m_nCharNs = 10 * 1000000000ll / paceBaud;
-        m_nSilenceNs = paceBaud > 19200 ? 1750000 : m_nCharNs * 7 / 2;
+    if (line.baud != 0) {
+        m_nCharNs = CharacterNs(line);
+        m_nSilenceNs = line.baud > 19200 ? 1750000 : m_nCharNs * 7 / 2;
     }
+}
+
+bool CSimRunner::Garbles(const LineSettings& master, const LineSettings& unit) {
+    if (master.parity != unit.parity) {
+        return true;
+    }
+    return unit.baud != 0 && master.baud != 0 && master.baud != unit.baud;
 }
 
 void CSimRunner::OnBytes(const std::uint8_t* buf, std::size_t n) {
@@ -32,10 +39,12 @@ void CSimRunner::OnBytes(const std::uint8_t* buf, std::size_t n) {
         // Ahead of any reply still to go: the adapter returns what it hears at once.
         m_queue.push_back(Pending{now, m_engine.AdapterEcho(buf, n)});
     }
-    const std::uint32_t lineBaud = m_nPaceBaud != 0 ? m_port.ClientBaud() : 0;
-    if (lineBaud != 0 && lineBaud != m_nPaceBaud) {
-        m_log.Record(m_engine.Garbled(buf, n, ms, lineBaud), WallClock());
-        return;
+    if (m_port.IsPty()) {
+        const LineSettings master = m_port.ClientLine();
+        if (Garbles(master, m_line)) {
+            m_log.Record(m_engine.Garbled(buf, n, ms, master), WallClock());
+            return;
+        }
     }
     const std::vector<SimEvent> events =
         m_pMbap != nullptr ? m_pMbap->Feed(m_engine, buf, n, ms) : m_engine.Feed(buf, n, ms);

@@ -6,8 +6,8 @@
 // (after the reply delay, between split pieces after their gaps). With pacing
 // at B baud (a pseudo-terminal or a TCP connection has no line speed of its
 // own; a device server would put the reply on its line at that pace) the line
-// is modelled: a request counts as complete one character time (10 bits) per
-// byte after it was read, the unit answers after the 3.5-character silence
+// is modelled: a request counts as complete one character time (10, 11 or 12
+// bits, as the parity and stop bits make it) per byte after it was read, the unit answers after the 3.5-character silence
 // that ends an RTU frame (1.75 ms above 19200 baud, as the Modbus serial line
 // protocol fixes it), and each byte of the reply is handed over when its last
 // bit would have left. Replies never overlap: one starts when the previous one
@@ -15,9 +15,12 @@
 //
 // The line's other side. With adapter echo every byte received goes straight
 // back, at once, as an RS-485 adapter that listens to its own transmission
-// returns it to the master. With pacing on a pseudo-terminal the unit listens
-// at the paced rate only: bytes the master sent at another rate (the rate it
-// set on its side of the terminal) are not understood and not answered.
+// returns it to the master. On a pseudo-terminal the unit hears only its own
+// settings, which the master sets on its side of the terminal: bytes sent
+// with another parity, or with pacing at another rate, are not understood and
+// not answered. A pseudo-terminal carries bytes, not bits, so this is where
+// a real UART's framing and parity errors are modelled. Stop bits alone never
+// garble: a receiver checks only the first one, and a second is idle line.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +45,14 @@ public:
     // the program: Windows otherwise rounds every wait to its 15.6 ms tick.
     static void FineTimers();
 
-    // paceBaud: 0 for no pacing. adapterEcho: the line echoes the master.
-    CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, std::uint32_t paceBaud,
+    // line: the unit's settings; baud 0 for no pacing. adapterEcho: the line echoes the master.
+    CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log, const LineSettings& line,
                int signalFd, bool adapterEcho = false);
+
+    // Whether bytes sent with the master's settings reach a unit listening
+    // with its own as noise. A unit's rate of 0 (not paced) takes any rate;
+    // the master's rate 0 (one the terminal does not name) is taken as right.
+    static bool Garbles(const LineSettings& master, const LineSettings& unit);
 
     // Modbus TCP: requests and replies in MBAP frames (k40sim --listen-mbtcp).
     void UseMbap(CMbapSession& session) { m_pMbap = &session; }
@@ -71,7 +79,7 @@ private:
     CSimEngine& m_engine;
     CRequestLog& m_log;
     int m_signalFd;
-    std::uint32_t m_nPaceBaud;
+    LineSettings m_line;  // baud 0: no pacing
     bool m_bAdapterEcho;
     std::int64_t m_nCharNs = 0;     // one character on the line; 0 = no pacing
     std::int64_t m_nSilenceNs = 0;  // the end-of-frame silence before a reply

@@ -21,9 +21,11 @@ std::string Describe(const SimOptions& opt, const CSimPort& port) {
     if (!opt.linkPath.empty()) {
         text += " (link " + opt.linkPath + ")";
     }
+    const LineSettings line{opt.baud != 0 ? opt.baud : 9600, opt.parity, opt.stopBits};
     if (opt.baud != 0) {
-        text += port.IsPty() || port.IsSocket() ? ", paced at " + std::to_string(opt.baud) + " baud"
-                                                : ", " + std::to_string(opt.baud) + " baud";
+        text += port.IsPty() || port.IsSocket() ? ", paced at " + LineName(line) : ", " + LineName(line);
+    } else if (line.parity != Parity::None || line.stopBits != 1) {
+        text += ", " + FrameName(line);
     }
     for (const FaultSpec& f : opt.engine.faults) {
         text += std::string(", ") + FaultName(f.kind) + " " + std::to_string(f.percent) + " %";
@@ -69,7 +71,10 @@ int main(int argc, char** argv) {
         !opt.listenAddress.empty() ? port.Listen(opt.listenAddress, error, opt.mbtcp)
         : opt.devicePath.empty()
             ? port.OpenPty(error)
-            : port.OpenDevice(opt.devicePath, opt.baud != 0 ? opt.baud : 9600, error);
+            : port.OpenDevice(opt.devicePath,
+                              LineSettings{opt.baud != 0 ? opt.baud : 9600, opt.parity,
+                                           opt.stopBits},
+                              error);
     if (!opened || (!opt.linkPath.empty() && !port.MakeLink(opt.linkPath, error))) {
         std::fprintf(stderr, "k40sim: %s\n", error.c_str());
         return 1;
@@ -93,11 +98,12 @@ int main(int argc, char** argv) {
 
     // A real line sets its own pace; on a pseudo-terminal or a connection the
     // runner models the line behind it.
-    const std::uint32_t paceBaud = port.IsPty() || port.IsSocket() ? opt.baud : 0;
-    if (NeedsFineTimers(opt.engine, paceBaud)) {
+    const LineSettings line{port.IsPty() || port.IsSocket() ? opt.baud : 0, opt.parity,
+                            opt.stopBits};
+    if (NeedsFineTimers(opt.engine, line.baud)) {
         CSimRunner::FineTimers();
     }
-    CSimRunner runner(port, engine, log, paceBaud, signalFd, opt.adapterEcho);
+    CSimRunner runner(port, engine, log, line, signalFd, opt.adapterEcho);
     CMbapSession mbap;
     if (opt.mbtcp) {
         runner.UseMbap(mbap);

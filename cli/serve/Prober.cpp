@@ -180,7 +180,7 @@ void Prober::Scan(const Job& job, ReadRecord* record, std::string* reason, bool*
             *reason = reason->empty() ? std::string(noTime) : *reason;
             return;
         }
-        UnitLink link(name, settings_.baud, job.probe.slave, waitMs, nullptr);
+        UnitLink link(name, settings_.line, job.probe.slave, waitMs, nullptr);
         link.SetEchoMode(settings_.echo);
         if (!link.Open(reason)) {
             continue;  // the next address of the name, while time is left

@@ -29,9 +29,10 @@
 #include "cli/serve/ProbeAnswer.h"
 #include "cli/serve/ProbeTargets.h"
 #include "link/EchoMode.h"
+#include "link/LineSettings.h"
 
 struct ProberSettings {
-    int baud = 9600;  // for serial targets
+    LineSettings line;  // for serial targets
     EchoMode echo = EchoMode::Auto;
     int waitMs = 1500;  // --wait: the longest reply wait of an exchange
     int parallel = 16;  // --probe-parallel: probes of different lines at once

@@ -57,7 +57,7 @@ int Prepare(const CtlOptions& o, TcpAddress* listen, ServeAccess* access,
             }
         }
         ProberSettings settings;
-        settings.baud = o.baud;
+        settings.line = LineOf(o);
         settings.echo = o.echo;
         settings.waitMs = o.waitMs;
         settings.parallel = o.serve.probeParallel;

@@ -93,9 +93,9 @@ CTermiosDevice::~CTermiosDevice() {
     (void)ioctl(m_fd.Get(), TIOCNXCL);
 }
 
-int CTermiosDevice::SetLine(std::uint32_t baud) {
+int CTermiosDevice::SetLine(const LineSettings& line) {
     // Only the rates of the baud table; 0 would mean "keep the rate".
-    if (baud == 0 || !SetRaw8N1(m_fd.Get(), baud)) {
+    if (line.baud == 0 || !SetRawLine(m_fd.Get(), line)) {
         return 0;
     }
     DropModemLines(m_fd.Get());

@@ -29,7 +29,7 @@ public:
     static std::unique_ptr<CTermiosDevice> Open(const std::string& path, int* error = nullptr);
     ~CTermiosDevice() override;
 
-    int SetLine(std::uint32_t baud) override;
+    int SetLine(const LineSettings& line) override;
     void Discard(bool input, bool output) override;
     long QueuedInput() override;
     long Read(std::uint8_t* buffer, std::size_t size) override;

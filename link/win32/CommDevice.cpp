@@ -71,18 +71,22 @@ CCommDevice::~CCommDevice() {
     CloseHandle(m_handle);
 }
 
-int CCommDevice::SetLine(std::uint32_t baud) {
+int CCommDevice::SetLine(const LineSettings& line) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (baud == 0 || !GetCommState(m_handle, &dcb)) {
+    if (line.baud == 0 || !GetCommState(m_handle, &dcb)) {
         return 0;
     }
-    dcb.BaudRate = baud;
+    dcb.BaudRate = line.baud;
     dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
+    dcb.Parity = line.parity == Parity::Even  ? EVENPARITY
+                 : line.parity == Parity::Odd ? ODDPARITY
+                                              : NOPARITY;
+    dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
     dcb.fBinary = TRUE;
-    dcb.fParity = FALSE;
+    // With parity the driver checks it and counts the errors; the damaged
+    // byte is still read (fErrorChar off), and the frame's CRC refuses it.
+    dcb.fParity = line.parity == Parity::None ? FALSE : TRUE;
     // No flow control, and nobody else should drive the modem lines: DTR and
     // RTS held off.
     dcb.fOutxCtsFlow = FALSE;

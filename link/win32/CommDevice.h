@@ -28,7 +28,7 @@ public:
     CCommDevice(const CCommDevice&) = delete;
     CCommDevice& operator=(const CCommDevice&) = delete;
 
-    int SetLine(std::uint32_t baud) override;
+    int SetLine(const LineSettings& line) override;
     void Discard(bool input, bool output) override;
     long QueuedInput() override;
     long Read(std::uint8_t* buffer, std::size_t size) override;

@@ -78,7 +78,7 @@ bool CSimPort::OpenPty(std::string& error) {
     m_path = name;
     // Opened before any client can, so that a client's TIOCEXCL cannot keep us out.
     m_slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slaveFd < 0 || !SetRaw8N1(m_slaveFd, 0)) {
+    if (m_slaveFd < 0 || !SetRawLine(m_slaveFd, LineSettings{0})) {
         error = Why(m_path);
         CloseAll();
         return false;
@@ -91,9 +91,9 @@ bool CSimPort::OpenPty(std::string& error) {
     return true;
 }
 
-bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::string& error) {
-    if (TermiosSpeed(baud) == 0) {
-        error = std::to_string(baud) + " baud is not a rate of a serial device";
+bool CSimPort::OpenDevice(const std::string& path, const LineSettings& line, std::string& error) {
+    if (TermiosSpeed(line.baud) == 0) {
+        error = std::to_string(line.baud) + " baud is not a rate of a serial device";
         return false;
     }
     m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -106,7 +106,7 @@ bool CSimPort::OpenDevice(const std::string& path, std::uint32_t baud, std::stri
         CloseAll();
         return false;
     }
-    if (!SetRaw8N1(m_fd, baud)) {
+    if (!SetRawLine(m_fd, line)) {
         error = Why(path);
         CloseAll();
         return false;
@@ -230,19 +230,27 @@ void CSimPort::RemoveLink() {
     m_link.clear();
 }
 
-std::uint32_t CSimPort::ClientBaud() const {
+LineSettings CSimPort::ClientLine() const {
+    LineSettings line{0};
     termios tio{};
     if (m_slaveFd < 0 || tcgetattr(m_slaveFd, &tio) != 0) {
-        return 0;
+        return line;
     }
+    // A pseudo-terminal carries bytes, not bits: the settings are only kept,
+    // and not all of them: it clears PARENB. A master that checks parity sets
+    // INPCK with it (k40ctl, libmodbus), and that flag the terminal keeps.
+    if ((tio.c_cflag & PARENB) != 0 || (tio.c_iflag & INPCK) != 0) {
+        line.parity = (tio.c_cflag & PARODD) != 0 ? Parity::Odd : Parity::Even;
+    }
+    line.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 1;
     const speed_t speed = cfgetospeed(&tio);
     for (std::uint32_t baud :
          {300u, 600u, 1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
         if (TermiosSpeed(baud) == speed) {
-            return baud;
+            line.baud = baud;
         }
     }
-    return 0;
+    return line;
 }
 
 void CSimPort::OnWatchEvent() {

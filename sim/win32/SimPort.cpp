@@ -53,7 +53,8 @@ bool CSimPort::OpenPty(std::string& error) {
     return false;
 }
 
-bool CSimPort::OpenDevice(const std::string& /*path*/, std::uint32_t /*baud*/, std::string& error) {
+bool CSimPort::OpenDevice(const std::string& /*path*/, const LineSettings& /*line*/,
+                          std::string& error) {
     error = kTcpOnly;
     return false;
 }
@@ -67,8 +68,8 @@ void CSimPort::RemoveLink() {}
 
 void CSimPort::OnWatchEvent() {}
 
-std::uint32_t CSimPort::ClientBaud() const {
-    return 0;
+LineSettings CSimPort::ClientLine() const {
+    return LineSettings{0};
 }
 
 const char* CSimPort::PlatformNote() {

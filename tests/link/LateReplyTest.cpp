@@ -31,7 +31,7 @@ struct LateCase {
 }  // namespace
 
 TEST(LateReply, ListensUntilAFrameAndTheQuietAfterIt) {
-    const std::uint32_t gap = FrameGapMs(9600);
+    const std::uint32_t gap = FrameGapMs(LineSettings{});
     const Bytes head(kAnalogReply.begin(), kAnalogReply.begin() + 10);
     const Bytes tail(kAnalogReply.begin() + 10, kAnalogReply.end());
     for (const LateCase& c : {

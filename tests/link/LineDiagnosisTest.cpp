@@ -1,6 +1,7 @@
 // What the bytes of a failed exchange say, on byte tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "link/LineDiagnosis.h"
@@ -201,5 +202,52 @@ TEST(DiagnosisOfExchange, LoneCopyOfAWriteWithEchoOn) {
         r.afterEcho = comm.m_nRecvLen;
         EXPECT_EQ(CLineDiagnosis::OfExchange(comm, r).finding, c.finding)
             << CLineDiagnosis::Name(c.finding);
+    }
+}
+
+namespace {
+
+struct DamageCase {
+    const char* name;
+    Bytes request;
+    Bytes received;
+    bool damaged;
+};
+
+// The analog reply with the bytes at these positions dropped, as a UART
+// drops the characters that fail their parity or framing.
+Bytes Dropped(std::vector<int> positions) {
+    Bytes reply = WithCrc(kAnalogBody);
+    std::sort(positions.rbegin(), positions.rend());
+    for (int at : positions) {
+        reply.erase(reply.begin() + at);
+    }
+    return reply;
+}
+
+}  // namespace
+
+// A parity mismatch leaves the reply with holes, a wrong rate leaves garbage.
+TEST(DiagnosisOfNoFrame, DamagedReplyOrGarbage) {
+    for (const DamageCase& c : {
+             DamageCase{"reply with holes", kRead, Dropped({4, 9, 10, 17}), true},
+             DamageCase{"reply cut short", kRead, Dropped({22, 21, 20, 19, 18, 17, 16}), true},
+             DamageCase{"exception with a hole", kRead, {0x01, 0x83, 0x02, 0x41}, true},
+             DamageCase{"write echo with a hole", kManual, {0x01, 0x05, 0x00, 0xC8, 0xFF, 0x00, 0x8C}, true},
+             DamageCase{"junk", kRead, kJunk, false},
+             DamageCase{"another address first", kRead, Dropped({0}), false},
+             DamageCase{"another function", kRead, {0x01, 0x04, 0x12, 0x00, 0x01}, false},
+             DamageCase{"longer than the reply", kManual,
+                        {0x01, 0x05, 0x00, 0xC8, 0x33, 0x33, 0x33, 0x33, 0x33, 0x33}, false},
+             DamageCase{"one byte", kRead, {0x01}, false},
+         }) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CLineDiagnosis::DamagedReply(c.request.data(), c.received.data(),
+                                               static_cast<int>(c.received.size()), 1),
+                  c.damaged);
+        const LineDiagnosis d = CLineDiagnosis::Classify(
+            c.request.data(), c.received.data(), static_cast<int>(c.received.size()), 1, false);
+        EXPECT_EQ(d.finding, LineFinding::NoFrame);
+        EXPECT_EQ(d.damagedReply, c.damaged);
     }
 }

@@ -35,21 +35,32 @@ TEST_F(SerialComm, FirstInitOpensCom1At9600) {
     CModbusComm comm(ports);
     EXPECT_EQ(comm.InitPort(), 1);
     EXPECT_TRUE(com1.m_bOpen);
-    EXPECT_EQ(com1.m_nBaud, 9600u);
+    EXPECT_EQ(com1.m_settings, (LineSettings{9600, Parity::None, 1}));
 }
 
 TEST_F(SerialComm, BaudTable) {
-    const std::uint32_t rates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400};
-    for (int i = 0; i < 7; ++i) {
+    // The window's seven, then the two faster rates of k40ctl.
+    const std::uint32_t rates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    for (int i = 0; i < 9; ++i) {
         CModbusComm comm(ports);
         comm.m_nBaud = i;
         ASSERT_EQ(comm.InitPort(), 1);
-        EXPECT_EQ(com1.m_nBaud, rates[i]);
+        EXPECT_EQ(com1.m_settings.baud, rates[i]);
     }
     CModbusComm comm(ports);
-    comm.m_nBaud = 7;  // a rate the line refuses: InitPort fails, the port stays open
+    comm.m_nBaud = 9;  // a rate the line refuses: InitPort fails, the port stays open
     EXPECT_EQ(comm.InitPort(), 0);
     EXPECT_TRUE(comm.IsOpen());
+}
+
+TEST_F(SerialComm, TheDeviceGetsTheLineSettings) {
+    CModbusComm comm(ports);
+    EXPECT_FALSE(comm.SetLineSettings(LineSettings{14400, Parity::Even, 1}));  // no such rate
+    EXPECT_EQ(comm.Line(), LineSettings{});
+    const LineSettings line{57600, Parity::Even, 2};
+    ASSERT_TRUE(comm.SetLineSettings(line));
+    ASSERT_EQ(comm.InitPort(), 1);
+    EXPECT_EQ(com1.m_settings, line);
 }
 
 TEST_F(SerialComm, OpeningTwiceReopens) {

@@ -14,6 +14,7 @@
 
 #include "link/Exchange.h"
 #include "link/SerialComm.h"
+#include "link/posix/RawLine.h"
 #include "link/posix/TermiosDevice.h"
 #include "support/TestPty.h"
 
@@ -91,8 +92,8 @@ TEST(TermiosDevice, LineStateQueueAndDiscard) {
     CTestPty pty;
     auto dev = CTermiosDevice::Open(pty.Path());
     ASSERT_NE(dev, nullptr);
-    EXPECT_NE(dev->SetLine(9600), 0);
-    EXPECT_EQ(dev->SetLine(12345), 0);  // not a rate of the table
+    EXPECT_NE(dev->SetLine(LineSettings{}), 0);
+    EXPECT_EQ(dev->SetLine(LineSettings{12345}), 0);  // not a rate of the table
 
     termios tio{};
     ASSERT_EQ(tcgetattr(dev->Fd(), &tio), 0);
@@ -116,11 +117,46 @@ TEST(TermiosDevice, LineStateQueueAndDiscard) {
     EXPECT_EQ(dev->WaitReadable(1), WaitResult::TimedOut);
 }
 
+// Parity and stop bits reach the terminal; a byte failing its parity is
+// dropped (INPCK with IGNPAR) only where there is a parity bit to check. A
+// pseudo-terminal forces CS8 without PARENB whatever it is given, so PARENB
+// is checked in the flags as made, the rest as the terminal keeps them.
+TEST(TermiosDevice, ParityAndStopBitsOnThePty) {
+    struct Case {
+        LineSettings line;
+        tcflag_t control;
+        tcflag_t input;
+        speed_t speed;
+    };
+    CTestPty pty;
+    auto dev = CTermiosDevice::Open(pty.Path());
+    ASSERT_NE(dev, nullptr);
+    for (const Case& c : {
+             Case{{9600, Parity::None, 1}, 0, 0, B9600},
+             Case{{57600, Parity::Even, 1}, PARENB, INPCK | IGNPAR, B57600},
+             // Again: nothing changes but the PARENB the terminal drops again.
+             Case{{57600, Parity::Even, 1}, PARENB, INPCK | IGNPAR, B57600},
+             Case{{115200, Parity::Odd, 1}, PARENB | PARODD, INPCK | IGNPAR, B115200},
+             Case{{19200, Parity::None, 2}, CSTOPB, 0, B19200},
+             Case{{9600, Parity::Even, 2}, PARENB | CSTOPB, INPCK | IGNPAR, B9600},
+         }) {
+        SCOPED_TRACE(LineName(c.line));
+        ASSERT_NE(dev->SetLine(c.line), 0);
+        termios tio{};
+        ASSERT_EQ(tcgetattr(dev->Fd(), &tio), 0);
+        EXPECT_EQ(TermiosFrameFlags(c.line).control, c.control);
+        EXPECT_EQ(tio.c_cflag & (PARODD | CSTOPB), c.control & (PARODD | CSTOPB));
+        EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(tio.c_iflag & (INPCK | IGNPAR | PARMRK | ISTRIP), c.input);
+        EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    }
+}
+
 TEST(TermiosDevice, WriteReachesTheOtherSide) {
     CTestPty pty;
     auto dev = CTermiosDevice::Open(pty.Path());
     ASSERT_NE(dev, nullptr);
-    ASSERT_NE(dev->SetLine(9600), 0);
+    ASSERT_NE(dev->SetLine(LineSettings{}), 0);
     const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
     EXPECT_EQ(dev->WaitWritable(100), WaitResult::Readable);
     EXPECT_EQ(dev->WriteSome(req.data(), req.size()), 8);
@@ -146,7 +182,7 @@ TEST(TermiosDevice, VanishedPeerFailsWithoutHanging) {
     CTestPty pty;
     auto dev = CTermiosDevice::Open(pty.Path());
     ASSERT_NE(dev, nullptr);
-    ASSERT_NE(dev->SetLine(9600), 0);
+    ASSERT_NE(dev->SetLine(LineSettings{}), 0);
     pty.CloseMaster();  // the adapter is unplugged
     const Bytes req = {0x01, 0x03, 0x00, 0x64, 0x00, 0x09, 0xC4, 0x13};
     EXPECT_EQ(dev->WriteSome(req.data(), req.size()), -1);

@@ -111,3 +111,16 @@ TEST_F(MbpollPeer, AddressOutsideTheMapIsAnIllegalDataAddress) {
     EXPECT_NE(r.output.find("Illegal data address"), std::string::npos) << r.output;
     EXPECT_TRUE(r.values.empty()) << r.output;
 }
+
+// A unit at 8E1 answers mbpoll at even parity, and not at none: the
+// simulator's parity is heard by an independent master as by the link.
+TEST(MbpollPeerParity, AnswersOnlyAtItsOwnParity) {
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--static", "--quiet", "--parity", "even"}));
+    const PollResult even = Mbpoll(sim.Path(), "-P even -t 4 -r 100 -c 1");
+    EXPECT_EQ(even.exitCode, 0) << even.output;
+    EXPECT_EQ(even.values.size(), 1u) << even.output;
+    const PollResult none = Mbpoll(sim.Path(), "-P none -t 4 -r 100 -c 1");
+    EXPECT_NE(none.exitCode, 0) << none.output;
+    EXPECT_TRUE(none.values.empty()) << none.output;
+}

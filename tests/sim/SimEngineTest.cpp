@@ -180,6 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{{}, true}, ArgsCase{{"--slave", "254"}, true}, ArgsCase{{"--slave", "0"}, false},
         ArgsCase{{"--slave", "255"}, false}, ArgsCase{{"--slave"}, false},
         ArgsCase{{"--baud", "9600x"}, false}, ArgsCase{{"--reply-delay", "-5"}, false},
+        ArgsCase{{"--parity", "odd", "--stop-bits", "2"}, true}, ArgsCase{{"--parity", "E"}, false},
+        ArgsCase{{"--parity"}, false}, ArgsCase{{"--stop-bits", "3"}, false},
         ArgsCase{{"--fault", "loud"}, false}, ArgsCase{{"--status", "0x8000"}, false},
         ArgsCase{{"--bogus"}, false}, ArgsCase{{"--seed", "18446744073709551615"}, true},
         ArgsCase{{"--listen", "127.0.0.1:0"}, true}, ArgsCase{{"--listen", "[::1]:5020"}, true},

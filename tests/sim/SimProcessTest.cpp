@@ -13,6 +13,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "link/posix/TermiosDevice.h"
 #include "sim/SimUnit.h"
@@ -317,6 +318,24 @@ TEST(SimProcess, PacedRepliesTakeTheLinesTime) {
     ASSERT_EQ(r.outcome, ExchangeOutcome::Reply);
     // 8 request bytes, 3.5 characters of silence, 23 reply bytes at 120 characters a second.
     EXPECT_GE(took, std::chrono::milliseconds((8 * 2 + 7 + 23 * 2) * 1000 / 240 - 5));
+}
+
+// The unit hears only its own parity: a master at another one (set on its
+// side of the pseudo-terminal) gets no reply; stop bits do not matter.
+TEST(SimProcess, AnswersOnlyItsOwnParity) {
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--quiet", "--parity", "even"}));
+    CLinkMaster master(sim.Path());
+    for (const auto& [parity, stopBits, answers] :
+         {std::tuple{Parity::Even, 1, true}, std::tuple{Parity::None, 1, false},
+          std::tuple{Parity::Odd, 1, false}, std::tuple{Parity::Even, 2, true}}) {
+        const LineSettings line{9600, parity, stopBits};
+        SCOPED_TRACE(LineName(line));
+        ASSERT_TRUE(master.Comm().SetLineSettings(line));
+        ASSERT_TRUE(master.Open());
+        const ExchangeResult r = master.Run(0x03, 100, 9);
+        EXPECT_EQ(r.outcome, answers ? ExchangeOutcome::Reply : ExchangeOutcome::Timeout);
+    }
 }
 
 TEST(SimProcess, CommandLineExitCodes) {

@@ -72,7 +72,7 @@ struct FakeLine {
     int m_nReads = 0;
     int m_nWaits = 0;
     int m_nOpens = 0;
-    std::uint32_t m_nBaud = 0;
+    LineSettings m_settings{0};  // what SetLine applied last; baud 0: never
     bool m_bOpen = false;
     bool m_bBusy = false;    // another program holds the port
     bool m_bHungUp = false;  // waiting reports an error
@@ -91,9 +91,9 @@ public:
     explicit FakeDevice(FakeLine& line) : m_line(line) { m_line.m_bOpen = true; }
     ~FakeDevice() override { m_line.m_bOpen = false; }
 
-    int SetLine(std::uint32_t baud) override {
-        m_line.m_nBaud = baud;
-        return baud != 0 ? 1 : 0;
+    int SetLine(const LineSettings& line) override {
+        m_line.m_settings = line;
+        return line.baud != 0 ? 1 : 0;
     }
     void Discard(bool input, bool output) override {
         m_line.Deliver();

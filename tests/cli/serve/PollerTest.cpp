@@ -42,7 +42,7 @@ public:
 TEST(PollerTest, TasksRunBetweenScansAndFramesPairUp) {
     CSimProcess sim;
     ASSERT_TRUE(sim.Start({"--static", "--quiet"}));
-    UnitLink link(sim.Path(), 9600, 1, 500, nullptr);
+    UnitLink link(sim.Path(), LineSettings{}, 1, 500, nullptr);
     Poller poller({WatchScope::All, {}, 0.05, 4}, link);
     CountingSink sink(poller);
     poller.AddSink(&sink);

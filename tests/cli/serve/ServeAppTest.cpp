@@ -60,7 +60,7 @@ protected:
         }
     }
 
-    UnitLink link_{"/dev/null", 9600, 1, 1500, nullptr};
+    UnitLink link_{"/dev/null", LineSettings{}, 1, 1500, nullptr};
     std::unique_ptr<ServeState> state_;
     std::unique_ptr<ServeApp> app_;
     std::unique_ptr<HttpServer> server_;

@@ -220,11 +220,25 @@ class AdapterTest(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn("nothing arrived", r.stdout)
 
+    def test_scan_hears_even_parity_only_with_all_lines(self):
+        # A device at 57600 baud 8E1, the protocol's default frame: without
+        # parity every try is noise to it; --all-lines tries even parity next.
+        port = self.start("--baud", "57600", "--parity", "even")
+        scan = [K40CTL, "--port", port, "--baud", "57600", "scan"]
+        r = subprocess.run(scan, capture_output=True, text=True, timeout=60)
+        self.assertEqual((r.returncode, r.stdout), (3, ""), r.stderr)
+        rows = trace_rows(self.sim)
+        self.assertEqual(len(rows), 254)
+        self.assertTrue(all(row[3] == "garbled" for row in rows), rows[:3])
+        r = subprocess.run(scan + ["--all-lines"], capture_output=True, text=True, timeout=60)
+        self.assertEqual((r.returncode, r.stdout), (0, "found: 57600 baud 8E1, address 1\n"),
+                         r.stderr)
+
     def test_scan_finds_the_unit_and_stops_on_ctrl_c(self):
         port = self.start("--baud", "4800", "--slave", "37")
         r = subprocess.run([K40CTL, "--port", port, "scan", "--fast"], capture_output=True,
                            text=True, timeout=60)
-        self.assertEqual((r.returncode, r.stdout), (0, "found: 4800 baud, address 37\n"),
+        self.assertEqual((r.returncode, r.stdout), (0, "found: 4800 baud 8N1, address 37\n"),
                          r.stderr)
         answered = [row for row in trace_rows(self.sim) if row[3] == "reply"]
         self.assertEqual([row[2] for row in answered], [request(3, 0, 1, slave=37)])

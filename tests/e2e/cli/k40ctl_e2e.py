@@ -264,7 +264,8 @@ class K40ctlTest(SimTestCase):
                              (["--slave", "+5"], "--slave: +5: decimal digits only"),
                              (["--baud", "fast"],
                               "--baud: fast is not a rate of the line: one of 600, 1200, 2400, "
-                              "4800, 9600, 19200, 38400")]:
+                              "4800, 9600, 19200, 38400, 57600, 115200"),
+                             (["--parity", "mark"], "--parity"), (["--stop-bits", "3"], "--stop-bits")]:
             r = ctl("--port", port, *(args if args[0].startswith("--") else args),
                     *([] if not args[0].startswith("--") else ["ai"]))
             self.assertEqual(r.returncode, 2, args)
