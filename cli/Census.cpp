@@ -11,6 +11,7 @@
 #include "cli/StopSignal.h"
 #include "link/HexEcho.h"
 #include "unit/DeviceIdentity.h"
+#include "unit/ExceptionText.h"
 
 namespace {
 
@@ -18,12 +19,8 @@ bool Answered(const ReadRecord& r) {
     return r.outcome != ReadOutcome::Timeout;
 }
 
-// Exceptions 0A (gateway path unavailable) and 0B (gateway target device
-// failed to respond) come from a gateway that found no device at the unit id:
-// they prove the gateway, not a device at that address.
 bool NoDeviceBehindGateway(const ReadRecord& r) {
-    return r.outcome == ReadOutcome::Exception &&
-           (r.exceptionCode == 0x0A || r.exceptionCode == 0x0B);
+    return r.outcome == ReadOutcome::Exception && GatewayFoundNoDevice(r.exceptionCode);
 }
 
 // The unit's map: its status word (holding register 0) and its nine

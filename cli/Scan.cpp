@@ -7,6 +7,7 @@
 #include "cli/PortOpen.h"
 #include "cli/StopSignal.h"
 #include "link/Exchange.h"
+#include "unit/ExceptionText.h"
 
 namespace {
 
@@ -79,7 +80,9 @@ int ScanAddresses(CModbusComm& comm, const std::string& name, bool all, bool pro
         }
         comm.m_nSlaveAddr = address;
         const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
-        if (r.outcome == ExchangeOutcome::Timeout) {
+        // A gateway's 0A/0B says it found nothing at this unit id.
+        if (r.outcome == ExchangeOutcome::Timeout ||
+            (r.outcome == ExchangeOutcome::Exception && GatewayFoundNoDevice(r.exceptionCode))) {
             continue;
         }
         if (progress) {

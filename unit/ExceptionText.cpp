@@ -73,3 +73,7 @@ std::string ExceptionMessage(const char* headline, std::uint8_t code) {
     std::snprintf(line, sizeof line, "异常码 %02X：", static_cast<unsigned>(code));
     return std::string(headline) + "\n" + line + ExceptionName(code);
 }
+
+bool GatewayFoundNoDevice(std::uint8_t code) {
+    return code == 0x0A || code == 0x0B;
+}

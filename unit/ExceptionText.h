@@ -16,3 +16,8 @@ const char* ExceptionHint(std::uint8_t code);
 
 // headline, then a second line "异常码 XX：NAME" with XX the code in hex.
 std::string ExceptionMessage(const char* headline, std::uint8_t code);
+
+// Exceptions 0A (gateway path unavailable) and 0B (gateway target device
+// failed to respond) come from a gateway that found no device at the unit id:
+// they prove the gateway, not a device at that address.
+bool GatewayFoundNoDevice(std::uint8_t code);

@@ -92,6 +92,11 @@ class TcpCensusTest(unittest.TestCase):
         self.assertEqual([d["address"] for d in devices], [1, 4])
         self.assertEqual(devices[1]["identification"],
                          dict(IDENTITY, vendor="V" * 240))
+        # The gateway's 0A/0B for the other unit ids prove no device: scan
+        # passes over them as the census does.
+        r = ctl("--port", "mbtcp://127.0.0.1:%d" % tcp, "scan", "--all")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual([line.rsplit(" ", 1)[1] for line in r.stdout.splitlines()], ["1", "4"])
 
 
 class SimCensusTest(unittest.TestCase):
