@@ -79,21 +79,34 @@ int Refuse(std::ostream& err, const std::string& message) {
     return kExitUsage;
 }
 
-}  // namespace
+// What the command line fills besides the options themselves: the words that
+// become options once the whole line is parsed, and the subcommands given.
+struct ParsedLine {
+    std::string parity = "none";
+    std::string format = "table";
+    std::string echo;
+    bool noConfirm = false;
+    CLI::Option* wait = nullptr;
+    CLI::App* ai = nullptr;
+    CLI::App* di = nullptr;
+    std::map<CLI::App*, SystemMode> modeCommands;
+    CLI::App* module = nullptr;
+    std::string setting;  // module N SETTING [VALUE]
+    std::vector<std::string> value;
+    RawArgs raw;
+    CLI::App* watch = nullptr;
+    CLI::App* watchRead = nullptr;
+    std::string scope = "ai";  // watch WHAT
+    CLI::App* ports = nullptr;
+    CLI::App* doctor = nullptr;
+    CLI::App* scan = nullptr;
+    CLI::App* census = nullptr;
+    CLI::App* identify = nullptr;
+    CLI::App* serve = nullptr;
+};
 
-LineSettings LineOf(const CtlOptions& o) {
-    return LineSettings{static_cast<std::uint32_t>(o.baud), o.parity, o.stopBits};
-}
-
-int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
-    CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
-                 "k40ctl"};
-    app.footer(PlatformHelp(
-        std::string(kCtlFooter).insert(std::string(kCtlFooter).find("Units:\n"), kServeHelp)));
-    app.set_version_flag("--version", "k40ctl " K40_VERSION);
-    app.require_subcommand(1);
-    app.fallthrough();
-
+// The options before the subcommand: the line, the addressing, the output.
+void AddLineOptions(CLI::App& app, CtlOptions& o, ParsedLine& p, std::ostream& err) {
     app.add_option("--port", o.port,
                    "serial port: a device path, COM1, COM2, ... as in k40tool, "
                    "tcp://HOST:PORT or mbtcp://HOST[:PORT] (see Ports below)")
@@ -101,8 +114,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     app.add_option("--baud", o.baud, "line speed: " + BaudRates())
         ->check(kBaudRate)
         ->capture_default_str();
-    std::string parity = "none";
-    app.add_option("--parity", parity,
+    app.add_option("--parity", p.parity,
                    "the line's parity: none, even, odd (8 data bits always; the unit: none)")
         ->check(CLI::IsMember({"none", "even", "odd"}))
         ->capture_default_str();
@@ -114,100 +126,104 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
-    CLI::Option* wait = app.add_option("--wait", o.waitMs, "reply wait in ms");
-    wait->check(kDecimalDigits)->check(CLI::Range(100, 50000))->capture_default_str();
+    p.wait = app.add_option("--wait", o.waitMs, "reply wait in ms");
+    p.wait->check(kDecimalDigits)->check(CLI::Range(100, 50000))->capture_default_str();
     app.add_option("--turnaround", o.turnaroundMs,
                    "ms of quiet after a broadcast, for the slaves to carry it out")
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 10000))
         ->capture_default_str();
-    std::string format = "table";
-    app.add_option("--format", format, "output: table, csv, json (JSON Lines), prometheus")
+    app.add_option("--format", p.format, "output: table, csv, json (JSON Lines), prometheus")
         ->check(CLI::IsMember({"table", "csv", "json", "prometheus"}))
         ->capture_default_str();
     app.add_flag("--trace", o.trace, "every frame sent and received, as hex, on standard error");
     // Without --echo, K40_ECHO decides, as for k40tool.
     const char* refused = nullptr;
-    std::string echo = EchoModeName(EchoModeFromEnvironment(&refused));
+    p.echo = EchoModeName(EchoModeFromEnvironment(&refused));
     if (refused != nullptr) {
         err << "k40ctl: K40_ECHO=" << refused << " is not on, off or auto; auto is used\n";
     }
-    app.add_option("--echo", echo,
+    app.add_option("--echo", p.echo,
                    "the adapter returns each request: on, off, auto (learned from a read); "
                    "default $K40_ECHO, else auto")
         ->check(CLI::IsMember({"on", "off", "auto"}))
         ->capture_default_str();
-    bool noConfirm = false;
-    app.add_flag("--no-confirm", noConfirm,
+    app.add_flag("--no-confirm", p.noConfirm,
                  "manual, auto, float, equalize: do not read the status bits back");
+}
 
-    CLI::App* ai = app.add_subcommand("ai", "read the nine analog values (function 03, 100..108)");
-    CLI::App* di =
-        app.add_subcommand("di", "read the fifteen status bits (function 01, coils 0..14)");
-    di->add_flag("--register", o.bitsByRegister, "read them as holding register 0 (function 03)");
-    std::map<CLI::App*, SystemMode> modeCommands;
-    modeCommands[app.add_subcommand("manual", "manual operation (coil 200 on)")] =
+// The unit's own reads and commands.
+void AddUnitCommands(CLI::App& app, CtlOptions& o, ParsedLine& p) {
+    p.ai = app.add_subcommand("ai", "read the nine analog values (function 03, 100..108)");
+    p.di = app.add_subcommand("di", "read the fifteen status bits (function 01, coils 0..14)");
+    p.di->add_flag("--register", o.bitsByRegister, "read them as holding register 0 (function 03)");
+    p.modeCommands[app.add_subcommand("manual", "manual operation (coil 200 on)")] =
         SystemMode::Manual;
-    modeCommands[app.add_subcommand("auto", "automatic operation (coil 200 off)")] =
+    p.modeCommands[app.add_subcommand("auto", "automatic operation (coil 200 off)")] =
         SystemMode::Automatic;
-    modeCommands[app.add_subcommand("float", "float charge (coil 201 on)")] =
+    p.modeCommands[app.add_subcommand("float", "float charge (coil 201 on)")] =
         SystemMode::FloatCharge;
-    modeCommands[app.add_subcommand("equalize", "equalize charge (coil 201 off)")] =
+    p.modeCommands[app.add_subcommand("equalize", "equalize charge (coil 201 off)")] =
         SystemMode::EqualizeCharge;
 
-    CLI::App* module = app.add_subcommand(
+    p.module = app.add_subcommand(
         "module", "rectifier module N (0..20): on | off | voltage V (0..300) | current P (0..110)");
-    std::string setting;
-    std::vector<std::string> value;
-    module->add_option("N", o.module, "module number")
+    p.module->add_option("N", o.module, "module number")
         ->required()
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, kMaxModule));
-    module->add_option("SETTING", setting, "on, off, voltage, current")
+    p.module->add_option("SETTING", p.setting, "on, off, voltage, current")
         ->required()
         ->check(CLI::IsMember({"on", "off", "voltage", "current"}));
-    module->add_option("VALUE", value, "volts (voltage) or percent (current)");
+    p.module->add_option("VALUE", p.value, "volts (voltage) or percent (current)");
+}
 
-    RawArgs raw;
-    AddRawOptions(app, raw);
-    CLI::App* watch =
+// Raw access, the watch, and the commands about the line and the bus.
+void AddLineCommands(CLI::App& app, CtlOptions& o, ParsedLine& p) {
+    AddRawOptions(app, p.raw);
+    p.watch =
         app.add_subcommand("watch", "repeat the reads: ai (default), di, all or read TABLE ...");
-    CLI::App* watchRead = watch->add_subcommand("read", "a raw read of any device, as read does");
-    AddReadArguments(*watchRead, raw);
-    std::string scope = "ai";
-    watch->add_option("WHAT", scope, "ai, di or all")->check(CLI::IsMember({"ai", "di", "all"}));
-    watch->add_option("--interval", o.intervalSeconds, "seconds between scans (0: at once)")
+    p.watchRead = p.watch->add_subcommand("read", "a raw read of any device, as read does");
+    AddReadArguments(*p.watchRead, p.raw);
+    p.watch->add_option("WHAT", p.scope, "ai, di or all")
+        ->check(CLI::IsMember({"ai", "di", "all"}));
+    p.watch->add_option("--interval", o.intervalSeconds, "seconds between scans (0: at once)")
         ->check(CLI::Range(0.0, 86400.0))
         ->capture_default_str();
-    watch
+    p.watch
         ->add_option("--count", o.count, PlatformHelp("scans to make (0: until SIGINT or SIGTERM)"))
         ->check(kDecimalDigits)
         ->check(CLI::Range(0LL, 1000000000000LL));
-    watch->add_option("--output", o.output,
-                      "append the records to FILE (prometheus: rewrite FILE after every scan)");
+    p.watch->add_option("--output", o.output,
+                        "append the records to FILE (prometheus: rewrite FILE after every scan)");
 
-    CLI::App* ports =
+    p.ports =
         app.add_subcommand("ports", "list the serial ports in COMn order, with their details");
-    CLI::App* doctor =
+    p.doctor =
         app.add_subcommand("doctor", "check the port, this computer and one read of the unit");
-    CLI::App* scan = app.add_subcommand(
+    p.scan = app.add_subcommand(
         "scan", "find the unit's baud rate and address (register 0 at each of 1..254)");
-    scan->add_flag("--fast", o.scanFast, "9600 and 19200 first, then the others from the highest");
-    scan->add_flag("--all", o.scanAll, "go on after the first unit found");
-    scan->add_flag("--all-lines", o.scanAllLines,
-                   "at every rate try even and odd parity too, not only none");
-    CLI::App* census = app.add_subcommand(
+    p.scan->add_flag("--fast", o.scanFast,
+                     "9600 and 19200 first, then the others from the highest");
+    p.scan->add_flag("--all", o.scanAll, "go on after the first unit found");
+    p.scan->add_flag("--all-lines", o.scanAllLines,
+                     "at every rate try even and odd parity too, not only none");
+    p.census = app.add_subcommand(
         "census", "list every device that answers on the line, with its identification");
-    census->add_option("--from", o.censusFrom, "first address (default 1)")
+    p.census->add_option("--from", o.censusFrom, "first address (default 1)")
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255));
-    census->add_option("--to", o.censusTo, "last address (default 254)")
+    p.census->add_option("--to", o.censusTo, "last address (default 254)")
         ->check(kDecimalDigits)
         ->check(CLI::Range(0, 255));
-    CLI::App* identify = app.add_subcommand(
+    p.identify = app.add_subcommand(
         "identify", "who --slave is: 43/14 device identification, else 17 report server id");
-    CLI::App* serve = AddServeCommand(app, o);
+    p.serve = AddServeCommand(app, o);
+}
 
+// Parses the command line: -1 to go on, else the exit status (help and
+// version printed: 0; a malformed line, said on err: the usage status).
+int ParseWords(CLI::App& app, int argc, char** argv, std::ostream& out, std::ostream& err) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -232,103 +248,146 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         err << "Run with --help for more information.\n";
         return kExitUsage;
     }
-    o.format = kFormats.at(format);
-    ParseParity(parity, o.parity);
-    o.baudGiven = app.count("--baud") != 0;
-    if (const std::string why = RefuseLineOnConnection(app, o.port); !why.empty()) {
-        return Refuse(err, why);
-    }
-    ParseEchoMode(echo.c_str(), o.echo);
-    o.confirm = !noConfirm;
-    o.waitGiven = wait->count() > 0;
+    return -1;
+}
 
-    if (ai->parsed()) {
+// The census's range: "" or why it is refused. Address 0 of an RTU line is
+// the broadcast, which nobody answers; 0 and 255 are unit ids over Modbus TCP.
+std::string CheckCensusRange(const CtlOptions& o) {
+    const int last = IsMbapPortName(o.port) ? 255 : 254;
+    const int first = IsMbapPortName(o.port) ? 0 : 1;
+    if (o.censusFrom < first || o.censusTo > last || o.censusFrom > o.censusTo) {
+        return "census: --from and --to span addresses " + std::to_string(first) + ".." +
+               std::to_string(last) + ", --from not past --to";
+    }
+    return {};
+}
+
+// The watch's scope and, for watch read, its read: "" or why it is refused.
+std::string FinishWatch(ParsedLine& p, CtlOptions& o) {
+    o.scope = p.scope == "di"    ? WatchScope::Bits
+              : p.scope == "all" ? WatchScope::All
+                                 : WatchScope::Analog;
+    if (p.watchRead->parsed()) {
+        o.scope = WatchScope::Raw;
+        std::string why = MakeRawRead(p.raw, o.raw);
+        if (why.empty() && o.format == OutputFormat::Prometheus && !IsBitTable(o.raw.table) &&
+            o.raw.type == RawType::Ascii) {
+            why = "--type ascii is text, which Prometheus samples cannot hold";
+        }
+        if (!why.empty()) {
+            return "watch read: " + why;
+        }
+        o.referenceHint = ReferenceHint(p.raw);
+    }
+    if (o.format == OutputFormat::Prometheus && o.output.empty()) {
+        return "--format prometheus needs --output FILE";
+    }
+    return {};
+}
+
+// The action of the subcommand given, with what it needs from the words
+// parsed: "" or why it is refused.
+std::string FinishAction(const CLI::App& app, ParsedLine& p, CtlOptions& o) {
+    if (p.ai->parsed()) {
         o.action = Action::ReadAnalog;
-    } else if (di->parsed()) {
+    } else if (p.di->parsed()) {
         o.action = Action::ReadBits;
-    } else if (module->parsed()) {
+    } else if (p.module->parsed()) {
         o.action = Action::Module;
         UnitCommand command;
-        const std::string why = MakeModuleCommand(o.module, setting, value, &command);
-        if (!why.empty()) {
-            return Refuse(err, why);
-        }
+        const std::string why = MakeModuleCommand(o.module, p.setting, p.value, &command);
         o.setting = command.setting;
         o.setpoint = command.setpoint;
-    } else if (raw.read->parsed() || raw.write->parsed()) {
-        o.action = raw.read->parsed() ? Action::RawRead : Action::RawWrite;
-        const std::string why =
-            o.action == Action::RawRead ? MakeRawRead(raw, o.raw) : MakeRawWrite(raw, o.writePdu);
-        if (!why.empty()) {
-            return Refuse(err, std::string(raw.read->parsed() ? "read" : "write") + ": " + why);
-        }
-        o.referenceHint = ReferenceHint(raw);
-    } else if (ports->parsed()) {
+        return why;
+    } else if (p.raw.read->parsed() || p.raw.write->parsed()) {
+        const bool read = p.raw.read->parsed();
+        o.action = read ? Action::RawRead : Action::RawWrite;
+        o.referenceHint = ReferenceHint(p.raw);
+        const std::string why = read ? MakeRawRead(p.raw, o.raw) : MakeRawWrite(p.raw, o.writePdu);
+        return why.empty() ? why : std::string(read ? "read" : "write") + ": " + why;
+    } else if (p.ports->parsed()) {
         o.action = Action::Ports;
-    } else if (doctor->parsed()) {
+    } else if (p.doctor->parsed()) {
         o.action = Action::Doctor;
-    } else if (scan->parsed()) {
+    } else if (p.scan->parsed()) {
         o.action = Action::Scan;
-    } else if (census->parsed()) {
+    } else if (p.census->parsed()) {
         o.action = Action::Census;
-        // Address 0 of an RTU line is the broadcast, which nobody answers;
-        // 0 and 255 are unit ids over Modbus TCP.
-        const int last = IsMbapPortName(o.port) ? 255 : 254;
-        const int first = IsMbapPortName(o.port) ? 0 : 1;
-        if (o.censusFrom < first || o.censusTo > last || o.censusFrom > o.censusTo) {
-            return Refuse(err, "census: --from and --to span addresses " + std::to_string(first) +
-                                   ".." + std::to_string(last) + ", --from not past --to");
-        }
-    } else if (identify->parsed()) {
+        return CheckCensusRange(o);
+    } else if (p.identify->parsed()) {
         o.action = Action::Identify;
-    } else if (serve->parsed()) {
+    } else if (p.serve->parsed()) {
         o.action = Action::Serve;
         const std::string why = FinishServeOptions(app, o);
-        if (!why.empty()) {
-            return Refuse(err, "serve: " + why);
-        }
-    } else if (watch->parsed()) {
+        return why.empty() ? why : "serve: " + why;
+    } else if (p.watch->parsed()) {
         o.action = Action::Watch;
-        o.scope = scope == "di"    ? WatchScope::Bits
-                  : scope == "all" ? WatchScope::All
-                                   : WatchScope::Analog;
-        if (watchRead->parsed()) {
-            o.scope = WatchScope::Raw;
-            std::string why = MakeRawRead(raw, o.raw);
-            if (why.empty() && o.format == OutputFormat::Prometheus &&
-                !IsBitTable(o.raw.table) && o.raw.type == RawType::Ascii) {
-                why = "--type ascii is text, which Prometheus samples cannot hold";
-            }
-            if (!why.empty()) {
-                return Refuse(err, "watch read: " + why);
-            }
-            o.referenceHint = ReferenceHint(raw);
-        }
-        if (o.format == OutputFormat::Prometheus && o.output.empty()) {
-            return Refuse(err, "--format prometheus needs --output FILE");
-        }
+        return FinishWatch(p, o);
     } else {
-        for (const auto& [command, mode] : modeCommands) {
+        for (const auto& [command, mode] : p.modeCommands) {
             if (command->parsed()) {
                 o.action = Action::SystemMode;
                 o.mode = mode;
             }
         }
     }
+    return {};
+}
+
+// The slave address and the output against the action: "" or why refused.
+std::string CheckAddressing(CtlOptions& o) {
     if (o.slave == 255 && !IsMbapPortName(o.port)) {
-        return Refuse(err, "--slave 255 is a Modbus TCP unit id: only with --port mbtcp://");
+        return "--slave 255 is a Modbus TCP unit id: only with --port mbtcp://";
     }
     // Every slave of an RTU line takes a request to address 0 and none may
     // answer it: a write can be broadcast, but a read, and the unit's commands
     // that are confirmed by their reply and a read-back, would wait for nothing.
     o.broadcast = o.slave == 0 && !IsMbapPortName(o.port);
     if (o.broadcast && o.action != Action::RawWrite) {
-        return Refuse(err, "--slave 0 is the broadcast address: sent to all units, and no reply "
-                           "is expected, so only write can use it");
+        return "--slave 0 is the broadcast address: sent to all units, and no reply is "
+               "expected, so only write can use it";
     }
     if (o.format == OutputFormat::Prometheus && o.action != Action::Watch &&
         o.action != Action::Serve) {
-        return Refuse(err, "--format prometheus is for watch --output FILE");
+        return "--format prometheus is for watch --output FILE";
     }
-    return -1;
+    return {};
+}
+
+}  // namespace
+
+LineSettings LineOf(const CtlOptions& o) {
+    return LineSettings{static_cast<std::uint32_t>(o.baud), o.parity, o.stopBits};
+}
+
+int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
+    CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
+                 "k40ctl"};
+    app.footer(PlatformHelp(
+        std::string(kCtlFooter).insert(std::string(kCtlFooter).find("Units:\n"), kServeHelp)));
+    app.set_version_flag("--version", "k40ctl " K40_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    ParsedLine p;
+    AddLineOptions(app, o, p, err);
+    AddUnitCommands(app, o, p);
+    AddLineCommands(app, o, p);
+    if (const int status = ParseWords(app, argc, argv, out, err); status >= 0) {
+        return status;
+    }
+    o.format = kFormats.at(p.format);
+    ParseParity(p.parity, o.parity);
+    o.baudGiven = app.count("--baud") != 0;
+    ParseEchoMode(p.echo.c_str(), o.echo);
+    o.confirm = !p.noConfirm;
+    o.waitGiven = p.wait->count() > 0;
+    std::string why = RefuseLineOnConnection(app, o.port);
+    if (why.empty()) {
+        why = FinishAction(app, p, o);
+    }
+    if (why.empty()) {
+        why = CheckAddressing(o);
+    }
+    return why.empty() ? -1 : Refuse(err, why);
 }
