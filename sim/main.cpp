@@ -23,7 +23,8 @@ std::string Describe(const SimOptions& opt, const CSimPort& port) {
     }
     const LineSettings line{opt.baud != 0 ? opt.baud : 9600, opt.parity, opt.stopBits};
     if (opt.baud != 0) {
-        text += port.IsPty() || port.IsSocket() ? ", paced at " + LineName(line) : ", " + LineName(line);
+        text += port.IsPty() || port.IsSocket() ? ", paced at " + LineName(line)
+                                                : ", " + LineName(line);
     } else if (line.parity != Parity::None || line.stopBits != 1) {
         text += ", " + FrameName(line);
     }
@@ -37,6 +38,19 @@ std::string Describe(const SimOptions& opt, const CSimPort& port) {
         text += ", reply delay " + std::to_string(opt.engine.replyDelayMs) + " ms";
     }
     return text + (opt.engine.drift ? "" : ", static values") + "\n";
+}
+
+// The line the options name: a listening socket, a pseudo-terminal, or a
+// device at the options' settings; and the link to it when asked for.
+bool OpenPort(CSimPort& port, const SimOptions& opt, std::string& error) {
+    const bool opened =
+        !opt.listenAddress.empty() ? port.Listen(opt.listenAddress, error, opt.mbtcp)
+        : opt.devicePath.empty()
+            ? port.OpenPty(error)
+            : port.OpenDevice(
+                  opt.devicePath,
+                  LineSettings{opt.baud != 0 ? opt.baud : 9600, opt.parity, opt.stopBits}, error);
+    return opened && (opt.linkPath.empty() || port.MakeLink(opt.linkPath, error));
 }
 
 }  // namespace
@@ -67,15 +81,7 @@ int main(int argc, char** argv) {
     }
 
     CSimPort port;
-    const bool opened =
-        !opt.listenAddress.empty() ? port.Listen(opt.listenAddress, error, opt.mbtcp)
-        : opt.devicePath.empty()
-            ? port.OpenPty(error)
-            : port.OpenDevice(opt.devicePath,
-                              LineSettings{opt.baud != 0 ? opt.baud : 9600, opt.parity,
-                                           opt.stopBits},
-                              error);
-    if (!opened || (!opt.linkPath.empty() && !port.MakeLink(opt.linkPath, error))) {
+    if (!OpenPort(port, opt, error)) {
         std::fprintf(stderr, "k40sim: %s\n", error.c_str());
         return 1;
     }
