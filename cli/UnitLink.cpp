@@ -8,6 +8,7 @@
 #include "cli/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "link/LateReply.h"
+#include "link/LineSettings.h"
 #include "link/LineDiagnosis.h"
 #include "link/OpenError.h"
 #include "link/SerialDevice.h"
@@ -43,7 +44,10 @@ bool UnitLink::Open(std::string* why) {
     }
     if (comm_.SetupPort() == 0) {
         comm_.ClosePort();
-        *why = "cannot open " + port_ + ": not a serial line at this speed";
+        // The settings are named: a port may take the rate and refuse the
+        // parity or the stop bits.
+        *why = "cannot open " + port_ + ": not a serial line, or one that does not take " +
+               LineName(comm_.Line());
         return false;
     }
     return true;
