@@ -8,6 +8,7 @@
 #include "cli/RawAccess.h"
 #include "cli/RawCommand.h"
 #include "cli/Scan.h"
+#include "cli/StdoutText.h"
 #include "cli/StopSignal.h"
 #include "link/HexEcho.h"
 #include "unit/DeviceIdentity.h"
@@ -93,15 +94,6 @@ void ClearProgress(bool progress) {
     }
 }
 
-bool Write(const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 CensusEntry Survey(UnitLink& link, int probeWaitMs, int waitMs, bool probeDecides) {
@@ -133,7 +125,7 @@ int RunCensus(const CtlOptions& o, UnitLink& link) {
     // a device server's line is its own, so there --wait.
     const int probeWaitMs = o.waitGiven || link.IsConnection() ? o.waitMs : ScanWaitMs(LineOf(o));
     int found = 0;
-    if (!Write(CensusHeader(o.format))) {
+    if (!WriteStdout(CensusHeader(o.format))) {
         return kExitFailure;
     }
     int address = o.censusFrom;
@@ -150,7 +142,7 @@ int RunCensus(const CtlOptions& o, UnitLink& link) {
         }
         ClearProgress(progress);
         ++found;
-        if (!Write(CensusLine(o.format, entry))) {
+        if (!WriteStdout(CensusLine(o.format, entry))) {
             return kExitFailure;
         }
     }
@@ -178,7 +170,7 @@ int RunIdentify(const CtlOptions& o, UnitLink& link) {
         std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(entry.answer, o.waitMs).c_str());
         return ExitStatusOf(entry.answer);
     }
-    if (!Write(CensusHeader(o.format) + CensusLine(o.format, entry))) {
+    if (!WriteStdout(CensusHeader(o.format) + CensusLine(o.format, entry))) {
         return kExitFailure;
     }
     return entry.source != IdentitySource::None || entry.unit ? kExitReply : kExitException;

@@ -9,6 +9,7 @@
 
 #include "cli/DisplayWidth.h"
 #include "cli/RecordFormat.h"
+#include "cli/StdoutText.h"
 #include "link/Files.h"
 #include "link/PortOrder.h"
 #include "link/SerialDevice.h"
@@ -194,9 +195,7 @@ std::string FormatPorts(const std::vector<PortListing>& ports, OutputFormat form
 int RunPorts(const CtlOptions& options) {
     const std::vector<PortListing> ports = ListPorts(DevDir(), SysDir());
     const std::string text = FormatPorts(ports, options.format);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
+    if (!WriteStdout(text)) {
         return kExitFailure;
     }
     if (ports.empty()) {

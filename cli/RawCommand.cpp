@@ -7,12 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/RecordFormat.h"
+#include "cli/StdoutText.h"
 #include "unit/Readings.h"
 
 bool Report(const std::string& text, const ReadRecord& record, int waitMs) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
+    if (!WriteStdout(text)) {
         return false;
     }
     if (record.outcome != ReadOutcome::Reply) {
@@ -65,8 +64,8 @@ std::string RawJsonLine(const RawRead& read, const ReadRecord& record) {
     const bool bits = IsBitTable(read.table);
     for (const SignalReading& v : record.values) {
         nlohmann::ordered_json value = {{"address", v.reg}, {"value", nullptr}};
-        value["value"] = bits ? nlohmann::ordered_json(static_cast<int>(v.value))
-                              : JsonValue(read.type, v);
+        value["value"] =
+            bits ? nlohmann::ordered_json(static_cast<int>(v.value)) : JsonValue(read.type, v);
         if (value["value"].is_null()) {
             value["registers"] = v.registers;
         }
@@ -148,9 +147,7 @@ int RunBroadcast(const CtlOptions& o, UnitLink& link) {
         return kExitPort;
     }
     const std::string text = BroadcastText(o);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-        std::fflush(stdout) != 0) {
-        std::perror("k40ctl: cannot write standard output");
+    if (!WriteStdout(text)) {
         return kExitFailure;
     }
     return kExitReply;
@@ -176,8 +173,8 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
         return RunBroadcast(o, link);
     }
     const bool read = o.action == Action::RawRead;
-    const ReadRecord record = read ? RawScan(link, o.raw)
-                                   : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
+    const ReadRecord record =
+        read ? RawScan(link, o.raw) : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
     const std::string text = read ? RawReadText(o, record) : WriteText(o, record);
     if (!Report(text, record, link.WaitMs())) {
         return kExitFailure;
