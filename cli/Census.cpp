@@ -114,11 +114,6 @@ CensusEntry Survey(UnitLink& link, int probeWaitMs, int waitMs, bool probeDecide
 }
 
 int RunCensus(const CtlOptions& o, UnitLink& link) {
-    std::string why;
-    if (!link.Open(&why)) {
-        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
-        return kExitPort;
-    }
     CatchStopSignals();
     const bool progress = IsLiveTerminal(2);
     // The time per try is the scan's at this baud rate, or --wait when given;
@@ -160,11 +155,6 @@ int RunCensus(const CtlOptions& o, UnitLink& link) {
 }
 
 int RunIdentify(const CtlOptions& o, UnitLink& link) {
-    std::string why;
-    if (!link.Open(&why)) {
-        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
-        return kExitPort;
-    }
     const CensusEntry entry = Survey(link, o.waitMs, o.waitMs, false);
     if (!entry.device) {
         std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(entry.answer, o.waitMs).c_str());

@@ -36,12 +36,12 @@ struct CensusEntry {
 // (no device); otherwise the identification is asked for all the same.
 CensusEntry Survey(UnitLink& link, int probeWaitMs, int waitMs, bool probeDecides);
 
-// The census over o.censusFrom..o.censusTo, each device on standard output as
-// it is found, progress on standard error when it is a terminal; SIGINT or
-// SIGTERM ends it after the current try, with what was found. 0 when a device
-// answered, 3 when none did, 5 when the port could not be opened.
+// The census over o.censusFrom..o.censusTo on the open link, each device on
+// standard output as it is found, progress on standard error when it is a
+// terminal; SIGINT or SIGTERM ends it after the current try, with what was
+// found. 0 when a device answered, 3 when none did.
 int RunCensus(const CtlOptions& o, UnitLink& link);
-// identify: the survey of --slave. 0 with an identification (or the unit
+// identify: the survey of --slave on the open link. 0 with an identification (or the unit
 // recognised), 4 when the device answered only with exceptions, 3 without an
 // answer; a gateway's 0A or 0B is reported as the exception it is (4).
 int RunIdentify(const CtlOptions& o, UnitLink& link);

@@ -164,11 +164,6 @@ ReadRecord RawScan(UnitLink& link, const RawRead& read) {
 }
 
 int RunRaw(const CtlOptions& o, UnitLink& link) {
-    std::string why;
-    if (!link.Open(&why)) {
-        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
-        return kExitPort;
-    }
     if (o.broadcast) {
         return RunBroadcast(o, link);
     }

@@ -33,5 +33,5 @@ ReadRecord RawScan(UnitLink& link, const RawRead& read);
 // What a broadcast write says in the table format.
 constexpr const char* kBroadcastSaid = "sent to all units (broadcast); no reply is expected";
 
-// Runs read or write once on an open-able link; the exit status.
+// Runs read or write once on the open link; the exit status.
 int RunRaw(const CtlOptions& o, UnitLink& link);

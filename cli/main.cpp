@@ -38,11 +38,6 @@ std::string Render(const CtlOptions& o, const ReadRecord& record,
 }
 
 int RunOnce(const CtlOptions& o, UnitLink& link) {
-    std::string why;
-    if (!link.Open(&why)) {
-        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
-        return kExitPort;
-    }
     ReadRecord record;
     std::vector<SignalReading> columns;
     const bool command = o.action == Action::SystemMode || o.action == Action::Module;
@@ -101,6 +96,21 @@ int main(int argc, char** argv) {
     if (options.action == Action::Scan) {
         return RunScan(options);
     }
+    if (options.action == Action::Serve) {
+        link.ListenForLateReplies();  // serve polls as watch does
+        return RunServe(options, link);
+    }
+    if (options.action == Action::Watch) {
+        link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next
+        return RunWatch(options, link);
+    }
+    // The commands that run once open the line here; the watch and serve
+    // reopen a lost one themselves, and doctor reports the open as a check.
+    std::string why;
+    if (!link.Open(&why)) {
+        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
+        return kExitPort;
+    }
     if (options.action == Action::Census) {
         return RunCensus(options, link);
     }
@@ -109,14 +119,6 @@ int main(int argc, char** argv) {
     }
     if (options.action == Action::RawRead || options.action == Action::RawWrite) {
         return RunRaw(options, link);
-    }
-    if (options.action == Action::Serve) {
-        link.ListenForLateReplies();  // serve polls as watch does
-        return RunServe(options, link);
-    }
-    if (options.action == Action::Watch) {
-        link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next
-        return RunWatch(options, link);
     }
     return RunOnce(options, link);
 }
