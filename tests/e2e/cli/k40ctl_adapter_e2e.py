@@ -235,10 +235,13 @@ class AdapterTest(unittest.TestCase):
                          r.stderr)
 
     def test_scan_finds_the_unit_and_stops_on_ctrl_c(self):
-        port = self.start("--baud", "4800", "--slave", "37")
+        # --fast: 9600 and 19200, then from the highest rate down, so a unit
+        # at 115200 is found in the third pass (the first, without --fast,
+        # would be 600 baud's two minutes).
+        port = self.start("--baud", "115200", "--slave", "37")
         r = subprocess.run([K40CTL, "--port", port, "scan", "--fast"], capture_output=True,
                            text=True, timeout=60)
-        self.assertEqual((r.returncode, r.stdout), (0, "found: 4800 baud 8N1, address 37\n"),
+        self.assertEqual((r.returncode, r.stdout), (0, "found: 115200 baud 8N1, address 37\n"),
                          r.stderr)
         answered = [row for row in trace_rows(self.sim) if row[3] == "reply"]
         self.assertEqual([row[2] for row in answered], [request(3, 0, 1, slave=37)])
