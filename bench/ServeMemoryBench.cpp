@@ -1,7 +1,7 @@
 // Resident memory of `k40ctl serve` holding a day of history: 86 400 scans, one
 // a second, the most --history keeps. Measured two ways:
 //
-//  1. In this program, built as RunServe builds serve (cli/serve/Serve.cpp): a
+//  1. In this program, built as RunServe builds serve (cli/Serve.cpp): a
 //     UnitLink and a Poller on a k40sim pseudo-terminal, a ServeState with
 //     --history 24h as the poller's sink, a ServeApp and an HttpServer with two
 //     threads on loopback. The poller makes 60 scans of all (filling the last
@@ -28,10 +28,10 @@
 
 #include "bench/BenchTable.h"
 #include "bench/ServeBench.h"
-#include "cli/poll/Poller.h"
-#include "cli/serve/HttpServer.h"
-#include "cli/serve/ServeApp.h"
-#include "cli/serve/ServeState.h"
+#include "master/Poller.h"
+#include "serve/HttpServer.h"
+#include "serve/ServeApp.h"
+#include "serve/ServeState.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -150,7 +150,7 @@ bool InProcess(Row* row, std::string* why) {
     const Clock::time_point fillStart = Clock::now();
 
     UnitLink link(sim.Path(), LineSettings{}, 1, 1500, nullptr);
-    Poller poller(PollPlan{WatchScope::All, {}, 0.0, 60}, link);
+    Poller poller(PollPlan{ScanScope::All, {}, 0.0, 60}, link);
     if (!poller.Open(why)) {
         return false;
     }
@@ -169,7 +169,7 @@ bool InProcess(Row* row, std::string* why) {
         return false;
     }
     const Wall::time_point first = Wall::now() - std::chrono::seconds(kDay - 1);
-    WatchStatus status;
+    ScanStatus status;
     for (std::size_t i = 0; i < kDay; ++i) {
         ++status.scans;
         state.OnScan(DayScan(real, i, first + std::chrono::seconds(i)), status);

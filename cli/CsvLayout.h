@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/CtlOptions.h"
-#include "unit/SignalReading.h"
-
-// The signals of a watch's scan, in the order of its records: the analog
-// values, the status bits, both, or the values of the raw read (watch read).
-std::vector<SignalReading> WatchColumns(WatchScope scope, const RawRead& raw = {});
+#include "master/ScanScope.h"
 
 // True when CSV records of the scope may be appended to the file: it does not
 // exist, is empty, or starts with the very header this watch writes.
 // Otherwise false, with a message in *why that names both layouts.
-bool CheckCsvLayout(const std::string& path, WatchScope scope, std::string* why,
+bool CheckCsvLayout(const std::string& path, ScanScope scope, std::string* why,
                     const RawRead& raw = {});

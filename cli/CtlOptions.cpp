@@ -9,8 +9,8 @@
 #include "cli/CtlHelp.h"
 #include "cli/HelpWords.h"
 #include "cli/RawOptions.h"
-#include "cli/ServeOptions.h"
-#include "cli/UnitCommand.h"
+#include "cli/ServeCommand.h"
+#include "master/UnitCommand.h"
 #include "link/SerialComm.h"
 #include "link/TcpAddress.h"
 
@@ -265,11 +265,11 @@ std::string CheckCensusRange(const CtlOptions& o) {
 
 // The watch's scope and, for watch read, its read: "" or why it is refused.
 std::string FinishWatch(ParsedLine& p, CtlOptions& o) {
-    o.scope = p.scope == "di"    ? WatchScope::Bits
-              : p.scope == "all" ? WatchScope::All
-                                 : WatchScope::Analog;
+    o.scope = p.scope == "di"    ? ScanScope::Bits
+              : p.scope == "all" ? ScanScope::All
+                                 : ScanScope::Analog;
     if (p.watchRead->parsed()) {
-        o.scope = WatchScope::Raw;
+        o.scope = ScanScope::Raw;
         std::string why = MakeRawRead(p.raw, o.raw);
         if (why.empty() && o.format == OutputFormat::Prometheus && !IsBitTable(o.raw.table) &&
             o.raw.type == RawType::Ascii) {

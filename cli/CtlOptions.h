@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/RawAccess.h"
+#include "formats/RecordFormat.h"
+#include "master/RawAccess.h"
+#include "master/ScanScope.h"
 #include "link/EchoMode.h"
 #include "link/LineSettings.h"
 #include "unit/ControlCommands.h"
@@ -35,12 +37,11 @@ enum class Action {
     Census,    // every address of a range: who answers, and who they are
     Identify,  // who --slave is
 };
-enum class OutputFormat { Table, Csv, Json, Prometheus };
-enum class WatchScope { Analog, Bits, All, Raw };  // Raw: watch read, the read in raw
 
-// k40ctl serve's own options, checked further when it starts (the listen
-// address, the history's duration, the token file, the probe's targets).
-struct ServeOptions {
+// k40ctl serve's options as given, turned into serve's settings when it
+// starts (the listen address, the history's duration, the token file, the
+// probe's targets).
+struct ServeArgs {
     std::string listen = "127.0.0.1:9040";
     std::string history = "24h";
     bool allowCommands = false;
@@ -77,7 +78,7 @@ struct CtlOptions {
     ModuleSetting setting = ModuleSetting::On;
     float setpoint = 0.0f;
 
-    WatchScope scope = WatchScope::Analog;
+    ScanScope scope = ScanScope::Analog;
     double intervalSeconds = 1.0;
     long long count = 0;  // 0: until interrupted
     std::string output;   // empty: standard output
@@ -94,7 +95,7 @@ struct CtlOptions {
     bool broadcast = false;              // write with --slave 0 on RTU: to every slave
     int turnaroundMs = 100;              // quiet after a broadcast, for the slaves to act
 
-    ServeOptions serve;
+    ServeArgs serve;
 };
 
 // Parses argv into options. -1 when the command should run; otherwise the

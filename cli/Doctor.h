@@ -6,7 +6,7 @@
 #pragma once
 
 #include "cli/CtlOptions.h"
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 
 // 0 when no check failed, 1 otherwise.
 int RunDoctor(const CtlOptions& options, UnitLink& link);

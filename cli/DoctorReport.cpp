@@ -2,7 +2,7 @@
 
 #include "cli/Doctor.h"
 
-#include "cli/RecordFormat.h"
+#include "formats/RecordFormat.h"
 #include "link/TcpAddress.h"
 
 int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report, bool tcp) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/CtlOptions.h"
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 
 class Report {
 public:

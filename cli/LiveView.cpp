@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cli/DisplayWidth.h"
-#include "cli/RecordFormat.h"
+#include "formats/DisplayWidth.h"
+#include "formats/RecordFormat.h"
 
 namespace {
 
@@ -307,13 +307,7 @@ LiveView::BitsLayout LiveView::ChooseBitsLayout(std::size_t bitCount, std::size_
     return {c, false};
 }
 
-std::string LiveView::Render(const WatchStatus& status, TermSize size, Time now) const {
-    // The last column stays empty: a character written there leaves the cursor
-    // waiting to wrap, and the erase after it would take the character away.
-    const std::size_t width = static_cast<std::size_t>(std::max(size.columns - 1, 10));
-    const std::size_t height = static_cast<std::size_t>(std::max(size.rows, 1));
-    const std::vector<std::string> header = HeaderLines(now, width);
-    const std::vector<std::string> analog = AnalogLines(width);
+std::vector<std::string> LiveView::StatusLines(const ScanStatus& status, std::size_t width) {
     std::string text = "scans " + std::to_string(status.scans) + "   failures " +
                        std::to_string(status.failures);
     if (status.missed != 0) {
@@ -323,16 +317,13 @@ std::string LiveView::Render(const WatchStatus& status, TermSize size, Time now)
     if (!status.counters.empty()) {
         text += "   " + status.counters;
     }
-    const std::vector<std::string> statusLines = Wrap(text, width);
+    return Wrap(text, width);
+}
 
-    std::vector<std::string> lines = header;
-    const std::size_t bitCount = static_cast<std::size_t>(std::count_if(
-        rows_.begin(), rows_.end(), [](const Row& r) { return !r.column.analog; }));
-    const BitsLayout bits =
-        ChooseBitsLayout(bitCount, header.size() + analog.size() + statusLines.size(),
-                         (analog.empty() ? 1 : 2) + (bitCount == 0 ? 0 : 1), width, height);
+std::vector<std::string> LiveView::Body(const std::vector<std::string>& analog,
+                                        const BitsLayout& bits, std::size_t width) const {
     std::vector<std::string> body = analog;
-    if (bitCount != 0) {
+    if (BitCount() != 0) {
         if (bits.blanks && !analog.empty()) {
             body.emplace_back();
         }
@@ -340,13 +331,14 @@ std::string LiveView::Render(const WatchStatus& status, TermSize size, Time now)
             body.push_back(std::move(l));
         }
     }
-    // A screen too small for everything loses the end of the rows, never the
-    // header or the status lines.
-    const std::size_t around = header.size() + statusLines.size() + (bits.blanks ? 2 : 0);
-    const std::size_t room = height > around ? height - around : 0;
+    return body;
+}
+
+// A screen too small for everything loses the end of the rows, never the
+// header or the status lines; it says how much is left out (a raw read may
+// have far more values than a screen has lines) rather than lose it silently.
+void LiveView::FitBody(std::vector<std::string>& body, std::size_t room, std::size_t width) {
     if (body.size() > room && room > 0) {
-        // Say how much is left out (a raw read may have far more values than
-        // a screen has lines) rather than lose it silently.
         const std::size_t hidden = body.size() - (room - 1);
         body.resize(room - 1);
         body.push_back(Wrap("... " + std::to_string(hidden) +
@@ -355,10 +347,34 @@ std::string LiveView::Render(const WatchStatus& status, TermSize size, Time now)
                            .front());
     }
     body.resize(std::min(body.size(), room));
+}
+
+std::size_t LiveView::BitCount() const {
+    return static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(),
+                                                  [](const Row& r) { return !r.column.analog; }));
+}
+
+std::string LiveView::Render(const ScanStatus& status, TermSize size, Time now) const {
+    // The last column stays empty: a character written there leaves the cursor
+    // waiting to wrap, and the erase after it would take the character away.
+    const std::size_t width = static_cast<std::size_t>(std::max(size.columns - 1, 10));
+    const std::size_t height = static_cast<std::size_t>(std::max(size.rows, 1));
+    const std::vector<std::string> header = HeaderLines(now, width);
+    const std::vector<std::string> analog = AnalogLines(width);
+    const std::vector<std::string> statusLines = StatusLines(status, width);
+
+    const std::size_t bitCount = BitCount();
+    const BitsLayout bits =
+        ChooseBitsLayout(bitCount, header.size() + analog.size() + statusLines.size(),
+                         (analog.empty() ? 1 : 2) + (bitCount == 0 ? 0 : 1), width, height);
+    std::vector<std::string> body = Body(analog, bits, width);
+    const std::size_t around = header.size() + statusLines.size() + (bits.blanks ? 2 : 0);
+    FitBody(body, height > around ? height - around : 0, width);
     if (bits.blanks) {
         body.insert(body.begin(), std::string());
         body.emplace_back();
     }
+    std::vector<std::string> lines = header;
     lines.insert(lines.end(), body.begin(), body.end());
     lines.insert(lines.end(), statusLines.begin(), statusLines.end());
     lines.resize(std::min(lines.size(), height));

@@ -10,14 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/ReadRecord.h"
-
-struct WatchStatus {
-    std::uint64_t scans = 0, failures = 0;  // both count the scans missed while the port was lost
-    std::string lastOutcome;                // "reply", "no reply within 1500 ms", ...
-    std::string counters;                   // free text the loop may add (response times etc.)
-    std::uint64_t missed = 0;               // scans that fell due while the port was lost
-};
+#include "master/ReadRecord.h"
+#include "master/ScanScope.h"
 
 // The terminal's size in character cells.
 struct TermSize {
@@ -50,7 +44,7 @@ public:
     // as there is room), the status bits (as many to a line as the height
     // needs; each that changed marked "*" with the time of its last change,
     // those of the latest change in reverse video), the status lines.
-    std::string Render(const WatchStatus& status, TermSize size, Time now) const;
+    std::string Render(const ScanStatus& status, TermSize size, Time now) const;
 
     static constexpr std::size_t kHistory = 120;
 
@@ -76,6 +70,11 @@ private:
                                 std::size_t blankLines, std::size_t width,
                                 std::size_t height) const;
     std::vector<std::string> HeaderLines(Time now, std::size_t width) const;
+    static std::vector<std::string> StatusLines(const ScanStatus& status, std::size_t width);
+    std::vector<std::string> Body(const std::vector<std::string>& analog, const BitsLayout& bits,
+                                  std::size_t width) const;
+    static void FitBody(std::vector<std::string>& body, std::size_t room, std::size_t width);
+    std::size_t BitCount() const;
 
     std::vector<Row> rows_;
     Time start_;

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/DisplayWidth.h"
-#include "cli/RecordFormat.h"
+#include "formats/DisplayWidth.h"
+#include "formats/RecordFormat.h"
 #include "cli/StdoutText.h"
 #include "link/Files.h"
 #include "link/PortOrder.h"

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "cli/RecordFormat.h"
+#include "formats/RecordFormat.h"
 #include "cli/StdoutText.h"
 #include "unit/Readings.h"
 
-bool Report(const std::string& text, const ReadRecord& record, int waitMs) {
+bool ReportRecord(const std::string& text, const ReadRecord& record, int waitMs) {
     if (!WriteStdout(text)) {
         return false;
     }
@@ -155,14 +155,6 @@ int RunBroadcast(const CtlOptions& o, UnitLink& link) {
 
 }  // namespace
 
-ReadRecord RawScan(UnitLink& link, const RawRead& read) {
-    ReadRecord record = link.Request(ReadPdu(read), ExchangeVariant::Read);
-    if (record.outcome == ReadOutcome::Reply) {
-        record.values = DecodeRawReply(read, link.ReplyFrame());
-    }
-    return record;
-}
-
 int RunRaw(const CtlOptions& o, UnitLink& link) {
     if (o.broadcast) {
         return RunBroadcast(o, link);
@@ -171,7 +163,7 @@ int RunRaw(const CtlOptions& o, UnitLink& link) {
     const ReadRecord record =
         read ? RawScan(link, o.raw) : link.Request(o.writePdu, ExchangeVariant::SystemCommand);
     const std::string text = read ? RawReadText(o, record) : WriteText(o, record);
-    if (!Report(text, record, link.WaitMs())) {
+    if (!ReportRecord(text, record, link.WaitMs())) {
         return kExitFailure;
     }
     // Illegal data address at an address that looks like a reference number.

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "cli/CtlOptions.h"
-#include "cli/UnitLink.h"
+#include "master/ScanScope.h"
+#include "master/UnitLink.h"
 
 // Writes text to standard output and, unless the record is a reply, its
 // outcome to standard error; false (with the reason on standard error) when
 // standard output could not take it.
-bool Report(const std::string& text, const ReadRecord& record, int waitMs);
+bool ReportRecord(const std::string& text, const ReadRecord& record, int waitMs);
 // 0 reply, 3 no reply, 4 exception: the status of one exchange.
 int ExitStatusOf(const ReadRecord& record);
 
@@ -26,9 +27,6 @@ std::string RawReadText(const CtlOptions& o, const ReadRecord& record);
 // integers exact, a float that is no number as null with its "registers".
 // read and watch read write the same.
 std::string RawJsonLine(const RawRead& read, const ReadRecord& record);
-
-// One scan of a watch read: the exchange and, on a reply, its values.
-ReadRecord RawScan(UnitLink& link, const RawRead& read);
 
 // What a broadcast write says in the table format.
 constexpr const char* kBroadcastSaid = "sent to all units (broadcast); no reply is expected";

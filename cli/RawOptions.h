@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/RawAccess.h"
+#include "master/RawAccess.h"
 
 struct RawArgs {
     CLI::App* read = nullptr;

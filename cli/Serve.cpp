@@ -1,15 +1,17 @@
-#include "cli/serve/Serve.h"
+#include "cli/Serve.h"
 
 #include <cstdio>
 #include <memory>
 #include <thread>
 
 #include "cli/StopSignal.h"
-#include "cli/poll/WatchSinks.h"
-#include "cli/serve/HttpServer.h"
-#include "cli/serve/ServeApp.h"
-#include "cli/serve/TimeText.h"
 #include "link/TcpAddress.h"
+#include "master/LinkLog.h"
+#include "serve/HttpServer.h"
+#include "serve/IpAddress.h"
+#include "serve/ServeApp.h"
+#include "serve/ServeOptions.h"
+#include "serve/TimeText.h"
 
 namespace {
 
@@ -18,62 +20,72 @@ int Refuse(const std::string& why) {
     return kExitUsage;
 }
 
-bool IsLoopback(const std::string& host) {
-    return host == "::1" || host.rfind("127.", 0) == 0;
-}
-
-// The settings that only serve checks: the listen address, the token, the
-// probe's targets. 0 when they hold, else the exit status (reason said).
-int Prepare(const CtlOptions& o, TcpAddress* listen, ServeAccess* access,
-            std::unique_ptr<Prober>* prober) {
+// The probe's targets and how it talks to them. 0 when they hold, else the
+// exit status (reason said).
+int ReadProbeOptions(const CtlOptions& o, ServeOptions* s) {
     std::string why;
-    if (!ParseHostPort(o.serve.listen, true, *listen, why)) {
-        return Refuse("--listen " + o.serve.listen + ": " + why);
-    }
-    if (listen->host == "localhost") {
-        listen->host = "127.0.0.1";
-    }
-    access->allowCommands = o.serve.allowCommands;
-    access->confirm = o.confirm;
-    access->confirmWindowMs = o.waitMs;
-    if (!o.serve.tokenFile.empty() &&
-        !LoadTokenFile(o.serve.tokenFile, &access->token, &why)) {
-        return Refuse(why);
-    }
-    if (o.serve.allowCommands && access->token.empty() && !IsLoopback(listen->host)) {
-        return Refuse("--allow-commands on " + o.serve.listen + " needs --token-file FILE");
-    }
-    if (o.serve.probe) {
-        ProbeRules rules;
-        rules.servedPort = o.serve.pollsUnit ? o.port : std::string();
-        for (const std::string& t : o.serve.probeTargets) {
-            if (!AddProbeTarget(t, &rules, &why)) {
-                return Refuse("--probe-target " + t + ": " + why);
-            }
+    s->probe = o.serve.probe;
+    s->probeRules.servedPort = o.serve.pollsUnit ? o.port : std::string();
+    for (const std::string& t : o.serve.probeTargets) {
+        if (!AddProbeTarget(t, &s->probeRules, &why)) {
+            return Refuse("--probe-target " + t + ": " + why);
         }
-        for (const std::string& p : o.serve.probePorts) {
-            if (!AddProbePort(p, &rules, &why)) {
-                return Refuse("--probe-port " + p + ": " + why);
-            }
-        }
-        ProberSettings settings;
-        settings.line = LineOf(o);
-        settings.echo = o.echo;
-        settings.waitMs = o.waitMs;
-        settings.parallel = o.serve.probeParallel;
-        *prober = std::make_unique<Prober>(std::move(rules), settings);
     }
+    for (const std::string& p : o.serve.probePorts) {
+        if (!AddProbePort(p, &s->probeRules, &why)) {
+            return Refuse("--probe-port " + p + ": " + why);
+        }
+    }
+    s->prober.line = LineOf(o);
+    s->prober.echo = o.echo;
+    s->prober.waitMs = o.waitMs;
+    s->prober.parallel = o.serve.probeParallel;
     return 0;
 }
 
-ServeSnapshot Base(const CtlOptions& o, const ServeAccess& access) {
+// The command line's serve options as the server's settings: the listen
+// address, the token, the probe's targets, the history. 0 when they hold,
+// else the exit status (reason said).
+int ReadServeOptions(const CtlOptions& o, ServeOptions* s) {
+    std::string why;
+    if (!ParseHostPort(o.serve.listen, true, s->listen, why)) {
+        return Refuse("--listen " + o.serve.listen + ": " + why);
+    }
+    if (s->listen.host == "localhost") {
+        s->listen.host = "127.0.0.1";
+    }
+    s->hostNames = o.serve.hostNames;
+    s->access.allowCommands = o.serve.allowCommands;
+    s->access.confirm = o.confirm;
+    s->access.confirmWindowMs = o.waitMs;
+    if (!o.serve.tokenFile.empty() &&
+        !LoadTokenFile(o.serve.tokenFile, &s->access.token, &why)) {
+        return Refuse(why);
+    }
+    if (o.serve.allowCommands && s->access.token.empty() && !IsLoopbackHost(s->listen.host)) {
+        return Refuse("--allow-commands on " + o.serve.listen + " needs --token-file FILE");
+    }
+    if (o.serve.probe) {
+        if (const int refused = ReadProbeOptions(o, s); refused != 0) {
+            return refused;
+        }
+    }
+    if (!ParseKeepDuration(o.serve.history, &s->history)) {
+        return Refuse("--history " + o.serve.history + " is no duration such as 24h, 90m, 3600s");
+    }
+    s->pollsUnit = o.serve.pollsUnit;
+    s->intervalSeconds = o.intervalSeconds;
+    return 0;
+}
+
+ServeSnapshot Base(const CtlOptions& o, const ServeOptions& s) {
     ServeSnapshot base;
     base.port = o.port;
     base.slave = o.slave;
-    base.intervalSeconds = o.intervalSeconds;
+    base.intervalSeconds = s.intervalSeconds;
     base.waitMs = o.waitMs;
-    base.commandsAllowed = access.allowCommands;
-    base.commandsNeedToken = !access.token.empty();
+    base.commandsAllowed = s.access.allowCommands;
+    base.commandsNeedToken = !s.access.token.empty();
     base.version = K40_VERSION;
     return base;
 }
@@ -81,46 +93,44 @@ ServeSnapshot Base(const CtlOptions& o, const ServeAccess& access) {
 }  // namespace
 
 int RunServe(const CtlOptions& o, UnitLink& link) {
-    TcpAddress listen;
-    ServeAccess access;
-    std::unique_ptr<Prober> prober;
-    if (const int refused = Prepare(o, &listen, &access, &prober); refused != 0) {
+    ServeOptions s;
+    if (const int refused = ReadServeOptions(o, &s); refused != 0) {
         return refused;
     }
-    std::chrono::seconds keep{};
-    if (!ParseKeepDuration(o.serve.history, &keep)) {
-        return Refuse("--history " + o.serve.history + " is no duration such as 24h, 90m, 3600s");
+    std::unique_ptr<Prober> prober;
+    if (s.probe) {
+        prober = std::make_unique<Prober>(s.probeRules, s.prober);
     }
     std::unique_ptr<Poller> poller;
     std::unique_ptr<ServeState> state;
     std::string why;
-    if (o.serve.pollsUnit) {
-        poller = std::make_unique<Poller>(PollPlan{WatchScope::All, {}, o.intervalSeconds, 0},
-                                          link);
+    if (s.pollsUnit) {
+        poller = std::make_unique<Poller>(PollPlan{ScanScope::All, {}, s.intervalSeconds, 0},
+                                          link, StopRequested);
         if (!poller->Open(&why)) {
             std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
             return kExitPort;
         }
-        state = std::make_unique<ServeState>(link, Base(o, access), keep);
+        state = std::make_unique<ServeState>(link, Base(o, s), s.history);
         poller->AddSink(state.get());
     }
-    ServeApp app(access, state.get(), poller.get(), prober.get());
+    ServeApp app(s.access, state.get(), poller.get(), prober.get());
     HttpServer server(app);
-    if (!server.Listen(listen.host, listen.port, &why)) {
+    if (!server.Listen(s.listen.host, s.listen.port, &why)) {
         std::fprintf(stderr, "k40ctl: serve: cannot listen on %s\n", why.c_str());
         return kExitPort;
     }
-    listen.port = static_cast<std::uint16_t>(server.Port());
-    app.SetHosts(MakeAllowedHosts(listen.host, listen.port, o.serve.hostNames));
+    s.listen.port = static_cast<std::uint16_t>(server.Port());
+    app.SetHosts(MakeAllowedHosts(s.listen.host, s.listen.port, s.hostNames));
     app.SetServerRefusals([&server] { return server.Refused(); });
     CatchStopSignals(HangUp::Stops);
     server.Start(2);
-    std::fprintf(stderr, "k40ctl: serving http://%s/\n", FormatHostPort(listen).c_str());
+    std::fprintf(stderr, "k40ctl: serving http://%s/\n", FormatHostPort(s.listen).c_str());
     int result = kExitReply;
     if (poller) {
-        LogSink log(link, false);
+        LinkLog log(link, stderr);
         poller->AddSink(&log);
-        result = poller->Run();
+        result = poller->Run() == PollOutcome::SinkFailed ? kExitFailure : kExitReply;
     } else {
         while (!StopRequested()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/CtlOptions.h"
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 
 // 0 after a stop signal; 2 for refused settings (listen address, history,
 // token file, probe targets); 5 when the port or the listen address cannot

@@ -1,4 +1,7 @@
-#include "cli/ServeOptions.h"
+#include "cli/ServeCommand.h"
+
+#include "link/TcpAddress.h"
+#include "serve/IpAddress.h"
 
 const char kServeHelp[] =
     "Serving (k40ctl [--port P] serve):\n"
@@ -34,9 +37,12 @@ const char kServeHelp[] =
 
 namespace {
 
+// A listen address that does not parse is refused when serve starts, with
+// the reason; here it counts as beyond loopback.
 bool IsLoopbackListen(const std::string& listen) {
-    return listen.rfind("127.", 0) == 0 || listen.rfind("[::1]:", 0) == 0 ||
-           listen.rfind("localhost:", 0) == 0;
+    TcpAddress address;
+    std::string why;
+    return ParseHostPort(listen, true, address, why) && IsLoopbackHost(address.host);
 }
 
 }  // namespace
@@ -44,7 +50,7 @@ bool IsLoopbackListen(const std::string& listen) {
 CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
     CLI::App* serve = app.add_subcommand(
         "serve", "HTTP: Prometheus exporter, JSON API, events, commands, multi-target probe");
-    ServeOptions& s = o.serve;
+    ServeArgs& s = o.serve;
     serve->add_option("--listen", s.listen, "HOST:PORT to listen on ([::1]:9040 for IPv6)")
         ->capture_default_str();
     serve->add_option("--interval", o.intervalSeconds, "seconds between scans")
@@ -71,7 +77,7 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
 }
 
 std::string FinishServeOptions(const CLI::App& app, CtlOptions& o) {
-    ServeOptions& s = o.serve;
+    ServeArgs& s = o.serve;
     s.pollsUnit = app.get_option("--port")->count() > 0 || !s.probe;
     if (!s.probe && (!s.probeTargets.empty() || !s.probePorts.empty())) {
         return "--probe-target and --probe-port go with --probe";

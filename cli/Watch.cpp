@@ -7,10 +7,12 @@
 #include <string>
 #include <utility>
 
+#include "cli/Console.h"
 #include "cli/CsvLayout.h"
 #include "cli/StopSignal.h"
-#include "cli/poll/Poller.h"
-#include "cli/poll/WatchSinks.h"
+#include "master/Poller.h"
+#include "cli/WatchSinks.h"
+#include "master/LinkLog.h"
 
 namespace {
 
@@ -19,10 +21,10 @@ namespace {
 class ReferenceHintSink : public PollSink {
 public:
     explicit ReferenceHintSink(std::string hint) : hint_(std::move(hint)) {}
-    void OnScan(const ReadRecord& record, const WatchStatus&) override {
+    void OnScan(const ReadRecord& record, const ScanStatus&) override {
         met_ = met_ || (record.outcome == ReadOutcome::Exception && record.exceptionCode == 0x02);
     }
-    void OnEnd(const WatchStatus&) override {
+    void OnEnd(const ScanStatus&) override {
         if (met_ && !hint_.empty()) {
             std::fprintf(stderr, "k40ctl: %s\n", hint_.c_str());
         }
@@ -42,14 +44,14 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
         std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitUsage;
     }
-    Poller poller({o.scope, o.raw, o.intervalSeconds, o.count}, link);
+    Poller poller({o.scope, o.raw, o.intervalSeconds, o.count}, link, StopRequested);
     if (!poller.Open(&why)) {
         std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitPort;
     }
     const bool toFile = !o.output.empty() && o.format != OutputFormat::Prometheus;
     CatchStopSignals(toFile ? HangUp::Reopens : HangUp::Stops);
-    const std::vector<SignalReading> columns = WatchColumns(o.scope, o.raw);
+    const std::vector<SignalReading> columns = ScanColumns(o.scope, o.raw);
     std::unique_ptr<PollSink> records;
     bool live = false;
     if (o.format == OutputFormat::Prometheus) {
@@ -64,10 +66,11 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
         live = sink->Live();
         records = std::move(sink);
     }
-    LogSink log(link, live);
+    // The live view shows the link's state itself, on the same terminal.
+    LinkLog log(link, stderr, [live] { return live && IsLiveTerminal(2); });
     poller.AddSink(&log);
     poller.AddSink(records.get());
     ReferenceHintSink hint(o.referenceHint);
     poller.AddSink(&hint);
-    return poller.Run();
+    return poller.Run() == PollOutcome::SinkFailed ? kExitFailure : kExitReply;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cli/CtlOptions.h"
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 
 // The watch's exit status: 0 when it ended (also with failed scans), 5 when
 // the port could not be opened at the start, 1 when the output could not be

@@ -1,4 +1,4 @@
-#include "cli/poll/WatchSinks.h"
+#include "cli/WatchSinks.h"
 
 #include <cerrno>
 #include <chrono>
@@ -6,9 +6,9 @@
 
 #include "cli/AtomicFile.h"
 #include "cli/Console.h"
-#include "cli/PrometheusText.h"
+#include "formats/PrometheusText.h"
 #include "cli/RawCommand.h"
-#include "cli/RecordFormat.h"
+#include "formats/RecordFormat.h"
 #include "cli/StopSignal.h"
 #include "link/Files.h"
 
@@ -92,7 +92,7 @@ void RecordSink::Write(const std::string& text) {
 
 void RecordSink::Fail(const std::string& what) {
     CannotWrite(o_, what);
-    result_ = kExitFailure;
+    failed_ = true;
 }
 
 // After SIGHUP, the next record goes into a file opened anew by its name.
@@ -105,7 +105,7 @@ void RecordSink::TakeReopen() {
 }
 
 // The table: the live view, or one table a scan (a line for a missed one).
-void RecordSink::Show(const ReadRecord* record, const WatchStatus& status) {
+void RecordSink::Show(const ReadRecord* record, const ScanStatus& status) {
     if (live_) {
         Write(view_.Render(status, TerminalSize(), Wall::now()));
     } else if (record != nullptr) {
@@ -115,7 +115,7 @@ void RecordSink::Show(const ReadRecord* record, const WatchStatus& status) {
     }
 }
 
-void RecordSink::OnScan(const ReadRecord& record, const WatchStatus& status) {
+void RecordSink::OnScan(const ReadRecord& record, const ScanStatus& status) {
     view_.Add(record);
     TakeReopen();
     switch (o_.format) {
@@ -124,7 +124,7 @@ void RecordSink::OnScan(const ReadRecord& record, const WatchStatus& status) {
             break;
         case OutputFormat::Json:
             // A watch read writes the records of a read.
-            Write(o_.scope == WatchScope::Raw ? RawJsonLine(o_.raw, record) : JsonLine(record));
+            Write(o_.scope == ScanScope::Raw ? RawJsonLine(o_.raw, record) : JsonLine(record));
             break;
         case OutputFormat::Table:
             Show(&record, status);
@@ -135,7 +135,7 @@ void RecordSink::OnScan(const ReadRecord& record, const WatchStatus& status) {
 }
 
 // No record in CSV or JSON for a missed scan: no request went out.
-void RecordSink::OnMissedScan(const WatchStatus& status) {
+void RecordSink::OnMissedScan(const ScanStatus& status) {
     TakeReopen();
     if (o_.format == OutputFormat::Table) {
         Show(nullptr, status);
@@ -150,11 +150,11 @@ void RecordSink::OnLink(const LinkEvent& event) {
     }
 }
 
-void RecordSink::OnEnd(const WatchStatus&) {
+void RecordSink::OnEnd(const ScanStatus&) {
     if (out_ != stdout) {
         std::FILE* file = out_;
         out_ = stdout;
-        if (std::fclose(file) != 0 && result_ == kExitReply) {
+        if (std::fclose(file) != 0 && !failed_) {
             Fail(std::strerror(errno));
         }
     }
@@ -163,46 +163,22 @@ void RecordSink::OnEnd(const WatchStatus&) {
 PromFileSink::PromFileSink(const CtlOptions& o, std::vector<SignalReading> columns)
     : o_(o), columns_(std::move(columns)) {}
 
-void PromFileSink::Publish(const ReadRecord& record, const WatchStatus& status) {
+void PromFileSink::Publish(const ReadRecord& record, const ScanStatus& status) {
     std::string error;
     if (!WriteFileAtomically(
             o_.output,
             PrometheusText(record, columns_, {o_.port, o_.slave, status.scans, status.failures}),
             &error)) {
         CannotWrite(o_, error);
-        result_ = kExitFailure;
+        failed_ = true;
     }
 }
 
-void PromFileSink::OnScan(const ReadRecord& record, const WatchStatus& status) {
+void PromFileSink::OnScan(const ReadRecord& record, const ScanStatus& status) {
     Publish(record, status);
 }
 
 // Without values and with k40_up 0 while the port is lost.
-void PromFileSink::OnMissedScan(const WatchStatus& status) {
+void PromFileSink::OnMissedScan(const ScanStatus& status) {
     Publish(ReadRecord{}, status);
-}
-
-void LogSink::OnLink(const LinkEvent& event) {
-    if (quiet_ && IsLiveTerminal(2)) {
-        return;
-    }
-    if (event.kind == LinkEvent::Kind::Lost) {
-        std::fprintf(stderr, "k40ctl: %s failed (error or hang-up); reopening it every second\n",
-                     event.port.c_str());
-    } else if (event.kind == LinkEvent::Kind::Back) {
-        std::fprintf(stderr, "k40ctl: %s is back (lost since %s)\n", event.port.c_str(),
-                     ClockTime(event.lostSince).c_str());
-    }
-}
-
-void LogSink::OnEnd(const WatchStatus& status) {
-    std::fprintf(stderr, "k40ctl: %llu scans, %llu failed",
-                 static_cast<unsigned long long>(status.scans),
-                 static_cast<unsigned long long>(status.failures));
-    if (status.missed != 0) {
-        std::fprintf(stderr, " (%llu while the port was lost)",
-                     static_cast<unsigned long long>(status.missed));
-    }
-    std::fprintf(stderr, "\n%s", link_.Counters().Summary().c_str());
 }

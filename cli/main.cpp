@@ -4,18 +4,18 @@
 #include <cstdio>
 #include <iostream>
 
-#include "cli/Census.h"
+#include "cli/CensusCommand.h"
 #include "cli/Console.h"
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
 #include "cli/Ports.h"
 #include "cli/RawCommand.h"
-#include "cli/RecordFormat.h"
-#include "cli/Scan.h"
-#include "cli/UnitCommand.h"
-#include "cli/UnitLink.h"
+#include "formats/RecordFormat.h"
+#include "cli/ScanCommand.h"
+#include "master/UnitCommand.h"
+#include "master/UnitLink.h"
 #include "cli/Watch.h"
-#include "cli/serve/Serve.h"
+#include "cli/Serve.h"
 #include "unit/Readings.h"
 
 namespace {
@@ -63,7 +63,7 @@ int RunOnce(const CtlOptions& o, UnitLink& link) {
         std::fprintf(stderr, "k40ctl: not confirmed: %s\n", unconfirmed.c_str());
         return kExitNotConfirmed;
     }
-    if (!Report(Render(o, record, columns, command), record, link.WaitMs())) {
+    if (!ReportRecord(Render(o, record, columns, command), record, link.WaitMs())) {
         return kExitFailure;
     }
     if (!unconfirmed.empty()) {

@@ -32,7 +32,7 @@ string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){20})" "\\1\n    " bytes "${bytes}")
 
 file(WRITE "${OUT}.tmp"
 "// Made by cmake/EmbedFile.cmake from ${IN}; not edited by hand.
-#include \"cli/serve/PageAsset.h\"
+#include \"serve/PageAsset.h\"
 
 namespace {
 const unsigned char kBytes[] = {

@@ -1,10 +1,10 @@
-#include "cli/CensusFormat.h"
+#include "formats/CensusFormat.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "cli/DisplayWidth.h"
-#include "cli/RecordFormat.h"
+#include "formats/DisplayWidth.h"
+#include "formats/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "unit/ExceptionText.h"
 
@@ -86,15 +86,6 @@ std::string JsonCensusLine(const CensusEntry& e) {
 }
 
 }  // namespace
-
-std::string PrintableOrHex(const std::string& bytes) {
-    const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) {
-        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
-    });
-    return printable ? bytes
-                     : HexBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                static_cast<int>(bytes.size()));
-}
 
 std::string CensusHeader(OutputFormat format) {
     switch (format) {

@@ -12,11 +12,8 @@
 
 #include <string>
 
-#include "cli/Census.h"
-
-// Bytes a device sent as text when every one is printable ASCII, else as hex
-// ("01 FF"); "" for none.
-std::string PrintableOrHex(const std::string& bytes);
+#include "formats/RecordFormat.h"
+#include "master/Census.h"
 
 // The header line of the format ("" for JSON).
 std::string CensusHeader(OutputFormat format);

@@ -1,10 +1,10 @@
-#include "cli/PrometheusText.h"
+#include "formats/PrometheusText.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "cli/PrometheusFormat.h"
-#include "cli/RecordFormat.h"
+#include "formats/PrometheusFormat.h"
+#include "formats/RecordFormat.h"
 
 // Backslash, double quote and line feed are the three characters the format
 // escapes in a label value.

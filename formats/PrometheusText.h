@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/AtomicFile.h"
-#include "cli/ReadRecord.h"
+#include "master/ReadRecord.h"
 
 // What the file stands for and how the watch went so far.
 struct PrometheusScrape {

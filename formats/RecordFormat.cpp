@@ -1,4 +1,4 @@
-#include "cli/RecordFormat.h"
+#include "formats/RecordFormat.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/DisplayWidth.h"
-#include "cli/LocalTime.h"
+#include "formats/DisplayWidth.h"
+#include "master/LocalTime.h"
 #include "unit/ExceptionText.h"
 
 namespace {
@@ -41,51 +41,6 @@ std::string CsvLine(const std::vector<std::string>& fields) {
         line += CsvField(fields[i]);
     }
     return line + "\r\n";
-}
-
-std::string Iso8601Local(std::chrono::system_clock::time_point time) {
-    using namespace std::chrono;
-    // Whole seconds rounded down, so that times before 1970 keep 0..999 ms.
-    const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
-    std::int64_t seconds = ms / 1000;
-    std::int64_t millis = ms % 1000;
-    if (millis < 0) {
-        millis += 1000;
-        seconds -= 1;
-    }
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    const long offset = LocalTimeAndOffset(t, local);  // seconds east of UTC
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-    const long absolute = offset < 0 ? -offset : offset;
-    char tail[32];
-    std::snprintf(tail, sizeof tail, ".%03d%c%02ld:%02ld", static_cast<int>(millis),
-                  offset < 0 ? '-' : '+', absolute / 3600, absolute % 3600 / 60);
-    return std::string(stamp) + tail;
-}
-
-std::string ClockTime(std::chrono::system_clock::time_point time) {
-    return Iso8601Local(time).substr(11, 8);
-}
-
-const char* OutcomeWord(ReadOutcome outcome) {
-    switch (outcome) {
-        case ReadOutcome::Reply:
-            return "reply";
-        case ReadOutcome::Exception:
-            return "exception";
-        case ReadOutcome::Timeout:
-            break;
-    }
-    return "timeout";
-}
-
-std::string ExceptionText(const ReadRecord& record) {
-    char code[8];
-    std::snprintf(code, sizeof code, "%02X", static_cast<unsigned>(record.exceptionCode));
-    return std::string(code) + " " + ExceptionNameEnglish(record.exceptionCode) + " (" +
-           record.exceptionName + ")";
 }
 
 double ShownValue(const SignalReading& reading) {

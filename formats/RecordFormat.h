@@ -8,21 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/ReadRecord.h"
+#include "master/LocalTime.h"
+#include "master/ReadRecord.h"
 
-// The local time as ISO 8601 with milliseconds and the UTC offset:
-// "2026-12-07T17:44:55.123+01:00".
-std::string Iso8601Local(std::chrono::system_clock::time_point time);
-
-// The local time of day, "14:03:12": the live view's times.
-std::string ClockTime(std::chrono::system_clock::time_point time);
-
-// "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.
-const char* OutcomeWord(ReadOutcome outcome);
-
-// "02 illegal data address (非法数据地址)": the exception code in hex, its
-// English name and the Chinese one k40tool shows (scripts may match either).
-std::string ExceptionText(const ReadRecord& record);
+// The formats of k40ctl's one-shot commands and of watch's records.
+enum class OutputFormat { Table, Csv, Json, Prometheus };
 
 // One line per signal, columns aligned by display width: register (or bit
 // number), name, value, unit (or legend). A read without a reply is one line:

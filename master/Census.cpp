@@ -1,15 +1,9 @@
-#include "cli/Census.h"
+#include "master/Census.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <map>
 
-#include "cli/CensusFormat.h"
-#include "cli/Console.h"
-#include "cli/RawAccess.h"
-#include "cli/RawCommand.h"
-#include "cli/Scan.h"
-#include "cli/StdoutText.h"
-#include "cli/StopSignal.h"
+#include "master/RawAccess.h"
 #include "link/HexEcho.h"
 #include "unit/DeviceIdentity.h"
 #include "unit/ExceptionText.h"
@@ -88,12 +82,6 @@ void ReportServerId(UnitLink& link, CensusEntry& entry) {
     entry.data = PrintableOrHex(std::string(server.data.begin(), server.data.end()));
 }
 
-void ClearProgress(bool progress) {
-    if (progress) {
-        std::fprintf(stderr, "\r\x1b[K");
-    }
-}
-
 }  // namespace
 
 CensusEntry Survey(UnitLink& link, int probeWaitMs, int waitMs, bool probeDecides) {
@@ -113,55 +101,35 @@ CensusEntry Survey(UnitLink& link, int probeWaitMs, int waitMs, bool probeDecide
     return entry;
 }
 
-int RunCensus(const CtlOptions& o, UnitLink& link) {
-    CatchStopSignals();
-    const bool progress = IsLiveTerminal(2);
-    // The time per try is the scan's at this baud rate, or --wait when given;
-    // a device server's line is its own, so there --wait.
-    const int probeWaitMs = o.waitGiven || link.IsConnection() ? o.waitMs : ScanWaitMs(LineOf(o));
-    int found = 0;
-    if (!WriteStdout(CensusHeader(o.format))) {
-        return kExitFailure;
-    }
-    int address = o.censusFrom;
-    for (; address <= o.censusTo && !StopRequested(); ++address) {
-        if (progress) {
-            std::fprintf(stderr, "\rcensus: address %3d of %d, %d found", address, o.censusTo,
-                         found);
-            std::fflush(stderr);
-        }
+CensusResult TakeCensus(UnitLink& link, int from, int to, int probeWaitMs, int waitMs,
+                        CensusObserver& observer) {
+    CensusResult result;
+    int address = from;
+    for (; address <= to && !observer.StopRequested(); ++address) {
+        observer.Trying(address, result.found);
         link.SetSlave(address);
-        const CensusEntry entry = Survey(link, probeWaitMs, o.waitMs, true);
+        const CensusEntry entry = Survey(link, probeWaitMs, waitMs, true);
         if (!entry.device) {
             continue;
         }
-        ClearProgress(progress);
-        ++found;
-        if (!WriteStdout(CensusLine(o.format, entry))) {
-            return kExitFailure;
+        ++result.found;
+        if (!observer.Found(entry)) {
+            result.failed = true;
+            return result;
         }
     }
-    ClearProgress(progress);
-    if (StopRequested()) {
-        std::fprintf(stderr, "k40ctl: census stopped at address %d, %d found\n", address - 1,
-                     found);
+    if (observer.StopRequested()) {
+        result.stopped = true;
+        result.stoppedAt = address - 1;
     }
-    if (found == 0) {
-        std::fprintf(stderr, "k40ctl: no device answered on %s at addresses %d..%d\n",
-                     o.port.c_str(), o.censusFrom, o.censusTo);
-        return kExitTimeout;
-    }
-    return kExitReply;
+    return result;
 }
 
-int RunIdentify(const CtlOptions& o, UnitLink& link) {
-    const CensusEntry entry = Survey(link, o.waitMs, o.waitMs, false);
-    if (!entry.device) {
-        std::fprintf(stderr, "k40ctl: %s\n", OutcomeMessage(entry.answer, o.waitMs).c_str());
-        return ExitStatusOf(entry.answer);
-    }
-    if (!WriteStdout(CensusHeader(o.format) + CensusLine(o.format, entry))) {
-        return kExitFailure;
-    }
-    return entry.source != IdentitySource::None || entry.unit ? kExitReply : kExitException;
+std::string PrintableOrHex(const std::string& bytes) {
+    const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+    });
+    return printable ? bytes
+                     : HexBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                static_cast<int>(bytes.size()));
 }

@@ -4,14 +4,13 @@
 // asked who it is: Read Device Identification (43/14, the basic objects
 // vendor, product code and revision), else Report Server ID (17); and the
 // HCU-K40 unit, which answers both with exception 01, is recognised by its
-// register map. "k40ctl identify" asks the same of --slave.
+// register map. k40ctl identify asks the same of one address.
 #pragma once
 
 #include <string>
 
-#include "cli/CtlOptions.h"
-#include "cli/ReadRecord.h"
-#include "cli/UnitLink.h"
+#include "master/ReadRecord.h"
+#include "master/UnitLink.h"
 
 enum class IdentitySource { None, DeviceId, ServerId };  // none, 43/14, 17
 
@@ -36,12 +35,29 @@ struct CensusEntry {
 // (no device); otherwise the identification is asked for all the same.
 CensusEntry Survey(UnitLink& link, int probeWaitMs, int waitMs, bool probeDecides);
 
-// The census over o.censusFrom..o.censusTo on the open link, each device on
-// standard output as it is found, progress on standard error when it is a
-// terminal; SIGINT or SIGTERM ends it after the current try, with what was
-// found. 0 when a device answered, 3 when none did.
-int RunCensus(const CtlOptions& o, UnitLink& link);
-// identify: the survey of --slave on the open link. 0 with an identification (or the unit
-// recognised), 4 when the device answered only with exceptions, 3 without an
-// answer; a gateway's 0A or 0B is reported as the exception it is (4).
-int RunIdentify(const CtlOptions& o, UnitLink& link);
+// Bytes a device sent as text when every one is printable ASCII, else as hex
+// ("01 FF"); "" for none.
+std::string PrintableOrHex(const std::string& bytes);
+
+// What the census tells as it goes, and whom it asks whether to go on.
+class CensusObserver {
+public:
+    virtual ~CensusObserver() = default;
+    // Before each address: the address and how many devices were found so far.
+    virtual void Trying(int address, int found) { (void)address, (void)found; }
+    // A device answered; false ends the census (its output failed).
+    virtual bool Found(const CensusEntry& entry) = 0;
+    virtual bool StopRequested() { return false; }
+};
+
+struct CensusResult {
+    int found = 0;
+    bool failed = false;    // the observer's Found said false
+    bool stopped = false;   // by the observer, after stoppedAt
+    int stoppedAt = 0;
+};
+
+// Every address of from..to on the open link, asked as Survey does with the
+// first read's wait probeWaitMs (a silent address is no device).
+CensusResult TakeCensus(UnitLink& link, int from, int to, int probeWaitMs, int waitMs,
+                        CensusObserver& observer);

@@ -1,4 +1,4 @@
-#include "cli/Confirm.h"
+#include "master/Confirm.h"
 
 #include <chrono>
 #include <thread>

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 #include "unit/ControlCommands.h"
 
 // Reads the status bits (function 01) until the commanded bit holds its value

@@ -1,4 +1,4 @@
-#include "cli/Diagnosis.h"
+#include "master/Diagnosis.h"
 
 #include "link/HexEcho.h"
 #include "unit/ExceptionText.h"

@@ -1,18 +1,13 @@
-#include "cli/Scan.h"
+#include "master/LineScan.h"
 
-#include <cstdio>
 #include <string>
 
-#include "cli/Console.h"
-#include "cli/PortOpen.h"
-#include "cli/StopSignal.h"
 #include "link/Exchange.h"
+#include "link/SerialComm.h"
 #include "unit/ExceptionText.h"
 
 namespace {
 
-constexpr int kFirstAddress = 1;
-constexpr int kLastAddress = 254;
 // Request 8 bytes, reply to one register 7 bytes.
 constexpr int kCharacters = 8 + 7;
 
@@ -55,29 +50,14 @@ int ScanWaitMs(const LineSettings& line) {
 
 namespace {
 
-// The settings tried in turn. A device server's line is set on the server:
-// only the addresses, at the settings given. A rate given is the one tried;
-// the parity of --parity (none unless given), or with --all-lines every one.
-std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
-    if (connection) {
-        return {LineOf(o)};
-    }
-    return ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
-                     o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
-                                    : std::vector<Parity>{o.parity},
-                     o.stopBits);
-}
-
-// Every address at the line comm is set to; the units found there, each said
-// on standard output; after the first one only with --all.
-int ScanAddresses(CModbusComm& comm, const std::string& name, bool all, bool progress) {
+// Every address at the setting comm is set to; the units found there; after
+// the first one only with all.
+int ScanAddresses(CModbusComm& comm, const std::string& name, bool all,
+                  LineScanObserver& observer) {
     int found = 0;
-    for (int address = kFirstAddress; address <= kLastAddress && !StopRequested(); ++address) {
-        if (progress) {
-            std::fprintf(stderr, "\rscan: %17s, address %3d of %d", name.c_str(), address,
-                         kLastAddress);
-            std::fflush(stderr);
-        }
+    for (int address = kScanFirstAddress;
+         address <= kScanLastAddress && !observer.StopRequested(); ++address) {
+        observer.Trying(name, address);
         comm.m_nSlaveAddr = address;
         const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
         // A gateway's 0A/0B says it found nothing at this unit id.
@@ -85,12 +65,7 @@ int ScanAddresses(CModbusComm& comm, const std::string& name, bool all, bool pro
             (r.outcome == ExchangeOutcome::Exception && GatewayFoundNoDevice(r.exceptionCode))) {
             continue;
         }
-        if (progress) {
-            std::fprintf(stderr, "\r\x1b[K");
-        }
-        std::printf("found: %s, address %d%s\n", name.c_str(), address,
-                    r.outcome == ExchangeOutcome::Exception ? " (exception reply)" : "");
-        std::fflush(stdout);
+        observer.Found(name, address, r.outcome == ExchangeOutcome::Exception);
         ++found;
         if (!all) {
             break;
@@ -101,46 +76,28 @@ int ScanAddresses(CModbusComm& comm, const std::string& name, bool all, bool pro
 
 }  // namespace
 
-int RunScan(const CtlOptions& o) {
-    CNamedPort port(o.port);
-    CModbusComm comm(port);
-    comm.m_echoMode = o.echo;
-    comm.m_nWaitTime = static_cast<std::uint32_t>(o.waitMs);  // bounds a device server's connect
-    std::string why;
-    if (!OpenNamedPort(comm, port, &why)) {
-        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
-        return kExitPort;
-    }
-    CatchStopSignals();
-    const bool progress = IsLiveTerminal(2);
-    const bool tcp = comm.Device()->IsConnection();
-    int found = 0;
-    for (const LineSettings& line : LinesToTry(o, tcp)) {
+LineScanResult ScanLineSettings(CModbusComm& comm, const std::vector<LineSettings>& lines,
+                                bool all, int connectionWaitMs, LineScanObserver& observer) {
+    const bool connection = comm.Device() != nullptr && comm.Device()->IsConnection();
+    LineScanResult result;
+    for (const LineSettings& line : lines) {
         const std::string name = LineName(line);
         if (!comm.SetLineSettings(line) || comm.SetupPort() == 0) {
-            std::fprintf(stderr, "k40ctl: %s does not take %s\n", o.port.c_str(), name.c_str());
+            observer.Refused(name);
             continue;
         }
-        comm.m_nWaitTime = static_cast<std::uint32_t>(tcp ? o.waitMs : ScanWaitMs(line));
-        found += ScanAddresses(comm, name, o.scanAll, progress);
-        if (found > 0 && !o.scanAll) {
-            return kExitReply;
+        comm.m_nWaitTime =
+            static_cast<std::uint32_t>(connection ? connectionWaitMs : ScanWaitMs(line));
+        result.found += ScanAddresses(comm, name, all, observer);
+        if (result.found > 0 && !all) {
+            return result;
         }
-        if (StopRequested()) {
-            if (progress) {
-                std::fprintf(stderr, "\r\x1b[K");
-            }
-            std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n", name.c_str(),
-                         comm.m_nSlaveAddr);
+        if (observer.StopRequested()) {
+            result.stopped = true;
+            result.stoppedLine = name;
+            result.stoppedAddress = comm.m_nSlaveAddr;
             break;
         }
     }
-    if (progress) {
-        std::fprintf(stderr, "\r\x1b[K");
-    }
-    if (found == 0) {
-        std::fprintf(stderr, "k40ctl: no unit answered on %s\n", o.port.c_str());
-        return kExitTimeout;
-    }
-    return kExitReply;
+    return result;
 }

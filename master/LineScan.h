@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "cli/CtlOptions.h"
+#include "link/LineSettings.h"
+#include "link/ModbusComm.h"
 
 // The baud rates in the order tried: 600..115200, or with fast 9600 and 19200
 // first and then the others from the highest down.
@@ -29,7 +31,32 @@ std::vector<LineSettings> ScanLines(const std::vector<int>& bauds,
 constexpr int kScanMarginMs = 20;
 int ScanWaitMs(const LineSettings& line);
 
-// Runs the scan on o.port; progress on standard error when it is a terminal,
-// each unit found on standard output ("found: 4800 baud 8N1, address 37").
-// 0 when a unit was found, 3 when none, 5 when the port could not be opened.
-int RunScan(const CtlOptions& o);
+// The addresses asked at each setting.
+constexpr int kScanFirstAddress = 1;
+constexpr int kScanLastAddress = 254;
+
+// What the scan tells as it goes, and whom it asks whether to go on.
+class LineScanObserver {
+public:
+    virtual ~LineScanObserver() = default;
+    // Before each try: the setting's name ("9600 baud 8N1") and the address.
+    virtual void Trying(const std::string& line, int address) { (void)line, (void)address; }
+    // Something answered: a reply, or an exception (not a gateway's 0A/0B).
+    virtual void Found(const std::string& line, int address, bool exception) = 0;
+    // The port does not take the setting; the scan goes on with the next.
+    virtual void Refused(const std::string& line) { (void)line; }
+    virtual bool StopRequested() { return false; }
+};
+
+struct LineScanResult {
+    int found = 0;
+    bool stopped = false;   // by the observer, at stoppedLine and stoppedAddress
+    std::string stoppedLine;
+    int stoppedAddress = 0;
+};
+
+// Every address at each of the settings in turn, on the open port; after the
+// first unit found only with all. The reply wait of a try is ScanWaitMs of
+// its setting, or on a device server's connection connectionWaitMs.
+LineScanResult ScanLineSettings(CModbusComm& comm, const std::vector<LineSettings>& lines,
+                                bool all, int connectionWaitMs, LineScanObserver& observer);

@@ -1,4 +1,4 @@
-#include "cli/LinkCounters.h"
+#include "master/LinkCounters.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "cli/MbapDiagnosis.h"
+#include "master/MbapDiagnosis.h"
 
 #include <algorithm>
 
-#include "cli/Diagnosis.h"
-#include "cli/MbapMismatch.h"
+#include "master/Diagnosis.h"
+#include "master/MbapMismatch.h"
 #include "link/HexEcho.h"
 #include "link/MbapFraming.h"
 

@@ -1,4 +1,4 @@
-#include "cli/MbapMismatch.h"
+#include "master/MbapMismatch.h"
 
 #include "link/HexEcho.h"
 #include "link/MbapFraming.h"

@@ -1,10 +1,8 @@
-#include "cli/poll/Poller.h"
+#include "master/Poller.h"
 
 #include <algorithm>
 
-#include "cli/RawCommand.h"
-#include "cli/RecordFormat.h"
-#include "cli/StopSignal.h"
+#include "master/LocalTime.h"
 
 namespace {
 
@@ -13,26 +11,13 @@ using Wall = std::chrono::system_clock;
 
 // A lost port is tried again every second.
 constexpr auto kReopenEvery = std::chrono::seconds(1);
-// How often a wait looks at the stop signals.
+// How often a wait asks the stop predicate.
 constexpr auto kStopCheck = std::chrono::milliseconds(50);
 
 }  // namespace
 
-ReadRecord ScanOf(UnitLink& link, WatchScope scope, const RawRead& raw) {
-    switch (scope) {
-        case WatchScope::Analog:
-            return link.Read(ReadCommand::Analog03);
-        case WatchScope::Bits:
-            return link.Read(ReadCommand::Coils01);
-        case WatchScope::All:
-            return link.ReadAll({ReadCommand::Analog03, ReadCommand::Coils01});
-        case WatchScope::Raw:
-            return RawScan(link, raw);
-    }
-    return {};
-}
-
-Poller::Poller(PollPlan plan, UnitLink& link) : plan_(std::move(plan)), link_(link) {
+Poller::Poller(PollPlan plan, UnitLink& link, StopPredicate stop)
+    : plan_(std::move(plan)), link_(link), stop_(std::move(stop)) {
     link_.OnFrame([this](const LinkFrame& frame) { Each([&](PollSink& s) { s.OnFrame(frame); }); });
 }
 
@@ -41,12 +26,12 @@ bool Poller::Open(std::string* why) {
 }
 
 bool Poller::More() const {
-    if (StopRequested() ||
+    if (Stopped() ||
         (plan_.count != 0 && status_.scans >= static_cast<std::uint64_t>(plan_.count))) {
         return false;
     }
     return std::all_of(sinks_.begin(), sinks_.end(),
-                       [](const PollSink* s) { return s->Failure() == kExitReply; });
+                       [](const PollSink* s) { return !s->Failed(); });
 }
 
 void Poller::ScanOnce() {
@@ -119,10 +104,10 @@ bool Poller::RunTasks() {
     return !tasks.empty();
 }
 
-// Waits until the time point, in short steps so that a stop signal ends the
+// Waits until the time point, in short steps so that a stop ends the
 // wait, running posted tasks and trying a lost port again every second.
 void Poller::Pause(Steady::time_point until) {
-    while (!StopRequested()) {
+    while (!Stopped()) {
         if (RunTasks()) {
             continue;  // a task took time: look at the clock again
         }
@@ -138,7 +123,7 @@ void Poller::Pause(Steady::time_point until) {
     }
 }
 
-int Poller::Run() {
+PollOutcome Poller::Run() {
     const auto interval = std::chrono::duration_cast<Steady::duration>(
         std::chrono::duration<double>(plan_.intervalSeconds));
     while (More()) {
@@ -160,12 +145,7 @@ int Poller::Run() {
     }
     RunTasks();  // a task posted at the end still gets its answer
     Each([&](PollSink& s) { s.OnEnd(status_); });
-    int result = kExitReply;
-    for (const PollSink* s : sinks_) {
-        if (s->Failure() != kExitReply) {
-            result = s->Failure();
-            break;
-        }
-    }
-    return result;
+    const bool failed =
+        std::any_of(sinks_.begin(), sinks_.end(), [](const PollSink* s) { return s->Failed(); });
+    return failed ? PollOutcome::SinkFailed : PollOutcome::Finished;
 }

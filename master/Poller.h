@@ -15,9 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/CtlOptions.h"
-#include "cli/LiveView.h"
-#include "cli/UnitLink.h"
+#include "master/ScanScope.h"
+#include "master/UnitLink.h"
 
 // A change of the link that is not a scan.
 struct LinkEvent {
@@ -36,37 +35,41 @@ class PollSink {
 public:
     virtual ~PollSink() = default;
     // A scan made on the open port, already counted in status.
-    virtual void OnScan(const ReadRecord& record, const WatchStatus& status) = 0;
+    virtual void OnScan(const ReadRecord& record, const ScanStatus& status) = 0;
     // A scan that fell due while the port was lost: no request went out.
-    virtual void OnMissedScan(const WatchStatus& status) { (void)status; }
+    virtual void OnMissedScan(const ScanStatus& status) { (void)status; }
     virtual void OnLink(const LinkEvent& event) { (void)event; }
     virtual void OnFrame(const LinkFrame& frame) { (void)frame; }
-    // The loop stops once a sink failed (an output that cannot be written);
-    // the status the run then exits with.
-    virtual int Failure() const { return kExitReply; }
+    // The loop stops once a sink failed (an output that cannot be written).
+    virtual bool Failed() const { return false; }
     // Once, after the last scan.
-    virtual void OnEnd(const WatchStatus& status) { (void)status; }
+    virtual void OnEnd(const ScanStatus& status) { (void)status; }
 };
 
 struct PollPlan {
-    WatchScope scope = WatchScope::All;
-    RawRead raw;                  // with WatchScope::Raw
+    ScanScope scope = ScanScope::All;
+    RawRead raw;                  // with ScanScope::Raw
     double intervalSeconds = 1.0;
-    long long count = 0;          // 0: until a stop signal
+    long long count = 0;          // 0: until stopped
 };
+
+// How a run ended: its count reached or stopped from outside, or a sink failed.
+enum class PollOutcome { Finished, SinkFailed };
 
 class Poller {
 public:
     using Task = std::function<void(UnitLink&)>;
+    // Asked between scans and while waiting: true ends the run (a stop signal,
+    // the server going down). None: the run ends by its count or a sink.
+    using StopPredicate = std::function<bool()>;
 
-    Poller(PollPlan plan, UnitLink& link);
+    Poller(PollPlan plan, UnitLink& link, StopPredicate stop = {});
     void AddSink(PollSink* sink) { sinks_.push_back(sink); }
 
     // Opens the port (false with the reason when it cannot) and scans until
-    // the count is reached, a stop signal came or a sink failed. The exit
-    // status: 0, or the failed sink's.
+    // the count is reached, the stop predicate holds or a sink failed.
     bool Open(std::string* why);
-    int Run();
+    PollOutcome Run();
 
     // Any thread: the task runs on the loop's thread before the next scan (or
     // at once if the loop waits), with the link as it is (it may be closed).
@@ -79,6 +82,7 @@ private:
     void Pause(std::chrono::steady_clock::time_point until);
     bool RunTasks();
     bool More() const;
+    bool Stopped() const { return stop_ && stop_(); }
     template <typename F>
     void Each(F f) {
         for (PollSink* sink : sinks_) {
@@ -88,8 +92,9 @@ private:
 
     const PollPlan plan_;
     UnitLink& link_;
+    const StopPredicate stop_;
     std::vector<PollSink*> sinks_;
-    WatchStatus status_;
+    ScanStatus status_;
     std::chrono::system_clock::time_point lostSince_{};
     std::chrono::steady_clock::time_point lastTry_{};
     std::uint64_t lateReplies_ = 0;
@@ -98,6 +103,3 @@ private:
     std::condition_variable posted_;
     std::deque<Task> tasks_;
 };
-
-// One scan of the plan's reads: `all` is 03 on 100..108, then 01 on 0..14.
-ReadRecord ScanOf(UnitLink& link, WatchScope scope, const RawRead& raw);

@@ -1,4 +1,4 @@
-#include "cli/PortOpen.h"
+#include "master/PortOpen.h"
 
 #include "link/OpenError.h"
 #include "link/SerialDevice.h"

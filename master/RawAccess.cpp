@@ -1,4 +1,4 @@
-#include "cli/RawAccess.h"
+#include "master/RawAccess.h"
 
 #include <algorithm>
 #include <cctype>

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "cli/RawAccess.h"
+#include "master/RawAccess.h"
 
 namespace {
 

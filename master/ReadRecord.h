@@ -28,3 +28,10 @@ struct ReadRecord {
     // over the exchanges of a scan of several reads; none without an answer.
     std::optional<double> responseMs;
 };
+
+// "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.
+const char* OutcomeWord(ReadOutcome outcome);
+
+// "02 illegal data address (非法数据地址)": the exception code in hex, its
+// English name and the Chinese one k40tool shows (scripts may match either).
+std::string ExceptionText(const ReadRecord& record);

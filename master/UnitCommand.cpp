@@ -1,6 +1,6 @@
-#include "cli/UnitCommand.h"
+#include "master/UnitCommand.h"
 
-#include "cli/Confirm.h"
+#include "master/Confirm.h"
 
 CommandResult RunUnitCommand(UnitLink& link, const UnitCommand& c, bool confirm, int windowMs) {
     CommandResult result;

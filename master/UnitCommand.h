@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 #include "unit/CommandCheck.h"
 
 struct CommandResult {

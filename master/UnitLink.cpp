@@ -1,11 +1,11 @@
-#include "cli/UnitLink.h"
+#include "master/UnitLink.h"
 
 #include <chrono>
 
-#include "cli/Diagnosis.h"
-#include "cli/MbapDiagnosis.h"
-#include "cli/PortOpen.h"
-#include "cli/RecordFormat.h"
+#include "master/Diagnosis.h"
+#include "master/MbapDiagnosis.h"
+#include "master/PortOpen.h"
+#include "master/LocalTime.h"
 #include "link/HexEcho.h"
 #include "link/LateReply.h"
 #include "link/LineSettings.h"

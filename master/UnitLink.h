@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/LinkCounters.h"
-#include "cli/ReadRecord.h"
+#include "master/LinkCounters.h"
+#include "master/ReadRecord.h"
 #include "link/Exchange.h"
 #include "link/NamedPort.h"
 #include "unit/ControlCommands.h"

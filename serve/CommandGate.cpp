@@ -1,6 +1,6 @@
-#include "cli/serve/CommandGate.h"
+#include "serve/CommandGate.h"
 
-#include "cli/serve/CommandJson.h"
+#include "serve/CommandJson.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "cli/serve/Http.h"
-#include "cli/serve/RequestGuard.h"
+#include "serve/Http.h"
+#include "serve/RequestGuard.h"
 #include "unit/CommandCheck.h"
 
 struct ServeAccess {

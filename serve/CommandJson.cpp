@@ -1,4 +1,4 @@
-#include "cli/serve/CommandJson.h"
+#include "serve/CommandJson.h"
 
 #include <nlohmann/json.hpp>
 

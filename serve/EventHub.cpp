@@ -1,4 +1,4 @@
-#include "cli/serve/EventHub.h"
+#include "serve/EventHub.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/serve/Http.h"
+#include "serve/Http.h"
 
 class EventHub {
 public:

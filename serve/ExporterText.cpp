@@ -1,8 +1,8 @@
-#include "cli/serve/ExporterText.h"
+#include "serve/ExporterText.h"
 
-#include "cli/CsvLayout.h"
-#include "cli/PrometheusFormat.h"
-#include "cli/PrometheusText.h"
+#include "master/ScanScope.h"
+#include "formats/PrometheusFormat.h"
+#include "formats/PrometheusText.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ std::string ExporterText(const ServeSnapshot& s) {
     const ReadRecord none;  // no reply: no measurement, k40_up 0
     // The columns' texts are converted from the tables' GBK once, not on
     // every scrape.
-    static const std::vector<SignalReading> columns = WatchColumns(WatchScope::All);
+    static const std::vector<SignalReading> columns = ScanColumns(ScanScope::All);
     std::string out = PrometheusText(current ? s.last : none, columns,
                                      {s.port, s.slave, s.scans, s.failedScans});
     const std::string target = TargetLabels(s.port, s.slave);

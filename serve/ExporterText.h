@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/serve/ServeSnapshot.h"
+#include "serve/ServeSnapshot.h"
 
 // Each family with HELP and TYPE; port="...",slave="N" on every sample but
 // the build's:

@@ -1,4 +1,4 @@
-#include "cli/serve/Http.h"
+#include "serve/Http.h"
 
 HttpResponse TextResponse(int status, const std::string& text) {
     HttpResponse response;

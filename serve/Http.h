@@ -2,7 +2,7 @@
 // gives: requests already parsed and bounded by the server (Boost.Beast), and
 // answers that are either whole or written in pieces as they are made (the
 // history, the event stream). The server knows nothing of the unit; the
-// routes (cli/serve/Routes.h) know nothing of sockets.
+// routes (ServeApp.h) know nothing of sockets.
 #pragma once
 
 #include <functional>

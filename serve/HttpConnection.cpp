@@ -2,7 +2,7 @@
 // application works on the first), under a deadline for the whole request
 // and an idle timeout between kept-alive requests, and writes its answer from
 // a queue that a streamed answer fills as its source allows.
-#include "cli/serve/HttpConnection.h"
+#include "serve/HttpConnection.h"
 
 #include <cstdio>
 
@@ -48,7 +48,7 @@ constexpr std::size_t kLingerBytes = 4 << 20;
 
 }  // namespace
 
-HttpConnection::HttpConnection(std::shared_ptr<ServerCore> core, tcp::socket socket)
+HttpConnection::HttpConnection(std::shared_ptr<ServerContext> core, tcp::socket socket)
     : core_(std::move(core)), socket_(std::move(socket)), timer_(socket_.get_executor()) {
     error_code ec;
     const tcp::endpoint local = socket_.local_endpoint(ec);
@@ -82,7 +82,11 @@ void HttpConnection::Start() {
         PostClose();
         return;
     }
-    if (!core_->Register(this, weak_from_this())) {
+    if (!core_->Register(this, [weak = weak_from_this()] {
+            if (auto c = weak.lock()) {
+                c->PostClose();
+            }
+        })) {
         PostClose();
         return;
     }

@@ -14,58 +14,31 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cli/serve/HttpParse.h"
-#include "cli/serve/HttpServer.h"
+#include "serve/HttpParse.h"
+#include "serve/HttpServer.h"
+#include "serve/ServerCore.h"
 
-class HttpConnection;
-
-// What the server and its connections share; connections keep it (and with it
-// the io_context their sockets belong to) alive as long as any of them lives,
-// so an answer that comes after the server is gone touches nothing freed.
-struct ServerCore {
-    ServerCore(HttpApp& application, const HttpLimits& lim) : app(application), limits(lim) {}
+// The server's io_context on top of what it shares with its connections;
+// connections keep it (and with it the io_context their sockets belong to)
+// alive as long as any of them lives, so an answer that comes after the
+// server is gone touches nothing freed. The io_context is destroyed first,
+// with the handlers it still holds, while the registry is still there.
+struct ServerContext : ServerCore {
+    ServerContext(HttpApp& application, const HttpLimits& lim) : ServerCore(application, lim) {}
 
     boost::asio::io_context io;
-    HttpApp& app;
-    const HttpLimits limits;
-    std::atomic<std::size_t> refused{0};
-    std::atomic<std::size_t> open{0};
 
     // Runs fn on the executor unless the server has stopped for good (then
     // nothing runs its io_context any more and the handler would never run).
     template <class Executor, class Fn>
     bool Post(const Executor& executor, Fn&& fn) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!stopped) {
-            boost::asio::post(executor, std::forward<Fn>(fn));
-        }
-        return !stopped;
+        return IfRunning([&] { boost::asio::post(executor, std::forward<Fn>(fn)); });
     }
-    // False once CloseAll has run: the connection is to close at once.
-    bool Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak);
-    void Unregister(HttpConnection* c);
-    // Closes every connection (on its strand) and any registered later.
-    void CloseAll();
-    // After the server's threads are joined: nothing more is posted.
-    void SetStopped();
-    // Counts a connection of the client; false (nothing counted) when the
-    // client holds as many as it may.
-    bool AdmitClient(const std::string& client);
-    void ReleaseClient(const std::string& client);
-
-private:
-    std::mutex mutex;
-    bool closing = false, stopped = false;
-    std::unordered_map<HttpConnection*, std::weak_ptr<HttpConnection>> connections;
-    std::unordered_map<std::string, std::size_t> byClient;
 };
-
-// "k40ctl: 400 from 127.0.0.1: bad request line" on stderr, as one write.
-void LogRefusal(const std::string& line);
 
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 public:
-    HttpConnection(std::shared_ptr<ServerCore> core, boost::asio::ip::tcp::socket socket);
+    HttpConnection(std::shared_ptr<ServerContext> core, boost::asio::ip::tcp::socket socket);
     ~HttpConnection();
     // Registers the connection and reads its first request.
     void Start();
@@ -95,7 +68,7 @@ private:
     void Drain();
     void Arm(Timer kind, int ms);
 
-    std::shared_ptr<ServerCore> core_;
+    std::shared_ptr<ServerContext> core_;
     boost::asio::ip::tcp::socket socket_;
     boost::asio::steady_timer timer_;
     unsigned timerGeneration_ = 0;

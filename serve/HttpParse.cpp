@@ -2,7 +2,7 @@
 // is then checked again for what the routes must never see (paths that climb
 // or hide a separator, doubled fields that a proxy and the server could read
 // differently).
-#include "cli/serve/HttpParse.h"
+#include "serve/HttpParse.h"
 
 #include <algorithm>
 #include <boost/beast/http.hpp>

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/serve/Http.h"
-#include "cli/serve/HttpServer.h"
+#include "serve/Http.h"
+#include "serve/HttpServer.h"
 
 // One request read in pieces as they arrive. The caller keeps the bytes not
 // yet used and gives them again with more (the parser does not copy a

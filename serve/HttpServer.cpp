@@ -1,7 +1,7 @@
 // The listener and the threads of k40ctl's HTTP server. Connections are
 // accepted on a strand of their own; beyond HttpLimits::maxConnections they
 // are closed at once, so a flood of connections never takes more than that.
-#include "cli/serve/HttpServer.h"
+#include "serve/HttpServer.h"
 
 #include <cctype>
 #include <chrono>
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/serve/HttpConnection.h"
-#include "cli/serve/ListenSocket.h"
+#include "serve/HttpConnection.h"
+#include "serve/ListenSocket.h"
 
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
@@ -49,105 +49,16 @@ void Run(asio::io_context& io) {
 
 }  // namespace
 
-// At most kLogLines lines in kLogWindow: a flood of bad requests must not
-// flood the journal too; the lines left out are counted once the window ends.
-void LogRefusal(const std::string& line) {
-    constexpr int kLogLines = 20;
-    constexpr auto kLogWindow = std::chrono::seconds(10);
-    static std::mutex mutex;
-    static std::chrono::steady_clock::time_point windowStart{};
-    static int shown = 0;
-    static unsigned long long skipped = 0;
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        const auto now = std::chrono::steady_clock::now();
-        if (now - windowStart >= kLogWindow) {
-            if (skipped != 0) {
-                text = "k40ctl: " + std::to_string(skipped) + " more refusals not shown\n";
-            }
-            windowStart = now;
-            shown = 0;
-            skipped = 0;
-        }
-        if (shown < kLogLines) {
-            ++shown;
-            text += line + "\n";
-        } else {
-            ++skipped;
-        }
-    }
-    if (!text.empty()) {
-        std::fputs(text.c_str(), stderr);
-    }
-}
-
-bool ServerCore::Register(HttpConnection* c, std::weak_ptr<HttpConnection> weak) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (closing) {
-        return false;
-    }
-    connections.emplace(c, std::move(weak));
-    return true;
-}
-
-bool ServerCore::AdmitClient(const std::string& client) {
-    std::lock_guard<std::mutex> lock(mutex);
-    std::size_t& held = byClient[client];
-    if (held >= limits.maxConnectionsPerClient) {
-        if (held == 0) {
-            byClient.erase(client);
-        }
-        return false;
-    }
-    ++held;
-    return true;
-}
-
-void ServerCore::ReleaseClient(const std::string& client) {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto it = byClient.find(client);
-    if (it != byClient.end() && --it->second == 0) {
-        byClient.erase(it);
-    }
-}
-
-void ServerCore::Unregister(HttpConnection* c) {
-    std::lock_guard<std::mutex> lock(mutex);
-    connections.erase(c);
-}
-
-void ServerCore::CloseAll() {
-    std::vector<std::shared_ptr<HttpConnection>> all;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        closing = true;
-        for (auto& entry : connections) {
-            if (auto c = entry.second.lock()) {
-                all.push_back(std::move(c));
-            }
-        }
-    }
-    for (auto& c : all) {
-        c->PostClose();
-    }
-}
-
-void ServerCore::SetStopped() {
-    std::lock_guard<std::mutex> lock(mutex);
-    stopped = true;
-}
-
 struct HttpServer::Impl {
     Impl(HttpApp& app, const HttpLimits& limits)
-        : core(std::make_shared<ServerCore>(app, limits)),
+        : core(std::make_shared<ServerContext>(app, limits)),
           acceptor(asio::make_strand(core->io)),
           retry(acceptor.get_executor()) {}
 
     void Accept();
     void Accepted(tcp::socket socket);
 
-    std::shared_ptr<ServerCore> core;
+    std::shared_ptr<ServerContext> core;
     tcp::acceptor acceptor;
     asio::steady_timer retry;  // after a failed accept (no descriptors left)
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/serve/Http.h"
+#include "serve/Http.h"
 
 struct HttpLimits {
     std::size_t maxHeaderBytes = 8 * 1024;  // request line and fields: 431 beyond

@@ -1,9 +1,12 @@
-#include "cli/serve/IpAddress.h"
+#include "serve/IpAddress.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
-#include "cli/serve/HttpParse.h"
+#include "serve/HttpParse.h"  // HexDigit
+
 
 namespace {
 
@@ -223,4 +226,24 @@ IpAddress IpAddressOf(const ResolvedAddress& resolved) {
     a.bytes = resolved.bytes;
     a.scope = resolved.scope;
     return Unmapped(a);
+}
+
+bool IsLoopbackAddress(const IpAddress& address) {
+    if (!address.v6) {
+        return address.bytes[0] == 127;
+    }
+    const auto& b = address.bytes;
+    return std::all_of(b.begin(), b.end() - 1, [](std::uint8_t x) { return x == 0; }) &&
+           b.back() == 1;
+}
+
+bool IsLoopbackHost(std::string_view host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    std::string lower(host);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    IpAddress address;
+    return lower == "localhost" || (ParseIpAddress(lower, &address) && IsLoopbackAddress(address));
 }

@@ -28,6 +28,13 @@ bool ParseIpAddress(std::string_view text, IpAddress* address);
 // as "%N" when it has one. Text the link's name parsing takes back.
 std::string FormatIpAddress(const IpAddress& address);
 
+// 127.0.0.0/8 or ::1: the host's own loopback. The one test of it: the
+// listen address, the Host rules and the probe's default targets all ask here.
+bool IsLoopbackAddress(const IpAddress& address);
+// A host as a listen address or a Host header gives it: "localhost", or an
+// address in digits ("127.0.0.1", "::1", "[::1]") that is loopback.
+bool IsLoopbackHost(std::string_view host);
+
 // base/prefix, and the one port it is limited to (0: any port).
 struct AddressBlock {
     IpAddress base;

@@ -1,6 +1,6 @@
-#include "cli/serve/PageAsset.h"
+#include "serve/PageAsset.h"
 
-#include "cli/serve/PageAssetList.h"
+#include "serve/PageAssetList.h"
 
 const PageAsset* FindPageAsset(const std::string& path) {
     for (const PageAsset* asset : kPageAssets) {

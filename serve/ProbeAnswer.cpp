@@ -1,10 +1,10 @@
-#include "cli/serve/ProbeAnswer.h"
+#include "serve/ProbeAnswer.h"
 
 #include <algorithm>
 
-#include "cli/CsvLayout.h"
-#include "cli/PrometheusFormat.h"
-#include "cli/PrometheusText.h"
+#include "master/ScanScope.h"
+#include "formats/PrometheusFormat.h"
+#include "formats/PrometheusText.h"
 
 const char* const kPrometheusContentType = "text/plain; version=0.0.4; charset=utf-8";
 
@@ -116,7 +116,7 @@ std::string ProbeText(const ReadRecord& record, const std::string& target, int s
     }
     PrometheusScrape scrape{target, slave};
     scrape.scanCounters = false;
-    static const std::vector<SignalReading> columns = WatchColumns(WatchScope::All);
+    static const std::vector<SignalReading> columns = ScanColumns(ScanScope::All);
     text += PrometheusText(record, columns, scrape);
     text +=
         "# HELP k40_probe_duration_seconds How long the probe took: name lookup, connect "

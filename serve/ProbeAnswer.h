@@ -6,9 +6,9 @@
 #include <chrono>
 #include <string>
 
-#include "cli/ReadRecord.h"
-#include "cli/serve/Http.h"
-#include "cli/serve/ProbeTargets.h"
+#include "master/ReadRecord.h"
+#include "serve/Http.h"
+#include "serve/ProbeTargets.h"
 
 struct ProbeRequest {
     ProbeTarget target;

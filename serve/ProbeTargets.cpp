@@ -1,4 +1,4 @@
-#include "cli/serve/ProbeTargets.h"
+#include "serve/ProbeTargets.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,18 +19,8 @@ std::string Lower(std::string text) {
 }
 
 // Without --probe-target the probe reaches this host only.
-const std::vector<AddressBlock>& LoopbackBlocks() {
-    static const std::vector<AddressBlock> blocks = [] {
-        AddressBlock v4, v6;
-        (void)ParseAddressBlock("127.0.0.0/8", &v4);
-        (void)ParseAddressBlock("::1/128", &v6);
-        return std::vector<AddressBlock>{v4, v6};
-    }();
-    return blocks;
-}
-
-const std::vector<AddressBlock>& BlocksOf(const ProbeRules& rules) {
-    return rules.blocks.empty() && rules.names.empty() ? LoopbackBlocks() : rules.blocks;
+bool LoopbackOnly(const ProbeRules& rules) {
+    return rules.blocks.empty() && rules.names.empty();
 }
 
 bool NameAllowed(const ProbeRules& rules, const std::string& host, std::uint16_t port) {
@@ -139,8 +129,10 @@ bool AddProbePort(const std::string& port, ProbeRules* rules, std::string* why) 
 }
 
 bool AddressAllowed(const ProbeRules& rules, const IpAddress& address, std::uint16_t port) {
-    const std::vector<AddressBlock>& blocks = BlocksOf(rules);
-    return std::any_of(blocks.begin(), blocks.end(),
+    if (LoopbackOnly(rules)) {
+        return IsLoopbackAddress(address);
+    }
+    return std::any_of(rules.blocks.begin(), rules.blocks.end(),
                        [&](const AddressBlock& b) { return BlockContains(b, address, port); });
 }
 
@@ -181,7 +173,8 @@ TargetVerdict ParseProbeTarget(const std::string& text, const ProbeRules& rules,
     }
     // A name passes by a rule for it, or by what it resolves to.
     if (!target->numeric &&
-        (NameAllowed(rules, target->address.host, port) || !BlocksOf(rules).empty())) {
+        (NameAllowed(rules, target->address.host, port) || LoopbackOnly(rules) ||
+         !rules.blocks.empty())) {
         return TargetVerdict::NeedsLookup;
     }
     *why = "target " + text + ": not an address this exporter may probe (see --probe-target)";

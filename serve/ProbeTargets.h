@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/serve/IpAddress.h"
+#include "serve/IpAddress.h"
 #include "link/TcpAddress.h"
 
 // A host name allowed as written (lower case), with its port (0: any).

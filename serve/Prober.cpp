@@ -1,11 +1,11 @@
-#include "cli/serve/Prober.h"
+#include "serve/Prober.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "cli/PrometheusFormat.h"
-#include "cli/PrometheusText.h"
-#include "cli/UnitLink.h"
+#include "formats/PrometheusFormat.h"
+#include "formats/PrometheusText.h"
+#include "master/UnitLink.h"
 
 namespace {
 

@@ -24,10 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "cli/ReadRecord.h"
-#include "cli/serve/Http.h"
-#include "cli/serve/ProbeAnswer.h"
-#include "cli/serve/ProbeTargets.h"
+#include "master/ReadRecord.h"
+#include "serve/Http.h"
+#include "serve/ProbeAnswer.h"
+#include "serve/ProbeTargets.h"
 #include "link/EchoMode.h"
 #include "link/LineSettings.h"
 

@@ -1,10 +1,10 @@
-#include "cli/serve/ReadingsJson.h"
+#include "serve/ReadingsJson.h"
 
 #include <cmath>
 
 #include <nlohmann/json.hpp>
 
-#include "cli/RecordFormat.h"
+#include "formats/RecordFormat.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/serve/ServeSnapshot.h"
+#include "serve/ServeSnapshot.h"
 
 // One JSON object (no line end):
 //   time, outcome, response_ms, exception, diagnosis, values

@@ -1,9 +1,10 @@
-#include "cli/serve/RequestGuard.h"
+#include "serve/RequestGuard.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "cli/serve/SecretFile.h"
+#include "serve/IpAddress.h"
+#include "serve/SecretFile.h"
 
 namespace {
 
@@ -21,10 +22,6 @@ std::string HostForm(std::string_view host) {
         return "[" + lower + "]";
     }
     return lower;
-}
-
-bool IsLoopback(const std::string& hostForm) {
-    return hostForm.rfind("127.", 0) == 0 || hostForm == "[::1]";
 }
 
 // "name:port", "[v6]:port", or without the port (then 80): the name in
@@ -66,7 +63,7 @@ bool AuthorityAllowed(const AllowedHosts& allowed, std::string_view authority,
     if (allowed.wildcard ? (!local.empty() && host == local) : host == allowed.listenHost) {
         return true;
     }
-    if (host == "localhost" && (allowed.loopback || (allowed.wildcard && IsLoopback(local)))) {
+    if (host == "localhost" && (allowed.loopback || (allowed.wildcard && IsLoopbackHost(local)))) {
         return true;
     }
     return std::find(allowed.names.begin(), allowed.names.end(), host) != allowed.names.end();
@@ -84,7 +81,7 @@ AllowedHosts MakeAllowedHosts(const std::string& listenHost, int port,
     allowed.listenHost = HostForm(listenHost);
     allowed.port = port;
     allowed.wildcard = allowed.listenHost == "0.0.0.0" || allowed.listenHost == "[::]";
-    allowed.loopback = IsLoopback(allowed.listenHost);
+    allowed.loopback = IsLoopbackHost(allowed.listenHost);
     for (const std::string& name : hostNames) {
         if (!name.empty()) {
             allowed.names.push_back(HostForm(name));

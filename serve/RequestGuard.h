@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/serve/Http.h"
+#include "serve/Http.h"
 
 // The names the server answers to: its listen address and port, "localhost"
 // on loopback, and the operator's --host-name names.

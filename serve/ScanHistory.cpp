@@ -1,4 +1,4 @@
-#include "cli/serve/ScanHistory.h"
+#include "serve/ScanHistory.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <limits>
 #include <stdexcept>
 
-#include "cli/CsvLayout.h"
-#include "cli/RecordFormat.h"
+#include "master/ScanScope.h"
+#include "formats/RecordFormat.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ std::size_t HeapOf(const std::string& text) {
 ScanHistory::ScanHistory(std::chrono::seconds keep, std::size_t maxScans)
     : keepMs_(std::chrono::duration_cast<milliseconds>(keep).count()),
       maxScans_(std::max<std::size_t>(maxScans, 1)),
-      columns_(WatchColumns(WatchScope::All)) {
+      columns_(ScanColumns(ScanScope::All)) {
     const auto analogs = std::count_if(columns_.begin(), columns_.end(),
                                        [](const SignalReading& c) { return c.analog; });
     if (columns_.size() != kAnalogs + kBits || static_cast<std::size_t>(analogs) != kAnalogs) {

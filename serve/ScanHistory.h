@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/ReadRecord.h"
-#include "cli/serve/StringPool.h"
+#include "master/ReadRecord.h"
+#include "serve/StringPool.h"
 
 enum class HistoryFormat { JsonLines, Csv };
 

@@ -1,15 +1,15 @@
-#include "cli/serve/ServeApp.h"
+#include "serve/ServeApp.h"
 
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
 
-#include "cli/RecordFormat.h"
-#include "cli/UnitCommand.h"
-#include "cli/serve/ExporterText.h"
-#include "cli/serve/PageAsset.h"
-#include "cli/serve/ReadingsJson.h"
-#include "cli/serve/TimeText.h"
+#include "formats/RecordFormat.h"
+#include "master/UnitCommand.h"
+#include "serve/ExporterText.h"
+#include "serve/PageAsset.h"
+#include "serve/ReadingsJson.h"
+#include "serve/TimeText.h"
 #include "unit/ExceptionText.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // serve's routes: what each path answers, the checks every request and every
 // command passes, and the command's trip through the poller's queue. No
-// sockets here (cli/serve/HttpServer.h) and no link: commands are tasks that
+// sockets here (HttpServer.h) and no link: commands are tasks that
 // the poller runs between two scans.
 #pragma once
 
@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "cli/poll/Poller.h"
-#include "cli/serve/CommandGate.h"
-#include "cli/serve/Http.h"
-#include "cli/serve/Prober.h"
-#include "cli/serve/ServeState.h"
+#include "master/Poller.h"
+#include "serve/CommandGate.h"
+#include "serve/Http.h"
+#include "serve/Prober.h"
+#include "serve/ServeState.h"
 
 
 class ServeApp : public HttpApp {

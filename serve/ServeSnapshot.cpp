@@ -1,4 +1,4 @@
-#include "cli/serve/ServeSnapshot.h"
+#include "serve/ServeSnapshot.h"
 
 const char* LinkStateWord(LinkState state) {
     switch (state) {

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/LinkCounters.h"
-#include "cli/ReadRecord.h"
+#include "master/LinkCounters.h"
+#include "master/ReadRecord.h"
 
 enum class LinkState {
     Starting,   // no scan made yet since the port was opened (or reopened)

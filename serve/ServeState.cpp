@@ -1,9 +1,9 @@
-#include "cli/serve/ServeState.h"
+#include "serve/ServeState.h"
 
 #include <nlohmann/json.hpp>
 
-#include "cli/RecordFormat.h"
-#include "cli/serve/ReadingsJson.h"
+#include "formats/RecordFormat.h"
+#include "serve/ReadingsJson.h"
 #include "link/HexEcho.h"
 
 namespace {
@@ -62,14 +62,14 @@ ServeState::ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::se
     snap_.historySeconds = keep.count();
 }
 
-void ServeState::Count(const WatchStatus& status) {
+void ServeState::Count(const ScanStatus& status) {
     snap_.scans = status.scans;
     snap_.failedScans = status.failures;
     snap_.missedScans = status.missed;
     snap_.counters = link_.Counters();
 }
 
-void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
+void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
     std::string json;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -99,7 +99,7 @@ void ServeState::OnScan(const ReadRecord& record, const WatchStatus& status) {
     hub_.Publish("scan", json);
 }
 
-void ServeState::OnMissedScan(const WatchStatus& status) {
+void ServeState::OnMissedScan(const ScanStatus& status) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         Count(status);

@@ -11,18 +11,18 @@
 #include <mutex>
 #include <string>
 
-#include "cli/poll/Poller.h"
-#include "cli/serve/EventHub.h"
-#include "cli/serve/ScanHistory.h"
-#include "cli/serve/ServeSnapshot.h"
+#include "master/Poller.h"
+#include "serve/EventHub.h"
+#include "serve/ScanHistory.h"
+#include "serve/ServeSnapshot.h"
 
 class ServeState : public PollSink {
 public:
     // base: the snapshot's fixed fields (port, slave, interval, commands...).
     ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::seconds keep);
 
-    void OnScan(const ReadRecord& record, const WatchStatus& status) override;
-    void OnMissedScan(const WatchStatus& status) override;
+    void OnScan(const ReadRecord& record, const ScanStatus& status) override;
+    void OnMissedScan(const ScanStatus& status) override;
     void OnLink(const LinkEvent& event) override;
     void OnFrame(const LinkFrame& frame) override;
 
@@ -42,7 +42,7 @@ public:
 
 private:
     class HistoryStream;
-    void Count(const WatchStatus& status);
+    void Count(const ScanStatus& status);
 
     const UnitLink& link_;
     std::mutex mutex_;

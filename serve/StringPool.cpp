@@ -1,4 +1,4 @@
-#include "cli/serve/StringPool.h"
+#include "serve/StringPool.h"
 
 namespace {
 

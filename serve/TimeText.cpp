@@ -1,4 +1,4 @@
-#include "cli/serve/TimeText.h"
+#include "serve/TimeText.h"
 
 #include <cstdint>
 

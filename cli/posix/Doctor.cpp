@@ -57,27 +57,8 @@ std::string Describe(const std::string& device) {
     return IsPseudoTerminal(real) ? name + ": a pseudo-terminal" : name;
 }
 
-}  // namespace
-
-void SerialChecks(const std::string& name, Report& report) {
-    const std::string device = ResolvePortName(name);
-    if (access(device.c_str(), F_OK) != 0) {
-        report.Fail(name + " does not exist",
-                    "plug the adapter in and check dmesg, or name a port that "
-                    "ls /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* lists.");
-        return;
-    }
-    report.Pass("port exists: " + Describe(device));
-
-    if (access(device.c_str(), R_OK | W_OK) != 0) {
-        report.Fail("you may not open " + device + " (" + std::strerror(errno) + ")",
-                    "add yourself to the group dialout (sudo usermod -aG dialout $USER) and log "
-                    "in again.");
-    } else {
-        report.Pass("you may open it: " + AccessReason(device));
-    }
-
-    const PortProbe probe = ProbePort(device);
+// Whether another program holds the port, or merely has it open.
+void HolderChecks(const std::string& device, const PortProbe& probe, Report& report) {
     std::string others;
     for (const PortHolder& h : FindPortHolders(device, "/proc")) {
         others += (others.empty() ? "" : ", ") + h.command + " (pid " + std::to_string(h.pid) + ")";
@@ -95,7 +76,10 @@ void SerialChecks(const std::string& name, Report& report) {
     } else {
         report.Pass("nobody else holds it");
     }
+}
 
+// The programs that grab USB serial adapters on a desktop.
+void GrabberChecks(Report& report) {
     const bool brltty = ProgramInstalled("brltty") || ProgramRunning("brltty", "/proc");
     const bool modemManager =
         ProgramInstalled("ModemManager") || ProgramRunning("ModemManager", "/proc");
@@ -115,7 +99,10 @@ void SerialChecks(const std::string& name, Report& report) {
     if (!brltty && !modemManager) {
         report.Pass("neither brltty nor ModemManager is present to grab USB serial adapters");
     }
+}
 
+// What the driver adds to every reply: low-latency mode and the FTDI timer.
+void LatencyChecks(const std::string& device, const PortProbe& probe, Report& report) {
     std::string timerFile;
     const int timer = UsbLatencyTimerMs(device, "/sys", &timerFile);
     if (probe.lowLatency == LowLatency::Accepted) {
@@ -137,4 +124,30 @@ void SerialChecks(const std::string& name, Report& report) {
         report.Warn("the FTDI latency timer is " + std::to_string(timer) + " ms",
                     "lower it: echo 1 > " + timerFile + " (as root).");
     }
+}
+
+}  // namespace
+
+void SerialChecks(const std::string& name, Report& report) {
+    const std::string device = ResolvePortName(name);
+    if (access(device.c_str(), F_OK) != 0) {
+        report.Fail(name + " does not exist",
+                    "plug the adapter in and check dmesg, or name a port that "
+                    "ls /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* lists.");
+        return;
+    }
+    report.Pass("port exists: " + Describe(device));
+
+    if (access(device.c_str(), R_OK | W_OK) != 0) {
+        report.Fail("you may not open " + device + " (" + std::strerror(errno) + ")",
+                    "add yourself to the group dialout (sudo usermod -aG dialout $USER) and log "
+                    "in again.");
+    } else {
+        report.Pass("you may open it: " + AccessReason(device));
+    }
+
+    const PortProbe probe = ProbePort(device);
+    HolderChecks(device, probe, report);
+    GrabberChecks(report);
+    LatencyChecks(device, probe, report);
 }

@@ -1,4 +1,4 @@
-#include "cli/LocalTime.h"
+#include "master/LocalTime.h"
 
 long LocalTimeAndOffset(std::time_t t, std::tm& local) {
     localtime_s(&local, &t);

@@ -1,4 +1,4 @@
-#include "cli/serve/ListenSocket.h"
+#include "serve/ListenSocket.h"
 
 #include <sys/socket.h>
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/serve/SecretFile.h"
+#include "serve/SecretFile.h"
 
 namespace {
 

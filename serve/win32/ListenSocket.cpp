@@ -1,6 +1,6 @@
 #include <winsock2.h>
 
-#include "cli/serve/ListenSocket.h"
+#include "serve/ListenSocket.h"
 
 void PrepareListenSocket(std::uintptr_t nativeHandle) {
     const BOOL on = TRUE;

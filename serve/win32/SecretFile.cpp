@@ -2,7 +2,7 @@
 // folders is private to the user); there are no mode bits to check.
 #include <windows.h>
 
-#include "cli/serve/SecretFile.h"
+#include "serve/SecretFile.h"
 #include "link/OpenError.h"
 #include "link/win32/Wide.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/CtlOptions.h"
-#include "cli/Diagnosis.h"
-#include "cli/Scan.h"
+#include "master/Diagnosis.h"
+#include "master/LineScan.h"
 
 namespace {
 

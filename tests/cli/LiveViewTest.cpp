@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/DisplayWidth.h"
+#include "formats/DisplayWidth.h"
 #include "unit/Readings.h"
 
 namespace {
@@ -135,7 +135,7 @@ TEST(LiveView, FitsTheTerminalItRunsIn) {
         columns.push_back(bit);
     }
     LiveView view(columns);
-    const WatchStatus status{
+    const ScanStatus status{
         1234, 56, "port lost since 14:03:12, reopening",
         "sent 2345, replies 2200, exceptions 3, nothing 40, echo-only 2, no-frame 5, "
         "other-slave 1, earlier-reply 13; response 8.1/9.0/12.4 ms (min/mean/max)",

@@ -1,11 +1,11 @@
 // The census's lines in each format, read back by Python's csv and json
 // modules: a device with 43/14, one with 17 that sends bytes no terminal
 // shows, the unit by its map answering an exception.
-#include "cli/CensusFormat.h"
+#include "formats/CensusFormat.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/cli/TextParsers.h"
+#include "tests/support/TextParsers.h"
 
 namespace {
 

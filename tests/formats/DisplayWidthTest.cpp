@@ -1,4 +1,4 @@
-#include "cli/DisplayWidth.h"
+#include "formats/DisplayWidth.h"
 
 #include <gtest/gtest.h>
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/DisplayWidth.h"
-#include "cli/PrometheusText.h"
-#include "cli/RecordFormat.h"
-#include "tests/cli/TextParsers.h"
+#include "formats/DisplayWidth.h"
+#include "formats/PrometheusText.h"
+#include "formats/RecordFormat.h"
+#include "tests/support/TextParsers.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/serve/CommandGate.h"
-#include "cli/serve/HttpParse.h"
-#include "cli/serve/RequestGuard.h"
+#include "serve/CommandGate.h"
+#include "serve/HttpParse.h"
+#include "serve/RequestGuard.h"
 
 namespace {
 

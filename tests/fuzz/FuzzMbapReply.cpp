@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "IdentificationFrames.h"
-#include "cli/MbapMismatch.h"
-#include "cli/RawAccess.h"
+#include "master/MbapMismatch.h"
+#include "master/RawAccess.h"
 #include "link/Exchange.h"
 #include "link/MbapFraming.h"
 #include "support/FakeSerial.h"

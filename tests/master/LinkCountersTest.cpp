@@ -2,8 +2,8 @@
 // /api/v1/readings publish, and the status line they leave as it was.
 #include <gtest/gtest.h>
 
-#include "cli/LinkCounters.h"
-#include "tests/cli/serve/ServeRecords.h"
+#include "master/LinkCounters.h"
+#include "tests/serve/ServeRecords.h"
 
 namespace {
 

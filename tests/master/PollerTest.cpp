@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "cli/poll/Poller.h"
+#include "master/Poller.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -14,7 +14,7 @@ namespace {
 class CountingSink : public PollSink {
 public:
     explicit CountingSink(Poller& poller) : poller_(poller) {}
-    void OnScan(const ReadRecord& record, const WatchStatus&) override {
+    void OnScan(const ReadRecord& record, const ScanStatus&) override {
         replies += record.outcome == ReadOutcome::Reply ? 1 : 0;
         inScan = false;
         if (++scans == 2) {
@@ -43,12 +43,12 @@ TEST(PollerTest, TasksRunBetweenScansAndFramesPairUp) {
     CSimProcess sim;
     ASSERT_TRUE(sim.Start({"--static", "--quiet"}));
     UnitLink link(sim.Path(), LineSettings{}, 1, 500, nullptr);
-    Poller poller({WatchScope::All, {}, 0.05, 4}, link);
+    Poller poller({ScanScope::All, {}, 0.05, 4}, link);
     CountingSink sink(poller);
     poller.AddSink(&sink);
     std::string why;
     ASSERT_TRUE(poller.Open(&why)) << why;
-    EXPECT_EQ(poller.Run(), kExitReply);
+    EXPECT_EQ(poller.Run(), PollOutcome::Finished);
 
     EXPECT_EQ(sink.scans, 4);
     EXPECT_EQ(sink.replies, 4);

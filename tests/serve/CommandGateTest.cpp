@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/serve/CommandGate.h"
+#include "serve/CommandGate.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <map>
 
-#include "cli/serve/ExporterText.h"
-#include "tests/cli/TextParsers.h"
-#include "tests/cli/serve/ServeRecords.h"
+#include "serve/ExporterText.h"
+#include "tests/support/TextParsers.h"
+#include "tests/serve/ServeRecords.h"
 
 namespace {
 

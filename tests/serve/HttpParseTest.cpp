@@ -1,7 +1,7 @@
 // The request parser on whole requests in bytes: what it takes and how it
 // fills the request, and what it answers itself with a 4xx before any route
 // sees the request (path tricks, bad encodings, oversize).
-#include "cli/serve/HttpParse.h"
+#include "serve/HttpParse.h"
 
 #include <gtest/gtest.h>
 

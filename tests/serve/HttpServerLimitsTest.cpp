@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "HttpTestClient.h"
-#include "cli/serve/HttpServer.h"
+#include "serve/HttpServer.h"
 
 namespace {
 

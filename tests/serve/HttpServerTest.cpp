@@ -2,7 +2,7 @@
 // once and later from another thread, streamed answers (read by Python's
 // http.client, an independent HTTP client), wakes that come after the client
 // or the server is gone, and the listener's own errors.
-#include "cli/serve/HttpServer.h"
+#include "serve/HttpServer.h"
 
 #include <gtest/gtest.h>
 

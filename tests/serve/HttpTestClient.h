@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "cli/serve/Http.h"
+#include "serve/Http.h"
 
 // Polls cond every 5 ms for up to 10 s.
 bool Eventually(const std::function<bool()>& cond);

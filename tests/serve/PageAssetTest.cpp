@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "cli/serve/PageAsset.h"
+#include "serve/PageAsset.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/CsvLayout.h"
-#include "cli/serve/ProbeAnswer.h"
-#include "tests/cli/serve/ProbeTestSupport.h"
+#include "serve/ProbeAnswer.h"
+#include "tests/serve/ProbeTestSupport.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ TEST(ProbeBudget, SharesWhatIsLeftAmongTheConnectAndTheTwoReads) {
 ReadRecord ReplyRecord() {
     ReadRecord record;
     record.outcome = ReadOutcome::Reply;
-    for (SignalReading column : WatchColumns(WatchScope::All)) {
+    for (SignalReading column : ScanColumns(ScanScope::All)) {
         column.value = column.analog ? 48.5 + column.reg : column.reg % 2;
         column.text = std::to_string(column.value);
         record.values.push_back(column);

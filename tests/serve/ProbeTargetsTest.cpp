@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/serve/ProbeTargets.h"
+#include "serve/ProbeTargets.h"
 #include "link/SerialDevice.h"
 
 namespace {

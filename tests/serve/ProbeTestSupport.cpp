@@ -1,4 +1,4 @@
-#include "tests/cli/serve/ProbeTestSupport.h"
+#include "tests/serve/ProbeTestSupport.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/serve/Http.h"
+#include "serve/Http.h"
 
 // Listens on 127.0.0.1 (ports of the system's choice), accepts every
 // connection, reads and drops what comes and closes when the peer does: a

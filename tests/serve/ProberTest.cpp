@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "cli/serve/Prober.h"
-#include "tests/cli/serve/ProbeTestSupport.h"
+#include "serve/Prober.h"
+#include "tests/serve/ProbeTestSupport.h"
 #include "tests/support/SimProcess.h"
 
 namespace {

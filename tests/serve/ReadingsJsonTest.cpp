@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli/RecordFormat.h"
-#include "cli/serve/ReadingsJson.h"
-#include "tests/cli/TextParsers.h"
-#include "tests/cli/serve/ServeRecords.h"
+#include "formats/RecordFormat.h"
+#include "serve/ReadingsJson.h"
+#include "tests/support/TextParsers.h"
+#include "tests/serve/ServeRecords.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The checks the routes make, against tables of requests: which Host and
 // Origin fields name this server (DNS rebinding), the bearer token, and the
 // token file's own checks.
-#include "cli/serve/RequestGuard.h"
+#include "serve/RequestGuard.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli/RecordFormat.h"
-#include "cli/serve/ScanHistory.h"
-#include "tests/cli/serve/ServeRecords.h"
+#include "formats/RecordFormat.h"
+#include "serve/ScanHistory.h"
+#include "tests/serve/ServeRecords.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using std::chrono::hours;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::vector<SignalReading> kColumns = WatchColumns(WatchScope::All);
+const std::vector<SignalReading> kColumns = ScanColumns(ScanScope::All);
 
 // What a history must give back exactly: texts tenths cannot hold, response
 // times on a rounding edge, exceptions and failures, readings left out.

@@ -6,12 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/RecordFormat.h"
-#include "cli/serve/HttpServer.h"
-#include "cli/serve/ServeApp.h"
-#include "tests/cli/TextParsers.h"
-#include "tests/cli/serve/HttpTestClient.h"
-#include "tests/cli/serve/ServeRecords.h"
+#include "formats/RecordFormat.h"
+#include "serve/HttpServer.h"
+#include "serve/ServeApp.h"
+#include "tests/support/TextParsers.h"
+#include "tests/serve/HttpTestClient.h"
+#include "tests/serve/ServeRecords.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ protected:
         server_->Start(2);
     }
     void Scans(unsigned n) {
-        WatchStatus status;
+        ScanStatus status;
         for (unsigned i = 0; i < n; ++i) {
             ++status.scans;
             state_->OnScan(AllReply(kScanTime + std::chrono::seconds(i), i), status);

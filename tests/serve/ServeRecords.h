@@ -7,8 +7,8 @@
 #include <string>
 
 #include "cli/CsvLayout.h"
-#include "cli/ReadRecord.h"
-#include "cli/serve/ServeSnapshot.h"
+#include "master/ReadRecord.h"
+#include "serve/ServeSnapshot.h"
 
 using Clock = std::chrono::system_clock;
 
@@ -19,7 +19,7 @@ inline const Clock::time_point kScanTime =
 // A reply to a scan of all, its values varied by seed: analog values from
 // -500.0 to 499.9 as the unit's decoding writes them, bits from the seed's.
 inline ReadRecord AllReply(Clock::time_point time, unsigned seed) {
-    ReadRecord record{time, ReadOutcome::Reply, 0, "", WatchColumns(WatchScope::All), "",
+    ReadRecord record{time, ReadOutcome::Reply, 0, "", ScanColumns(ScanScope::All), "",
                       "",   8.0 + seed % 7};
     int analog = 0, bit = 0;
     for (SignalReading& r : record.values) {

@@ -2,7 +2,7 @@
 // refused rather than read as something else.
 #include <gtest/gtest.h>
 
-#include "cli/serve/TimeText.h"
+#include "serve/TimeText.h"
 
 namespace {
 

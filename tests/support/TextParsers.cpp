@@ -1,4 +1,4 @@
-#include "tests/cli/TextParsers.h"
+#include "tests/support/TextParsers.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

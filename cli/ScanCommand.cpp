@@ -1,0 +1,92 @@
+#include "cli/ScanCommand.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Console.h"
+#include "cli/StopSignal.h"
+#include "master/LineScan.h"
+#include "master/PortOpen.h"
+
+namespace {
+
+// The settings tried in turn. A device server's line is set on the server:
+// only the addresses, at the settings given. A rate given is the one tried;
+// the parity of --parity (none unless given), or with --all-lines every one.
+std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
+    if (connection) {
+        return {LineOf(o)};
+    }
+    return ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
+                     o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
+                                    : std::vector<Parity>{o.parity},
+                     o.stopBits);
+}
+
+// Each unit found on standard output as it is found; the progress on
+// standard error, on one line kept current, when that is a terminal.
+class ScanPrinter : public LineScanObserver {
+public:
+    ScanPrinter(std::string port, bool progress) : port_(std::move(port)), progress_(progress) {}
+
+    void Trying(const std::string& line, int address) override {
+        if (progress_) {
+            std::fprintf(stderr, "\rscan: %17s, address %3d of %d", line.c_str(), address,
+                         kScanLastAddress);
+            std::fflush(stderr);
+        }
+    }
+    void Found(const std::string& line, int address, bool exception) override {
+        ClearProgress();
+        std::printf("found: %s, address %d%s\n", line.c_str(), address,
+                    exception ? " (exception reply)" : "");
+        std::fflush(stdout);
+    }
+    void Refused(const std::string& line) override {
+        std::fprintf(stderr, "k40ctl: %s does not take %s\n", port_.c_str(), line.c_str());
+    }
+    bool StopRequested() override { return ::StopRequested(); }
+
+    void ClearProgress() const {
+        if (progress_) {
+            std::fprintf(stderr, "\r\x1b[K");
+        }
+    }
+
+private:
+    std::string port_;
+    bool progress_;
+};
+
+}  // namespace
+
+int RunScan(const CtlOptions& o) {
+    CNamedPort port(o.port);
+    CModbusComm comm(port);
+    comm.m_echoMode = o.echo;
+    comm.m_nWaitTime = static_cast<std::uint32_t>(o.waitMs);  // bounds a device server's connect
+    std::string why;
+    if (!OpenNamedPort(comm, port, &why)) {
+        std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
+        return kExitPort;
+    }
+    CatchStopSignals();
+    ScanPrinter printer(o.port, IsLiveTerminal(2));
+    const LineScanResult result = ScanLineSettings(
+        comm, LinesToTry(o, comm.Device()->IsConnection()), o.scanAll, o.waitMs, printer);
+    if (result.found > 0 && !o.scanAll) {
+        return kExitReply;
+    }
+    if (result.stopped) {
+        printer.ClearProgress();
+        std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n",
+                     result.stoppedLine.c_str(), result.stoppedAddress);
+    }
+    printer.ClearProgress();
+    if (result.found == 0) {
+        std::fprintf(stderr, "k40ctl: no unit answered on %s\n", o.port.c_str());
+        return kExitTimeout;
+    }
+    return kExitReply;
+}
