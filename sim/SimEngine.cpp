@@ -92,32 +92,45 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
         ev.outcome = SimOutcome::Silent;
         return ev;
     }
+    if (!Answer(ev)) {
+        ev.faults = 0;
+        return ev;
+    }
+    Mangle(ev);
+    Pace(ev);
+    return ev;
+}
+
+bool CSimEngine::Answer(SimEvent& ev) {
     if (ev.faults & Bit(FaultKind::Exception)) {
         // Busy: the request is not carried out.
         ev.outcome = SimOutcome::Exception;
         ev.exceptionCode = CFaultInjector::kBusyCode;
         ev.frame = CSimUnit::ExceptionFrame(m_nSlaveAddr, ev.request[1], ev.exceptionCode);
-    } else {
-        const bool write = ev.request[1] == 0x05 || ev.request[1] == 0x06;
-        const bool ignore = write && (ev.faults & Bit(FaultKind::Ignore)) != 0;
-        std::optional<CSimUnit> before;
-        if (ignore) {
-            before = m_unit;
-        }
-        SimResponse r = m_unit.Handle(ev.request.data(), ev.request.size());
-        if (before) {
-            m_unit = *before;  // acknowledged, yet nothing changed
-        } else {
-            ev.faults &= ~Bit(FaultKind::Ignore);
-        }
-        if (r.answer == SimAnswer::Ignored) {
-            ev.faults = 0;
-            return ev;
-        }
-        ev.outcome = r.answer == SimAnswer::Reply ? SimOutcome::Reply : SimOutcome::Exception;
-        ev.exceptionCode = r.exceptionCode;
-        ev.frame = std::move(r.frame);
+        return true;
     }
+    const bool write = ev.request[1] == 0x05 || ev.request[1] == 0x06;
+    const bool ignore = write && (ev.faults & Bit(FaultKind::Ignore)) != 0;
+    std::optional<CSimUnit> before;
+    if (ignore) {
+        before = m_unit;
+    }
+    SimResponse r = m_unit.Handle(ev.request.data(), ev.request.size());
+    if (before) {
+        m_unit = *before;  // acknowledged, yet nothing changed
+    } else {
+        ev.faults &= ~Bit(FaultKind::Ignore);
+    }
+    if (r.answer == SimAnswer::Ignored) {
+        return false;
+    }
+    ev.outcome = r.answer == SimAnswer::Reply ? SimOutcome::Reply : SimOutcome::Exception;
+    ev.exceptionCode = r.exceptionCode;
+    ev.frame = std::move(r.frame);
+    return true;
+}
+
+void CSimEngine::Mangle(SimEvent& ev) {
     if (ev.faults & Bit(FaultKind::WrongSlave)) {
         ev.frame[0] = static_cast<std::uint8_t>(m_nSlaveAddr % 254 + 1);
         ev.frame.resize(ev.frame.size() - 2);
@@ -129,6 +142,9 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
     if (ev.faults & Bit(FaultKind::Noise)) {
         ev.junk = m_faults.Junk(m_nSlaveAddr);
     }
+}
+
+void CSimEngine::Pace(SimEvent& ev) {
     std::vector<std::uint8_t> bytes = ev.junk;
     bytes.insert(bytes.end(), ev.frame.begin(), ev.frame.end());
     if (ev.faults & Bit(FaultKind::Split)) {
@@ -141,7 +157,6 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
     } else {
         ev.delayMs = m_nReplyDelay;
     }
-    return ev;
 }
 
 bool NeedsFineTimers(const SimEngineConfig& config, std::uint32_t paceBaud) {

@@ -74,6 +74,14 @@ public:
 
 private:
     SimEvent Process(std::vector<std::uint8_t> request, double nowMs);
+    // The reply to a request for this unit: the busy exception, or what the
+    // unit answers (a write the ignore fault is on is acknowledged and undone).
+    // False when the unit leaves it unanswered (too short, a bad CRC, malformed).
+    bool Answer(SimEvent& ev);
+    // The faults that spoil the reply: another slave's address, a bad byte, noise ahead.
+    void Mangle(SimEvent& ev);
+    // The pieces the reply goes out in and the wait before the first.
+    void Pace(SimEvent& ev);
 
     int m_nSlaveAddr;
     std::uint32_t m_nReplyDelay;

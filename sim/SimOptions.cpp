@@ -1,5 +1,6 @@
 #include "sim/SimOptions.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdlib>
 
@@ -87,14 +88,9 @@ const char kHelp[] =
     "  DELAY_MS  wait before the reply\n"
     "Lines starting with '#' are comments. Each line is flushed when written.\n";
 
-}  // namespace
-
-const char* CSimOptions::HelpText() {
-    return kHelp;
-}
-
-bool CSimOptions::ParseNumber(const std::string& text, int base, std::uint64_t max,
-                              std::uint64_t& value) {
+// A whole number as strtoull reads it in BASE (base 16 with or without 0x),
+// without a sign, at most MAX.
+bool ParseNumber(const std::string& text, int base, std::uint64_t max, std::uint64_t& value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') {
         return false;
     }
@@ -108,127 +104,111 @@ bool CSimOptions::ParseNumber(const std::string& text, int base, std::uint64_t m
     return true;
 }
 
-bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
-                        std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
+// A number MIN..MAX written in BASE: refused, or rewritten in decimal for
+// CLI11 to store in the option's variable.
+CLI::Validator Number(std::uint64_t min, std::uint64_t max, int base = 10) {
+    return CLI::Validator(
+        [=](std::string& text) {
+            std::uint64_t value = 0;
+            if (!ParseNumber(text, base, max, value) || value < min) {
+                return text + " is not a number in " + std::to_string(min) + ".." +
+                       std::to_string(max);
             }
-            out = argv[++i];
-            return true;
-        };
-        auto number = [&](std::uint64_t min, std::uint64_t max, std::uint64_t& out, int base = 10) {
-            std::string text;
-            if (!value(text)) {
-                return false;
-            }
-            if (!ParseNumber(text, base, max, out) || out < min) {
-                error = arg + ": " + text + " is not a number in " + std::to_string(min) + ".." +
-                        std::to_string(max);
-                return false;
-            }
-            return true;
-        };
-        std::uint64_t n = 0;
-        std::string text;
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--adapter-echo") {
-            options.adapterEcho = true;
-        } else if (arg == "--static") {
-            options.engine.drift = false;
-        } else if (arg == "--link") {
-            if (!value(options.linkPath)) {
-                return false;
-            }
-        } else if (arg == "--device") {
-            if (!value(options.devicePath)) {
-                return false;
-            }
-        } else if (arg == "--listen" || arg == "--listen-mbtcp") {
-            options.mbtcp = arg == "--listen-mbtcp";
-            if (!value(text)) {
-                return false;
-            }
-            // A port alone (or ":PORT") listens on the loopback address only.
-            if (text.find_first_not_of("0123456789") == std::string::npos) {
-                text = "127.0.0.1:" + text;
-            } else if (text[0] == ':') {
-                text = "127.0.0.1" + text;
-            }
-            TcpAddress address;
-            if (!ParseHostPort(text, true, address, error)) {
-                error = arg + ": " + error;
-                return false;
-            }
-            options.listenAddress = text;
-        } else if (arg == "--trace") {
-            if (!value(options.tracePath)) {
-                return false;
-            }
-        } else if (arg == "--slave") {
-            if (!number(1, 254, n)) {
-                return false;
-            }
-            options.engine.slaveAddr = static_cast<int>(n);
-        } else if (arg == "--baud") {
-            if (!number(50, 4000000, n)) {
-                return false;
-            }
-            options.baud = static_cast<std::uint32_t>(n);
-        } else if (arg == "--parity") {
-            if (!value(text)) {
-                return false;
-            }
-            if (!ParseParity(text, options.parity)) {
-                error = "--parity: " + text + " is not none, even or odd";
-                return false;
-            }
-        } else if (arg == "--stop-bits") {
-            if (!number(1, 2, n)) {
-                return false;
-            }
-            options.stopBits = static_cast<int>(n);
-        } else if (arg == "--reply-delay") {
-            if (!number(0, 600000, n)) {
-                return false;
-            }
-            options.engine.replyDelayMs = static_cast<std::uint32_t>(n);
-        } else if (arg == "--seed") {
-            if (!number(0, UINT64_MAX, n)) {
-                return false;
-            }
-            options.engine.seed = n;
-        } else if (arg == "--status") {
-            if (!number(0, 0x7FFF, n, 16)) {
-                return false;
-            }
-            options.engine.status = static_cast<std::uint16_t>(n);
-        } else if (arg == "--fault") {
-            FaultSpec fault;
-            if (!value(text)) {
-                return false;
-            }
-            if (!ParseFault(text, fault)) {
-                error = "--fault: " + text +
-                        " is not KIND[:PERCENT] with KIND silent, exception, corrupt, noise, "
-                        "split, late, partial-echo, wrong-slave or ignore and PERCENT 0..100";
-                return false;
-            }
-            options.engine.faults.push_back(fault);
-            if (fault.kind == FaultKind::PartialEcho) {
-                options.adapterEcho = true;  // only an echoing line can echo short
-            }
-        } else {
-            error = "unknown option " + arg;
-            return false;
+            text = std::to_string(value);
+            return std::string();
+        },
+        "NUMBER");
+}
+
+// [HOST:]PORT: a port alone (or ":PORT") listens on the loopback address only.
+const CLI::Validator kListenAddress(
+    [](std::string& text) {
+        if (text.find_first_not_of("0123456789") == std::string::npos) {
+            text = "127.0.0.1:" + text;
+        } else if (text[0] == ':') {
+            text = "127.0.0.1" + text;
         }
+        TcpAddress address;
+        std::string error;
+        return ParseHostPort(text, true, address, error) ? std::string() : error;
+    },
+    "[HOST:]PORT");
+
+// The words of --parity and --fault, refused with what they may be.
+const CLI::Validator kParity(
+    [](std::string& text) {
+        Parity parity = Parity::None;
+        return ParseParity(text, parity) ? std::string() : text + " is not none, even or odd";
+    },
+    "none|even|odd");
+
+const CLI::Validator kFault(
+    [](std::string& text) {
+        FaultSpec fault;
+        return ParseFault(text, fault)
+                   ? std::string()
+                   : text +
+                         " is not KIND[:PERCENT] with KIND silent, exception, corrupt, noise, "
+                         "split, late, partial-echo, wrong-slave or ignore and PERCENT 0..100";
+    },
+    "KIND[:PCT]");
+
+// A fault given, in its place after the others. Checked by kFault.
+void AddFault(SimOptions& options, const std::string& text) {
+    FaultSpec fault;
+    ParseFault(text, fault);
+    options.engine.faults.push_back(fault);
+    if (fault.kind == FaultKind::PartialEcho) {
+        options.adapterEcho = true;  // only an echoing line can echo short
     }
+}
+
+// The line, the listener and the output.
+void AddLineOptions(CLI::App& app, SimOptions& options) {
+    app.add_flag("-h,--help", options.help);
+    app.add_option("--link", options.linkPath);
+    app.add_option("--device", options.devicePath);
+    // Of --listen and --listen-mbtcp the one given last counts: each is taken
+    // as it comes on the line (trigger_on_parse), not after the whole line.
+    auto listen = [&options](bool mbtcp) {
+        return [&options, mbtcp](const std::string& address) {
+            options.listenAddress = address;
+            options.mbtcp = mbtcp;
+        };
+    };
+    app.add_option_function<std::string>("--listen", listen(false))
+        ->transform(kListenAddress)
+        ->trigger_on_parse();
+    app.add_option_function<std::string>("--listen-mbtcp", listen(true))
+        ->transform(kListenAddress)
+        ->trigger_on_parse();
+    app.add_option("--baud", options.baud)->transform(Number(50, 4000000));
+    app.add_option_function<std::string>(
+           "--parity", [&options](const std::string& word) { ParseParity(word, options.parity); })
+        ->check(kParity);
+    app.add_option("--stop-bits", options.stopBits)->transform(Number(1, 2));
+    app.add_flag("--adapter-echo", options.adapterEcho);
+    app.add_option("--trace", options.tracePath);
+    app.add_flag("--quiet", options.quiet);
+}
+
+// The unit: its address, its values and its faults.
+void AddUnitOptions(CLI::App& app, SimOptions& options) {
+    SimEngineConfig& engine = options.engine;
+    app.add_option("--slave", engine.slaveAddr)->transform(Number(1, 254));
+    app.add_option("--reply-delay", engine.replyDelayMs)->transform(Number(0, 600000));
+    // Repeatable: every one given, each as it comes.
+    app.add_option_function<std::string>(
+           "--fault", [&options](const std::string& text) { AddFault(options, text); })
+        ->check(kFault)
+        ->trigger_on_parse();
+    app.add_option("--seed", engine.seed)->transform(Number(0, UINT64_MAX));
+    app.add_flag_callback("--static", [&engine] { engine.drift = false; });
+    app.add_option("--status", engine.status)->transform(Number(0, 0x7FFF, 16));
+}
+
+// What no single option can check.
+bool CheckTogether(const SimOptions& options, std::string& error) {
     if (options.mbtcp && options.adapterEcho) {
         error = "--adapter-echo and partial-echo are a serial line's: not with --listen-mbtcp";
         return false;
@@ -239,4 +219,31 @@ bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+const char* CSimOptions::HelpText() {
+    return kHelp;
+}
+
+bool CSimOptions::Parse(int argc, const char* const* argv, SimOptions& options,
+                        std::string& error) {
+    CLI::App app("A simulated HCU-K40 monitoring unit", "k40sim");
+    // -h and --help are an option like the others: main prints kHelp, which
+    // says more than CLI11's generated help would.
+    app.set_help_flag();
+    // An option given twice: the last one counts (all are checked). A flag
+    // takes no value: "--quiet=false" is refused, not read as "not quiet".
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.option_defaults()->disable_flag_override();
+    AddLineOptions(app, options);
+    AddUnitOptions(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return false;
+    }
+    return CheckTogether(options, error);
 }

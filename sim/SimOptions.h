@@ -25,11 +25,8 @@ struct SimOptions {
 
 class CSimOptions {
 public:
-    // Parses argv[1..]; false with a message in error when something is wrong.
+    // Parses argv[1..] with CLI11; false with a message in error when something is
+    // wrong. -h and --help set help: the text is HelpText(), not CLI11's.
     static bool Parse(int argc, const char* const* argv, SimOptions& options, std::string& error);
     static const char* HelpText();
-
-private:
-    static bool ParseNumber(const std::string& text, int base, std::uint64_t max,
-                            std::uint64_t& value);
 };

@@ -53,18 +53,50 @@ bool OpenPort(CSimPort& port, const SimOptions& opt, std::string& error) {
     return opened && (opt.linkPath.empty() || port.MakeLink(opt.linkPath, error));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // In UTF-8, as file names are opened (on Windows from the UTF-16 command line).
+// The command line in UTF-8, as file names are opened (on Windows from the
+// UTF-16 command line).
+bool ParseCommandLine(int argc, char** argv, SimOptions& opt, std::string& error) {
     std::vector<std::string> args = ProgramArguments(argc, argv);
     std::vector<char*> values;
     for (std::string& a : args) {
         values.push_back(a.data());
     }
+    return CSimOptions::Parse(static_cast<int>(values.size()), values.data(), opt, error);
+}
+
+// Announces the unit on the open line and answers on it until a stop signal
+// (0) or a failure of the line (1).
+int Serve(CSimPort& port, const SimOptions& opt, std::FILE* trace, int signalFd) {
+    CSimEngine engine(opt.engine);
+    CRequestLog log(opt.quiet ? nullptr : stderr, trace);
+    if (!opt.quiet) {
+        std::fputs(Describe(opt, port).c_str(), stderr);
+    }
+    // The one line on stdout that scripts wait for.
+    std::printf("%s\n", port.Path().c_str());
+    std::fflush(stdout);
+
+    // A real line sets its own pace; on a pseudo-terminal or a connection the
+    // runner models the line behind it.
+    const LineSettings line{port.IsPty() || port.IsSocket() ? opt.baud : 0, opt.parity,
+                            opt.stopBits};
+    if (NeedsFineTimers(opt.engine, line.baud)) {
+        CSimRunner::FineTimers();
+    }
+    CSimRunner runner(port, engine, log, line, signalFd, opt.adapterEcho);
+    CMbapSession mbap;
+    if (opt.mbtcp) {
+        runner.UseMbap(mbap);
+    }
+    return runner.Run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
     SimOptions opt;
     std::string error;
-    if (!CSimOptions::Parse(static_cast<int>(values.size()), values.data(), opt, error)) {
+    if (!ParseCommandLine(argc, argv, opt, error)) {
         std::fprintf(stderr, "k40sim: %s\nTry k40sim --help.\n", error.c_str());
         return 2;
     }
@@ -93,28 +125,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    CSimEngine engine(opt.engine);
-    CRequestLog log(opt.quiet ? nullptr : stderr, trace);
-    if (!opt.quiet) {
-        std::fputs(Describe(opt, port).c_str(), stderr);
-    }
-    // The one line on stdout that scripts wait for.
-    std::printf("%s\n", port.Path().c_str());
-    std::fflush(stdout);
-
-    // A real line sets its own pace; on a pseudo-terminal or a connection the
-    // runner models the line behind it.
-    const LineSettings line{port.IsPty() || port.IsSocket() ? opt.baud : 0, opt.parity,
-                            opt.stopBits};
-    if (NeedsFineTimers(opt.engine, line.baud)) {
-        CSimRunner::FineTimers();
-    }
-    CSimRunner runner(port, engine, log, line, signalFd, opt.adapterEcho);
-    CMbapSession mbap;
-    if (opt.mbtcp) {
-        runner.UseMbap(mbap);
-    }
-    const int rc = runner.Run();
+    const int rc = Serve(port, opt, trace, signalFd);
     port.RemoveLink();
     if (trace != nullptr) {
         std::fclose(trace);

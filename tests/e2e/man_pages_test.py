@@ -45,8 +45,11 @@ for option in ("--help", "--version", "K40_COM1"):
     if option not in tool:
         failures.append(f"k40tool(1) does not mention {option}")
 
-options = set(re.findall(r'arg == "(-[-a-z]+)"',
-                         open(os.path.join(source, "sim", "SimOptions.cpp")).read()))
+# CLI11's add_option("--link", ...), add_flag("-h,--help", ...),
+# add_option_function<std::string>("--fault", ...) and the like.
+declared = re.findall(r'add_(?:option|flag)\w*(?:<[^>]*>)?\(\s*"(-[-a-z,]+)"',
+                      open(os.path.join(source, "sim", "SimOptions.cpp")).read())
+options = {name for names in declared for name in names.split(",")}
 names = re.search(r"kNames\[kFaultKinds\]\s*=\s*\{([^}]*)\}",
                   open(os.path.join(source, "sim", "FaultInjector.cpp")).read())
 faults = re.findall(r'"([a-z]+)"', names.group(1)) if names else []
