@@ -48,7 +48,7 @@ int RunCensus(const CtlOptions& o, UnitLink& link) {
     CatchStopSignals();
     // The time per try is the scan's at this baud rate, or --wait when given;
     // a device server's line is its own, so there --wait.
-    const int probeWaitMs = o.waitGiven || link.IsConnection() ? o.waitMs : ScanWaitMs(LineOf(o));
+    const int probeWaitMs = o.waitGiven || link.IsConnection() ? o.waitMs : ScanWaitMs(o.line);
     if (!WriteStdout(CensusHeader(o.format))) {
         return kExitFailure;
     }

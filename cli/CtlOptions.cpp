@@ -111,14 +111,15 @@ void AddLineOptions(CLI::App& app, CtlOptions& o, ParsedLine& p, std::ostream& e
                    "serial port: a device path, COM1, COM2, ... as in k40tool, "
                    "tcp://HOST:PORT or mbtcp://HOST[:PORT] (see Ports below)")
         ->capture_default_str();
-    app.add_option("--baud", o.baud, "line speed: " + BaudRates())
+    app.add_option("--baud", o.line.baud, "line speed: " + BaudRates())
+        ->type_name("INT")  // the help and the manual page say INT, whatever the field
         ->check(kBaudRate)
         ->capture_default_str();
     app.add_option("--parity", p.parity,
                    "the line's parity: none, even, odd (8 data bits always; the unit: none)")
         ->check(CLI::IsMember({"none", "even", "odd"}))
         ->capture_default_str();
-    app.add_option("--stop-bits", o.stopBits, "the line's stop bits: 1, 2")
+    app.add_option("--stop-bits", o.line.stopBits, "the line's stop bits: 1, 2")
         ->check(CLI::IsMember({"1", "2"}))
         ->capture_default_str();
     app.add_option("--slave", o.slave,
@@ -187,11 +188,11 @@ void AddLineCommands(CLI::App& app, CtlOptions& o, ParsedLine& p) {
     AddReadArguments(*p.watchRead, p.raw);
     p.watch->add_option("WHAT", p.scope, "ai, di or all")
         ->check(CLI::IsMember({"ai", "di", "all"}));
-    p.watch->add_option("--interval", o.intervalSeconds, "seconds between scans (0: at once)")
+    p.watch->add_option("--interval", o.watch.intervalSeconds, "seconds between scans (0: at once)")
         ->check(CLI::Range(0.0, 86400.0))
         ->capture_default_str();
     p.watch
-        ->add_option("--count", o.count, PlatformHelp("scans to make (0: until SIGINT or SIGTERM)"))
+        ->add_option("--count", o.watch.count, PlatformHelp("scans to make (0: until SIGINT or SIGTERM)"))
         ->check(kDecimalDigits)
         ->check(CLI::Range(0LL, 1000000000000LL));
     p.watch->add_option("--output", o.output,
@@ -265,12 +266,13 @@ std::string CheckCensusRange(const CtlOptions& o) {
 
 // The watch's scope and, for watch read, its read: "" or why it is refused.
 std::string FinishWatch(ParsedLine& p, CtlOptions& o) {
-    o.scope = p.scope == "di"    ? ScanScope::Bits
-              : p.scope == "all" ? ScanScope::All
-                                 : ScanScope::Analog;
+    o.watch.scope = p.scope == "di"    ? ScanScope::Bits
+                    : p.scope == "all" ? ScanScope::All
+                                       : ScanScope::Analog;
     if (p.watchRead->parsed()) {
-        o.scope = ScanScope::Raw;
+        o.watch.scope = ScanScope::Raw;
         std::string why = MakeRawRead(p.raw, o.raw);
+        o.watch.raw = o.raw;
         if (why.empty() && o.format == OutputFormat::Prometheus && !IsBitTable(o.raw.table) &&
             o.raw.type == RawType::Ascii) {
             why = "--type ascii is text, which Prometheus samples cannot hold";
@@ -357,10 +359,6 @@ std::string CheckAddressing(CtlOptions& o) {
 
 }  // namespace
 
-LineSettings LineOf(const CtlOptions& o) {
-    return LineSettings{static_cast<std::uint32_t>(o.baud), o.parity, o.stopBits};
-}
-
 int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
                  "k40ctl"};
@@ -377,7 +375,7 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
         return status;
     }
     o.format = kFormats.at(p.format);
-    ParseParity(p.parity, o.parity);
+    ParseParity(p.parity, o.line.parity);
     o.baudGiven = app.count("--baud") != 0;
     ParseEchoMode(p.echo.c_str(), o.echo);
     o.confirm = !p.noConfirm;

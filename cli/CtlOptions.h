@@ -8,6 +8,7 @@
 
 #include "formats/RecordFormat.h"
 #include "master/RawAccess.h"
+#include "master/Poller.h"
 #include "master/ScanScope.h"
 #include "link/EchoMode.h"
 #include "link/LineSettings.h"
@@ -53,16 +54,10 @@ struct ServeArgs {
     bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
 };
 
-struct CtlOptions;
-// The line settings that --baud, --parity and --stop-bits give.
-LineSettings LineOf(const CtlOptions& o);
-
 struct CtlOptions {
     std::string port = "COM1";
-    int baud = 9600;
+    LineSettings line;       // --baud, --parity, --stop-bits: the unit talks 9600 8N1
     bool baudGiven = false;  // --baud on the command line: scan tries that rate only
-    Parity parity = Parity::None;  // the unit talks 8N1
-    int stopBits = 1;
     int slave = 1;
     int waitMs = 1500;
     bool waitGiven = false;  // --wait on the command line: also the census's time per try
@@ -78,9 +73,8 @@ struct CtlOptions {
     ModuleSetting setting = ModuleSetting::On;
     float setpoint = 0.0f;
 
-    ScanScope scope = ScanScope::Analog;
-    double intervalSeconds = 1.0;
-    long long count = 0;  // 0: until interrupted
+    PollPlan watch{ScanScope::Analog, {}, 1.0, 0};  // watch WHAT, --interval, --count (0: until
+                                                   // interrupted); serve's --interval
     std::string output;   // empty: standard output
 
     bool scanFast = false;  // scan: 9600 and 19200 first, then the others from the highest down

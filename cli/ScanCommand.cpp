@@ -16,12 +16,12 @@ namespace {
 // the parity of --parity (none unless given), or with --all-lines every one.
 std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
     if (connection) {
-        return {LineOf(o)};
+        return {o.line};
     }
-    return ScanLines(o.baudGiven ? std::vector<int>{o.baud} : ScanBauds(o.scanFast),
+    return ScanLines(o.baudGiven ? std::vector<int>{static_cast<int>(o.line.baud)} : ScanBauds(o.scanFast),
                      o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
-                                    : std::vector<Parity>{o.parity},
-                     o.stopBits);
+                                    : std::vector<Parity>{o.line.parity},
+                     o.line.stopBits);
 }
 
 // Each unit found on standard output as it is found; the progress on

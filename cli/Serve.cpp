@@ -36,7 +36,7 @@ int ReadProbeOptions(const CtlOptions& o, ServeOptions* s) {
             return Refuse("--probe-port " + p + ": " + why);
         }
     }
-    s->prober.line = LineOf(o);
+    s->prober.line = o.line;
     s->prober.echo = o.echo;
     s->prober.waitMs = o.waitMs;
     s->prober.parallel = o.serve.probeParallel;
@@ -74,7 +74,7 @@ int ReadServeOptions(const CtlOptions& o, ServeOptions* s) {
         return Refuse("--history " + o.serve.history + " is no duration such as 24h, 90m, 3600s");
     }
     s->pollsUnit = o.serve.pollsUnit;
-    s->intervalSeconds = o.intervalSeconds;
+    s->intervalSeconds = o.watch.intervalSeconds;
     return 0;
 }
 

@@ -53,7 +53,7 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
     ServeArgs& s = o.serve;
     serve->add_option("--listen", s.listen, "HOST:PORT to listen on ([::1]:9040 for IPv6)")
         ->capture_default_str();
-    serve->add_option("--interval", o.intervalSeconds, "seconds between scans")
+    serve->add_option("--interval", o.watch.intervalSeconds, "seconds between scans")
         ->check(CLI::Range(0.0, 86400.0))
         ->capture_default_str();
     serve->add_option("--history", s.history,

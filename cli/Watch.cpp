@@ -40,18 +40,18 @@ private:
 int RunWatch(const CtlOptions& o, UnitLink& link) {
     std::string why;
     if (o.format == OutputFormat::Csv && !o.output.empty() &&
-        !CheckCsvLayout(o.output, o.scope, &why, o.raw)) {
+        !CheckCsvLayout(o.output, o.watch.scope, &why, o.raw)) {
         std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitUsage;
     }
-    Poller poller({o.scope, o.raw, o.intervalSeconds, o.count}, link, StopRequested);
+    Poller poller(o.watch, link, StopRequested);
     if (!poller.Open(&why)) {
         std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
         return kExitPort;
     }
     const bool toFile = !o.output.empty() && o.format != OutputFormat::Prometheus;
     CatchStopSignals(toFile ? HangUp::Reopens : HangUp::Stops);
-    const std::vector<SignalReading> columns = ScanColumns(o.scope, o.raw);
+    const std::vector<SignalReading> columns = ScanColumns(o.watch.scope, o.raw);
     std::unique_ptr<PollSink> records;
     bool live = false;
     if (o.format == OutputFormat::Prometheus) {

@@ -124,7 +124,7 @@ void RecordSink::OnScan(const ReadRecord& record, const ScanStatus& status) {
             break;
         case OutputFormat::Json:
             // A watch read writes the records of a read.
-            Write(o_.scope == ScanScope::Raw ? RawJsonLine(o_.raw, record) : JsonLine(record));
+            Write(o_.watch.scope == ScanScope::Raw ? RawJsonLine(o_.raw, record) : JsonLine(record));
             break;
         case OutputFormat::Table:
             Show(&record, status);

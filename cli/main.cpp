@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     }
     // COMn in --port is found where `ports` looks.
     SetPortFolders(DevDir(), SysDir());
-    UnitLink link(options.port, LineOf(options), options.slave, options.waitMs,
+    UnitLink link(options.port, options.line, options.slave, options.waitMs,
                   options.trace ? stderr : nullptr);
     link.SetEchoMode(options.echo);
     if (options.action == Action::Doctor) {

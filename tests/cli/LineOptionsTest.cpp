@@ -55,7 +55,7 @@ TEST(LineOptions, ParityStopBitsAndTheNewRates) {
         std::string err;
         EXPECT_EQ(Parse(c.args, o, err), c.status);
         if (c.status < 0) {
-            EXPECT_EQ(LineOf(o), c.line);
+            EXPECT_EQ(o.line, c.line);
         } else {
             EXPECT_NE(err.find(c.message), std::string::npos) << err;
         }
