@@ -1,7 +1,7 @@
 #include "cli/CsvLayout.h"
 
+#include "base/Files.h"
 #include "formats/RecordFormat.h"
-#include "link/Files.h"
 #include "unit/Readings.h"
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/Files.h"
 #include "formats/DisplayWidth.h"
 #include "formats/RecordFormat.h"
 #include "cli/StdoutText.h"
-#include "link/Files.h"
 #include "link/PortOrder.h"
 #include "link/SerialDevice.h"
 #include "link/TcpAddress.h"

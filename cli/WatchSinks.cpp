@@ -4,13 +4,13 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/Files.h"
 #include "cli/AtomicFile.h"
 #include "cli/Console.h"
 #include "formats/PrometheusText.h"
 #include "cli/RawCommand.h"
 #include "formats/RecordFormat.h"
 #include "cli/StopSignal.h"
-#include "link/Files.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "base/win32/Wide.h"
 #include "link/OpenError.h"
-#include "link/win32/Wide.h"
 
 namespace {
 

@@ -1,12 +1,9 @@
 #include "link/Exchange.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "link/Deadline.h"
-#include "link/EchoFilter.h"
-#include "link/MbapFraming.h"
-#include "link/ReplyMatch.h"
+#include "link/ReplySearch.h"
 
 namespace {
 
@@ -63,32 +60,55 @@ ExchangeTraits TraitsOf(ExchangeVariant variant) {
     return {true, false, true};
 }
 
-// Moves the reply to the start of the receive buffer, in RTU form whichever
-// framing carried it, so that the decoding is the same; its length.
-int TakeReply(CModbusComm& comm, const ReplyMatch& m, bool mbap) {
-    if (mbap) {
-        return MbapToRtu(comm.m_RecvBuf, m.pos, m.length);
+// Auto, and nothing known of the echo: a 05/06 write is preceded by the read
+// that settles it. Nothing echoes over Modbus TCP: no read is needed there.
+void SettleEchoFirst(CModbusComm& comm, std::uint8_t function, IFrameEcho* echo, IClock& clock) {
+    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && !comm.UsesMbap() &&
+        comm.EchoNeedsSettling()) {
+        SettleEcho(comm, echo, clock);
     }
-    std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + m.pos, static_cast<std::size_t>(m.length));
-    return m.length;
 }
 
-// Modbus TCP, before a request: the bytes the last exchange left unjudged (a
-// frame cut off by the end of its wait) move to the start of the buffer, to be
-// judged with what follows them; everything before them is done with.
-void KeepMbapTail(CModbusComm& comm) {
-    const int from = std::min(std::max(comm.m_nMbapJudged, 0), comm.m_nRecvLen);
-    const int tail = comm.m_nRecvLen - from;
-    std::memmove(comm.m_RecvBuf, comm.m_RecvBuf + from, static_cast<std::size_t>(tail));
-    comm.m_nRecvLen = tail;
-    comm.m_nMbapJudged = 0;
-}
-
-void NoteMismatch(const CModbusComm& comm, const CMbapReplySearch& search, ExchangeResult& result) {
-    if (search.MismatchLength() > 0) {
-        const std::uint8_t* at = comm.m_RecvBuf + search.MismatchPos();
-        result.mismatch.assign(at, at + search.MismatchLength());
+// Nothing new came: waits until the port has input, at most for the time
+// left. False when the exchange is over without a reply: the time is up, or
+// the peer closed the connection.
+bool WaitForInput(CModbusComm& comm, const CDeadline& deadline, bool roomLeft, IFrameEcho* echo,
+                  IClock& clock, bool& wokeForNothing, ExchangeResult& result) {
+    const std::uint32_t left = deadline.Remaining();
+    if (left == 0) {
+        return false;
     }
+    ISerialDevice* device = comm.Device();
+    if (device == nullptr || !roomLeft || wokeForNothing) {
+        clock.Sleep(std::min(left, kSliceMs));
+        wokeForNothing = false;
+        if (echo != nullptr) {
+            echo->WhileWaiting();
+        }
+        return true;
+    }
+    // Without an echo nothing needs a turn: the whole time left in one wait.
+    switch (device->WaitReadable(echo != nullptr ? std::min(left, kWaitSliceMs) : left)) {
+        case WaitResult::Readable:
+            wokeForNothing = true;
+            break;
+        case WaitResult::TimedOut:
+            break;
+        case WaitResult::Failed:
+            result.deviceFailed = true;
+            if (device->Ended()) {
+                // A connection the peer closed: what it sent is read, and
+                // nothing more can come. The rest of the wait would be spent
+                // for nothing; the outcome is the same time-out.
+                return false;
+            }
+            clock.Sleep(std::min(left, kSliceMs));
+            break;
+    }
+    if (echo != nullptr) {
+        echo->WhileWaiting();
+    }
+    return true;
 }
 
 }  // namespace
@@ -105,55 +125,22 @@ ExchangeResult RunExchange(CModbusComm& comm, ExchangeVariant variant, std::uint
 ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std::uint8_t* pdu,
                           int pduLength, IFrameEcho* echo, IClock& clock) {
     const CFineTimer fine;
-    const std::uint8_t function = pdu[0];
     const ExchangeTraits traits = TraitsOf(variant);
-    // Nothing echoes over Modbus TCP: no read is needed to settle it.
-    if ((function == 0x05 || function == 0x06) && comm.IsOpen() && !comm.UsesMbap() &&
-        comm.EchoNeedsSettling()) {
-        SettleEcho(comm, echo, clock);
-    }
-    // Over Modbus TCP nothing is purged: a late reply carries its own
-    // transaction id and is discarded and counted by the search, and a purge
-    // in the middle of a frame would leave a tail that can pass for a header.
-    const bool mbap = comm.UsesMbap();
-    if (mbap) {
-        KeepMbapTail(comm);
-    } else if (traits.purge) {
-        comm.Purge(2);
-    }
-    // Without a purge, bytes may be waiting from before: the copy of this
-    // request can only come after them (see CEchoFilter).
-    int stale = 0;
-    if (!traits.purge && !mbap && comm.Device() != nullptr) {
-        const long queued = comm.Device()->QueuedInput();
-        stale = (traits.resetCount ? 0 : comm.m_nRecvLen) + static_cast<int>(std::max(queued, 0L));
-    }
+    SettleEchoFirst(comm, pdu[0], echo, clock);
+    CRtuReplySearch rtu(comm, pdu[0], traits.purge, traits.resetCount);
+    CTcpReplySearch tcp(comm);
+    IReplySearch& search = comm.UsesMbap() ? static_cast<IReplySearch&>(tcp) : rtu;
+    search.BeforeSend();
     comm.BuildFrame(pdu, pduLength);
     if (echo != nullptr) {
         echo->ShowSendFrame();
     }
     // A failed write is not looked at: the exchange then ends in its time-out.
     (void)comm.WriteData(comm.m_SendBuf, comm.m_nSendLen);
-    std::uint8_t request[CModbusComm::kBufSize] = {};
-    std::memcpy(request, comm.m_SendBuf, static_cast<std::size_t>(comm.m_nSendLen));
-
     const CDeadline deadline(clock, comm.m_nWaitTime);  // from the end of the write
-    if (traits.resetCount && !mbap) {
-        comm.m_nRecvLen = 0;
-    }
+    search.AfterSend();
 
     ExchangeResult result;
-    CEchoFilter filter(comm, function, traits.purge, request, stale);
-    // Over Modbus TCP nothing echoes: the reply is found by its header.
-    CMbapReplySearch mbapSearch(request, comm.m_nSendLen);
-    const auto finish = [&] {
-        if (mbap) {
-            comm.m_nMbapJudged = mbapSearch.Scanned();
-            NoteMismatch(comm, mbapSearch, result);
-        } else {
-            filter.Finish(result);
-        }
-    };
     bool wokeForNothing = false;  // the last wait said "readable" and yet nothing came
     while (!deadline.Expired()) {
         const std::uint32_t room =
@@ -164,66 +151,25 @@ ExchangeResult RunRequest(CModbusComm& comm, ExchangeVariant variant, const std:
             echo->ShowRecvFrame();
         }
         ReplyMatch m;
-        if (mbap) {
-            m = mbapSearch.Search(comm.m_RecvBuf, comm.m_nRecvLen);
-            comm.m_nDiscardedReplies += mbapSearch.Discarded() - result.discardedReplies;
-            result.discardedReplies = mbapSearch.Discarded();
-        } else if (!filter.Search(result, m)) {
+        if (!search.Search(result, m)) {
             return result;  // the copy of the request came back altered
         }
         if (m.kind != ReplyKind::None) {
             result.outcome =
                 m.kind == ReplyKind::Reply ? ExchangeOutcome::Reply : ExchangeOutcome::Exception;
             result.exceptionCode = m.exceptionCode;
-            if (mbap) {
-                comm.m_nMbapJudged = m.pos + m.length;
-                result.otherUnit = mbapSearch.OtherUnit();
-            }
-            result.replyLength = TakeReply(comm, m, mbap);
+            result.replyLength = search.TakeReply(m, result);
             return result;
         }
         if (n > 0) {
             wokeForNothing = false;
             continue;  // more may be queued already: read again before waiting
         }
-        // Nothing new: wait until the port has input, at most for the time left.
-        const std::uint32_t left = deadline.Remaining();
-        if (left == 0) {
+        if (!WaitForInput(comm, deadline, room > 0, echo, clock, wokeForNothing, result)) {
             break;
         }
-        ISerialDevice* device = comm.Device();
-        if (device == nullptr || room == 0 || wokeForNothing) {
-            clock.Sleep(std::min(left, kSliceMs));
-            wokeForNothing = false;
-            if (echo != nullptr) {
-                echo->WhileWaiting();
-            }
-            continue;
-        }
-        // Without an echo nothing needs a turn: the whole time left in one wait.
-        switch (device->WaitReadable(echo != nullptr ? std::min(left, kWaitSliceMs) : left)) {
-            case WaitResult::Readable:
-                wokeForNothing = true;
-                break;
-            case WaitResult::TimedOut:
-                break;
-            case WaitResult::Failed:
-                result.deviceFailed = true;
-                if (device->Ended()) {
-                    // A connection the peer closed: what it sent is read, and
-                    // nothing more can come. The rest of the wait would be spent
-                    // for nothing; the outcome is the same time-out.
-                    finish();
-                    return result;
-                }
-                clock.Sleep(std::min(left, kSliceMs));
-                break;
-        }
-        if (echo != nullptr) {
-            echo->WhileWaiting();
-        }
     }
-    finish();
+    search.Finish(result);
     return result;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Files.h"
+#include "base/Files.h"
 #include "sim/RequestLog.h"
 #include "sim/SimEngine.h"
 #include "sim/SimOptions.h"

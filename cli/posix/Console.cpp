@@ -3,7 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "link/Files.h"
+#include "base/Files.h"
 
 CConsoleArguments::CConsoleArguments(int argc, char** argv) : m_args(ProgramArguments(argc, argv)) {
     for (std::string& a : m_args) {

@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
+#include "base/win32/Wide.h"
 #include "cli/AtomicFile.h"
 #include "link/OpenError.h"
-#include "link/win32/Wide.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <exception>
 
+#include "base/Files.h"
 #include "cli/win32/ConsoleKeeper.h"
-#include "link/Files.h"
 
 namespace {
 

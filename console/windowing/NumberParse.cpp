@@ -7,7 +7,7 @@
 #include <limits>
 #include <string_view>
 
-#include "link/CNumber.h"
+#include "base/CNumber.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "link/win32/Wide.h"
+#include "base/win32/Wide.h"
 
 const int kNoSuchDeviceError = ERROR_FILE_NOT_FOUND;
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/win32/Wide.h"
 #include "link/PortOrder.h"
-#include "link/win32/Wide.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // folders is private to the user); there are no mode bits to check.
 #include <windows.h>
 
+#include "base/win32/Wide.h"
 #include "serve/SecretFile.h"
 #include "link/OpenError.h"
-#include "link/win32/Wide.h"
 
 bool ReadSecretFile(const std::string& path, std::size_t maxBytes, std::string* text,
                     std::string* why) {

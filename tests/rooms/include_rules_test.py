@@ -21,6 +21,12 @@ ROOMS = ('base', 'link', 'tables', 'unit', 'master', 'formats', 'serve', 'cli',
 
 # (room or file prefix, rooms it must not include from, why)
 FORBIDDEN = [
+    ('base/', ('link/', 'tables/', 'unit/', 'master/', 'formats/', 'serve/', 'cli/', 'console/'),
+     'the base helpers stand below everything'),
+    ('link/', ('master/', 'formats/', 'serve/', 'cli/', 'console/'),
+     'the link stands below the master and the window'),
+    ('unit/', ('master/', 'formats/', 'serve/', 'cli/', 'console/'),
+     'the unit\'s knowledge stands below the master and the window'),
     ('master/', ('cli/', 'formats/', 'serve/', 'console/'),
      'the master is a library under k40ctl, its formats and its server'),
     ('formats/', ('cli/', 'serve/', 'console/'), 'the formats stand below the server and k40ctl'),

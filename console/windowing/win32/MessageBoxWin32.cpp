@@ -2,9 +2,9 @@
 // (the sheet), so that it is modal to it, with the icon asked for.
 #include "console/windowing/MessageBox.h"
 
+#include "base/win32/Wide.h"
 #include "console/windowing/WinApp.h"
 #include "console/windowing/win32/Win32Windows.h"
-#include "link/win32/Wide.h"
 
 namespace {
 

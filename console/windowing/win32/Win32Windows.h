@@ -53,7 +53,7 @@ struct CSheetNative {
 };
 
 // Texts at the edge: GBK bytes (the program's) to UTF-16 and back; UTF-8 is
-// link/win32/Wide.h's.
+// base/win32/Wide.h's.
 std::wstring WideFromGbk(const char* gbk);
 std::string GbkFromWide(const std::wstring& wide);
 // The text of a window as UTF-16.

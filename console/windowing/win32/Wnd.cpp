@@ -2,7 +2,7 @@
 // outside program changes (an ID, a text, a check) is what the pages see.
 #include "console/windowing/win32/Win32Windows.h"
 
-#include "link/win32/Wide.h"
+#include "base/win32/Wide.h"
 #include "unit/GbkText.h"
 
 // Through the one GBK decoder of the program, so that both backends show the

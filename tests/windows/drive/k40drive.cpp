@@ -28,8 +28,8 @@
 #include <functional>
 #include <string>
 
+#include "base/win32/Wide.h"
 #include "console/windowing/win32/BusyProperty.h"
-#include "link/win32/Wide.h"
 
 namespace {
 

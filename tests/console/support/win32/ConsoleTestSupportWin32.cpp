@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <map>
 
+#include "base/win32/Wide.h"
 #include "console/windowing/win32/Win32Windows.h"
-#include "link/win32/Wide.h"
 #include "tests/console/support/ConsoleTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "link/win32/Wide.h"
+#include "base/win32/Wide.h"
 
 #include <windows.h>
 

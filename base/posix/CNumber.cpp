@@ -1,4 +1,4 @@
-#include "link/CNumber.h"
+#include "base/CNumber.h"
 
 #include <locale.h>
 

@@ -1,4 +1,4 @@
-#include "link/Files.h"
+#include "base/Files.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "link/Files.h"
+#include "base/Files.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <shellapi.h>
 #include <sys/stat.h>
 
-#include "link/win32/Wide.h"
+#include "base/win32/Wide.h"
 
 namespace {
 
