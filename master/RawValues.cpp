@@ -205,10 +205,11 @@ bool IntegerBits(const std::string& text, RawType type, std::uint64_t& raw, std:
     const long long hi = bits == 64 ? std::numeric_limits<long long>::max()
                                     : (sign ? (1LL << (bits - 1)) - 1 : (1LL << bits) - 1);
     range = std::to_string(lo) + ".." + std::to_string(hi);
+    // Hex takes its digits with or without 0x (or 0X, as everywhere else).
+    const bool prefixed = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
     long long v = 0;
-    const bool ok = type == RawType::Hex
-                        ? ParseRawNumber(text.rfind("0x", 0) == 0 ? text : "0x" + text, v)
-                        : ParseRawNumber(text, v);
+    const bool ok = type == RawType::Hex ? ParseRawNumber(prefixed ? text : "0x" + text, v)
+                                         : ParseRawNumber(text, v);
     raw = static_cast<std::uint64_t>(v) & (bits == 64 ? ~0ULL : (1ULL << bits) - 1);
     return ok && v >= lo && v <= hi;
 }

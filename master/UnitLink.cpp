@@ -27,7 +27,19 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 
 UnitLink::UnitLink(const std::string& port, const LineSettings& line, int slave, int waitMs,
                    std::FILE* trace)
-    : port_(port), ports_(port), comm_(ports_), trace_(trace) {
+    : UnitLink(nullptr, SystemClock(), port, line, slave, waitMs, trace) {}
+
+UnitLink::UnitLink(ISerialPorts& ports, IClock& clock, const std::string& port,
+                   const LineSettings& line, int slave, int waitMs, std::FILE* trace)
+    : UnitLink(&ports, clock, port, line, slave, waitMs, trace) {}
+
+UnitLink::UnitLink(ISerialPorts* ports, IClock& clock, const std::string& port,
+                   const LineSettings& line, int slave, int waitMs, std::FILE* trace)
+    : port_(port),
+      ports_(port),
+      clock_(clock),
+      comm_(ports != nullptr ? *ports : ports_, clock),
+      trace_(trace) {
     comm_.m_nPort = 0;
     // The options offer only the line's rates; another would fail SetupPort.
     if (!comm_.SetLineSettings(line)) {
@@ -153,7 +165,7 @@ void UnitLink::AwaitLateReply() {
     }
     lateMayCome_ = false;
     const int before = comm_.m_nRecvLen;
-    if (ListenForLateReply(comm_)) {
+    if (ListenForLateReply(comm_, clock_)) {
         counters_.AddLateReply();
     }
     if (comm_.m_nRecvLen > before) {
@@ -168,7 +180,7 @@ ReadRecord UnitLink::Read(ReadCommand command) {
     const auto began = std::chrono::steady_clock::now();
     const ReadRequest request = RequestOf(command);
     const ExchangeResult result = RunExchange(comm_, ExchangeVariant::Read, request.function,
-                                              request.address, request.quantity, this);
+                                              request.address, request.quantity, this, clock_);
     ReadRecord record = Outcome(result, MsSince(began));
     record.time = start;
     if (record.outcome == ReadOutcome::Reply) {
@@ -209,8 +221,8 @@ ReadRecord UnitLink::Request(const std::vector<std::uint8_t>& pdu, ExchangeVaria
     }
     const auto start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
-    const ExchangeResult result = RunRequest(comm_, variant, pdu.data(),
-                                             static_cast<int>(pdu.size()), this);
+    const ExchangeResult result =
+        RunRequest(comm_, variant, pdu.data(), static_cast<int>(pdu.size()), this, clock_);
     ReadRecord record = Outcome(result, MsSince(began));
     record.time = start;
     return record;
@@ -218,7 +230,7 @@ ReadRecord UnitLink::Request(const std::vector<std::uint8_t>& pdu, ExchangeVaria
 
 bool UnitLink::Broadcast(const std::vector<std::uint8_t>& pdu, int turnaroundMs) {
     return SendBroadcast(comm_, pdu.data(), static_cast<int>(pdu.size()), this,
-                         static_cast<std::uint32_t>(turnaroundMs));
+                         static_cast<std::uint32_t>(turnaroundMs), clock_);
 }
 
 ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {
@@ -228,7 +240,7 @@ ReadRecord UnitLink::Command(const WriteRequest& request, bool purgeFirst) {
     const auto start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     const ExchangeResult result =
-        RunExchange(comm_, variant, request.function, request.address, request.value, this);
+        RunExchange(comm_, variant, request.function, request.address, request.value, this, clock_);
     ReadRecord record = Outcome(result, MsSince(began));
     record.time = start;
     return record;

@@ -29,6 +29,10 @@ public:
     // trace: where to log every frame (null: no log).
     UnitLink(const std::string& port, const LineSettings& line, int slave, int waitMs,
              std::FILE* trace);
+    // The same on a port set of one's own, whose port 0 is the line, timed on
+    // the clock given: the tests' fake device and clock. port only names it.
+    UnitLink(ISerialPorts& ports, IClock& clock, const std::string& port, const LineSettings& line,
+             int slave, int waitMs, std::FILE* trace);
 
     // Whether the line echoes the request (link/EchoMode.h); before Open.
     void SetEchoMode(EchoMode mode) { comm_.m_echoMode = mode; }
@@ -95,9 +99,13 @@ private:
     // said once in the trace.
     void NoteOtherUnit(int unit);
 
+    UnitLink(ISerialPorts* ports, IClock& clock, const std::string& port, const LineSettings& line,
+             int slave, int waitMs, std::FILE* trace);
+
     std::string port_;
     CNamedPort ports_;
-    CModbusComm comm_;
+    IClock& clock_;
+    CModbusComm comm_;  // on ports_, or on the port set given
     std::FILE* trace_;
     int traced_ = 0;  // received bytes already in the log
     std::function<void(const LinkFrame&)> onFrame_;
