@@ -10,9 +10,9 @@
 #include "cli/HelpWords.h"
 #include "cli/RawOptions.h"
 #include "cli/ServeCommand.h"
-#include "master/UnitCommand.h"
 #include "link/SerialComm.h"
 #include "link/TcpAddress.h"
+#include "master/UnitCommand.h"
 
 namespace {
 
@@ -192,7 +192,8 @@ void AddLineCommands(CLI::App& app, CtlOptions& o, ParsedLine& p) {
         ->check(CLI::Range(0.0, 86400.0))
         ->capture_default_str();
     p.watch
-        ->add_option("--count", o.watch.count, PlatformHelp("scans to make (0: until SIGINT or SIGTERM)"))
+        ->add_option("--count", o.watch.count,
+                     PlatformHelp("scans to make (0: until SIGINT or SIGTERM)"))
         ->check(kDecimalDigits)
         ->check(CLI::Range(0LL, 1000000000000LL));
     p.watch->add_option("--output", o.output,

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "formats/RecordFormat.h"
-#include "master/RawAccess.h"
-#include "master/Poller.h"
-#include "master/ScanScope.h"
 #include "link/EchoMode.h"
 #include "link/LineSettings.h"
+#include "master/Poller.h"
+#include "master/RawAccess.h"
+#include "master/ScanScope.h"
 #include "unit/ControlCommands.h"
 
 // Exit statuses, documented in --help and the manual page.
@@ -73,8 +73,8 @@ struct CtlOptions {
     ModuleSetting setting = ModuleSetting::On;
     float setpoint = 0.0f;
 
-    PollPlan watch{ScanScope::Analog, {}, 1.0, 0};  // watch WHAT, --interval, --count (0: until
-                                                   // interrupted); serve's --interval
+    // watch WHAT, --interval, --count (0: until interrupted); serve's --interval
+    PollPlan watch{ScanScope::Analog, {}, 1.0, 0};
     std::string output;   // empty: standard output
 
     bool scanFast = false;  // scan: 9600 and 19200 first, then the others from the highest down

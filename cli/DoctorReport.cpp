@@ -14,9 +14,9 @@ int ReadTheUnit(const CtlOptions& o, UnitLink& link, Report& report, bool tcp) {
     }
     const ReadRecord record = link.Read(ReadCommand::Register03);
     // A device server's baud rate is set on the server: k40ctl cannot know it.
-    const std::string settings =
-        std::string(tcp ? "at " : "at " + LineName(o.line) + ", ") + "slave " +
-        std::to_string(o.slave) + ", wait " + std::to_string(o.waitMs) + " ms";
+    const std::string settings = std::string(tcp ? "at " : "at " + LineName(o.line) + ", ") +
+                                 "slave " + std::to_string(o.slave) + ", wait " +
+                                 std::to_string(o.waitMs) + " ms";
     switch (record.outcome) {
         case ReadOutcome::Reply:
             report.Pass("the unit answered " + settings);

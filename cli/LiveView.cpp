@@ -350,8 +350,8 @@ void LiveView::FitBody(std::vector<std::string>& body, std::size_t room, std::si
 }
 
 std::size_t LiveView::BitCount() const {
-    return static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(),
-                                                  [](const Row& r) { return !r.column.analog; }));
+    return static_cast<std::size_t>(
+        std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return !r.column.analog; }));
 }
 
 std::string LiveView::Render(const ScanStatus& status, TermSize size, Time now) const {

@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "base/Files.h"
+#include "cli/StdoutText.h"
 #include "formats/DisplayWidth.h"
 #include "formats/RecordFormat.h"
-#include "cli/StdoutText.h"
 #include "link/PortOrder.h"
 #include "link/SerialDevice.h"
 #include "link/TcpAddress.h"

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "formats/RecordFormat.h"
 #include "cli/StdoutText.h"
+#include "formats/RecordFormat.h"
 #include "unit/Readings.h"
 
 bool ReportRecord(const std::string& text, const ReadRecord& record, int waitMs) {

@@ -18,10 +18,11 @@ std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
     if (connection) {
         return {o.line};
     }
-    return ScanLines(o.baudGiven ? std::vector<int>{static_cast<int>(o.line.baud)} : ScanBauds(o.scanFast),
-                     o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
-                                    : std::vector<Parity>{o.line.parity},
-                     o.line.stopBits);
+    return ScanLines(
+        o.baudGiven ? std::vector<int>{static_cast<int>(o.line.baud)} : ScanBauds(o.scanFast),
+        o.scanAllLines ? std::vector<Parity>{Parity::None, Parity::Even, Parity::Odd}
+                       : std::vector<Parity>{o.line.parity},
+        o.line.stopBits);
 }
 
 // Each unit found on standard output as it is found; the progress on
@@ -80,8 +81,8 @@ int RunScan(const CtlOptions& o) {
     }
     if (result.stopped) {
         printer.ClearProgress();
-        std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n",
-                     result.stoppedLine.c_str(), result.stoppedAddress);
+        std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n", result.stoppedLine.c_str(),
+                     result.stoppedAddress);
     }
     printer.ClearProgress();
     if (result.found == 0) {

@@ -58,8 +58,7 @@ int ReadServeOptions(const CtlOptions& o, ServeOptions* s) {
     s->access.allowCommands = o.serve.allowCommands;
     s->access.confirm = o.confirm;
     s->access.confirmWindowMs = o.waitMs;
-    if (!o.serve.tokenFile.empty() &&
-        !LoadTokenFile(o.serve.tokenFile, &s->access.token, &why)) {
+    if (!o.serve.tokenFile.empty() && !LoadTokenFile(o.serve.tokenFile, &s->access.token, &why)) {
         return Refuse(why);
     }
     if (o.serve.allowCommands && s->access.token.empty() && !IsLoopbackHost(s->listen.host)) {
@@ -105,8 +104,8 @@ int RunServe(const CtlOptions& o, UnitLink& link) {
     std::unique_ptr<ServeState> state;
     std::string why;
     if (s.pollsUnit) {
-        poller = std::make_unique<Poller>(PollPlan{ScanScope::All, {}, s.intervalSeconds, 0},
-                                          link, StopRequested);
+        poller = std::make_unique<Poller>(PollPlan{ScanScope::All, {}, s.intervalSeconds, 0}, link,
+                                          StopRequested);
         if (!poller->Open(&why)) {
             std::fprintf(stderr, "k40ctl: %s\n", why.c_str());
             return kExitPort;

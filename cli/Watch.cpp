@@ -10,9 +10,9 @@
 #include "cli/Console.h"
 #include "cli/CsvLayout.h"
 #include "cli/StopSignal.h"
-#include "master/Poller.h"
 #include "cli/WatchSinks.h"
 #include "master/LinkLog.h"
+#include "master/Poller.h"
 
 namespace {
 

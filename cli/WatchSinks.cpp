@@ -7,10 +7,10 @@
 #include "base/Files.h"
 #include "cli/AtomicFile.h"
 #include "cli/Console.h"
-#include "formats/PrometheusText.h"
 #include "cli/RawCommand.h"
-#include "formats/RecordFormat.h"
 #include "cli/StopSignal.h"
+#include "formats/PrometheusText.h"
+#include "formats/RecordFormat.h"
 
 namespace {
 
@@ -124,7 +124,8 @@ void RecordSink::OnScan(const ReadRecord& record, const ScanStatus& status) {
             break;
         case OutputFormat::Json:
             // A watch read writes the records of a read.
-            Write(o_.watch.scope == ScanScope::Raw ? RawJsonLine(o_.raw, record) : JsonLine(record));
+            Write(o_.watch.scope == ScanScope::Raw ? RawJsonLine(o_.raw, record)
+                                                   : JsonLine(record));
             break;
         case OutputFormat::Table:
             Show(&record, status);

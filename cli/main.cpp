@@ -10,12 +10,12 @@
 #include "cli/Doctor.h"
 #include "cli/Ports.h"
 #include "cli/RawCommand.h"
-#include "formats/RecordFormat.h"
 #include "cli/ScanCommand.h"
+#include "cli/Serve.h"
+#include "cli/Watch.h"
+#include "formats/RecordFormat.h"
 #include "master/UnitCommand.h"
 #include "master/UnitLink.h"
-#include "cli/Watch.h"
-#include "cli/Serve.h"
 #include "unit/Readings.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "master/RawAccess.h"
 #include "link/HexEcho.h"
+#include "master/RawAccess.h"
 #include "unit/DeviceIdentity.h"
 #include "unit/ExceptionText.h"
 

@@ -52,8 +52,8 @@ public:
 
 struct CensusResult {
     int found = 0;
-    bool failed = false;    // the observer's Found said false
-    bool stopped = false;   // by the observer, after stoppedAt
+    bool failed = false;   // the observer's Found said false
+    bool stopped = false;  // by the observer, after stoppedAt
     int stoppedAt = 0;
 };
 

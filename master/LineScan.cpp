@@ -55,8 +55,8 @@ namespace {
 int ScanAddresses(CModbusComm& comm, const std::string& name, bool all,
                   LineScanObserver& observer) {
     int found = 0;
-    for (int address = kScanFirstAddress;
-         address <= kScanLastAddress && !observer.StopRequested(); ++address) {
+    for (int address = kScanFirstAddress; address <= kScanLastAddress && !observer.StopRequested();
+         ++address) {
         observer.Trying(name, address);
         comm.m_nSlaveAddr = address;
         const ExchangeResult r = RunExchange(comm, ExchangeVariant::Read, 0x03, 0, 1, nullptr);
@@ -76,8 +76,8 @@ int ScanAddresses(CModbusComm& comm, const std::string& name, bool all,
 
 }  // namespace
 
-LineScanResult ScanLineSettings(CModbusComm& comm, const std::vector<LineSettings>& lines,
-                                bool all, int connectionWaitMs, LineScanObserver& observer) {
+LineScanResult ScanLineSettings(CModbusComm& comm, const std::vector<LineSettings>& lines, bool all,
+                                int connectionWaitMs, LineScanObserver& observer) {
     const bool connection = comm.Device() != nullptr && comm.Device()->IsConnection();
     LineScanResult result;
     for (const LineSettings& line : lines) {

@@ -50,7 +50,7 @@ public:
 
 struct LineScanResult {
     int found = 0;
-    bool stopped = false;   // by the observer, at stoppedLine and stoppedAddress
+    bool stopped = false;  // by the observer, at stoppedLine and stoppedAddress
     std::string stoppedLine;
     int stoppedAddress = 0;
 };
@@ -58,5 +58,5 @@ struct LineScanResult {
 // Every address at each of the settings in turn, on the open port; after the
 // first unit found only with all. The reply wait of a try is ScanWaitMs of
 // its setting, or on a device server's connection connectionWaitMs.
-LineScanResult ScanLineSettings(CModbusComm& comm, const std::vector<LineSettings>& lines,
-                                bool all, int connectionWaitMs, LineScanObserver& observer);
+LineScanResult ScanLineSettings(CModbusComm& comm, const std::vector<LineSettings>& lines, bool all,
+                                int connectionWaitMs, LineScanObserver& observer);

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "master/Diagnosis.h"
-#include "master/MbapMismatch.h"
 #include "link/HexEcho.h"
 #include "link/MbapFraming.h"
+#include "master/Diagnosis.h"
+#include "master/MbapMismatch.h"
 
 LineDiagnosis MbapDiagnosis(const CModbusComm& comm, const ExchangeResult& result) {
     LineDiagnosis d;

@@ -48,9 +48,9 @@ public:
 
 struct PollPlan {
     ScanScope scope = ScanScope::All;
-    RawRead raw;                  // with ScanScope::Raw
+    RawRead raw;  // with ScanScope::Raw
     double intervalSeconds = 1.0;
-    long long count = 0;          // 0: until stopped
+    long long count = 0;  // 0: until stopped
 };
 
 // How a run ended: its count reached or stopped from outside, or a sink failed.

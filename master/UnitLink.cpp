@@ -2,16 +2,16 @@
 
 #include <chrono>
 
-#include "master/Diagnosis.h"
-#include "master/MbapDiagnosis.h"
-#include "master/PortOpen.h"
-#include "master/LocalTime.h"
 #include "link/HexEcho.h"
 #include "link/LateReply.h"
-#include "link/LineSettings.h"
 #include "link/LineDiagnosis.h"
+#include "link/LineSettings.h"
 #include "link/OpenError.h"
 #include "link/SerialDevice.h"
+#include "master/Diagnosis.h"
+#include "master/LocalTime.h"
+#include "master/MbapDiagnosis.h"
+#include "master/PortOpen.h"
 #include "unit/ExceptionText.h"
 #include "unit/GbkText.h"
 #include "unit/Readings.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "master/LinkCounters.h"
-#include "master/ReadRecord.h"
 #include "link/Exchange.h"
 #include "link/NamedPort.h"
+#include "master/LinkCounters.h"
+#include "master/ReadRecord.h"
 #include "unit/ControlCommands.h"
 #include "unit/ReadDecode.h"
 

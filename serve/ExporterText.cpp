@@ -1,8 +1,8 @@
 #include "serve/ExporterText.h"
 
-#include "master/ScanScope.h"
 #include "formats/PrometheusFormat.h"
 #include "formats/PrometheusText.h"
+#include "master/ScanScope.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 
 #include "serve/HttpParse.h"  // HexDigit
 
-
 namespace {
 
 bool IsDigit(char c) {

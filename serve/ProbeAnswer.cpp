@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "master/ScanScope.h"
 #include "formats/PrometheusFormat.h"
 #include "formats/PrometheusText.h"
+#include "master/ScanScope.h"
 
 const char* const kPrometheusContentType = "text/plain; version=0.0.4; charset=utf-8";
 

@@ -172,9 +172,8 @@ TargetVerdict ParseProbeTarget(const std::string& text, const ProbeRules& rules,
         return TargetVerdict::Allowed;
     }
     // A name passes by a rule for it, or by what it resolves to.
-    if (!target->numeric &&
-        (NameAllowed(rules, target->address.host, port) || LoopbackOnly(rules) ||
-         !rules.blocks.empty())) {
+    if (!target->numeric && (NameAllowed(rules, target->address.host, port) ||
+                             LoopbackOnly(rules) || !rules.blocks.empty())) {
         return TargetVerdict::NeedsLookup;
     }
     *why = "target " + text + ": not an address this exporter may probe (see --probe-target)";

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "serve/IpAddress.h"
 #include "link/TcpAddress.h"
+#include "serve/IpAddress.h"
 
 // A host name allowed as written (lower case), with its port (0: any).
 struct NamedHost {

@@ -24,12 +24,12 @@
 #include <thread>
 #include <vector>
 
+#include "link/EchoMode.h"
+#include "link/LineSettings.h"
 #include "master/ReadRecord.h"
 #include "serve/Http.h"
 #include "serve/ProbeAnswer.h"
 #include "serve/ProbeTargets.h"
-#include "link/EchoMode.h"
-#include "link/LineSettings.h"
 
 struct ProberSettings {
     LineSettings line;  // for serial targets

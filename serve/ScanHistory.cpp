@@ -6,8 +6,8 @@
 #include <limits>
 #include <stdexcept>
 
-#include "master/ScanScope.h"
 #include "formats/RecordFormat.h"
+#include "master/ScanScope.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include "serve/Prober.h"
 #include "serve/ServeState.h"
 
-
 class ServeApp : public HttpApp {
 public:
     // state and poller are null for a fleet exporter (serve --probe without

@@ -17,10 +17,10 @@ struct ServeOptions {
     TcpAddress listen{"127.0.0.1", 9040};
     std::vector<std::string> hostNames;  // other names the server is reached by (Host)
     std::chrono::seconds history{24 * 3600};
-    ServeAccess access;                  // commands: allowed, their token, the read-back
-    bool pollsUnit = true;               // false: a fleet exporter, /probe alone
-    double intervalSeconds = 1.0;        // between the unit's scans
-    bool probe = false;                  // GET /probe
+    ServeAccess access;            // commands: allowed, their token, the read-back
+    bool pollsUnit = true;         // false: a fleet exporter, /probe alone
+    double intervalSeconds = 1.0;  // between the unit's scans
+    bool probe = false;            // GET /probe
     ProbeRules probeRules;
     ProberSettings prober;
 };

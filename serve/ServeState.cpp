@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/RecordFormat.h"
-#include "serve/ReadingsJson.h"
 #include "link/HexEcho.h"
+#include "serve/ReadingsJson.h"
 
 namespace {
 

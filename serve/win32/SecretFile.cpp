@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "base/win32/Wide.h"
-#include "serve/SecretFile.h"
 #include "link/OpenError.h"
+#include "serve/SecretFile.h"
 
 bool ReadSecretFile(const std::string& path, std::size_t maxBytes, std::string* text,
                     std::string* why) {

@@ -5,8 +5,8 @@
 #include <map>
 
 #include "serve/ExporterText.h"
-#include "tests/support/TextParsers.h"
 #include "tests/serve/ServeRecords.h"
+#include "tests/support/TextParsers.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "serve/ProbeTargets.h"
 #include "link/SerialDevice.h"
+#include "serve/ProbeTargets.h"
 
 namespace {
 

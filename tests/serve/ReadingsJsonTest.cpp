@@ -7,8 +7,8 @@
 
 #include "formats/RecordFormat.h"
 #include "serve/ReadingsJson.h"
-#include "tests/support/TextParsers.h"
 #include "tests/serve/ServeRecords.h"
+#include "tests/support/TextParsers.h"
 
 namespace {
 

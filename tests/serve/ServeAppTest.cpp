@@ -9,9 +9,9 @@
 #include "formats/RecordFormat.h"
 #include "serve/HttpServer.h"
 #include "serve/ServeApp.h"
-#include "tests/support/TextParsers.h"
 #include "tests/serve/HttpTestClient.h"
 #include "tests/serve/ServeRecords.h"
+#include "tests/support/TextParsers.h"
 
 namespace {
 
