@@ -1,12 +1,11 @@
 #include "master/Confirm.h"
 
-#include <chrono>
-#include <thread>
+#include "link/Deadline.h"
 
 namespace {
 
 // Pause between two read-backs while the unit has not updated its bits yet.
-constexpr auto kRetryPause = std::chrono::milliseconds(100);
+constexpr std::uint32_t kRetryPauseMs = 100;
 
 }  // namespace
 
@@ -14,7 +13,8 @@ bool ConfirmSystemMode(UnitLink& link, SystemMode mode, int windowMs, std::strin
     const bool modeBit = mode == SystemMode::Manual || mode == SystemMode::Automatic;
     const int bit = modeBit ? 0 : 1;
     const int wanted = mode == SystemMode::Manual || mode == SystemMode::FloatCharge ? 1 : 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(windowMs);
+    // On the link's clock, as the exchanges are.
+    const CDeadline window(link.Clock(), static_cast<std::uint32_t>(windowMs < 0 ? 0 : windowMs));
     for (;;) {
         const ReadRecord record = link.Read(ReadCommand::Coils01);
         if (record.outcome != ReadOutcome::Reply) {
@@ -24,6 +24,7 @@ bool ConfirmSystemMode(UnitLink& link, SystemMode mode, int windowMs, std::strin
                 if (!r.analog && r.reg == bit) {
                     const int value = r.value != 0 ? 1 : 0;
                     if (value == wanted) {
+                        why->clear();  // an earlier read's words no longer hold
                         return true;
                     }
                     *why = r.name + " still reads " + std::to_string(value) + " (" + r.unit +
@@ -31,9 +32,9 @@ bool ConfirmSystemMode(UnitLink& link, SystemMode mode, int windowMs, std::strin
                 }
             }
         }
-        if (std::chrono::steady_clock::now() + kRetryPause >= end) {
+        if (window.Remaining() <= kRetryPauseMs) {
             return false;
         }
-        std::this_thread::sleep_for(kRetryPause);
+        link.Clock().Sleep(kRetryPauseMs);
     }
 }

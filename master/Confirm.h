@@ -14,6 +14,7 @@
 #include "unit/ControlCommands.h"
 
 // Reads the status bits (function 01) until the commanded bit holds its value
-// or windowMs have passed (at least one read). True when it held; otherwise
-// *why says what was read instead, or why no read got a reply.
+// or windowMs have passed (at least one read). True when it held (*why
+// empty); otherwise *why says what was read instead, or why no read got a
+// reply.
 bool ConfirmSystemMode(UnitLink& link, SystemMode mode, int windowMs, std::string* why);

@@ -83,6 +83,8 @@ public:
         return comm_.Device() != nullptr && comm_.Device()->IsConnection();
     }
     const std::string& Port() const { return port_; }
+    // The clock the link's exchanges wait on; a read-back waits on it too.
+    IClock& Clock() const { return clock_; }
 
 private:
     void ShowSendFrame() override;

@@ -59,6 +59,38 @@ TEST(UnitCommandConfirm, OnlyTheCommandedBitConfirms) {
     }
 }
 
+// A unit that acts a moment after it acknowledges: the read-back tries again
+// every 100 ms of the link's clock while the window lasts.
+TEST(UnitCommandConfirm, ReadsAgainWithinItsWindow) {
+    const struct {
+        int windowMs;
+        int readsUntilActed;  // read-backs that still show the old mode
+        bool confirmed;
+        int requests;  // the write and the read-backs
+    } cases[] = {
+        {0, 1, false, 2},    // one read, however short the window
+        {150, 1, true, 3},   // the second read sees it
+        {150, 2, false, 3},  // no room for a third
+        {1000, 5, true, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.windowMs);
+        FakeUnitLine fake;
+        int reads = 0;
+        fake.peer = [&](const Bytes& request) {
+            if (request[1] == 0x05) {
+                return Answer{request};
+            }
+            const std::uint8_t bits = ++reads > c.readsUntilActed ? 0x01 : 0x02;
+            return Answer{From(1, {0x01, 2, bits, 0x00})};
+        };
+        const CommandResult r =
+            RunUnitCommand(fake.link, UnitCommand{false, SystemMode::Manual}, true, c.windowMs);
+        EXPECT_EQ(r.unconfirmed.empty(), c.confirmed) << r.unconfirmed;
+        EXPECT_EQ(fake.requests, c.requests);
+    }
+}
+
 // The words of k40ctl module (and of POST /api/v1/command) through the one
 // check, then to the line as k40ctl sends them.
 TEST(UnitCommandModule, RefusedWordsSendNothing) {
