@@ -45,20 +45,29 @@ ReadRequest RequestOf(ReadCommand command) {
     return {};
 }
 
+// The tables are constant: their texts are converted once, not at every read
+// (each conversion opens a converter, and a poller at full speed reads
+// thousands of times a second).
 std::vector<SignalReading> AnalogColumns() {
-    std::vector<SignalReading> columns;
-    for (int r = 0; r < kAnalogRegisters; ++r) {
-        columns.push_back(Column(AnalogSignals[r], kAnalogFirst + r, true));
-        columns.back().physicalUnit = kPhysicalUnits[r];
-    }
+    static const std::vector<SignalReading> columns = [] {
+        std::vector<SignalReading> all;
+        for (int r = 0; r < kAnalogRegisters; ++r) {
+            all.push_back(Column(AnalogSignals[r], kAnalogFirst + r, true));
+            all.back().physicalUnit = kPhysicalUnits[r];
+        }
+        return all;
+    }();
     return columns;
 }
 
 std::vector<SignalReading> BitColumns() {
-    std::vector<SignalReading> columns;
-    for (int b = 0; b < kStatusBits; ++b) {
-        columns.push_back(Column(DigitalSignals[b], b, false));
-    }
+    static const std::vector<SignalReading> columns = [] {
+        std::vector<SignalReading> all;
+        for (int b = 0; b < kStatusBits; ++b) {
+            all.push_back(Column(DigitalSignals[b], b, false));
+        }
+        return all;
+    }();
     return columns;
 }
 
