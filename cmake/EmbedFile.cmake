@@ -35,10 +35,10 @@ file(WRITE "${OUT}.tmp"
 #include \"serve/PageAsset.h\"
 
 namespace {
-const unsigned char kBytes[] = {
+const unsigned char ${NAME}_bytes[] = {
     ${bytes}0x00};
 }  // namespace
 
-extern const PageAsset ${NAME} = {\"${URL}\", \"${TYPE}\", \"\\\"${digest}\\\"\", kBytes, ${size}};
+extern const PageAsset ${NAME} = {\"${URL}\", \"${TYPE}\", \"\\\"${digest}\\\"\", ${NAME}_bytes, ${size}};
 ")
 file(RENAME "${OUT}.tmp" "${OUT}")

@@ -9,7 +9,7 @@
 namespace {
 
 // Longest pause when the device said "readable" and yet nothing came.
-constexpr std::uint32_t kSliceMs = 10;
+constexpr std::uint32_t kIdleSliceMs = 10;
 
 // Whether the bytes end in a frame from the slave: a run from a byte equal to
 // its address to the end that ends in its own CRC.
@@ -50,7 +50,7 @@ bool ListenForLateReply(CModbusComm& comm, IClock& clock) {
             break;
         }
         if (wokeForNothing) {
-            clock.Sleep(std::min(left, kSliceMs));
+            clock.Sleep(std::min(left, kIdleSliceMs));
             wokeForNothing = false;
             continue;
         }

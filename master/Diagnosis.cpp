@@ -10,10 +10,6 @@ std::string Hex2(std::uint8_t value) {
     return HexBytes(&value, 1);
 }
 
-std::string Shown(const LineDiagnosis& d) {
-    return HexBytes(d.bytes.data(), static_cast<int>(d.bytes.size()));
-}
-
 // Through a device server the wires, baud rate and parity of the line are the
 // server's: the advice names what the master can still check.
 std::string Nothing(const LineDiagnosis& d) {
@@ -39,23 +35,23 @@ std::string EchoOnly(const LineDiagnosis& d) {
 
 std::string NoFrame(const LineDiagnosis& d) {
     if (d.connection) {
-        return "bytes without a valid frame (" + Shown(d) +
+        return "bytes without a valid frame (" + ShownBytes(d) +
                "): the device server may expect Modbus TCP rather than RTU over TCP, or the "
                "line behind it garbles the frames";
     }
     if (d.damagedReply) {
-        return "bytes without a valid frame (" + Shown(d) +
+        return "bytes without a valid frame (" + ShownBytes(d) +
                "): the unit's reply with bytes missing or damaged, as when the parity "
                "(--parity) or the stop bits (--stop-bits) differ from the unit's, or the line is "
                "noisy; try k40ctl scan --all-lines";
     }
-    return "bytes without a valid frame (" + Shown(d) +
+    return "bytes without a valid frame (" + ShownBytes(d) +
            "): the baud rate is wrong, or the line is noisy; try k40ctl scan";
 }
 
 std::string CrcError(const LineDiagnosis& d) {
-    const std::string frame =
-        "a reply with a wrong CRC (" + Shown(d) + "): its address, function and length are right, ";
+    const std::string frame = "a reply with a wrong CRC (" + ShownBytes(d) +
+                              "): its address, function and length are right, ";
     if (d.connection) {
         return frame + "so the bytes were damaged on the line behind the device server";
     }
@@ -74,6 +70,10 @@ std::string ExceptionSentence(std::uint8_t code) {
 
 }  // namespace
 
+std::string ShownBytes(const LineDiagnosis& d) {
+    return HexBytes(d.bytes.data(), static_cast<int>(d.bytes.size()));
+}
+
 std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
     switch (d.finding) {
         case LineFinding::Nothing:
@@ -86,7 +86,7 @@ std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
                    "copy was the unit's reply (--echo on takes it for the echo); try --echo "
                    "auto, which reads first to learn which";
         case LineFinding::EchoAltered:
-            return "the copy of the request came back altered (" + Shown(d) +
+            return "the copy of the request came back altered (" + ShownBytes(d) +
                    "): a collision on the line, or an adapter that drops a byte" +
                    (d.replyAfterCopy ? "; the unit's reply came whole after it" : "");
         case LineFinding::NoFrame:
@@ -104,7 +104,7 @@ std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
         case LineFinding::PeerClosed:
             return "the device server closed the connection: it may expect Modbus TCP rather "
                    "than RTU over TCP, or serve one client at a time" +
-                   (d.bytes.empty() ? std::string() : " (it sent " + Shown(d) + " first)");
+                   (d.bytes.empty() ? std::string() : " (it sent " + ShownBytes(d) + " first)");
         case LineFinding::Exception:
             return ExceptionSentence(d.exceptionCode);
         case LineFinding::Answered:

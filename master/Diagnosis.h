@@ -12,3 +12,7 @@
 // Through a device server (diagnosis.connection) the advice leaves out the
 // wires, baud rate and parity, which are the server's.
 std::string DiagnosisText(const LineDiagnosis& diagnosis, int waitMs);
+
+// The bytes the line showed, in hex ("01 03 12 ..."), as the sentences of the
+// RTU and the Modbus TCP diagnoses quote them.
+std::string ShownBytes(const LineDiagnosis& diagnosis);

@@ -35,19 +35,11 @@ LineDiagnosis MbapDiagnosis(const CModbusComm& comm, const ExchangeResult& resul
     return d;
 }
 
-namespace {
-
-std::string Shown(const LineDiagnosis& d) {
-    return HexBytes(d.bytes.data(), static_cast<int>(d.bytes.size()));
-}
-
-}  // namespace
-
 std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& result,
                               const std::uint8_t* request, int waitMs) {
     if (d.finding == LineFinding::NoFrame && !result.mismatch.empty()) {
         return "a frame with this request's transaction id that does not answer it (" +
-               Shown(d) + "): " +
+               ShownBytes(d) + "): " +
                MbapMismatch(result.mismatch.data(), static_cast<int>(result.mismatch.size()),
                             request);
     }
@@ -56,12 +48,12 @@ std::string MbapDiagnosisText(const LineDiagnosis& d, const ExchangeResult& resu
             return "nothing arrived: check the unit id (--slave), that the gateway reaches the "
                    "device, and its own time-out";
         case LineFinding::NoFrame:
-            return "bytes that are no Modbus TCP reply to this request (" + Shown(d) +
+            return "bytes that are no Modbus TCP reply to this request (" + ShownBytes(d) +
                    "): if the device server passes RTU frames through, use tcp:// instead";
         case LineFinding::PeerClosed:
             return "the device closed the connection: it may expect RTU over TCP (tcp://) "
                    "rather than Modbus TCP, or serve one client at a time" +
-                   (d.bytes.empty() ? std::string() : " (it sent " + Shown(d) + " first)");
+                   (d.bytes.empty() ? std::string() : " (it sent " + ShownBytes(d) + " first)");
         case LineFinding::EarlierReply:
             return std::to_string(result.discardedReplies) +
                    " reply(s) with another transaction id discarded: a late reply to an earlier "

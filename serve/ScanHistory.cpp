@@ -60,10 +60,6 @@ double Number(const std::string& text) {
     return value;
 }
 
-std::size_t HeapOf(const std::string& text) {
-    return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
-}
-
 }  // namespace
 
 ScanHistory::ScanHistory(std::chrono::seconds keep, std::size_t maxScans)
@@ -215,7 +211,8 @@ std::optional<ReadRecord> ScanHistory::At(std::uint64_t sequence) const {
 std::size_t ScanHistory::MemoryBytes() const {
     std::size_t columns = columns_.capacity() * sizeof(SignalReading);
     for (const SignalReading& c : columns_) {
-        columns += HeapOf(c.name) + HeapOf(c.text) + HeapOf(c.unit) + HeapOf(c.physicalUnit);
+        columns += StringPool::HeapOf(c.name) + StringPool::HeapOf(c.text) +
+                   StringPool::HeapOf(c.unit) + StringPool::HeapOf(c.physicalUnit);
     }
     return sizeof *this + ring_.capacity() * sizeof(Scan) + strings_.MemoryBytes() + columns;
 }

@@ -1,13 +1,8 @@
 #include "serve/StringPool.h"
 
-namespace {
-
-// What a string holds on the heap: nothing while it fits the string itself.
-std::size_t HeapOf(const std::string& text) {
+std::size_t StringPool::HeapOf(const std::string& text) {
     return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
 }
-
-}  // namespace
 
 StringPool::Id StringPool::Intern(const std::string& text) {
     if (text.empty()) {

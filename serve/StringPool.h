@@ -16,6 +16,9 @@ public:
     using Id = std::uint32_t;
     static constexpr Id kEmpty = 0xFFFFFFFFu;  // the empty text, never stored
 
+    // What a string holds on the heap: nothing while it fits the string itself.
+    static std::size_t HeapOf(const std::string& text);
+
     // The text's id, one more user of it.
     Id Intern(const std::string& text);
     // One user fewer; the text is dropped with its last.

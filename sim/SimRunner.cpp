@@ -5,12 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr std::int64_t kNsPerMs = 1000000;
-
-}  // namespace
-
 CSimRunner::CSimRunner(CSimPort& port, CSimEngine& engine, CRequestLog& log,
                        const LineSettings& line, int signalFd, bool adapterEcho)
     : m_port(port),

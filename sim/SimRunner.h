@@ -33,6 +33,9 @@
 #include "sim/SimEngine.h"
 #include "sim/SimPort.h"
 
+// The runner and the loops count time in nanoseconds of the monotonic clock.
+constexpr std::int64_t kNsPerMs = 1000000;
+
 class CSimRunner {
 public:
     // Blocks SIGINT, SIGTERM and SIGHUP and returns a signalfd that reports

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr std::int64_t kNsPerMs = 1000000;
 // A pause that keeps a loop from spinning on a terminal that has no reader.
 constexpr std::int64_t kIdleNs = 5 * kNsPerMs;
 

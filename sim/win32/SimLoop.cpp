@@ -13,10 +13,10 @@
 
 #include "link/OpenError.h"
 #include "sim/SimRunner.h"
+#include "sim/win32/SocketFd.h"
 
 namespace {
 
-constexpr std::int64_t kNsPerMs = 1000000;
 // How often the loop looks at the stop flag while nothing is due: WSAPoll
 // cannot wait on the console handler.
 constexpr std::int64_t kStopCheckNs = 100 * kNsPerMs;
@@ -26,10 +26,6 @@ std::atomic<bool> g_stop{false};
 BOOL WINAPI OnConsoleEvent(DWORD /*event*/) {
     g_stop = true;
     return TRUE;
-}
-
-SOCKET AsSocket(int fd) {
-    return fd < 0 ? INVALID_SOCKET : static_cast<SOCKET>(fd);
 }
 
 }  // namespace

@@ -2,9 +2,7 @@
 // serial device server, one client at a time, on Winsock. A pseudo-terminal
 // (--link) exists on Linux only; a real COM port (--device) is not offered
 // here yet: the runner's line code is that of a Linux descriptor.
-//
-// Winsock's SOCKET is kept in the int members the Linux descriptors use:
-// socket handles are small kernel handles, and INVALID_SOCKET becomes -1.
+// Winsock's SOCKET is kept in the int members (sim/win32/SocketFd.h).
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -12,20 +10,13 @@
 #include "link/TcpAddress.h"
 #include "link/win32/Winsock.h"
 #include "sim/SimPort.h"
+#include "sim/win32/SocketFd.h"
 
 namespace {
 
 constexpr const char* kTcpOnly =
     "on Windows k40sim serves TCP only (a pseudo-terminal and --device are Linux's): "
     "use --listen [HOST:]PORT and name the port tcp://HOST:PORT";
-
-SOCKET AsSocket(int fd) {
-    return fd < 0 ? INVALID_SOCKET : static_cast<SOCKET>(fd);
-}
-
-int AsInt(SOCKET s) {
-    return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
-}
 
 void SetNonBlocking(SOCKET s) {
     u_long on = 1;

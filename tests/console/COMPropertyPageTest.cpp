@@ -21,7 +21,6 @@ namespace {
 
 const std::string kOk = "串口初始化成功!";
 const std::string kFailed = "串口初始化失败!";
-const std::string kTitle = "K40-MODBUS规约调试软件";
 
 class COMPropertyPageTest : public ::testing::Test {
 protected:

@@ -22,7 +22,6 @@
 inline const std::string kOk = "操作成功!";
 inline const std::string kNotOk = "操作不成功!";
 inline const std::string kRefused = "串口初始化失败!";
-inline const std::string kTitle = "K40-MODBUS规约调试软件";
 
 // The position of the tab "控制", or -1.
 inline int ControlTab(CPropertySheet& sheet) {

@@ -58,7 +58,7 @@ TEST(SetpointCode, WidensTheFloatAndTruncates) {
     }
 }
 
-struct EntryCase {
+struct ModuleEntryCase {
     const char* voltage;
     const char* current;
     const char* module;
@@ -67,7 +67,7 @@ struct EntryCase {
 };
 
 TEST_F(CtrlPropertyPageTest, BoundsAndBlanksAroundANumberAreAccepted) {
-    const EntryCase cases[] = {
+    const ModuleEntryCase cases[] = {
         {"300", "100", "0", IDC_SETVOLTAGE, {0x01, 0x06, 0x01, 0x36, 0xCC, 0xCC, 0x3D, 0x6D}},
         {"0", "100", "0", IDC_SETVOLTAGE, {0x01, 0x06, 0x01, 0x36, 0x80, 0x00, 0x09, 0xF8}},
         {"234", "110", "0", IDC_SETCURRENT, {0x01, 0x06, 0x01, 0x37, 0x9C, 0x28, 0x50, 0xE6}},
@@ -76,7 +76,7 @@ TEST_F(CtrlPropertyPageTest, BoundsAndBlanksAroundANumberAreAccepted) {
         {"234", "\t 100 ", " 20\t", IDC_SETCURRENT, WithCrc({0x01, 0x06, 0x01, 0x73, 0x99, 0x99})},
         {"234.1", "100", "0", IDC_SETVOLTAGE, WithCrc({0x01, 0x06, 0x01, 0x36, 0xBB, 0xED})},
     };
-    for (const EntryCase& c : cases) {
+    for (const ModuleEntryCase& c : cases) {
         SCOPED_TRACE(std::string(c.voltage) + " / " + c.current + " / " + c.module);
         m_boxes.Clear();
         Entries(c.voltage, c.current, c.module);

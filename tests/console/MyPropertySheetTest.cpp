@@ -21,7 +21,6 @@
 
 namespace {
 
-const std::string kTitle = "K40-MODBUS规约调试软件";
 const std::string kExit = "退 出";
 
 #ifndef _WIN32

@@ -29,7 +29,6 @@
 namespace {
 
 const std::string kNoReply = "RTU无应答!";
-const std::string kTitle = "K40-MODBUS规约调试软件";
 
 const Strings kDigitalNames = {
     "系统运行方式",     "电池均浮充状态", "系统绝缘下降",   "电池单体电压异常",

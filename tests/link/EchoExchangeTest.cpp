@@ -12,7 +12,6 @@
 
 namespace {
 
-const Bytes kCoilReply = WithCrc({0x01, 0x01, 0x02, 0x34, 0x12});
 const Bytes kStatusReply = WithCrc({0x01, 0x03, 0x02, 0x00, 0x02});
 // The read of the status word that settles the echo before a write.
 const Bytes kSettlingRead = Request(1, 3, 0, 1);

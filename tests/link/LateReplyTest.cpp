@@ -13,7 +13,7 @@
 namespace {
 
 const Bytes kAnalogRead = Request(1, 3, 100, 9);
-const Bytes kAnalogReply = WithCrc(Concat({{0x01, 0x03, 18}, Bytes(18, 0x7F)}));
+const Bytes kLateAnalogReply = WithCrc(Concat({{0x01, 0x03, 18}, Bytes(18, 0x7F)}));
 
 struct Arrival {
     std::uint32_t afterMs;  // after the time-out
@@ -32,11 +32,11 @@ struct LateCase {
 
 TEST(LateReply, ListensUntilAFrameAndTheQuietAfterIt) {
     const std::uint32_t gap = FrameGapMs(LineSettings{});
-    const Bytes head(kAnalogReply.begin(), kAnalogReply.begin() + 10);
-    const Bytes tail(kAnalogReply.begin() + 10, kAnalogReply.end());
+    const Bytes head(kLateAnalogReply.begin(), kLateAnalogReply.begin() + 10);
+    const Bytes tail(kLateAnalogReply.begin() + 10, kLateAnalogReply.end());
     for (const LateCase& c : {
-             LateCase{"late reply", false, {{80, kAnalogReply}}, true, 80 + gap},
-             LateCase{"behind the echo", true, {{80, kAnalogReply}}, true, 80 + gap},
+             LateCase{"late reply", false, {{80, kLateAnalogReply}}, true, 80 + gap},
+             LateCase{"behind the echo", true, {{80, kLateAnalogReply}}, true, 80 + gap},
              LateCase{"in two pieces", false, {{50, head}, {120, tail}}, true, 120 + gap},
              LateCase{"late exception", false, {{30, WithCrc({0x01, 0x83, 0x06})}}, true, 30 + gap},
              LateCase{"nothing", false, {}, false, 200},

@@ -54,7 +54,7 @@ Answer Unit(const Bytes& q) {
 }
 
 // A device whose registers run on from 0; identifies itself with f.
-Peer Registers(std::function<Answer(const Bytes&)> f) {
+Peer RegisterDevice(std::function<Answer(const Bytes&)> f) {
     return [f](const Bytes& q) { return q[1] == 0x03 ? Zeros(q) : f(q); };
 }
 
@@ -83,16 +83,16 @@ struct SurveyCase {
 TEST(CensusSurvey, IdentifiesOrFallsBack) {
     std::vector<int> objectsAsked;  // the first object of each 43/14 request
     const SurveyCase cases[] = {
-        {"43/14 without objects, then 17", Registers([](const Bytes& q) {
+        {"43/14 without objects, then 17", RegisterDevice([](const Bytes& q) {
              return q[1] == 0x2B ? IdPage(q, false, 0, {})
                                  : Answer{From(q[0], {0x11, 6, 'K', '4', '0', 0xFF, 'v', '2'})};
          }),
          "device 17 4B 34 30|1|v2", 5},
-        {"43/14 refused, 17 without a run indicator", Registers([](const Bytes& q) {
+        {"43/14 refused, 17 without a run indicator", RegisterDevice([](const Bytes& q) {
              return q[1] == 0x2B ? Exception(q, 0x01) : Answer{From(q[0], {0x11, 1, 0x2A})};
          }),
          "device 17 2A|-1|", 5},
-        {"43/14 in two replies", Registers([&](const Bytes& q) {
+        {"43/14 in two replies", RegisterDevice([&](const Bytes& q) {
              objectsAsked.push_back(q[4]);
              return q[4] == 0 ? IdPage(q, true, 1, {{0, "ACME"}})
                               : IdPage(q, false, 0, {{1, "PX-9"}, {2, "1.2"}});
@@ -100,7 +100,7 @@ TEST(CensusSurvey, IdentifiesOrFallsBack) {
          "device 43/14 ACME|PX-9|1.2", 5},
         // More follows from an object already sent: asking again would only
         // repeat it.
-        {"43/14 more follows without progress", Registers([](const Bytes& q) {
+        {"43/14 more follows without progress", RegisterDevice([](const Bytes& q) {
              return IdPage(q, true, 0, {{0, "ACME\x01"}});
          }),
          "device 43/14 41 43 4D 45 01||", 4},
@@ -108,7 +108,7 @@ TEST(CensusSurvey, IdentifiesOrFallsBack) {
         {"gateway 0B", [](const Bytes& q) { return Exception(q, 0x0B); }, "none", 1},
         {"only exceptions", [](const Bytes& q) { return Exception(q, 0x01); }, "device", 3},
         {"registers from 0, no identification",
-         Registers([](const Bytes& q) { return Exception(q, 0x01); }), "device", 5},
+         RegisterDevice([](const Bytes& q) { return Exception(q, 0x01); }), "device", 5},
         {"the unit by its map", Unit, "device unit", 5},
         {"silent", [](const Bytes&) { return Answer{}; }, "none", 1},
     };

@@ -20,7 +20,7 @@ void ExpectPromtoolClean(const std::string& text) {
 }
 
 // The samples of one sample name: labels (without port and slave) to value.
-std::map<json, double> Samples(const json& parsed, const std::string& name) {
+std::map<json, double> FamilySamples(const json& parsed, const std::string& name) {
     std::map<json, double> samples;
     for (const json& s : parsed) {
         if (s[2] == name) {
@@ -54,14 +54,14 @@ TEST(ExporterText, PublishesTheLastScanAndTheLinkForPrometheus) {
         {"k40_link_failures", "counter"},
         {"k40_build_info", "gauge"}};
     EXPECT_EQ(types, families);
-    EXPECT_EQ(Samples(parsed, "k40_up").at(json::object()), 1.0);
-    EXPECT_EQ(Samples(parsed, "k40_analog_value").size(), 9u);
-    EXPECT_EQ(Samples(parsed, "k40_status_bit").size(), 15u);
-    EXPECT_EQ(Samples(parsed, "k40_last_scan_timestamp_seconds").at(json::object()),
+    EXPECT_EQ(FamilySamples(parsed, "k40_up").at(json::object()), 1.0);
+    EXPECT_EQ(FamilySamples(parsed, "k40_analog_value").size(), 9u);
+    EXPECT_EQ(FamilySamples(parsed, "k40_status_bit").size(), 15u);
+    EXPECT_EQ(FamilySamples(parsed, "k40_last_scan_timestamp_seconds").at(json::object()),
               1796665495.123);
 
     // Cumulative buckets in seconds, +Inf equal to the count.
-    const std::map<json, double> buckets = Samples(parsed, "k40_response_seconds_bucket");
+    const std::map<json, double> buckets = FamilySamples(parsed, "k40_response_seconds_bucket");
     const std::map<std::string, double> expected = {
         {"0.005", 2}, {"0.01", 4}, {"0.025", 4}, {"0.05", 5}, {"0.1", 5}, {"0.25", 5},
         {"0.5", 5},   {"1", 5},    {"2.5", 5},   {"5", 5},    {"10", 5},  {"+Inf", 6}};
@@ -69,10 +69,10 @@ TEST(ExporterText, PublishesTheLastScanAndTheLinkForPrometheus) {
     for (const auto& [le, count] : expected) {
         EXPECT_EQ(buckets.at(json{{"le", le}}), count) << le;
     }
-    EXPECT_EQ(Samples(parsed, "k40_response_seconds_count").at(json::object()), 6.0);
-    EXPECT_DOUBLE_EQ(Samples(parsed, "k40_response_seconds_sum").at(json::object()), 12.0555);
+    EXPECT_EQ(FamilySamples(parsed, "k40_response_seconds_count").at(json::object()), 6.0);
+    EXPECT_DOUBLE_EQ(FamilySamples(parsed, "k40_response_seconds_sum").at(json::object()), 12.0555);
 
-    const std::map<json, double> failures = Samples(parsed, "k40_link_failures_total");
+    const std::map<json, double> failures = FamilySamples(parsed, "k40_link_failures_total");
     EXPECT_EQ(failures.size(), 10u);
     EXPECT_EQ(failures.at(json{{"kind", "nothing"}}), 2.0);
     EXPECT_EQ(failures.at(json{{"kind", "crc-error"}}), 1.0);
@@ -101,13 +101,13 @@ TEST(ExporterText, PublishesNoMeasurementUnlessTheUnitAnswers) {
         const std::string text = ExporterText(s);
         ExpectPromtoolClean(text);
         const json parsed = ParseWithPython(kPrometheusParser, text);
-        EXPECT_EQ(Samples(parsed, "k40_up").at(json::object()), 0.0);
-        EXPECT_TRUE(Samples(parsed, "k40_analog_value").empty());
-        EXPECT_TRUE(Samples(parsed, "k40_status_bit").empty());
-        EXPECT_EQ(Samples(parsed, "k40_last_scan_timestamp_seconds").size(),
+        EXPECT_EQ(FamilySamples(parsed, "k40_up").at(json::object()), 0.0);
+        EXPECT_TRUE(FamilySamples(parsed, "k40_analog_value").empty());
+        EXPECT_TRUE(FamilySamples(parsed, "k40_status_bit").empty());
+        EXPECT_EQ(FamilySamples(parsed, "k40_last_scan_timestamp_seconds").size(),
                   s.lastGoodScan ? 1u : 0u);
-        EXPECT_EQ(Samples(parsed, "k40_link_failures_total").size(), 10u);
-        EXPECT_EQ(Samples(parsed, "k40_response_seconds_bucket").size(), 12u);
+        EXPECT_EQ(FamilySamples(parsed, "k40_link_failures_total").size(), 10u);
+        EXPECT_EQ(FamilySamples(parsed, "k40_response_seconds_bucket").size(), 12u);
     }
 }
 

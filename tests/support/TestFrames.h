@@ -55,3 +55,7 @@ inline double ShownValue(std::uint16_t raw) {
     const float k = 1.0f / 32767.0f;
     return static_cast<float>((raw * static_cast<double>(k) - 1.0) * 500.0);
 }
+
+// The unit's reply to 01 on coils 0..14 with the bits 0x1234: bits 2, 4, 5,
+// 9 and 12 set.
+inline const Bytes kCoilReply = WithCrc({0x01, 0x01, 0x02, 0x34, 0x12});

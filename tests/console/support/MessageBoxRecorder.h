@@ -7,6 +7,9 @@
 
 #include "console/windowing/MessageBox.h"
 
+// The caption of every message box: the application's title.
+inline const std::string kTitle = "K40-MODBUS规约调试软件";
+
 struct RecordedBox {
     std::string caption;
     std::string text;
