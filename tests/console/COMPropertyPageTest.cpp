@@ -19,9 +19,6 @@
 
 namespace {
 
-const std::string kOk = "串口初始化成功!";
-const std::string kFailed = "串口初始化失败!";
-
 class COMPropertyPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -111,14 +108,14 @@ TEST_F(COMPropertyPageTest, SetChecksTheEntriesBeforeTouchingThePort) {
         m_boxes.Clear();
         Set(c.addr, c.wait);
         if (c.check == nullptr) {
-            ASSERT_EQ(m_boxes.Texts(), Strings{kOk});
+            ASSERT_EQ(m_boxes.Texts(), Strings{kOpened});
             EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONINFORMATION);
             EXPECT_EQ(theComm.m_nSlaveAddr, m_page.m_nAddr);
             EXPECT_EQ(theComm.m_nWaitTime, m_page.m_nWaitTime);
             EXPECT_TRUE(theComm.IsOpen());
             continue;
         }
-        ASSERT_EQ(m_boxes.Texts(), (Strings{c.check, kFailed}));
+        ASSERT_EQ(m_boxes.Texts(), (Strings{c.check, kRefused}));
         EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONEXCLAMATION);
         EXPECT_EQ(m_boxes.Boxes()[1].type, MB_ICONSTOP);
         EXPECT_EQ(m_boxes.Boxes()[1].caption, kTitle);
@@ -138,7 +135,7 @@ TEST_F(COMPropertyPageTest, AFailedEntryIsSelectedWhole) {
 TEST_F(COMPropertyPageTest, SetCopiesTheSettingsAndOpensThePort) {
     ClickButton(Item(IDC_BAUD19200));
     Set("17", "200");
-    EXPECT_EQ(m_boxes.Texts(), Strings{kOk});
+    EXPECT_EQ(m_boxes.Texts(), Strings{kOpened});
     EXPECT_EQ(m_boxes.Boxes()[0].caption, kTitle);
     EXPECT_EQ(theComm.m_nPort, 0);
     EXPECT_EQ(theComm.m_nOpenPort, 0);
@@ -152,7 +149,7 @@ TEST_F(COMPropertyPageTest, SetCopiesTheSettingsAndOpensThePort) {
 TEST_F(COMPropertyPageTest, SetTwiceReopensThePort) {
     Set("1", "1500");
     Set("1", "1500");
-    EXPECT_EQ(m_boxes.Texts(), (Strings{kOk, kOk}));
+    EXPECT_EQ(m_boxes.Texts(), (Strings{kOpened, kOpened}));
     EXPECT_TRUE(m_line.ProgramHoldsLine());
 }
 
@@ -161,7 +158,7 @@ TEST_F(COMPropertyPageTest, AMissingCom2FailsButItsSettingsAreKept) {
     m_boxes.Clear();
     ClickButton(Item(IDC_COM2));
     Set("3", "400");
-    EXPECT_EQ(m_boxes.Texts(), Strings{kFailed});
+    EXPECT_EQ(m_boxes.Texts(), Strings{kRefused});
     EXPECT_EQ(m_boxes.Boxes()[0].type, MB_ICONSTOP);
     EXPECT_EQ(theComm.m_nPort, 1);
     EXPECT_EQ(theComm.m_nOpenPort, 1);

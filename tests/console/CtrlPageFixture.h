@@ -19,10 +19,6 @@
 #include "support/TestLine.h"
 #include "tests/support/TestFrames.h"
 
-inline const std::string kOk = "操作成功!";
-inline const std::string kNotOk = "操作不成功!";
-inline const std::string kRefused = "串口初始化失败!";
-
 // The position of the tab "控制", or -1.
 inline int ControlTab(CPropertySheet& sheet) {
     for (int i = 0; i < sheet.GetPageCount(); ++i) {

@@ -24,8 +24,6 @@
 
 namespace {
 
-const std::string kOk = "操作成功!";
-
 class CtrlPropertyPageSimTest : public ::testing::Test {
 protected:
     void SetUp() override {

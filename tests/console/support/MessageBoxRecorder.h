@@ -7,8 +7,14 @@
 
 #include "console/windowing/MessageBox.h"
 
-// The caption of every message box: the application's title.
+// The caption of every message box, the application's title, and the
+// program's own messages the tests look for: one definition each, since a
+// file's private copy would hide these in a batch of the unity build.
 inline const std::string kTitle = "K40-MODBUS规约调试软件";
+inline const std::string kOk = "操作成功!";
+inline const std::string kNotOk = "操作不成功!";
+inline const std::string kOpened = "串口初始化成功!";
+inline const std::string kRefused = "串口初始化失败!";
 
 struct RecordedBox {
     std::string caption;
