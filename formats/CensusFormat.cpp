@@ -5,7 +5,6 @@
 
 #include "formats/DisplayWidth.h"
 #include "formats/RecordFormat.h"
-#include "link/HexEcho.h"
 #include "unit/ExceptionText.h"
 
 namespace {
