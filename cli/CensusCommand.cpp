@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/Console.h"
+#include "cli/ProgressLine.h"
 #include "cli/RawCommand.h"
 #include "cli/StdoutText.h"
 #include "cli/StopSignal.h"
@@ -16,30 +16,21 @@ namespace {
 // error, on one line kept current, when that is a terminal.
 class CensusPrinter : public CensusObserver {
 public:
-    CensusPrinter(const CtlOptions& o, bool progress) : o_(o), progress_(progress) {}
+    explicit CensusPrinter(const CtlOptions& o) : o_(o) {}
 
     void Trying(int address, int found) override {
-        if (progress_) {
-            std::fprintf(stderr, "\rcensus: address %3d of %d, %d found", address, o_.censusTo,
-                         found);
-            std::fflush(stderr);
-        }
+        progress.Show("census: address %3d of %d, %d found", address, o_.censusTo, found);
     }
     bool Found(const CensusEntry& entry) override {
-        ClearProgress();
+        progress.Clear();
         return WriteStdout(CensusLine(o_.format, entry));
     }
     bool StopRequested() override { return ::StopRequested(); }
 
-    void ClearProgress() const {
-        if (progress_) {
-            std::fprintf(stderr, "\r\x1b[K");
-        }
-    }
+    const ProgressLine progress;
 
 private:
     const CtlOptions& o_;
-    bool progress_;
 };
 
 }  // namespace
@@ -52,13 +43,13 @@ int RunCensus(const CtlOptions& o, UnitLink& link) {
     if (!WriteStdout(CensusHeader(o.format))) {
         return kExitFailure;
     }
-    CensusPrinter printer(o, IsLiveTerminal(2));
+    CensusPrinter printer(o);
     const CensusResult result =
         TakeCensus(link, o.censusFrom, o.censusTo, probeWaitMs, o.waitMs, printer);
     if (result.failed) {
         return kExitFailure;
     }
-    printer.ClearProgress();
+    printer.progress.Clear();
     if (result.stopped) {
         std::fprintf(stderr, "k40ctl: census stopped at address %d, %d found\n", result.stoppedAt,
                      result.found);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Console.h"
+#include "cli/ProgressLine.h"
 #include "cli/StopSignal.h"
 #include "master/LineScan.h"
 #include "master/PortOpen.h"
@@ -29,17 +29,13 @@ std::vector<LineSettings> LinesToTry(const CtlOptions& o, bool connection) {
 // standard error, on one line kept current, when that is a terminal.
 class ScanPrinter : public LineScanObserver {
 public:
-    ScanPrinter(std::string port, bool progress) : port_(std::move(port)), progress_(progress) {}
+    explicit ScanPrinter(std::string port) : port_(std::move(port)) {}
 
     void Trying(const std::string& line, int address) override {
-        if (progress_) {
-            std::fprintf(stderr, "\rscan: %17s, address %3d of %d", line.c_str(), address,
-                         kScanLastAddress);
-            std::fflush(stderr);
-        }
+        progress.Show("scan: %17s, address %3d of %d", line.c_str(), address, kScanLastAddress);
     }
     void Found(const std::string& line, int address, bool exception) override {
-        ClearProgress();
+        progress.Clear();
         std::printf("found: %s, address %d%s\n", line.c_str(), address,
                     exception ? " (exception reply)" : "");
         std::fflush(stdout);
@@ -49,15 +45,10 @@ public:
     }
     bool StopRequested() override { return ::StopRequested(); }
 
-    void ClearProgress() const {
-        if (progress_) {
-            std::fprintf(stderr, "\r\x1b[K");
-        }
-    }
+    const ProgressLine progress;
 
 private:
     std::string port_;
-    bool progress_;
 };
 
 }  // namespace
@@ -73,18 +64,17 @@ int RunScan(const CtlOptions& o) {
         return kExitPort;
     }
     CatchStopSignals();
-    ScanPrinter printer(o.port, IsLiveTerminal(2));
+    ScanPrinter printer(o.port);
     const LineScanResult result = ScanLineSettings(
         comm, LinesToTry(o, comm.Device()->IsConnection()), o.scanAll, o.waitMs, printer);
     if (result.found > 0 && !o.scanAll) {
         return kExitReply;
     }
+    printer.progress.Clear();
     if (result.stopped) {
-        printer.ClearProgress();
         std::fprintf(stderr, "k40ctl: scan stopped at %s, address %d\n", result.stoppedLine.c_str(),
                      result.stoppedAddress);
     }
-    printer.ClearProgress();
     if (result.found == 0) {
         std::fprintf(stderr, "k40ctl: no unit answered on %s\n", o.port.c_str());
         return kExitTimeout;

@@ -67,7 +67,7 @@ int RunWatch(const CtlOptions& o, UnitLink& link) {
         records = std::move(sink);
     }
     // The live view shows the link's state itself, on the same terminal.
-    LinkLog log(link, stderr, [live] { return live && IsLiveTerminal(2); });
+    LinkLog log(link, stderr, live && IsLiveTerminal(2));
     poller.AddSink(&log);
     poller.AddSink(records.get());
     ReferenceHintSink hint(o.referenceHint);

@@ -3,7 +3,7 @@
 #include "master/LocalTime.h"
 
 void LinkLog::OnLink(const LinkEvent& event) {
-    if (quiet_ && quiet_()) {
+    if (quiet_) {
         return;
     }
     if (event.kind == LinkEvent::Kind::Lost) {

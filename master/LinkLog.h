@@ -4,16 +4,15 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 
 #include "master/Poller.h"
 
 class LinkLog : public PollSink {
 public:
-    // quiet: asked at each event; true while something else shows the link's
-    // state on the same terminal (the live view).
-    LinkLog(const UnitLink& link, std::FILE* out, std::function<bool()> quiet = {})
-        : link_(link), out_(out), quiet_(std::move(quiet)) {}
+    // quiet: something else shows the link's state on the same terminal (the
+    // live view); the losses and returns are then left out, the summary not.
+    LinkLog(const UnitLink& link, std::FILE* out, bool quiet = false)
+        : link_(link), out_(out), quiet_(quiet) {}
     void OnScan(const ReadRecord&, const ScanStatus&) override {}
     void OnLink(const LinkEvent& event) override;
     void OnEnd(const ScanStatus& status) override;
@@ -21,5 +20,5 @@ public:
 private:
     const UnitLink& link_;
     std::FILE* out_;
-    std::function<bool()> quiet_;
+    bool quiet_;
 };

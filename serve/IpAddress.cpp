@@ -1,7 +1,6 @@
 #include "serve/IpAddress.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -240,9 +239,6 @@ bool IsLoopbackHost(std::string_view host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
     }
-    std::string lower(host);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     IpAddress address;
-    return lower == "localhost" || (ParseIpAddress(lower, &address) && IsLoopbackAddress(address));
+    return host == "localhost" || (ParseIpAddress(host, &address) && IsLoopbackAddress(address));
 }
