@@ -30,6 +30,21 @@ std::string CsvField(const std::string& text) {
     return quoted + '"';
 }
 
+// A diagnosis's facts ("via=server;bytes=01 03") as a JSON object of strings.
+nlohmann::ordered_json FactsObject(const std::string& facts) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    std::size_t pos = 0;
+    while (pos <= facts.size()) {
+        const std::size_t end = std::min(facts.find(';', pos), facts.size());
+        const std::size_t eq = facts.find('=', pos);
+        if (eq < end) {
+            object[facts.substr(pos, eq - pos)] = facts.substr(eq + 1, end - eq - 1);
+        }
+        pos = end + 1;
+    }
+    return object;
+}
+
 }  // namespace
 
 std::string CsvLine(const std::vector<std::string>& fields) {
@@ -125,6 +140,9 @@ std::string JsonLine(const ReadRecord& record) {
     }
     if (!record.finding.empty()) {
         object["diagnosis"] = {{"finding", record.finding}, {"text", record.diagnosis}};
+        if (!record.facts.empty()) {
+            object["diagnosis"]["facts"] = FactsObject(record.facts);
+        }
     }
     json values = json::array();
     if (record.outcome == ReadOutcome::Reply) {

@@ -112,3 +112,37 @@ std::string DiagnosisText(const LineDiagnosis& d, int waitMs) {
     }
     return {};
 }
+
+std::string DiagnosisFacts(const LineDiagnosis& d, int waitMs) {
+    std::string facts = d.connection ? "via=server" : "";
+    const auto add = [&facts](const std::string& key, const std::string& value) {
+        facts += (facts.empty() ? "" : ";") + key + "=" + value;
+    };
+    switch (d.finding) {
+        case LineFinding::EchoAltered:
+        case LineFinding::NoFrame:
+        case LineFinding::CrcError:
+        case LineFinding::PeerClosed:
+            if (!d.bytes.empty()) {
+                add("bytes", ShownBytes(d));
+            }
+            if (d.damagedReply) {
+                add("damaged", "1");
+            }
+            if (d.replyAfterCopy) {
+                add("after", "1");
+            }
+            break;
+        case LineFinding::OtherSlave:
+            add("slave", std::to_string(d.otherSlave));
+            add("function", Hex2(d.function));
+            break;
+        case LineFinding::EarlierReply:
+            add("function", Hex2(d.function));
+            add("wait_ms", std::to_string(waitMs));
+            break;
+        default:
+            break;
+    }
+    return facts;
+}

@@ -16,3 +16,10 @@ std::string DiagnosisText(const LineDiagnosis& diagnosis, int waitMs);
 // The bytes the line showed, in hex ("01 03 12 ..."), as the sentences of the
 // RTU and the Modbus TCP diagnoses quote them.
 std::string ShownBytes(const LineDiagnosis& diagnosis);
+
+// The facts a diagnosis sentence is made of, for a reader that words it in
+// another language (the page in Chinese): "key=value" pairs joined by ';',
+// each present only where the finding uses it: via (server: through a device
+// server), bytes (hex, as ShownBytes), damaged (1: a damaged reply), after
+// (1: a whole reply followed the altered copy), slave, function (hex), wait_ms.
+std::string DiagnosisFacts(const LineDiagnosis& diagnosis, int waitMs);

@@ -27,6 +27,9 @@ struct ReadRecord {
     // From the request going out to the answer being complete, in ms, summed
     // over the exchanges of a scan of several reads; none without an answer.
     std::optional<double> responseMs;
+    // On a failure: the finding's facts, for words in other languages
+    // (DiagnosisFacts); empty when it has none.
+    std::string facts = {};
 };
 
 // "reply", "timeout" or "exception": the outcome word of the CSV and JSON records.

@@ -122,6 +122,7 @@ ReadRecord UnitLink::Outcome(const ExchangeResult& result, double ms) {
         record.finding = CLineDiagnosis::Name(diagnosis.finding);
         record.diagnosis = mbap ? MbapDiagnosisText(diagnosis, result, comm_.m_SendBuf, WaitMs())
                                 : DiagnosisText(diagnosis, WaitMs());
+        record.facts = DiagnosisFacts(diagnosis, WaitMs());
     }
     record.time = std::chrono::system_clock::now();
     if (result.outcome != ExchangeOutcome::Timeout) {
@@ -203,6 +204,7 @@ ReadRecord UnitLink::ReadAll(std::initializer_list<ReadCommand> commands) {
         all.exceptionName = one.exceptionName;
         all.finding = one.finding;
         all.diagnosis = one.diagnosis;
+        all.facts = one.facts;
         all.responseMs = one.responseMs ? std::optional<double>(all.responseMs.value_or(0) +
                                                                 *one.responseMs)
                                         : std::nullopt;

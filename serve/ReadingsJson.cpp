@@ -1,10 +1,13 @@
 #include "serve/ReadingsJson.h"
 
+#include <chrono>
 #include <cmath>
+#include <ctime>
 
 #include <nlohmann/json.hpp>
 
 #include "formats/RecordFormat.h"
+#include "master/LocalTime.h"
 
 namespace {
 
@@ -40,6 +43,15 @@ json Counters(const ServeSnapshot& s) {
             {"response_ms", std::move(times)}};
 }
 
+// The zone's abbreviation then ("CST", "CET"), or "" where the system has none.
+std::string ZoneName(std::chrono::system_clock::time_point time) {
+    std::tm local{};
+    LocalTimeAndOffset(std::chrono::system_clock::to_time_t(time), local);
+    char name[64] = "";
+    std::strftime(name, sizeof name, "%Z", &local);
+    return name;
+}
+
 }  // namespace
 
 std::string ReadingsJson(const ServeSnapshot& s) {
@@ -63,5 +75,10 @@ std::string ReadingsJson(const ServeSnapshot& s) {
     object["counters"] = Counters(s);
     object["last_good_scan"] = s.lastGoodScan ? json(Iso8601Local(*s.lastGoodScan)) : json(nullptr);
     object["version"] = s.version;
+    // The server's clock and zone when this was made: the page's reference
+    // for ages and for "new", and the zone it names its times in.
+    const auto now = std::chrono::system_clock::now();
+    object["server_time"] = Iso8601Local(now);
+    object["zone"] = ZoneName(now);
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }

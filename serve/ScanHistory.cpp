@@ -82,6 +82,7 @@ ScanHistory::Scan ScanHistory::Pack(const ReadRecord& record) {
     scan.exceptionName = strings_.Intern(record.exceptionName);
     scan.finding = strings_.Intern(record.finding);
     scan.diagnosis = strings_.Intern(record.diagnosis);
+    scan.facts = strings_.Intern(record.facts);
     std::string odd;
     bool anyOdd = false;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
@@ -114,6 +115,7 @@ void ScanHistory::Unpack(const Scan& scan, ReadRecord* record) const {
     record->exceptionName = strings_.Text(scan.exceptionName);
     record->finding = strings_.Text(scan.finding);
     record->diagnosis = strings_.Text(scan.diagnosis);
+    record->facts = strings_.Text(scan.facts);
     record->responseMs =
         std::isnan(scan.responseMs) ? std::nullopt : std::optional<double>(scan.responseMs);
     const std::vector<std::string> odd = scan.oddTexts == StringPool::kEmpty
@@ -188,7 +190,7 @@ void ScanHistory::Push(const Scan& scan) {
 void ScanHistory::DropOldest() {
     const Scan& oldest = ring_[head_];
     for (StringPool::Id id :
-         {oldest.exceptionName, oldest.finding, oldest.diagnosis, oldest.oddTexts}) {
+         {oldest.exceptionName, oldest.finding, oldest.diagnosis, oldest.facts, oldest.oddTexts}) {
         strings_.Release(id);
     }
     head_ = (head_ + 1) % ring_.size();

@@ -74,6 +74,7 @@ private:
         StringPool::Id exceptionName = StringPool::kEmpty;
         StringPool::Id finding = StringPool::kEmpty;
         StringPool::Id diagnosis = StringPool::kEmpty;
+        StringPool::Id facts = StringPool::kEmpty;
         // Texts the tenths and bits cannot give back ("-0.0"), all of the
         // scan's, each after its length; empty almost always.
         StringPool::Id oddTexts = StringPool::kEmpty;

@@ -74,6 +74,10 @@ std::string OutcomeJson(const UnitCommand& command, const CommandResult* result,
                                {"text", r.outcome == ReadOutcome::Timeout
                                             ? OutcomeMessage(r, waitMs)
                                             : r.diagnosis}};
+        if (!r.facts.empty()) {
+            // The facts as the records give them (JsonLine): read back, not twice.
+            answer["diagnosis"]["facts"] = nlohmann::json::parse(JsonLine(r))["diagnosis"]["facts"];
+        }
     }
     return answer.dump();
 }
