@@ -1,5 +1,6 @@
 // What the page asks of the server it came from: the readings, the history,
-// the frames, the event stream, and commands. Same origin only.
+// the frames, the event stream, downloads and commands. Same origin only; every
+// request of the page goes through here.
 
 export async function getJson(path) {
   const r = await fetch(path, { headers: { Accept: "application/json" }, cache: "no-store" });
@@ -36,6 +37,29 @@ export async function historyCsv(sinceMs, onText) {
     onText(decoder.decode(value, { stream: true }));
   }
   onText(decoder.decode());
+}
+
+// The history's CSV as the server sends it (bytes untouched), from a time
+// (ms, or 0 for all): the download.
+export async function historyCsvBytes(sinceMs) {
+  const since = sinceMs ? "&since=" + encodeURIComponent(new Date(sinceMs).toISOString()) : "";
+  const r = await fetch("/api/v1/history?format=csv" + since, { cache: "no-store" });
+  if (!r.ok) {
+    throw new Error("/api/v1/history: " + r.status);
+  }
+  return new Uint8Array(await r.arrayBuffer());
+}
+
+// Gives the browser bytes to save as a file named name.
+export function saveFile(name, parts, type) {
+  const url = URL.createObjectURL(new Blob(parts, { type }));
+  const a = document.createElement("a");
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 60e3);
 }
 
 // The history as JSON Lines, one object a scan (with each failure's diagnosis).
@@ -77,32 +101,6 @@ export async function postCommand(body, token) {
     answer = { text: text.trim() };
   }
   return { status: r.status, answer };
-}
-
-// "14:03:12" from a time in ms.
-export function clock(ms) {
-  const d = new Date(ms);
-  const two = (n) => String(n).padStart(2, "0");
-  return two(d.getHours()) + ":" + two(d.getMinutes()) + ":" + two(d.getSeconds());
-}
-
-// "2026-12-08 14:03:12" from a time in ms.
-export function dateTime(ms) {
-  const d = new Date(ms);
-  const two = (n) => String(n).padStart(2, "0");
-  return d.getFullYear() + "-" + two(d.getMonth() + 1) + "-" + two(d.getDate()) + " " + clock(ms);
-}
-
-// "12 s", "3 min", "2 h" for an age in ms.
-export function age(ms) {
-  const s = Math.max(0, Math.round(ms / 1000));
-  if (s < 120) {
-    return s + " s";
-  }
-  if (s < 7200) {
-    return Math.round(s / 60) + " min";
-  }
-  return Math.round(s / 3600) + " h";
 }
 
 // Sets an element's text only when it differs: the same text set again would

@@ -2,7 +2,7 @@
 // (time, bit, from, to), newest first, kept as long as the history; the
 // changes of the last minute stand out.
 import { t } from "./i18n.js";
-import { dateTime, setText } from "./api.js";
+import { dateTime, now } from "./clock.js";
 
 const RECENT_MS = 60e3;
 
@@ -75,14 +75,28 @@ export class Bits {
     }
     const count = this.journal.length;
     this.add(Date.parse(r.time), bits.map((b) => b.value));
+    this.fill(bits);
+    if (this.journal.length !== count) {
+      this.render();
+    }
+  }
+
+  fill(bits) {
     bits.forEach((b, i) => {
       if (this.cells[i].textContent !== String(b.value)) {
         this.cells[i].textContent = String(b.value);
         this.cells[i].classList.toggle("on", b.value === 1);
       }
     });
-    if (this.journal.length !== count) {
-      this.render();
+  }
+
+  // The last good scan's record (from the history) for a page opened while
+  // the unit does not answer: its bits, stale.
+  seed(record) {
+    if (!this.cells.length && record && record.outcome === "reply") {
+      this.build(record.values.slice(9));
+      this.fill(record.values.slice(9));
+      this.body.classList.add("stale");
     }
   }
 
@@ -99,17 +113,17 @@ export class Bits {
   }
 
   render() {
-    const now = Date.now();
+    const at = now();
     const rows = [];
     for (let k = this.journal.length - 1; k >= 0 && rows.length < 1000; k--) {
-      rows.push(this.row(this.journal[k], now));
+      rows.push(this.row(this.journal[k], at));
     }
     this.journalBody.replaceChildren(...rows);
   }
 
-  row(entry, now) {
+  row(entry, at) {
     const tr = document.createElement("tr");
-    const recent = now - entry.time < RECENT_MS;
+    const recent = at - entry.time < RECENT_MS;
     tr.className = recent ? "recent" : "";
     const time = document.createElement("td");
     time.textContent = dateTime(entry.time) + (recent ? " · " + t("recent") : "");
@@ -128,10 +142,10 @@ export class Bits {
 
   // Once a second: the last minute's changes lose their mark when it passes.
   tick() {
-    const now = Date.now();
+    const at = now();
     const marked = this.journalBody.querySelectorAll("tr.recent").length;
     let recent = 0;
-    for (let k = this.journal.length - 1; k >= 0 && now - this.journal[k].time < RECENT_MS; k--) {
+    for (let k = this.journal.length - 1; k >= 0 && at - this.journal[k].time < RECENT_MS; k--) {
       recent++;
     }
     if (marked !== recent) {

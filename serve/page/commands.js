@@ -4,6 +4,9 @@
 // confirmed by the user, sent to serve, and its outcome shown.
 import { t } from "./i18n.js";
 import { postCommand } from "./api.js";
+import { clock, now } from "./clock.js";
+import { diagnosisWords, exceptionName } from "./findings.js";
+import { inRange } from "./numbers.js";
 import { confirmSend, askToken, forgetToken } from "./dialogs.js";
 
 const SYSTEM = ["manual", "auto", "float", "equalize"];
@@ -63,17 +66,17 @@ export class Commands {
     return b;
   }
 
-  // The value of one field when it is a number in 0..max (whole when asked);
-  // otherwise the window's range message, shown, and null.
+  // The value of one field when it is a number in 0..max (whole when asked)
+  // as the window takes it; otherwise the window's range message, shown in
+  // place of any earlier outcome, and null.
   number(id, max, whole) {
-    const text = document.getElementById(id).value.trim();
-    const value = Number(text);
-    const ok = text !== "" && Number.isFinite(value) && value >= 0 && value <= max &&
-      (!whole || Number.isInteger(value));
-    if (!ok) {
+    const value = inRange(document.getElementById(id).value, 0, max, whole);
+    if (value === null) {
       this.error.textContent = t(whole ? "intRange" : "realRange", 0, max);
+      this.outcome.textContent = "";
+      delete this.outcome.dataset.outcome;
+      delete this.outcome.dataset.good;
       document.getElementById(id).focus();
-      return null;
     }
     return value;
   }
@@ -108,40 +111,51 @@ export class Commands {
     }
     this.busy = true;
     this.outcome.textContent = t("sending", words);
+    delete this.outcome.dataset.good;
     try {
       const { status, answer } = await postCommand(body, token);
       if (status === 401) {
         forgetToken();  // asked again next time
       }
-      this.show(status, answer);
+      this.show(words, status, answer);
     } catch (e) {
-      this.show(0, { text: String(e) });
+      this.show(words, 0, { text: String(e) });
     } finally {
       this.busy = false;
     }
   }
 
-  show(status, a) {
+  // The outcome with the command's words and the server's time of it;
+  // success and failure told apart by colour and mark, not only by words.
+  show(words, status, a) {
     this.outcome.dataset.outcome = a.outcome || String(status);
+    this.outcome.dataset.good = String(status === 200 && a.outcome === "confirmed");
+    const at = clock(a.time ? Date.parse(a.time) : now());
+    this.outcome.textContent = t("outcomeAt", at, words, this.words(status, a));
+  }
+
+  words(status, a) {
     if (status === 200) {
       const words = {
         confirmed: t("confirmed"), "not-confirmed": t("notConfirmed"),
         "no-reply": t("noReplyOutcome"), "port-lost": t("portLostOutcome"),
       };
-      this.outcome.textContent = a.outcome === "exception"
-        ? t("exception", Number(a.exception.code).toString(16).toUpperCase().padStart(2, "0"),
-            a.exception.name)
+      const ex = a.exception;
+      let text = a.outcome === "exception"
+        ? t("exception", Number(ex.code).toString(16).toUpperCase().padStart(2, "0"),
+            exceptionName(ex))
         : words[a.outcome] || a.outcome;
-      if (a.diagnosis && a.outcome !== "confirmed") {
-        this.outcome.textContent += " — " + a.diagnosis.text;
+      if (a.diagnosis && a.outcome !== "confirmed" && a.outcome !== "exception") {
+        text += " — " + diagnosisWords(a.diagnosis);
       }
-      return;
+      return text;
     }
     if (status === 400 && a.outcome === "refused") {
-      this.outcome.textContent = t("refused", a.reason) +
-        (a.range ? " " + t("realRange", a.range.min, a.range.max) : "");
-      return;
+      return t("refused", a.reason) + (a.range ? " " + t("realRange", a.range.min, a.range.max) : "");
     }
-    this.outcome.textContent = status === 409 ? t("busy") : t("refused", a.text || status);
+    if (status === 401) {
+      return t("wrongToken");
+    }
+    return status === 409 ? t("busy") : t("refused", a.text || status);
   }
 }

@@ -15,15 +15,18 @@ function dialog(id) {
   return d;
 }
 
+// The primary button submits the form (Enter in a field presses it); the
+// other closes the dialog without submitting, so Enter never means it.
 function button(text, value, primary) {
   const b = document.createElement("button");
-  b.type = "submit";
   b.value = value;
   b.textContent = text;
   if (primary) {
+    b.type = "submit";
     b.className = "primary";
   } else {
-    b.formNoValidate = true;  // cancelling needs no valid input
+    b.type = "button";
+    b.addEventListener("click", () => b.closest("dialog").close(value));
   }
   return b;
 }

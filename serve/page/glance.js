@@ -1,8 +1,10 @@
 // The state at a glance: port, slave, the link in words and colour (in a live
 // region, so that a screen reader says when it changes), the counters, the
-// response time and the last good scan.
-import { t } from "./i18n.js";
-import { clock, dateTime, setText } from "./api.js";
+// response time and the last good scan, and the server's zone in the header.
+import { lang, t } from "./i18n.js";
+import { setText } from "./api.js";
+import { clock, dateTime, zoneLabel } from "./clock.js";
+import { diagnosisWords, failureWords } from "./findings.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -11,29 +13,36 @@ function ms(value) {
 }
 
 // The link's state in words: "answering", "no reply since 14:03:12: ...".
-export function linkWords(link) {
+// English as the server words it; Chinese from the finding and its facts.
+export function linkWords(r) {
+  const link = r.link;
   const since = link.since ? clock(Date.parse(link.since)) : "";
+  const why = lang === "zh" ? failureWords(r) : link.diagnosis || link.finding || "";
   switch (link.state) {
     case "answering":
       return t("answering");
     case "no-reply":
-      return t("noReply", since, link.diagnosis || link.finding || "");
+      return t("noReply", since, why);
     case "port-lost":
-      return t("portLost", since, link.diagnosis || "");
+      return t("portLost", since, why);
     default:
       return t("starting");
   }
 }
 
-export function showGlance(r) {
-  const state = $("link-state");
-  const words = linkWords(r.link);
-  setText(state, words);  // changed text only: the live region speaks once
-  if (state.dataset.state !== (r.link.state || "starting")) {
-    state.className = "link " + (r.link.state || "starting");
-    state.dataset.state = r.link.state || "starting";
+function showState(state, words) {
+  const el = $("link-state");
+  setText(el, words);  // changed text only: the live region speaks once
+  if (el.dataset.state !== state) {
+    el.className = "link " + state;
+    el.dataset.state = state;
   }
+}
+
+export function showGlance(r) {
+  showState(r.link.state || "starting", linkWords(r));
   setText($("where"), r.port + " · " + r.slave);
+  setText($("zone"), t("zone") + " " + zoneLabel());
   setText($("f-port"), r.port);
   setText($("f-slave"), String(r.slave));
   setText($("f-scans"), String(r.counters.scans));
@@ -46,14 +55,10 @@ export function showGlance(r) {
 
 // A link event (lost, back) before the next scan says so.
 export function showLinkEvent(e) {
-  const state = $("link-state");
   if (e.kind === "lost") {
-    state.textContent = t("portLost", clock(Date.parse(e.time)), e.port);
-    state.className = "link port-lost";
-    state.dataset.state = "port-lost";
+    const why = diagnosisWords({ finding: "port-lost", text: e.port }, { port: e.port });
+    showState("port-lost", t("portLost", clock(Date.parse(e.time)), why));
   } else if (e.kind === "back") {
-    state.textContent = t("starting");
-    state.className = "link starting";
-    state.dataset.state = "starting";
+    showState("starting", t("starting"));
   }
 }

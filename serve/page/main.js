@@ -1,12 +1,16 @@
 // The page that k40ctl serve gives at "/": the state of the link, the nine
 // measurements, their trends, the status bits and their changes, the traffic,
 // and the commands where the server allows them. It reads the server's
-// history once, then follows its event stream.
+// history once, then follows its event stream. A scan changes the page at
+// most once an animation frame, and only where it changed something.
 import { applyTexts, t } from "./i18n.js";
 import { getJson, historyCsv, historyRecords, listen } from "./api.js";
+import { serverSaid } from "./clock.js";
 import { Store } from "./series.js";
 import { CsvReader, parseTime } from "./csv.js";
 import { Trends } from "./trends.js";
+import { Views } from "./views.js";
+import { Download } from "./download.js";
 import { showGlance, showLinkEvent } from "./glance.js";
 import { Values } from "./values.js";
 import { Bits } from "./bits.js";
@@ -17,50 +21,59 @@ const $ = (id) => document.getElementById(id);
 
 const store = new Store();
 const trends = new Trends($("charts"), store);
+const views = new Views(trends);
 const values = new Values($("values-body"));
 const bits = new Bits($("bits-body"), $("journal-body"));
-const traffic = new Traffic($("traffic-body"), $("traffic-pause"), $("traffic-note"));
+const traffic = new Traffic($("traffic-table"), $("traffic-pause"), $("traffic-note"));
+new Download(() => trends.window());
 // For whoever inspects the page (its tests, its benchmark): read only.
-window.k40page = Object.freeze({ store, trends, bits, traffic });
+window.k40page = Object.freeze({ store, trends, bits, traffic, views });
 
 let loaded = false;
 const early = [];  // scans that came while the history loaded
+let newest = null;  // the newest readings not yet shown
+let showing = false;
 
 function scan(r) {
-  showGlance(r);
-  values.show(r);
+  serverSaid(r);
   traffic.failure(r);
   if (!loaded) {
     early.push(r);
-    return;
+  } else {
+    bits.show(r);
+    addScan(r);
   }
-  bits.show(r);
-  addScan(r);
-}
-
-function addScan(r) {
-  const time = parseTime(r.time);
-  const good = r.outcome === "reply";
-  if (store.add(time, good ? r.values.slice(0, 9).map((v) => v.value) : null)) {
-    trends.scanned();
-  }
-}
-
-function toolbar() {
-  for (const b of document.querySelectorAll("#trends .toolbar button")) {
-    b.addEventListener("click", () => {
-      if (b.dataset.range !== undefined) {
-        trends.showSpan(Number(b.dataset.range));
-      } else if (b.dataset.zoom !== undefined) {
-        trends.zoom(Number(b.dataset.zoom));
-      } else {
-        trends.pan(Number(b.dataset.pan));
-      }
+  newest = r;
+  if (!showing) {
+    showing = true;
+    requestAnimationFrame(() => {
+      showing = false;
+      showGlance(newest);
+      values.show(newest);
     });
   }
 }
 
-async function loadHistory() {
+function addScan(r) {
+  const good = r.outcome === "reply";
+  if (store.add(parseTime(r.time), good ? r.values.slice(0, 9).map((v) => v.value) : null)) {
+    trends.scanned();
+  }
+}
+
+// The last good scan's whole record, for a page opened while the unit does
+// not answer: the measurements and bits then, stale.
+async function lastGood() {
+  for (let i = store.length - 1; i >= 0; i--) {
+    if (!Number.isNaN(store.v[0][i])) {
+      const records = await historyRecords(store.t[i]);
+      return records.find((r) => r.outcome === "reply");
+    }
+  }
+  return null;
+}
+
+async function loadHistory(readings) {
   $("trend-note").textContent = t("loading");
   performance.mark("k40-history-asked");
   const csv = new CsvReader(store, (time, b) => bits.add(time, b));
@@ -70,6 +83,7 @@ async function loadHistory() {
   trends.build(csv.header.slice(3, 12));
   bits.name(csv.header.slice(12, 27));
   trends.refresh();
+  views.follow(location.hash);
   performance.mark("k40-history-drawn");  // for the benchmark: the time line
   loaded = true;
   for (const r of early.splice(0)) {
@@ -78,6 +92,11 @@ async function loadHistory() {
   }
   bits.render();
   $("trend-note").textContent = t("gapNote");
+  if (readings.outcome !== "reply" && !early.length) {
+    const record = await lastGood();
+    values.seed(record);
+    bits.seed(record);
+  }
 }
 
 // After a reconnection: the scans made while the page was not listening.
@@ -91,18 +110,19 @@ async function catchUp() {
 
 async function loadFrames() {
   const frames = await getJson("/api/v1/frames");
-  traffic.seed(frames);
-  if (frames.length) {
-    traffic.merge(await historyRecords(Date.parse(frames[0].time)));
-  }
+  const records = frames.length ? await historyRecords(Date.parse(frames[0].time) - 60e3) : [];
+  traffic.seed(frames, records);
 }
 
 async function start() {
   applyTexts(document);
-  toolbar();
   const readings = await getJson("/api/v1/readings");
+  serverSaid(readings);
   store.keepMs = (readings.history_s || 86400) * 1000;
-  trends.gapMs = readings.interval_s > 0 ? 1.5 * readings.interval_s * 1000 : Infinity;
+  // A break in the line: a failed scan, or no scan for longer than three
+  // intervals and the reply wait (a missed scan or two is no break).
+  trends.gapMs = readings.interval_s > 0
+    ? 3 * readings.interval_s * 1000 + (readings.wait_ms || 0) : Infinity;
   showGlance(readings);
   values.show(readings);
   if (readings.outcome === "reply") {
@@ -111,7 +131,6 @@ async function start() {
   if (readings.commands.allowed) {
     new Commands($("commands-slot"), readings);
   }
-  $("csv-link").download = "k40-history-" + new Date().toISOString().slice(0, 10) + ".csv";
   let opened;
   const open = new Promise((resolve) => { opened = resolve; });
   listen({ scan, link: showLinkEvent, frame: (f) => traffic.frame(f) }, () => {
@@ -121,7 +140,7 @@ async function start() {
     opened();
   });
   await open;
-  await Promise.all([loadHistory(), loadFrames()]);
+  await Promise.all([loadHistory(readings), loadFrames()]);
   setInterval(() => {
     values.tick();
     bits.tick();

@@ -155,3 +155,40 @@ class Bucket {
     this.n = 0;
   }
 }
+
+// Minimum, maximum, mean and last of one column over the scans from t0 to t1
+// (ms), failed scans left out: the legend's statistics, from every scan, not
+// from a chart's thinned rows. Null values when no good scan lies there.
+export function columnStats(store, col, t0, t1) {
+  const from = store.index(t0);
+  const to = store.index(t1 + 1);
+  const v = store.v[col];
+  let min = Infinity;
+  let max = -Infinity;
+  let sum = 0;
+  let n = 0;
+  let last = null;
+  for (let i = from; i < to; i++) {
+    const x = v[i];
+    if (x === x) {  // not NaN
+      if (x < min) min = x;
+      if (x > max) max = x;
+      sum += x;
+      n++;
+      last = x;
+    }
+  }
+  return n ? { min, max, mean: sum / n, last, n } : { min: null, max: null, mean: null, last: null, n };
+}
+
+// The index of the scan nearest to ms, or -1 without scans.
+export function nearest(store, ms) {
+  const i = store.index(ms);
+  if (!store.length) {
+    return -1;
+  }
+  if (i >= store.length) {
+    return store.length - 1;
+  }
+  return i > 0 && ms - store.t[i - 1] < store.t[i] - ms ? i - 1 : i;
+}

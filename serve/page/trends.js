@@ -1,32 +1,45 @@
-// The trends: three charts (voltages, currents, the temperature), each on its
-// own axis, sharing one time range. The view is a span of time ending at the
-// newest scan (live) or at a fixed time; zooming and panning by mouse, touch
-// (dygraphs' own), buttons and keys all change that view, and the rows are
-// thinned again for it.
+// The trends: four charts (the AC voltages, the DC voltages, the currents, the
+// temperature), each on its own axis, sharing one time range. The view is a
+// span of time ending at the newest scan (live) or at a fixed time; zooming
+// and panning by mouse, touch (dygraphs' own), buttons and keys all change
+// that view, and the rows are thinned again for it. Live, the charts are
+// drawn again at most once a second: more often no one can read them.
 import { chartRows } from "./series.js";
 import { t } from "./i18n.js";
+import { axisLabel, dateTime } from "./clock.js";
+import { Legend } from "./legend.js";
 
 const GROUPS = [
-  { key: "voltages", cols: [0, 1, 2, 3, 4, 6] },
+  { key: "acVoltages", cols: [0, 1, 2] },
+  { key: "voltages", cols: [3, 4, 6] },
   { key: "currents", cols: [5, 7] },
   { key: "temperature", cols: [8] },
 ];
-const COLORS = ["#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#8c564b", "#e377c2"];
+const COLORS = ["#1f77b4", "#d62728", "#2ca02c"];
+const DRAW_MS = 1000;
+
+// A colour of the page's theme (page.css), for what dygraphs draws itself.
+function themed(name) {
+  return getComputedStyle(document.documentElement).getPropertyValue(name).trim();
+}
 
 export class Trends {
   constructor(container, store) {
     this.store = store;
     this.container = container;
-    this.gapMs = 1500;
-    this.view = { span: 0, end: null };  // span 0: everything kept
+    this.gapMs = Infinity;
+    this.view = { span: 0, end: null };  // span 0: everything kept; end null: live
     this.charts = [];
     this.syncing = false;
     this.rethinTimer = 0;
     this.pending = false;
-    this.drawnAt = -Infinity;
+    this.drawnAt = -Infinity;  // the newest scan drawn
+    this.lastDraw = -Infinity;  // performance.now() of the last live drawing
+    this.onView = () => {};
+    matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => this.retheme());
   }
 
-  // Builds the charts once the names are known (from the first readings).
+  // Builds the charts once the names are known (from the history's header).
   build(names) {
     for (const group of GROUPS) {
       const figure = document.createElement("figure");
@@ -37,46 +50,61 @@ export class Trends {
       plot.className = "chart " + group.key;
       plot.tabIndex = 0;
       plot.setAttribute("role", "img");
-      plot.setAttribute("aria-label", t(group.key) + ": " + group.cols.map((c) => names[c]).join(", "));
+      const seriesNames = group.cols.map((c) => names[c]);
+      plot.setAttribute("aria-label", t(group.key) + ": " + seriesNames.join(", "));
       plot.setAttribute("aria-describedby", "chart-hint");
-      const legend = document.createElement("div");
-      legend.className = "chart-legend";
-      figure.append(caption, legend, plot);
+      const side = document.createElement("div");
+      side.className = "chart-legend";
+      figure.append(caption, plot, side);
       this.container.append(figure);
       plot.addEventListener("keydown", (e) => this.key(e));
-      const labels = ["time"].concat(group.cols.map((c) => names[c]));
-      this.charts.push({ group, plot, legend, labels, g: null });
+      const c = { group, plot, labels: ["time"].concat(seriesNames), g: null };
+      c.legend = new Legend(side, t(group.key), group.cols, seriesNames, COLORS,
+        (k, shown) => c.g && c.g.setVisibility(k, shown));
+      this.charts.push(c);
     }
   }
 
   // The chart made with its first rows: drawn once, not first empty.
   chart(c, range) {
-    // Times as numbers (ms), shown as dates: no Date object a row.
+    // Times as numbers (ms), shown in the server's zone: the ticks fall on
+    // UTC's hours and minutes, which are the zone's too.
     const g = new Dygraph(c.plot, this.data(c, range), {
-      labels: c.labels, labelsDiv: c.legend, legend: "always", labelsSeparateLines: false,
-      dateWindow: range,
+      labels: c.labels, legend: "never", dateWindow: range,
       colors: COLORS.slice(0, c.group.cols.length), connectSeparatedPoints: false,
       strokeWidth: 1.2, ylabel: t(c.group.key), axisLabelWidth: 54, xAxisHeight: 22,
-      labelsKMB: false, digitsAfterDecimal: 1, animatedZooms: false,
+      labelsKMB: false, digitsAfterDecimal: 1, animatedZooms: false, labelsUTC: true,
+      axisLineColor: themed("--muted"), gridLineColor: themed("--line"),
       axes: { x: { axisLabelWidth: 64, pixelsPerLabel: 80, ticker: Dygraph.dateTicker,
-                   axisLabelFormatter: Dygraph.dateAxisLabelFormatter,
-                   valueFormatter: Dygraph.dateValueFormatter } },
+                   axisLabelFormatter: (d) => axisLabel(+d),
+                   valueFormatter: (ms) => dateTime(ms) } },
+      highlightCallback: (e, x) => c.legend.hover(this.store, x),
+      unhighlightCallback: () => c.legend.unhover(),
       zoomCallback: () => this.zoomedBy(g),
       drawCallback: (me, initial) => !initial && this.drawn(me),
     });
     return g;
   }
 
-  // The range the view shows now, in ms.
+  retheme() {
+    for (const c of this.charts) {
+      if (c.g) {
+        c.g.updateOptions({ axisLineColor: themed("--muted"), gridLineColor: themed("--line") });
+      }
+    }
+  }
+
+  // The range the view shows now, in ms: never before the oldest scan held,
+  // so that "1 h" over ten minutes of scans is not mostly blank.
   window() {
-    const last = this.store.last();
-    const end = this.view.end === null ? last : this.view.end;
-    const start = this.view.span ? end - this.view.span : this.store.first();
+    const first = this.store.first();
+    const end = this.view.end === null ? this.store.last() : this.view.end;
+    const start = this.view.span ? Math.max(end - this.view.span, first) : first;
     return [start, Math.max(end, start + 1000)];
   }
 
   // Thins the rows for the view (a span either side too, for panning) and
-  // draws all three charts.
+  // draws all the charts.
   refresh() {
     if (!this.charts.length || !this.store.length) {
       return;
@@ -89,19 +117,24 @@ export class Trends {
       c.rows = chartRows(this.store, c.group.cols, t0 - pad, t1 + pad, width, this.gapMs);
       c.width = width;
       c.appended = 0;
-      this.draw(c, [t0, t1]);
     }
-    this.drawnAt = this.store.last();
+    this.drawAll([t0, t1]);
+    this.onView();
   }
 
-  draw(c, range) {
-    this.syncing = true;
-    if (c.g) {
-      c.g.updateOptions({ file: this.data(c, range), dateWindow: range });
-    } else {
-      c.g = this.chart(c, range);
+  drawAll(range) {
+    for (const c of this.charts) {
+      this.syncing = true;
+      if (c.g) {
+        c.g.updateOptions({ file: this.data(c, range), dateWindow: range });
+      } else {
+        c.g = this.chart(c, range);
+      }
+      this.syncing = false;
+      c.legend.update(this.store, range[0], range[1]);
     }
-    this.syncing = false;
+    this.drawnAt = this.store.last();
+    this.lastDraw = performance.now();
   }
 
   // The rows, or one empty row while there is none (dygraphs needs one).
@@ -110,7 +143,8 @@ export class Trends {
   }
 
   // A new scan (already in the store): its row goes to the end of each
-  // chart; the charts are thinned afresh once that has grown them by a tenth.
+  // chart, once an animation frame at most; the charts are thinned afresh
+  // once that has grown them by a tenth.
   scanned() {
     if (this.pending) {
       return;
@@ -123,12 +157,14 @@ export class Trends {
   }
 
   // Drawn again once the newest scan is a pixel's time past the last drawing
-  // (every scan in a short view; about once a minute in a day's), and only
-  // while the view follows the newest scan.
+  // and a second has passed since it, and only while the view is live.
   appendNewest() {
     const s = this.store;
+    if (this.view.end !== null || !this.charts.length || !this.charts[0].rows) {
+      return;
+    }
     for (const c of this.charts) {
-      if (!c.rows || c.appended > c.rows.length / 10) {
+      if (c.appended > c.rows.length / 10) {
         this.refresh();
         return;
       }
@@ -143,12 +179,17 @@ export class Trends {
     }
     const range = this.window();
     const pixelMs = (range[1] - range[0]) / this.charts[0].width;
-    if (this.view.end === null && s.last() - this.drawnAt >= pixelMs) {
-      this.drawnAt = s.last();
-      for (const c of this.charts) {
-        this.draw(c, range);
-      }
+    const wait = DRAW_MS - (performance.now() - this.lastDraw);
+    if (s.last() - this.drawnAt < pixelMs) {
+      return;
     }
+    if (wait > 0) {
+      clearTimeout(this.drawTimer);
+      this.drawTimer = setTimeout(() => this.scanned(), wait);
+      return;
+    }
+    this.drawAll(range);
+    this.onView();
   }
 
   // A drag zoom or a double click in one chart: the view for all of them.
@@ -158,11 +199,11 @@ export class Trends {
     }
     if (!g.isZoomed("x")) {
       this.view = { span: 0, end: null };
+      this.refresh();
     } else {
       const [a, b] = g.xAxisRange();
-      this.view = { span: b - a, end: b >= this.store.last() ? null : b };
+      this.setWindow(a, b);
     }
-    this.refresh();
   }
 
   // A pan in one chart: the others follow at once, the rows a moment later.
@@ -175,7 +216,6 @@ export class Trends {
     if (Math.abs(a - w0) < 1 && Math.abs(b - w1) < 1) {
       return;
     }
-    this.view = { span: b - a, end: b >= this.store.last() ? null : b };
     this.syncing = true;
     for (const c of this.charts) {
       if (c.g && c.g !== g) {
@@ -184,7 +224,7 @@ export class Trends {
     }
     this.syncing = false;
     clearTimeout(this.rethinTimer);
-    this.rethinTimer = setTimeout(() => this.refresh(), 200);
+    this.rethinTimer = setTimeout(() => this.setWindow(a, b), 200);
   }
 
   // The toolbar: a span ending now (0: everything), a zoom factor, a pan by
@@ -207,19 +247,26 @@ export class Trends {
     this.setWindow(a + step, b + step);
   }
 
+  // A window from a to b (ms). One that reaches the newest scan is live; one
+  // that holds everything is "all, live"; one before the oldest scan is moved
+  // to start there. Never a fixed view that looks live.
   setWindow(a, b) {
     const last = this.store.last();
     const first = this.store.first();
+    const span = Math.max(1000, b - a);
     if (b >= last) {
-      this.view = { span: b - a, end: null };
+      this.view = { span: a <= first ? 0 : span, end: null };
+    } else if (a <= first && first + span >= last) {
+      this.view = { span: 0, end: null };
     } else {
-      const span = b - a;
-      const end = Math.max(b, first + span);
-      this.view = { span, end };
+      this.view = { span, end: Math.max(b, first + span) };
     }
-    if (this.view.span >= last - first && this.view.end === null) {
-      this.view.span = 0;
-    }
+    this.refresh();
+  }
+
+  // A fixed range from the address or the picker.
+  showRange(a, b) {
+    this.view = { span: Math.max(1000, b - a), end: b };
     this.refresh();
   }
 

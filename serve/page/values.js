@@ -2,7 +2,8 @@
 // them, and the change since the previous scan. Values of a failed scan are
 // never shown as current: the last good ones stay, marked stale with their age.
 import { t } from "./i18n.js";
-import { age, setText } from "./api.js";
+import { setText } from "./api.js";
+import { age, now } from "./clock.js";
 
 export class Values {
   constructor(body) {
@@ -22,13 +23,17 @@ export class Values {
       th.textContent = v.name;
       const value = document.createElement("td");
       value.className = "num";
+      const number = document.createElement("span");
+      const old = document.createElement("span");
+      old.className = "age";
+      value.append(number, old);
       const unit = document.createElement("td");
       unit.textContent = v.unit;
       const change = document.createElement("td");
       change.className = "num";
       tr.append(th, value, unit, change);
       this.body.append(tr);
-      return { tr, value, unit, change };
+      return { tr, value, number, old, unit, change };
     });
   }
 
@@ -50,18 +55,28 @@ export class Values {
     this.render(!good);
   }
 
+  // The last good scan's record (from the history) for a page opened while
+  // the unit does not answer: its values, stale.
+  seed(record) {
+    if (!this.current && record && record.outcome === "reply") {
+      this.show(record);
+      this.render(true);
+    }
+  }
+
   render(stale) {
     if (!this.current) {
       return;
     }
-    const old = stale ? t("stale", age(Date.now() - this.goodAt)) : "";
+    const old = stale ? t("stale", age(now() - this.goodAt)) : "";
     this.current.forEach((v, i) => {
       const row = this.rows[i];
       if (row.tr.dataset.stale !== (stale ? "1" : "0")) {
         row.tr.classList.toggle("stale", stale);
         row.tr.dataset.stale = stale ? "1" : "0";
       }
-      setText(row.value, v.value.toFixed(1) + (stale ? " (" + old + ")" : ""));
+      setText(row.number, v.value.toFixed(1));
+      setText(row.old, old);
       row.value.dataset.value = String(v.value);
       setText(row.unit, v.unit);
       const before = this.previous ? this.previous[i].value : NaN;
