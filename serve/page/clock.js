@@ -39,7 +39,7 @@ export function now() {
 export function zoneLabel() {
   const a = Math.abs(offsetMin);
   const two = (n) => String(n).padStart(2, "0");
-  const utc = "UTC" + (offsetMin < 0 ? "−" : "+") + two(Math.floor(a / 60)) + ":" + two(a % 60);
+  const utc = "UTC" + (offsetMin < 0 ? "-" : "+") + two(Math.floor(a / 60)) + ":" + two(a % 60);
   return zoneName && !/^[+-]/.test(zoneName) ? utc + " (" + zoneName + ")" : utc;
 }
 
@@ -123,4 +123,27 @@ export function age(ms) {
 // date now (at the click, not when the page opened).
 export function csvName(ms) {
   return "k40-history-" + date(ms) + ".csv";
+}
+
+// fn run in an animation frame, at most once in ms (a second by default) however
+// often the returned function is called: the page's pace for what it shows.
+export function paced(fn, ms = 1000) {
+  let due = false;
+  let last = -Infinity;
+  const run = () => {
+    due = false;
+    last = performance.now();
+    fn();
+  };
+  return () => {
+    if (!due) {
+      due = true;
+      const wait = last + ms - performance.now();
+      if (wait > 0) {
+        setTimeout(() => requestAnimationFrame(run), wait);
+      } else {
+        requestAnimationFrame(run);
+      }
+    }
+  };
 }

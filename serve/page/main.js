@@ -1,11 +1,12 @@
 // The page that k40ctl serve gives at "/": the state of the link, the nine
 // measurements, their trends, the status bits and their changes, the traffic,
 // and the commands where the server allows them. It reads the server's
-// history once, then follows its event stream. A scan changes the page at
-// most once an animation frame, and only where it changed something.
+// history once, then follows its event stream. Scans change the page's text
+// at most once a second (in an animation frame, only where it changed): at
+// five scans a second no one reads more, and each change costs a layout.
 import { applyTexts, t } from "./i18n.js";
 import { getJson, historyCsv, historyRecords, listen } from "./api.js";
-import { serverSaid } from "./clock.js";
+import { serverSaid, paced } from "./clock.js";
 import { Store } from "./series.js";
 import { CsvReader, parseTime } from "./csv.js";
 import { Trends } from "./trends.js";
@@ -29,10 +30,14 @@ new Download(() => trends.window());
 // For whoever inspects the page (its tests, its benchmark): read only.
 window.k40page = Object.freeze({ store, trends, bits, traffic, views });
 
+const asked = location.hash;  // the view the address asks for, before any is shown
 let loaded = false;
 const early = [];  // scans that came while the history loaded
 let newest = null;  // the newest readings not yet shown
-let showing = false;
+const showNewest = paced(() => {
+  showGlance(newest);
+  values.show(newest);
+});
 
 function scan(r) {
   serverSaid(r);
@@ -44,14 +49,7 @@ function scan(r) {
     addScan(r);
   }
   newest = r;
-  if (!showing) {
-    showing = true;
-    requestAnimationFrame(() => {
-      showing = false;
-      showGlance(newest);
-      values.show(newest);
-    });
-  }
+  showNewest();
 }
 
 function addScan(r) {
@@ -83,7 +81,7 @@ async function loadHistory(readings) {
   trends.build(csv.header.slice(3, 12));
   bits.name(csv.header.slice(12, 27));
   trends.refresh();
-  views.follow(location.hash);
+  views.follow(asked);
   performance.mark("k40-history-drawn");  // for the benchmark: the time line
   loaded = true;
   for (const r of early.splice(0)) {

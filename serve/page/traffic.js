@@ -2,10 +2,10 @@
 // request, then its reply, then (after a failure) the diagnosis in the page's
 // language. An exchange is a <tbody> of its own, so a reply or a diagnosis
 // that comes later joins its exchange without the rows being made again; what
-// arrived is drawn once an animation frame. Pausable: frames go on arriving,
-// the table holds still.
+// arrived is drawn in an animation frame, at most once a second. Pausable:
+// frames go on arriving, the table holds still.
 import { t } from "./i18n.js";
-import { clockMs } from "./clock.js";
+import { clockMs, paced } from "./clock.js";
 import { failureWords } from "./findings.js";
 
 const MOST_FRAMES = 200;
@@ -19,7 +19,7 @@ export class Traffic {
     this.frames = 0;
     this.paused = false;
     this.unseen = 0;
-    this.pending = false;
+    this.later = paced(() => this.render());
     button.addEventListener("click", () => this.setPaused(!this.paused));
   }
 
@@ -47,8 +47,22 @@ export class Traffic {
   }
 
   add(item) {
+    this.place(item);
+    if (this.paused) {
+      this.unseen++;
+      this.note.textContent = t("paused", this.unseen);
+      return;
+    }
+    this.later();
+  }
+
+  place(item) {
     const newest = this.exchanges[this.exchanges.length - 1];
-    if (item.kind !== "request" && newest && newest.time >= item.time - 1) {
+    // A reply answers the newest request; a diagnosis (stamped with its
+    // scan's start) closes the newest exchange when that began in the scan.
+    const joins = newest && (item.kind === "reply" ? !newest.items.some((i) => i.kind === "reply")
+      : item.kind === "diagnosis" && newest.time >= item.time - 1);
+    if (joins) {
       newest.items.push(item);
       newest.drawn = false;
     } else {
@@ -58,12 +72,6 @@ export class Traffic {
       this.frames++;
     }
     this.trim();
-    if (this.paused) {
-      this.unseen++;
-      this.note.textContent = t("paused", this.unseen);
-      return;
-    }
-    this.later();
   }
 
   // The oldest exchanges go once more than MOST_FRAMES frames are held.
@@ -77,51 +85,47 @@ export class Traffic {
     }
   }
 
-  later() {
-    if (!this.pending) {
-      this.pending = true;
-      requestAnimationFrame(() => {
-        this.pending = false;
-        this.render();
-      });
-    }
-  }
-
-  // The frames the server held when the page opened, with the diagnoses of
-  // the failures among them (JSON Lines records of the same stretch): each
-  // diagnosis joins the last exchange of its scan, before the next scan began.
+  // The frames the server held when the page opened, with those that came
+  // since (the event stream opened first: a frame may come both ways), made
+  // into exchanges again in time order; then the diagnoses of the failures
+  // among them (JSON Lines records of the same stretch, and those that came
+  // as events), each joining the last exchange of its scan, before the next
+  // scan began.
   seed(frames, records) {
-    const have = new Set(this.exchanges.flatMap((e) => e.items).map((i) => i.time + i.kind));
-    const live = this.exchanges;
-    this.exchanges = [];
-    this.frames = 0;
-    for (const f of frames) {
-      if (!have.has(Date.parse(f.time) + f.direction)) {
-        this.frame(f);
-      }
-    }
-    const first = this.exchanges.length ? this.exchanges[0].time : Infinity;
-    records.forEach((r, k) => {
-      const start = Date.parse(r.time);
-      const next = k + 1 < records.length ? Date.parse(records[k + 1].time) : Infinity;
-      const ofScan = this.exchanges.filter((e) => e.time >= start - 1 && e.time < next);
-      const text = r.outcome !== "reply" && start >= first ? failureWords(r) : "";
-      if (text && ofScan.length) {
-        ofScan[ofScan.length - 1].items.push({ time: start, kind: "diagnosis", text });
-      }
-    });
-    for (const e of live) {
-      this.exchanges.push(e);
-      this.frames += e.items.filter((i) => i.kind !== "diagnosis").length;
-    }
+    const key = (i) => i.time + i.kind + i.text;
+    const items = new Map();
+    const diagnoses = [];
     for (const e of this.exchanges) {
       if (e.body) {
         e.body.remove();
       }
-      e.body = null;
-      e.drawn = false;
+      for (const i of e.items) {
+        if (i.kind === "diagnosis") {
+          diagnoses.push(i);
+        } else {
+          items.set(key(i), i);
+        }
+      }
     }
-    this.trim();
+    for (const f of frames) {
+      const i = { time: Date.parse(f.time), kind: f.direction, text: f.hex || "—" };
+      items.set(key(i), i);
+    }
+    this.exchanges = [];
+    this.frames = 0;
+    [...items.values()].sort((a, b) => a.time - b.time).forEach((i) => this.place(i));
+    const failures = records.filter((r) => r.outcome !== "reply")
+      .map((r) => ({ time: Date.parse(r.time), kind: "diagnosis", text: failureWords(r) }));
+    const known = new Set(failures.map((d) => d.time));
+    const scans = records.map((r) => Date.parse(r.time))
+      .concat(diagnoses.map((d) => d.time)).sort((a, b) => a - b);
+    for (const d of failures.concat(diagnoses.filter((x) => !known.has(x.time)))) {
+      const next = scans.find((s) => s > d.time);
+      const ofScan = this.exchanges.filter((e) => e.time >= d.time - 1 && !(e.time >= next));
+      if (ofScan.length) {
+        ofScan[ofScan.length - 1].items.push(d);
+      }
+    }
     this.render();
   }
 

@@ -6,7 +6,7 @@
 // drawn again at most once a second: more often no one can read them.
 import { chartRows } from "./series.js";
 import { t } from "./i18n.js";
-import { axisLabel, dateTime } from "./clock.js";
+import { axisLabel, dateTime, paced } from "./clock.js";
 import { Legend } from "./legend.js";
 
 const GROUPS = [
@@ -32,9 +32,9 @@ export class Trends {
     this.charts = [];
     this.syncing = false;
     this.rethinTimer = 0;
-    this.pending = false;
+    // New scans go to the charts at most once a second.
+    this.scanned = paced(() => this.appendNewest(), DRAW_MS);
     this.drawnAt = -Infinity;  // the newest scan drawn
-    this.lastDraw = -Infinity;  // performance.now() of the last live drawing
     this.onView = () => {};
     matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => this.retheme());
   }
@@ -58,11 +58,13 @@ export class Trends {
       figure.append(caption, plot, side);
       this.container.append(figure);
       plot.addEventListener("keydown", (e) => this.key(e));
-      const c = { group, plot, labels: ["time"].concat(seriesNames), g: null };
+      const c = { group, plot, box: figure, labels: ["time"].concat(seriesNames), g: null,
+        inSight: true, behind: false };
       c.legend = new Legend(side, t(group.key), group.cols, seriesNames, COLORS,
         (k, shown) => c.g && c.g.setVisibility(k, shown));
       this.charts.push(c);
     }
+    this.watchSight();
   }
 
   // The chart made with its first rows: drawn once, not first empty.
@@ -122,19 +124,50 @@ export class Trends {
     this.onView();
   }
 
+  // The charts first, then the legends: dygraphs reads the layout as it
+  // draws, and a legend written between two charts would make the browser
+  // lay the page out again for each.
+  // A chart scrolled out of sight is not drawn (each drawing costs dygraphs
+  // several layouts of the page); it is drawn as it comes into sight.
   drawAll(range) {
+    const shown = this.charts.filter((c) => c.inSight || !c.g);
+    this.syncing = true;
     for (const c of this.charts) {
-      this.syncing = true;
+      c.behind = !shown.includes(c);
+    }
+    for (const c of shown) {
       if (c.g) {
         c.g.updateOptions({ file: this.data(c, range), dateWindow: range });
       } else {
         c.g = this.chart(c, range);
       }
-      this.syncing = false;
+    }
+    this.syncing = false;
+    for (const c of shown) {
       c.legend.update(this.store, range[0], range[1]);
     }
     this.drawnAt = this.store.last();
-    this.lastDraw = performance.now();
+  }
+
+  // Follows which charts are in sight.
+  watchSight() {
+    const seen = new IntersectionObserver((entries) => {
+      for (const e of entries) {
+        const c = this.charts.find((x) => x.box === e.target);
+        c.inSight = e.isIntersecting;
+        if (c.inSight && c.behind && c.g) {
+          const range = this.window();
+          c.behind = false;
+          this.syncing = true;
+          c.g.updateOptions({ file: this.data(c, range), dateWindow: range });
+          this.syncing = false;
+          c.legend.update(this.store, range[0], range[1]);
+        }
+      }
+    });
+    for (const c of this.charts) {
+      seen.observe(c.box);
+    }
   }
 
   // The rows, or one empty row while there is none (dygraphs needs one).
@@ -142,22 +175,10 @@ export class Trends {
     return c.rows.length ? c.rows : [[range[1], ...c.group.cols.map(() => null)]];
   }
 
-  // A new scan (already in the store): its row goes to the end of each
-  // chart, once an animation frame at most; the charts are thinned afresh
-  // once that has grown them by a tenth.
-  scanned() {
-    if (this.pending) {
-      return;
-    }
-    this.pending = true;
-    requestAnimationFrame(() => {
-      this.pending = false;
-      this.appendNewest();
-    });
-  }
-
-  // Drawn again once the newest scan is a pixel's time past the last drawing
-  // and a second has passed since it, and only while the view is live.
+  // New scans (already in the store): their rows go to the end of each
+  // chart; the charts are thinned afresh once that has grown them by a
+  // tenth. Drawn again once the newest scan is a pixel's time past the last
+  // drawing, and only while the view is live.
   appendNewest() {
     const s = this.store;
     if (this.view.end !== null || !this.charts.length || !this.charts[0].rows) {
@@ -179,13 +200,7 @@ export class Trends {
     }
     const range = this.window();
     const pixelMs = (range[1] - range[0]) / this.charts[0].width;
-    const wait = DRAW_MS - (performance.now() - this.lastDraw);
     if (s.last() - this.drawnAt < pixelMs) {
-      return;
-    }
-    if (wait > 0) {
-      clearTimeout(this.drawTimer);
-      this.drawTimer = setTimeout(() => this.scanned(), wait);
       return;
     }
     this.drawAll(range);

@@ -108,9 +108,16 @@ export class Views {
     for (const b of document.querySelectorAll("#trends [data-range]")) {
       b.setAttribute("aria-pressed", String(live && Number(b.dataset.range) * 1000 === tr.view.span));
     }
-    if (document.activeElement !== $("range-from") && document.activeElement !== $("range-to")) {
-      $("range-from").value = toLocal(range[0]);
-      $("range-to").value = toLocal(range[1]);
+    // The picker shows the range when it changed, not at every live drawing.
+    const key = live + " " + tr.view.span;
+    const picking = document.activeElement === $("range-from") || document.activeElement === $("range-to");
+    if (!picking && (!live || this.pickerFor !== key)) {
+      this.pickerFor = key;
+      const [from, to] = [toLocal(range[0]), toLocal(range[1])];
+      if ($("range-from").value !== from || $("range-to").value !== to) {
+        $("range-from").value = from;
+        $("range-to").value = to;
+      }
     }
     const hash = hashOfView(tr.view, range);
     if (location.hash !== hash) {

@@ -135,9 +135,18 @@ print(json.dumps(records))
     EXPECT_EQ(records[1]["outcome"], "timeout");
     EXPECT_EQ(records[1]["values"], json::array());
     EXPECT_EQ(records[1]["diagnosis"]["finding"], "echo-only");
+    EXPECT_FALSE(records[1]["diagnosis"].contains("facts"));  // the finding has none
     EXPECT_FALSE(records[0].contains("diagnosis"));
     EXPECT_EQ(records[2]["outcome"], "exception");
     EXPECT_EQ(records[2]["exception"], json({{"code", 2}, {"name", "非法数据地址"}, {"name_en", "illegal data address"}}));
+}
+
+TEST(JsonLines, GiveADiagnosisItsFacts) {
+    ReadRecord crc = Records()[1];
+    crc.finding = "crc-error";
+    crc.facts = "via=server;bytes=01 03 12 00";
+    const json record = json::parse(JsonLine(crc));
+    EXPECT_EQ(record["diagnosis"]["facts"], json({{"via", "server"}, {"bytes", "01 03 12 00"}}));
 }
 
 TEST(PrometheusText, ReadsBackWithThePrometheusParser) {

@@ -3,24 +3,37 @@
 Debian's Chromium, headless, driven through its chromedriver by Selenium,
 with the browser's language pinned, against serve on k40sim (a pseudo-
 terminal). What the page shows is read from the page itself and compared with
-k40sim's trace and with serve's own answers. One browser for the whole file,
-two units: one whose serve allows commands, one whose serve does not; a second
-short session in Chinese. All traffic stays on loopback: every name but the
-loopback address fails to resolve in the browser. Run by ctest with K40CTL and
-K40SIM set; shares the helpers of k40ctl_e2e and k40ctl_serve_e2e.
+k40sim's trace and with serve's own answers. One browser for the whole file
+(Chinese, phone widths and the dark theme by the DevTools protocol), three
+units: one whose serve allows commands, one whose serve does not, one that
+never answers. The servers' zone (TZ) puts their date a day away from UTC's;
+the browser runs in UTC with its clock ten minutes fast: every time, age and
+"new" on the page must still be the server's. All traffic stays on loopback:
+every name but the loopback address fails to resolve in the browser. Run by
+ctest with K40CTL and K40SIM set; shares the helpers of k40ctl_e2e and
+k40ctl_serve_e2e.
 """
 import datetime
 import json
 import os
+import re
 import shutil
 import sys
 import tempfile
+import time
 import unittest
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+# The servers' zone, before the helpers copy the environment: twelve hours
+# behind UTC in the morning, thirteen ahead in the afternoon (UTC's time), so
+# that the server's date is never UTC's.
+os.environ["TZ"] = "KFT+12" if datetime.datetime.utcnow().hour < 11 else "KFT-13"
+
+from selenium import webdriver  # noqa: E402
+from selenium.webdriver.chrome.service import Service  # noqa: E402
+from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.common.keys import Keys  # noqa: E402
+from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from k40ctl_e2e import NOMINAL, Sim, request  # noqa: E402
@@ -31,10 +44,21 @@ from k40ctl_watch_e2e import BIT_NAMES, UNITS  # noqa: E402
 CHROMIUM = os.environ.get("CHROMIUM", "/usr/bin/chromium")
 CHROMEDRIVER = os.environ.get("CHROMEDRIVER", "/usr/bin/chromedriver")
 EQUALIZE = request(5, 201, 0x0000)
+FAST_MS = 600e3
+# The browser's clock ten minutes fast, from the first script of every page on.
+FAST_CLOCK = """(() => {
+  const real = Date, fast = %d;
+  class FastDate extends real {
+    constructor(...a) { if (a.length) super(...a); else super(real.now() + fast); }
+    static now() { return real.now() + fast; }
+  }
+  globalThis.Date = FastDate;
+})();""" % FAST_MS
+CJK = re.compile(r"[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]")
 
 
 def browser(lang, workdir):
-    """Headless Chromium in lang; names other than loopback do not resolve."""
+    """Headless Chromium in lang, in UTC; names other than loopback do not resolve."""
     o = webdriver.ChromeOptions()
     o.binary_location = CHROMIUM
     for arg in ["--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
@@ -45,7 +69,8 @@ def browser(lang, workdir):
         o.add_argument(arg)
     o.add_experimental_option("prefs", {"intl.accept_languages": lang})
     o.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    return webdriver.Chrome(service=Service(CHROMEDRIVER), options=o)
+    env = dict(os.environ, TZ="UTC")
+    return webdriver.Chrome(service=Service(CHROMEDRIVER, env=env), options=o)
 
 
 def epoch_ms(iso):
@@ -56,29 +81,34 @@ class PageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.mkdtemp()
-        os.makedirs(os.path.join(cls.dir, "a"))
-        os.makedirs(os.path.join(cls.dir, "b"))
+        for sub in "abs":
+            os.makedirs(os.path.join(cls.dir, sub))
         cls.sim = DriftingSim(os.path.join(cls.dir, "a")).start()
         cls.quiet_sim = Sim(os.path.join(cls.dir, "b")).start()
+        cls.silent_sim = Sim(os.path.join(cls.dir, "s"), "--fault", "silent").start()
         cls.serve = Serve("--port", cls.sim.link,
                           serve=["--interval", "0.1", "--allow-commands"]).listening()
         cls.closed = Serve("--port", cls.quiet_sim.link, serve=["--interval", "0.1"]).listening()
+        cls.silent = Serve("--port", cls.silent_sim.link, "--wait", "100",
+                           serve=["--interval", "0.1"]).listening()
         cls.url = "http://127.0.0.1:%d/" % cls.serve.port
         cls.driver = browser("en-US", os.path.join(cls.dir, "chromium"))
+        cls.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": FAST_CLOCK})
 
     @classmethod
     def tearDownClass(cls):
         cls.driver.quit()
-        codes = [cls.serve.stop(), cls.closed.stop()]
-        for sim in (cls.sim, cls.quiet_sim):
+        codes = [cls.serve.stop(), cls.closed.stop(), cls.silent.stop()]
+        for sim in (cls.sim, cls.quiet_sim, cls.silent_sim):
             if sim.proc.poll() is None:
                 sim.kill()
         shutil.rmtree(cls.dir, ignore_errors=True)
-        assert codes == [0, 0], codes
+        assert codes == [0, 0, 0], codes
 
     # The page's side.
     def open(self, url=None, driver=None):
         d = driver or self.driver
+        d.get_log("browser")  # what earlier pages logged
         d.get(url or self.url)
         self.until(lambda d: d.execute_script("return document.body.dataset.ready === '1'"), d)
         return d
@@ -112,6 +142,26 @@ class PageTest(unittest.TestCase):
             }
             return rows;""", chart)
 
+    def language(self, lang):
+        """The browser's preferred language from now on (navigator.languages)."""
+        ua = self.js("return navigator.userAgent")
+        self.driver.execute_cdp_cmd("Emulation.setUserAgentOverride",
+                                    {"userAgent": ua, "acceptLanguage": lang})
+
+    def viewport(self, width, height=900):
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 500})
+
+    def errors(self):
+        return [e for e in self.driver.get_log("browser") if e["level"] in ("SEVERE", "WARNING")]
+
+    def outcome_is(self, words, outcome):
+        """The command's outcome: its server time, the command, the words."""
+        o = self.outcome()
+        return (o.get_attribute("data-outcome") == outcome and
+                re.fullmatch(r"\d\d:\d\d:\d\d %s: %s" % (re.escape(words), re.escape(outcome)),
+                             o.text) is not None)
+
     def click_command(self, name):
         self.driver.find_element(By.ID, "cmd-" + name).click()
         return self.until(lambda d: d.find_element(By.ID, "confirm-send"))
@@ -143,8 +193,12 @@ class PageTest(unittest.TestCase):
         self.assertEqual([r for r in resources if not r.startswith(self.url)], [])
         self.assertIn(self.url + "page/dygraph.min.js", resources)
         self.assertEqual(self.js("return typeof Dygraph"), "function")
-        errors = [e for e in d.get_log("browser") if e["level"] in ("SEVERE", "WARNING")]
-        self.assertEqual(errors, [])
+        self.assertEqual(self.errors(), [])
+        # The server's zone, named once in the header; the server's clock.
+        readings = self.serve.readings()
+        offset = readings["server_time"][-6:]
+        self.assertEqual(d.find_element(By.ID, "zone").text,
+                         "Time zone UTC%s (%s)" % (offset, readings["zone"]))
 
     def test_b_values_are_the_last_reply_in_the_trace(self):
         self.open()
@@ -156,13 +210,32 @@ class PageTest(unittest.TestCase):
         names = self.js("return [...document.querySelectorAll('#bits-body th')]"
                         ".map(th => th.textContent)")
         self.assertEqual(names, BIT_NAMES)
+        # The traffic: exchanges newest first, each its request, then its
+        # reply; the times in the server's zone, as its frames give them.
+        self.until(lambda d: self.js("return document.querySelectorAll('#traffic-table tbody').length") > 4)
+        self.js("document.getElementById('traffic-pause').click()")
+        shown = self.js("""return [...document.querySelectorAll('#traffic-table tbody')].map(b =>
+            [...b.rows].map(r => [r.className, r.cells[0].textContent, r.cells[2].textContent]))""")
+        self.js("document.getElementById('traffic-pause').click()")
+        frames = {(f["time"][11:23], f["hex"]) for f in self.serve.get("/api/v1/frames").json()}
+        starts = [x[0][1] for x in shown]
+        self.assertEqual(starts, sorted(starts, reverse=True))
+        for exchange in shown[1:-1]:  # the newest may wait for its reply, the oldest lost its request
+            self.assertEqual([k for k, _, _ in exchange], ["request", "reply"], exchange)
+            self.assertLessEqual(exchange[0][1], exchange[1][1])
+        held = min(t for t, _ in frames)  # the server's frames since
+        self.assertTrue({(t, h) for x in shown for _, t, h in x if t >= held} <= frames)
 
     def test_c_one_point_per_scan(self):
-        self.open()
-        self.until(lambda d: len(self.chart_rows(2)) >= 20)
-        charts = [self.chart_rows(c) for c in range(3)]
+        self.viewport(1280, 3000)  # every chart in sight: those out of it wait
+        try:
+            self.open()
+            self.until(lambda d: len(self.chart_rows(3)) >= 20)
+            charts = [self.chart_rows(c) for c in range(4)]
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
         times = self.good_scan_times()
-        for rows, width in zip(charts, [6, 2, 1]):
+        for rows, width in zip(charts, [3, 3, 2, 1]):
             drawn = [r[0] for r in rows if r[1] is not None]
             self.assertEqual(len(rows[0]), 1 + width)
             first, last = drawn[0], drawn[-1]
@@ -173,15 +246,22 @@ class PageTest(unittest.TestCase):
 
     def test_d_manual_in_the_journal(self):
         self.open()
+        self.assertEqual([b.text for b in self.driver.find_elements(
+            By.CSS_SELECTOR, "#commands fieldset:first-of-type button")],
+            ["Manual", "Auto", "Float charge", "Equalize"])
         send = self.click_command("manual")
         self.assertEqual(self.driver.find_element(By.ID, "confirm-text").text,
-                         "Send 手 动 to slave 1 on %s?" % self.sim.link)
+                         "Send Manual to slave 1 on %s?" % self.sim.link)
         send.click()
-        self.until(lambda d: self.outcome().get_attribute("data-outcome") == "confirmed")
-        self.assertEqual(self.outcome().text, "confirmed")
+        self.until(lambda d: self.outcome_is("Manual", "confirmed"))
+        self.assertEqual(self.outcome().get_attribute("data-good"), "true")
+        # "new" by the server's clock, the browser's ten minutes ahead.
         row = self.until(lambda d: [r.text for r in d.find_elements(
             By.CSS_SELECTOR, "#journal-body tr.recent") if BIT_NAMES[0] in r.text])[0]
         self.assertRegex(row, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d · new %s 0 1$" % BIT_NAMES[0])
+        server_clock = self.serve.readings()["server_time"][:19].replace("T", " ")
+        self.assertLess(abs(datetime.datetime.fromisoformat(row[:19]) -
+                            datetime.datetime.fromisoformat(server_clock)).total_seconds(), 30)
         self.assertIn(request(5, 200, 0xFF00), self.commands_sent(self.sim))
 
     def test_e_equalize_puts_one_frame_on_the_wire(self):
@@ -191,24 +271,37 @@ class PageTest(unittest.TestCase):
         self.assertRegex(journal[-1], r" %s 0 1$" % BIT_NAMES[0])
         before = len(trace(self.sim.trace))
         self.click_command("equalize").click()
-        self.until(lambda d: self.outcome().get_attribute("data-outcome") == "confirmed")
-        self.assertEqual(self.outcome().text, "confirmed")
+        self.until(lambda d: self.outcome_is("Equalize", "confirmed"))
         new = [r for r, _, _ in trace(self.sim.trace)[before:]]
         self.assertEqual([r for r in new if r[2:4] not in ("01", "03")], [EQUALIZE])
 
-    def test_f_out_of_range_sends_nothing(self):
+    def test_f_what_the_boxes_take(self):
         self.open()
         sent = self.commands_sent(self.sim)
-        self.driver.find_element(By.ID, "module-number").send_keys("1")
-        self.driver.find_element(By.ID, "module-voltage").send_keys("300.001")
-        self.driver.find_element(By.ID, "cmd-set-voltage").click()
-        error = self.driver.find_element(By.ID, "command-error")
-        self.assertEqual(error.text, "Enter a number between 0 and 300.")
-        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "dialog[open]"), [])
-        posts = self.js("return performance.getEntriesByType('resource')"
-                        ".filter(e => e.name.endsWith('/api/v1/command')).length")
-        self.assertEqual(posts, 0)
-        self.assertEqual(self.commands_sent(self.sim), sent)
+        self.click_command("auto").click()
+        self.until(lambda d: self.outcome_is("Auto", "confirmed"))
+        box = lambda i: self.driver.find_element(By.ID, i)
+        error = box("command-error")
+        # As the window's boxes: no hexadecimal, no exponent in a whole number,
+        # an exponent in a real one; a range error replaces the last outcome.
+        for number, voltage, shown in [("1", "0x10", "Enter a number between 0 and 300."),
+                                       ("1e1", "220", "Enter a whole number between 0 and 20."),
+                                       ("1", "300.001", "Enter a number between 0 and 300.")]:
+            box("module-number").clear()
+            box("module-number").send_keys(number)
+            box("module-voltage").clear()
+            box("module-voltage").send_keys(voltage)
+            box("cmd-set-voltage").click()
+            self.assertEqual((error.text, self.outcome().text), (shown, ""))
+            self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "dialog[open]"), [])
+        box("module-voltage").clear()
+        box("module-voltage").send_keys(" 2e2 ")
+        box("cmd-set-voltage").click()
+        self.assertEqual(self.until(lambda d: d.find_element(By.ID, "confirm-text")).text,
+                         "Send module 1 Set voltage 200 V to slave 1 on %s?" % self.sim.link)
+        self.driver.find_element(By.ID, "confirm-cancel").click()
+        self.assertEqual(error.text, "")
+        self.assertEqual(self.commands_sent(self.sim)[len(sent):], [request(5, 200, 0)])
 
     def test_g_no_commands_unless_allowed(self):
         url = "http://127.0.0.1:%d/" % self.closed.port
@@ -230,7 +323,7 @@ class PageTest(unittest.TestCase):
         role = lambda n: n.get("role", {}).get("value")
         name = lambda n: (n.get("name") or {}).get("value", "")
         controls = [n for n in tree if not n.get("ignored") and role(n) in (
-            "button", "textbox", "link", "checkbox", "combobox", "spinbutton", "slider")]
+            "button", "textbox", "link", "checkbox", "combobox", "spinbutton", "slider", "radio")]
         self.assertGreater(len(controls), 15)
         self.assertEqual([(role(n), n.get("backendDOMNodeId")) for n in controls if not name(n)],
                          [])
@@ -242,18 +335,19 @@ class PageTest(unittest.TestCase):
                     found |= {role(nodes[c])} | roles_under(nodes[c])
             return found
         tables = [n for n in tree if role(n) == "table"]
-        self.assertEqual(len(tables), 4)
+        self.assertEqual(len(tables), 8)  # four of the page, a legend a chart
         for t in tables:
             self.assertIn("columnheader", roles_under(t), name(t))
+            self.assertTrue(name(t))
+        regions = [name(n) for n in tree if role(n) == "region"]
+        self.assertIn("Frames", regions)
         live = self.js("const e = document.getElementById('link-state');"
                        "return [e.getAttribute('role'), e.getAttribute('aria-live')]")
         self.assertEqual(live, ["status", "polite"])
 
-    def test_i_phone_width(self):
-        cdp = self.driver.execute_cdp_cmd
-        cdp("Emulation.setDeviceMetricsOverride",
-            {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True})
+    def test_i_widths(self):
         try:
+            self.viewport(360, 740)
             self.open()
             wide = self.js("""
                 const w = document.documentElement.clientWidth;
@@ -266,34 +360,92 @@ class PageTest(unittest.TestCase):
                 }
                 return [w, out];""")
             self.assertEqual(wide, [360, []])
+            # A bit's legend on a line of its own, not two characters a line.
+            legend = self.js("const c = document.querySelector('#bits-body td:nth-child(4)');"
+                             "return c.getBoundingClientRect().width")
+            self.assertGreater(legend, 200)
+            self.viewport(1920)
+            self.open()
+            # No third of the width left empty: the sections fill the rows.
+            tops = self.js("return ['glance', 'values', 'bits'].map(i => "
+                           "document.getElementById(i).getBoundingClientRect().top)")
+            self.assertEqual(len(set(tops)), 1, tops)
+            self.viewport(1280)
+            self.open()
+            self.until(lambda d: self.js("return document.querySelectorAll('#traffic-table tbody').length"))
+            heights = self.js("return [...document.querySelectorAll('#traffic-table tr')].slice(0, 3)"
+                              ".map(r => [r.cells[1].getBoundingClientRect().height, "
+                              "r.cells[2].getBoundingClientRect().height])")
+            for direction, frame in heights:
+                self.assertLessEqual(direction, frame + 0.5)
         finally:
-            cdp("Emulation.clearDeviceMetricsOverride", {})
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
     def test_j_chinese_page(self):
-        d = browser("zh-CN", os.path.join(self.dir, "chromium-zh"))
+        self.language("zh-CN")
         try:
-            self.open(driver=d)
+            d = self.open()
             self.assertEqual(d.find_element(By.ID, "values-h").text, "读数据")
             self.assertEqual([b.text for b in d.find_elements(By.CSS_SELECTOR, "#commands button")][:4],
                              ["手 动", "自 动", "浮 充", "均 充"])
             sent = self.commands_sent(self.sim)
             d.find_element(By.ID, "module-number").send_keys("1")
-            d.find_element(By.ID, "module-voltage").send_keys("300.001")
-            d.find_element(By.ID, "cmd-set-voltage").click()
-            self.assertEqual(d.find_element(By.ID, "command-error").text,
-                             "“请填入一个在0和300之间的数字。”")
-            d.find_element(By.ID, "module-voltage").clear()
             d.find_element(By.ID, "module-voltage").send_keys("220")
             d.find_element(By.ID, "cmd-set-voltage").click()
             self.assertEqual(d.find_element(By.ID, "confirm-text").text,
-                             "向 %s 的子站 1 发送“模块 1 调压设置 220 V”?" % self.sim.link)
+                             "向 %s 的子站 1 发送“模块 1 调压设置 220 V”？" % self.sim.link)
             d.find_element(By.ID, "confirm-send").click()
-            self.until(lambda d: d.find_element(By.ID, "command-outcome").text == "操作成功!", d)
+            self.until(lambda d: self.outcome_is("模块 1 调压设置 220 V", "操作成功!") or
+                       d.find_element(By.ID, "command-outcome").text.endswith("：操作成功!"))
             new = self.commands_sent(self.sim)[len(sent):]
             self.assertEqual(len(new), 1)
             self.assertEqual(new[0][:8], "01060139")  # module 1's voltage: register 313
+            # A unit that never answers: its state and each diagnosis in Chinese.
+            self.open("http://127.0.0.1:%d/" % self.silent.port)
+            self.until(lambda d: self.link_state() == "no-reply" and self.js(
+                "return document.querySelectorAll('#traffic-table tr.diagnosis').length") > 1)
+            words = self.js("return [document.getElementById('link-state').textContent].concat("
+                            "[...document.querySelectorAll('#traffic-table tr.diagnosis td')]"
+                            ".map(c => c.textContent))")
+            for text in words:
+                # Options and commands to type stay as they are typed.
+                bare = re.sub(r"--[a-z-]+|k40ctl \w+|\bA\b|\bB\b", "", text)
+                self.assertIsNone(re.search(r"[A-Za-z]{2,}", bare), text)
+            self.assertIn("未收到任何字节", words[0])
+            self.assertEqual(self.errors(), [])
         finally:
-            d.quit()
+            self.language("en-US")
+
+    def test_k_stale_then_live_with_a_gap(self):
+        self.open()
+        self.until(lambda d: self.link_state() == "answering" and set(self.stale()) == {"0"})
+        failed = self.serve.readings()["counters"]["failed"]
+        self.sim.crash()
+        self.until(lambda d: self.link_state() == "port-lost" and set(self.stale()) == {"1"})
+        # Stale at the first failed scan or the loss, not later.
+        self.assertLessEqual(self.serve.readings()["counters"]["failed"], failed + 2)
+        before = self.good_scan_times()[-1]  # the last reply before the unit went
+        self.assertRegex(self.js("return document.getElementById('link-state').textContent"),
+                         r"^port lost since \d\d:\d\d:\d\d: %s failed" % self.sim.link)
+        # Opened during the outage: the last good values, stale, their age by
+        # the server's clock (the browser's is ten minutes ahead).
+        self.open()
+        self.assertEqual(set(self.stale()), {"1"})
+        self.assertEqual(len(self.page_values()), 9)
+        ages = self.js("return [...document.querySelectorAll('#values-body .age')].map(e => e.textContent)")
+        self.assertRegex(ages[0], r"^stale, \d{1,2} s old$")
+        self.assertEqual(self.js("return document.getElementById('bits-body').className"), "stale")
+        self.sim.start()
+        self.until(lambda d: self.link_state() == "answering" and set(self.stale()) == {"0"},
+                   timeout=15)
+        after = [t for t in self.good_scan_times() if t > before][0]
+        self.js("document.getElementById('charts').scrollIntoView()")
+        self.until(lambda d: any(r[0] > after for r in self.chart_rows(0)))
+        rows = self.chart_rows(0)
+        breaks = [r[0] for r in rows if all(v is None for v in r[1:])]
+        self.assertEqual(len([b for b in breaks if before < b < after]), 1, (before, after, rows))
+        drawn = [r[0] for r in rows if r[1] is not None]
+        self.assertNotIn(True, [before < x < after for x in drawn])
 
     def test_l_token_asked_once(self):
         workdir = os.path.join(self.dir, "c")
@@ -307,39 +459,215 @@ class PageTest(unittest.TestCase):
                                              "--token-file", token_file]).listening()
         self.addCleanup(lambda: self.assertEqual(s.stop(), 0, s.stderr()))
         self.open("http://127.0.0.1:%d/" % s.port)
+        # Enter in the token field means OK; a wrong token is said to be one.
         self.click_command("manual").click()
-        self.until(lambda d: d.find_element(By.ID, "token-input")).send_keys(TOKEN)
-        self.driver.find_element(By.CSS_SELECTOR, "#token button.primary").click()
-        self.until(lambda d: self.outcome().get_attribute("data-outcome") == "confirmed")
+        self.until(lambda d: d.find_element(By.ID, "token-input")).send_keys("wrong" + Keys.ENTER)
+        self.until(lambda d: self.outcome().get_attribute("data-outcome") == "401")
+        self.assertRegex(self.outcome().text, r"^\d\d:\d\d:\d\d Manual: wrong token")
+        self.assertEqual(self.outcome().get_attribute("data-good"), "false")
+        self.click_command("manual").click()
+        self.until(lambda d: d.find_element(By.ID, "token-input")).send_keys(TOKEN + Keys.ENTER)
+        self.until(lambda d: self.outcome_is("Manual", "confirmed"))
         self.click_command("auto").click()  # no second question
-        self.until(lambda d: self.outcome().text == "confirmed" and
-                   self.outcome().get_attribute("data-outcome") == "confirmed" and
+        self.until(lambda d: self.outcome_is("Auto", "confirmed") and
                    self.commands_sent(sim) == [request(5, 200, 0xFF00), request(5, 200, 0)])
         self.assertFalse(self.js("return document.getElementById('token').open"))
         self.assertEqual(self.js("return sessionStorage.getItem('k40-token')"), TOKEN)
         self.assertIsNone(self.js("return localStorage.getItem('k40-token')"))
 
-    def test_k_stale_then_live_with_a_gap(self):
+    def test_m_hover_readout_legend_and_hiding(self):
+        self.viewport(1280, 3000)  # every chart and legend in sight
+        self.addCleanup(lambda: self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {}))
         self.open()
-        self.until(lambda d: self.link_state() == "answering" and set(self.stale()) == {"0"})
-        failed = self.serve.readings()["counters"]["failed"]
-        self.sim.crash()
-        self.until(lambda d: self.link_state() == "port-lost" and set(self.stale()) == {"1"})
-        # Stale at the first failed scan or the loss, not later.
-        self.assertLessEqual(self.serve.readings()["counters"]["failed"], failed + 2)
-        before = self.good_scan_times()[-1]  # the last reply before the unit went
-        self.assertRegex(self.js("return document.getElementById('link-state').textContent"),
-                         r"^port lost since \d\d:\d\d:\d\d: %s failed" % self.sim.link)
-        self.sim.start()
-        self.until(lambda d: self.link_state() == "answering" and set(self.stale()) == {"0"},
-                   timeout=15)
-        after = [t for t in self.good_scan_times() if t > before][0]
-        self.until(lambda d: any(r[0] > after for r in self.chart_rows(0)))
-        rows = self.chart_rows(0)
-        breaks = [r[0] for r in rows if all(v is None for v in r[1:])]
-        self.assertEqual(len([b for b in breaks if before < b < after]), 1, (before, after, rows))
-        drawn = [r[0] for r in rows if r[1] is not None]
-        self.assertNotIn(True, [before < x < after for x in drawn])
+        self.until(lambda d: len(self.chart_rows(0)) >= 20)
+        plot = self.driver.find_elements(By.CSS_SELECTOR, ".chart")[0]
+        ActionChains(self.driver).move_to_element(plot).move_by_offset(5, 0).perform()
+        readout = self.until(lambda d: d.find_element(By.CSS_SELECTOR, ".readout[data-empty='0']"))
+        m = re.fullmatch(r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) · (.*)", readout.text)
+        self.assertTrue(m, readout.text)
+        shown = [float(part.rsplit(" ", 1)[1]) for part in m.group(2).split(" · ")]
+        self.assertEqual(self.errors(), [])
+        # The legend's statistics over the range shown, from every scan in it.
+        stats = self.js("""
+            const p = window.k40page, [a, b] = p.trends.window();
+            p.trends.refresh();
+            return [a, b, [...document.querySelectorAll('.stats')[1].tBodies[0].rows]
+              .map(r => [...r.cells].slice(1).map(c => c.textContent))];""")
+        a, b, table = stats
+        history = [json.loads(r) for r in self.serve.get("/api/v1/history").text().splitlines()]
+        at = [r for r in history if r["time"][:19].replace("T", " ") == m.group(1)
+              and r["outcome"] == "reply"]
+        self.assertIn(shown, [[v["value"] for v in r["values"][:3]] for r in at])
+        inside = [r for r in history if r["outcome"] == "reply" and a <= epoch_ms(r["time"]) <= b]
+        for k, col in enumerate([3, 4, 6]):
+            v = [r["values"][col]["value"] for r in inside]
+            self.assertEqual(table[k], ["%.1f" % x for x in
+                                        (min(v), max(v), sum(v) / len(v), v[-1])])
+        # A series hidden by a click, shown again by the keyboard.
+        button = self.driver.find_elements(By.CSS_SELECTOR, "button.series")[1]
+        visible = lambda: self.js("return window.k40page.trends.charts[0].g.visibility()")
+        button.click()
+        self.assertEqual((visible(), button.get_attribute("aria-pressed")),
+                         ([True, False, True], "false"))
+        button.send_keys(Keys.SPACE)
+        self.assertEqual((visible(), button.get_attribute("aria-pressed")),
+                         ([True, True, True], "true"))
+
+    def test_n_range_in_the_address(self):
+        d = self.open()
+        self.until(lambda d: self.good_scan_times()[-1] - self.good_scan_times()[0] > 4000)
+        state = lambda: (d.find_element(By.ID, "range-state").get_attribute("data-live"),
+                         self.js("return location.hash"))
+        # Earlier, when everything is shown already: still live, and said so.
+        d.find_element(By.CSS_SELECTOR, "[data-pan='-0.5']").click()
+        self.assertEqual(state(), ("true", "#live=all"))
+        # A fixed range from the picker, in the server's zone; kept by the address.
+        times = self.good_scan_times()
+        a, b = times[len(times) // 4], times[len(times) // 2]
+        self.js("""const [a, b] = arguments, c = window.k40page;
+            document.getElementById('range-from').value = arguments[2];
+            document.getElementById('range-to').value = arguments[3];
+            document.querySelector('#range-form button').click();""", a, b,
+                self.local(a), self.local(b))
+        live, hash = state()
+        self.assertEqual(live, "false")
+        self.assertRegex(hash, r"^#from=.+&to=.+$")
+        window = self.js("return window.k40page.trends.window()")
+        self.assertEqual(window, [a // 1000 * 1000, b // 1000 * 1000])
+        d.refresh()
+        self.until(lambda d: self.js("return document.body.dataset.ready === '1'"))
+        self.assertEqual(self.js("return window.k40page.trends.window()"), window)
+        self.assertEqual(state(), ("false", hash))
+        self.assertRegex(d.find_element(By.ID, "range-state").text, r"^fixed: ")
+        d.find_element(By.ID, "live").click()
+        self.assertEqual(state()[0], "true")
+
+    def local(self, ms):
+        """A time as the page's picker takes it: the server's wall clock."""
+        offset = self.serve.readings()["server_time"][-6:]
+        sign = -1 if offset[0] == "-" else 1
+        delta = datetime.timedelta(hours=int(offset[1:3]), minutes=int(offset[4:6])) * sign
+        utc = datetime.datetime.fromtimestamp(ms // 1000, datetime.timezone.utc)
+        return (utc + delta).strftime("%Y-%m-%dT%H:%M:%S")
+
+    def test_o_csv_named_by_the_servers_date(self):
+        self.open("http://127.0.0.1:%d/" % self.closed.port)
+        self.js("""window.saved = [];
+            const blobs = new Map(), make = URL.createObjectURL;
+            URL.createObjectURL = (blob) => { const url = make(blob); blobs.set(url, blob); return url; };
+            HTMLAnchorElement.prototype.click = function () {
+              const name = this.download;
+              blobs.get(this.href).arrayBuffer().then(b =>
+                window.saved.push([name, [...new Uint8Array(b)]]));
+            };""")
+        save = self.driver.find_element(By.ID, "csv-save")
+        save.click()
+        self.driver.find_element(By.ID, "csv-excel").click()
+        save.click()
+        saved = self.until(lambda d: len(self.js("return window.saved")) == 2 and
+                           sorted(self.js("return window.saved"), key=lambda s: len(s[1])))
+        server_date = self.closed.readings()["server_time"][:10]
+        self.assertNotEqual(server_date, datetime.datetime.utcnow().strftime("%Y-%m-%d"))
+        plain, excel = bytes(saved[0][1]), bytes(saved[1][1])
+        self.assertEqual([s[0] for s in saved], ["k40-history-%s.csv" % server_date] * 2)
+        later = self.closed.get("/api/v1/history?format=csv").body
+        self.assertTrue(later.startswith(plain) and plain.endswith(b"\r\n"))
+        self.assertTrue(excel.startswith(b"\xef\xbb\xbf" + plain[:200]))
+
+    def test_p_dark_theme(self):
+        self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+            "features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+        try:
+            self.open()
+            colours = self.js("""
+                const rgb = (c) => c.match(/\\d+(\\.\\d+)?/g).slice(0, 3).map(Number);
+                const lum = (c) => { const v = rgb(c).map(x => { x /= 255;
+                    return x <= 0.03928 ? x / 12.92 : ((x + 0.055) / 1.055) ** 2.4; });
+                  return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2]; };
+                const ratio = (a, b) => { const [x, y] = [lum(a), lum(b)].sort((p, q) => q - p);
+                  return (x + 0.05) / (y + 0.05); };
+                const bg = (e) => getComputedStyle(e).backgroundColor;
+                const fg = (e) => getComputedStyle(e).color;
+                const section = document.getElementById('values');
+                const state = document.getElementById('link-state');
+                const label = document.querySelector('.dygraph-axis-label');
+                const hint = document.getElementById('chart-hint');
+                return [lum(bg(document.body.parentElement)), ratio(fg(section), bg(section)),
+                        ratio(fg(state), bg(state)), ratio(fg(label), bg(section)),
+                        ratio(fg(hint), bg(section))];""")
+            self.assertLess(colours[0], 0.05)  # dark indeed
+            for ratio in colours[1:]:
+                self.assertGreaterEqual(ratio, 4.5)
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+
+    def test_q_the_pages_rules(self):
+        """The page's pure rules, one table, run in the page's own modules."""
+        self.open()
+        failures = self.driver.execute_async_script(RULES_TABLE)
+        self.assertEqual(failures, [])
+
+
+# The rules as a table: each case names its rule, the call and what it must give.
+RULES_TABLE = r"""
+const done = arguments[arguments.length - 1];
+Promise.all(['series', 'numbers', 'i18n', 'clock', 'views', 'findings'].map(
+  m => import('/page/' + m + '.js'))).then(([series, numbers, i18n, clock, views, findings]) => {
+  const store = (steps) => {  // times (s) and good (true) or failed (false) scans
+    const s = new series.Store();
+    steps.forEach(([t, good]) => s.add(t * 1000, good ? Array(9).fill(t) : null));
+    return s;
+  };
+  const gaps = (steps, gapMs) => series.chartRows(store(steps), [0], 0, 1e9, 1000, gapMs)
+    .filter(r => r[1] === null).length;
+  const gap = 3 * 100 + 1500;  // three intervals of 0.1 s and the reply wait
+  const stats = series.columnStats(store([[1, true], [2, false], [3, true], [9, true]]), 0, 2000, 8000);
+  clock.serverSaid({ server_time: '2026-12-09T01:50:00.000-12:00', zone: 'KFT' });
+  const zh = i18n.TABLES.zh, en = i18n.TABLES.en;
+  const ascii = Object.entries(zh).filter(([k, v]) => !i18n.WINDOW_WORDS.includes(k) &&
+    /[,;:!?()]/.test(v.replace(/\{\d\}/g, ''))).map(([k]) => k);
+  const cases = [
+    ['gap: a 0.301 s step', gaps([[0, true], [0.1, true], [0.401, true]], gap), 0],
+    ['gap: a step of 1.8 s', gaps([[0, true], [1.8, true]], gap), 0],
+    ['gap: a step of 1.9 s', gaps([[0, true], [1.9, true]], gap), 1],
+    ['gap: a failed scan', gaps([[0, true], [0.1, false], [0.2, true]], gap), 1],
+    ['gap: failed scans in a row', gaps([[0, true], [0.1, false], [0.2, false], [0.3, true]], gap), 1],
+    ['stats: failed scans left out', [stats.min, stats.max, stats.mean, stats.last, stats.n], [3, 3, 3, 3, 1]],
+    ['whole: decimal digits', numbers.inRange('12', 0, 20, true), 12],
+    ['whole: blanks around', numbers.inRange(' \t7 ', 0, 20, true), 7],
+    ['whole: an exponent', numbers.inRange('1e1', 0, 20, true), null],
+    ['whole: a fraction', numbers.inRange('1.0', 0, 20, true), null],
+    ['whole: hexadecimal', numbers.inRange('0x10', 0, 20, true), null],
+    ['whole: +0', numbers.inRange('+0', 0, 20, true), null],
+    ['whole: beyond', numbers.inRange('21', 0, 20, true), null],
+    ['real: an exponent', numbers.inRange('2e2', 0, 300, false), 200],
+    ['real: hexadecimal', numbers.inRange('0x10', 0, 300, false), null],
+    ['real: a float above the top', numbers.inRange('300.001', 0, 300, false), null],
+    ['real: the top', numbers.inRange('300', 0, 300, false), 300],
+    ['real: .0', numbers.inRange('.0', 0, 300, false), null],
+    ['real: 0.0', numbers.inRange('0.0', 0, 300, false), 0],
+    ['real: a comma', numbers.inRange('2,5', 0, 300, false), null],
+    ['real: infinity', numbers.inRange('Infinity', 0, 300, false), null],
+    ['words: the same keys', Object.keys(zh).sort(), Object.keys(en).sort()],
+    ['words: Chinese punctuation', ascii, []],
+    ['words: Chinese for each finding', ['nothing', 'echo-only', 'lone-copy', 'echo-altered',
+      'no-frame', 'crc-error', 'other-slave', 'earlier-reply', 'peer-closed', 'port-lost']
+      .filter(f => !findings.WORDED.includes(f)), []],
+    ['file: the server date', clock.csvName(Date.parse('2026-12-09T01:50:00Z')), 'k40-history-2026-12-08.csv'],
+    ['file: at midnight there', clock.csvName(Date.parse('2026-12-09T12:00:00Z')), 'k40-history-2026-12-09.csv'],
+    ['zone: named', clock.zoneLabel(), 'UTC-12:00 (KFT)'],
+    ['clock: the server zone', clock.clock(Date.parse('2026-12-09T01:50:07Z')), '13:50:07'],
+    ['picker: the server zone', clock.fromLocal('2026-12-08T13:50:07'), Date.parse('2026-12-09T01:50:07Z')],
+    ['address: fixed', views.viewOfHash(views.hashOfView({ span: 6e5, end: 1765245000000 },
+      [1765244400000, 1765245000000])), { from: 1765244400000, to: 1765245000000 }],
+    ['address: live', views.viewOfHash(views.hashOfView({ span: 3600e3, end: null }, [0, 1])), { live: 3600 }],
+    ['address: all', views.viewOfHash('#live=all'), { live: 0 }],
+    ['address: backwards', views.viewOfHash('#from=2026-12-09T02:00:00Z&to=2026-12-09T01:00:00Z'), null],
+  ];
+  done(cases.filter(([, got, want]) => JSON.stringify(got) !== JSON.stringify(want))
+    .map(([name, got, want]) => name + ': ' + JSON.stringify(got) + ' != ' + JSON.stringify(want)));
+}, e => done([String(e)]));
+"""
 
 
 if __name__ == "__main__":

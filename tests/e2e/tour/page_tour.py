@@ -4,7 +4,8 @@ measurements drifting) polled by `k40ctl serve --interval 0.1`, so that a few
 minutes' worth of trend builds up in seconds; midway the unit goes away and
 comes back (a gap in the trends) and 手 动 is sent through serve (a change in
 the journal). Headless Chromium then saves the page, wide and at a phone's
-width. Every step waits for what it needs (scans counted by serve), never for
+width, the pointer over the first chart: its readout shows the time and values
+of the scan there, and each chart's legend its series' min, max, mean and last. Every step waits for what it needs (scans counted by serve), never for
 a set time.
 
 Usage: page_tour.py K40CTL K40SIM OUT_DIR [SCANS]
@@ -33,6 +34,8 @@ def main():
     scans = int(sys.argv[4]) if len(sys.argv) > 4 else 600
     from k40ctl_page_e2e import browser  # the tests' helpers read K40CTL and K40SIM
     from k40ctl_serve_e2e import DriftingSim, Serve
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.by import By
     os.makedirs(out, exist_ok=True)
     work = tempfile.mkdtemp()
     sim = DriftingSim(work).start()
@@ -56,6 +59,10 @@ def main():
             driver.get(url)
             await_true(lambda: driver.execute_script(
                 "return document.body.dataset.ready === '1'"), 30)
+            plot = driver.find_element(By.CSS_SELECTOR, ".chart")
+            ActionChains(driver).move_to_element(plot).move_by_offset(-plot.size["width"] // 4, 0) \
+                .perform()
+            await_true(lambda: driver.find_elements(By.CSS_SELECTOR, ".readout[data-empty='0']"), 10)
             path = os.path.join(out, name + ".png")
             driver.save_screenshot(path)
             print("page_tour: saved", path)
