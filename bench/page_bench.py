@@ -99,6 +99,10 @@ class Stand:
         self.url = "http://127.0.0.1:%d/" % self.http.server_port
         threading.Thread(target=self.http.serve_forever, daemon=True).start()
 
+    def page_file(self, path):
+        """Where PAGE_DIR holds the page's file at path."""
+        return os.path.join(self.page_dir, "index.html" if path == "/" else path.split("/")[-1])
+
     def send(self, h, body, kind):
         h.send_response(200)
         h.send_header("Content-Type", kind)
@@ -117,10 +121,10 @@ class Stand:
             self.send(h, b"[]", "application/json")
         elif path == "/api/v1/events":
             self.events(h)
-        elif self.page_dir and (path == "/" or not path.startswith("/page/dygraph")):
-            name = "index.html" if path == "/" else path.split("/")[-1]
+        elif self.page_dir and os.path.isfile(self.page_file(path)):
+            name = self.page_file(path)
             kind = {"html": "text/html", "css": "text/css"}.get(name.split(".")[-1], "text/javascript")
-            with open(os.path.join(self.page_dir, name), "rb") as f:
+            with open(name, "rb") as f:
                 self.send(h, f.read(), kind)
         else:
             r = urllib.request.urlopen(self.serve_url + path.lstrip("/"))
