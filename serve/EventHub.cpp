@@ -1,8 +1,9 @@
 #include "serve/EventHub.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
+
+#include "serve/ServeLog.h"
 
 class EventHub::Stream : public ChunkSource {
 public:
@@ -134,7 +135,7 @@ void EventHub::Send(const std::string& text) {
     }
     for (const auto& s : live) {
         if (!s->Add(text)) {
-            std::fprintf(stderr, "k40ctl: an event-stream client reads too slowly: dropped\n");
+            LogRefusal("k40ctl: an event-stream client reads too slowly: dropped");
         }
     }
 }
