@@ -19,6 +19,17 @@ std::string AddressText(const asio::ip::address& address) {
     return address.to_string();
 }
 
+// The per-client limit's key: the address, but for IPv6 its /64, since one
+// host on a network may use any address of its /64.
+std::string ClientKey(const asio::ip::address& address) {
+    if (!address.is_v6() || address.to_v6().is_v4_mapped()) {
+        return AddressText(address);
+    }
+    asio::ip::address_v6::bytes_type bytes = address.to_v6().to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
 // The application's answer function: answers exactly once, and with a 500 when
 // the application dropped it without answering, so a connection never waits
 // for nothing.
@@ -58,14 +69,16 @@ HttpConnection::HttpConnection(std::shared_ptr<ServerContext> core, tcp::socket 
     }
     const tcp::endpoint remote = socket_.remote_endpoint(ec);
     remote_ = ec ? std::string("a client") : AddressText(remote.address());
+    client_ = ec ? remote_ : ClientKey(remote.address());
 }
 
 HttpConnection::~HttpConnection() {
     core_->Unregister(this);
     if (!closed_.exchange(true)) {
         --core_->open;
+        core_->pending -= pendingBytes_;
         if (admitted_) {
-            core_->ReleaseClient(remote_);
+            core_->ReleaseClient(client_);
         }
         if (stream_) {
             stream_->Closed();
@@ -74,7 +87,7 @@ HttpConnection::~HttpConnection() {
 }
 
 void HttpConnection::Start() {
-    admitted_ = core_->AdmitClient(remote_);
+    admitted_ = core_->AdmitClient(client_);
     if (!admitted_) {
         ++core_->refused;
         LogRefusal("k40ctl: refused a connection from " + remote_ + ": it holds " +
@@ -106,8 +119,10 @@ void HttpConnection::Close() {
     error_code ignored;
     socket_.close(ignored);
     --core_->open;
+    core_->pending -= pendingBytes_;
+    pendingBytes_ = 0;
     if (admitted_) {
-        core_->ReleaseClient(remote_);
+        core_->ReleaseClient(client_);
     }
     if (auto stream = std::move(stream_)) {
         stream->Closed();
@@ -277,7 +292,9 @@ void HttpConnection::Pull(bool woken) {
         char size[20];
         std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
         Send(size + chunk + "\r\n");
-        if (pendingBytes_ > core_->limits.maxPendingStreamBytes) {
+        const bool allBehind =
+            core_->pending > core_->limits.maxPendingStreamTotal && pendingBytes_ > low;
+        if (pendingBytes_ > core_->limits.maxPendingStreamBytes || allBehind) {
             LogRefusal("k40ctl: stream to " + remote_ + " ended: the client reads too slowly");
             Close();
             return;
@@ -290,6 +307,7 @@ void HttpConnection::Send(std::string bytes) {
         return;
     }
     pendingBytes_ += bytes.size();
+    core_->pending += bytes.size();
     out_.push_back(std::move(bytes));
     if (!writing_) {
         WriteNext();
@@ -311,6 +329,7 @@ void HttpConnection::WriteNext() {
                               return;
                           }
                           self->pendingBytes_ -= self->out_.front().size();
+                          self->core_->pending -= self->out_.front().size();
                           self->out_.pop_front();
                           if (!self->out_.empty()) {
                               self->WriteNext();
