@@ -37,6 +37,7 @@ enum class Action {
     Serve,     // HTTP: the exporter, the API, the events, commands, the probe
     Census,    // every address of a range: who answers, and who they are
     Identify,  // who --slave is
+    Token,     // a new secret for serve's --token-file and --read-token-file
 };
 
 // k40ctl serve's options as given, turned into serve's settings when it
@@ -47,6 +48,8 @@ struct ServeArgs {
     std::string history = "24h";
     bool allowCommands = false;
     std::string tokenFile;
+    std::string readTokenFile;  // reads need a token too
+    std::string newTokenFile;   // k40ctl token FILE
     std::vector<std::string> hostNames;
     bool probe = false;
     std::vector<std::string> probeTargets, probePorts;
