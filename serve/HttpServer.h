@@ -27,7 +27,7 @@ struct HttpLimits {
     std::size_t maxPendingStreamBytes = 1024 * 1024;
     // ... and once all clients together hold this much waiting, a stream
     // that is behind is ended as well: 500 slow clients must not hold 500 MiB.
-    std::size_t maxPendingStreamTotal = 32 * 1024 * 1024;
+    std::size_t maxPendingStreamTotal = 16 * 1024 * 1024;
 };
 
 class HttpServer {
