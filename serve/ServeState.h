@@ -44,6 +44,8 @@ public:
 private:
     class HistoryStream;
     void Count(const ScanStatus& status);
+    // The alarms a scan with a reply shows: their since kept, or ended.
+    void NoteAlarms(const ReadRecord& record);
     // The lock as the poller takes it: the history's downloads step aside
     // while it waits, so that two of them rendering back to back do not
     // slow the scans.
