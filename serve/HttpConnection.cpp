@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include "serve/HttpResponder.h"
+#include "serve/IpAddress.h"
+
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
@@ -18,39 +21,6 @@ std::string AddressText(const asio::ip::address& address) {
     }
     return address.to_string();
 }
-
-// The per-client limit's key: the address, but for IPv6 its /64, since one
-// host on a network may use any address of its /64.
-std::string ClientKey(const asio::ip::address& address) {
-    if (!address.is_v6() || address.to_v6().is_v4_mapped()) {
-        return AddressText(address);
-    }
-    asio::ip::address_v6::bytes_type bytes = address.to_v6().to_bytes();
-    std::fill(bytes.begin() + 8, bytes.end(), 0);
-    return asio::ip::address_v6(bytes).to_string() + "/64";
-}
-
-// The application's answer function: answers exactly once, and with a 500 when
-// the application dropped it without answering, so a connection never waits
-// for nothing.
-class Responder {
-public:
-    explicit Responder(std::shared_ptr<HttpConnection> c) : connection_(std::move(c)) {}
-    ~Responder() {
-        if (!done_.exchange(true)) {
-            connection_->PostAnswer(TextResponse(500, "the request got no answer"));
-        }
-    }
-    void Answer(HttpResponse response) {
-        if (!done_.exchange(true)) {
-            connection_->PostAnswer(std::move(response));
-        }
-    }
-
-private:
-    std::shared_ptr<HttpConnection> connection_;
-    std::atomic<bool> done_{false};
-};
 
 constexpr std::size_t kStreamLowWater = 64 * 1024;  // pull a made-on-demand answer below this
 constexpr int kRefusalWriteMs = 2000;
@@ -69,7 +39,7 @@ HttpConnection::HttpConnection(std::shared_ptr<ServerContext> core, tcp::socket 
     }
     const tcp::endpoint remote = socket_.remote_endpoint(ec);
     remote_ = ec ? std::string("a client") : AddressText(remote.address());
-    client_ = ec ? remote_ : ClientKey(remote.address());
+    client_ = ClientBlock(remote_);
 }
 
 HttpConnection::~HttpConnection() {

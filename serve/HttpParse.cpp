@@ -389,14 +389,7 @@ std::string ResponseHead(const HttpResponse& response, const ResponseFraming& fr
 const char* ContinueLine() { return "HTTP/1.1 100 Continue\r\n\r\n"; }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    const bool digit = c >= '0' && c <= '9', lower = c >= 'a' && c <= 'f';
+    const bool upper = c >= 'A' && c <= 'F';
+    return digit ? c - '0' : lower ? c - 'a' + 10 : upper ? c - 'A' + 10 : -1;
 }

@@ -3,13 +3,8 @@
 // scanner, so the edges of every block and spelling are in the tables.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 #include "link/SerialDevice.h"
 #include "serve/ProbeTargets.h"
@@ -86,6 +81,23 @@ TEST(IpAddressText, ParsesStrictlyAndFormatsTheShortForm) {
     IpAddress scoped = Ip("fe80::1");
     scoped.scope = 3;
     EXPECT_EQ(FormatIpAddress(scoped), "fe80::1%3");
+}
+
+// The server's per-client limit: one IPv6 host may use any address of its /64.
+TEST(IpAddressText, ClientsCountByAddressAndIpv6By64) {
+    const struct {
+        const char* address;
+        const char* block;
+    } cases[] = {
+        {"192.0.2.7", "192.0.2.7"},
+        {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"::1", "::/64"},
+        {"a client", "a client"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClientBlock(c.address), c.block) << c.address;
+    }
 }
 
 TEST(ProbeRules, AllowAddressesByBlockHostAndPort) {
@@ -361,71 +373,5 @@ TEST(ProbeRules, LookUpNamesAndRefuseWhatTheyResolveToOutsideTheRules) {
     EXPECT_TRUE(connectTo.empty());
     EXPECT_NE(why.find("not an address this exporter may probe"), std::string::npos) << why;
 }
-
-// The unit serve polls is never probed as well, however its address is
-// spelled: a device server that takes one client would drop the poller.
-TEST(ProbeRules, TheServedUnitUnderAnySpellingIsRefused) {
-    for (const char* served : {"tcp://127.0.0.1:15021", "tcp://localhost:15021"}) {
-        ProbeRules rules;
-        SetServedPort(served, 2000, &rules);
-        const struct {
-            const char* target;
-            bool refused;
-        } cases[] = {
-            {"tcp://127.0.0.1:15021", true},   {"tcp://localhost:15021", true},
-            {"tcp://127.1:15021", true},       {"tcp://2130706433:15021", true},
-            {"mbtcp://127.0.0.1:15021", true}, {"tcp://[::ffff:127.0.0.1]:15021", true},
-            {"tcp://127.0.0.1:15022", false},  {"tcp://127.0.0.2:15021", false},
-        };
-        for (const auto& c : cases) {
-            ProbeTarget target;
-            std::string why;
-            std::vector<std::string> connectTo;
-            bool refused = false;
-            const TargetVerdict verdict = ParseProbeTarget(c.target, rules, &target, &why);
-            const bool passed = verdict != TargetVerdict::Refused &&
-                                ResolveProbeTarget(rules, target, 2000, &connectTo, &why, &refused);
-            EXPECT_EQ(!passed, c.refused) << served << " " << c.target << ": " << why;
-            if (c.refused) {
-                EXPECT_NE(why.find("the unit this serve polls"), std::string::npos) << why;
-            }
-        }
-    }
-}
-
-// Listening beyond loopback, the loopback default is gone: only what
-// --probe-target allows is probed.
-TEST(ProbeRules, NoLoopbackDefaultOffLoopback) {
-    ProbeRules rules = Rules({}, {"/dev/ttyUSB1"});
-    rules.loopbackByDefault = false;
-    ProbeTarget target;
-    std::string why;
-    for (const char* t : {"tcp://127.0.0.1:22", "tcp://localhost:22", "mbtcp://[::1]:502"}) {
-        EXPECT_EQ(ParseProbeTarget(t, rules, &target, &why), TargetVerdict::Refused) << t;
-    }
-    EXPECT_EQ(ParseProbeTarget("/dev/ttyUSB1", rules, &target, &why), TargetVerdict::Allowed);
-}
-
-#ifndef _WIN32
-// A --probe-port is the served port when it opens the same device, by
-// whatever path.
-TEST(ProbeRules, TheServedSerialDeviceUnderAnyPathIsRefused) {
-    const std::string link = ::testing::TempDir() + "k40-probe-link";
-    std::remove(link.c_str());
-    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
-    const struct {
-        std::string port;
-        bool ok;
-    } cases[] = {{link, false}, {"/dev/./null", false}, {"/dev/../dev/null", false},
-                 {"/dev/zero", true}};
-    for (const auto& c : cases) {
-        ProbeRules rules;
-        SetServedPort("/dev/null", 0, &rules);
-        std::string why;
-        EXPECT_EQ(AddProbePort(c.port, &rules, &why), c.ok) << c.port << ": " << why;
-    }
-    std::remove(link.c_str());
-}
-#endif
 
 }  // namespace
