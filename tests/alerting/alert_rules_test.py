@@ -266,6 +266,24 @@ class RulesTest(unittest.TestCase):
                 self.assertEqual(r["keep_firing_for"], "%dm" % KEEP)
 
 
+    def test_the_readme_configuration_is_valid(self):
+        """The prometheus.yml of the read-me's "Alerting", with the rule file
+        where this tree has it, as Prometheus would load it."""
+        with open(os.path.join(PACK, "..", "..", "README.md"), encoding="utf-8") as f:
+            readme = f.read()
+        section = readme[readme.index("#### Alerting"):]
+        config = re.search(r"```yaml\n(.*?)```", section, re.S).group(1)
+        self.assertIn("/usr/share/k40ctl/k40-alerts.rules.yml", config)
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "prometheus.yml")
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(config.replace("/usr/share/k40ctl/k40-alerts.rules.yml",
+                                       os.path.abspath(RULES)))
+            code, out = run(PROMTOOL, "check", "config", path)
+        self.assertEqual(code, 0, out)
+        self.assertIn("SUCCESS: %d rules found" % (len(ALARMS) + len(UNIT_ALERTS)), out)
+
+
 class Anchors(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
