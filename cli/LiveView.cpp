@@ -6,6 +6,7 @@
 
 #include "formats/DisplayWidth.h"
 #include "formats/RecordFormat.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -236,6 +237,11 @@ std::string LiveView::BitCell(const Row& row, bool legend, std::size_t nameWidth
                        PadRight(legend ? row.column.unit : Meaning(row.column.unit, row.text),
                                 legend ? kLegendColumns : kMeaningColumns) +
                        "  " + (changed ? ClockTime(*row.changedAt) : std::string(8, ' '));
+    // A raised alarm in a word, not by a highlight alone.
+    const BitMeaning* m = MeaningOfBit(row.column.reg);
+    if (!row.text.empty() && m != nullptr && m->Raised(row.text != "0")) {
+        cell += "  ALARM";
+    }
     return cell;
 }
 

@@ -5,6 +5,7 @@
 #include "formats/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "serve/ReadingsJson.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
         const bool reply = record.outcome == ReadOutcome::Reply;
         if (reply) {
             snap_.lastGoodScan = record.time;
+            NoteAlarms(record);
         }
         history_.Add(record);
         // A scan that lost the port: the loss says more than its time-out,
@@ -97,6 +99,20 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
         json = ReadingsJson(snap_);
     }
     hub_.Publish("scan", json);
+}
+
+void ServeState::NoteAlarms(const ReadRecord& record) {
+    for (const SignalReading& r : record.values) {
+        const BitMeaning* m = r.analog ? nullptr : MeaningOfBit(r.reg);
+        if (m == nullptr || m->kind != BitKind::Alarm) {
+            continue;
+        }
+        if (m->Raised(r.value)) {
+            snap_.alarmSince.emplace(r.reg, record.time);  // an earlier since stays
+        } else {
+            snap_.alarmSince.erase(r.reg);
+        }
+    }
 }
 
 void ServeState::OnMissedScan(const ScanStatus& status) {
