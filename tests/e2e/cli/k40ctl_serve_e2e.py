@@ -6,8 +6,10 @@ checks the texts; a Python client reads the event stream line by line as a
 browser's EventSource does; the history is read back with Python's csv and
 json; hostile clients (slow, many, oversized, malformed) come and go while the
 unit is polled. Every byte on the wire is compared with k40sim's own trace.
-All traffic stays on loopback. Run by ctest with K40CTL, K40SIM, PROMETHEUS
-and PROMTOOL set; shares the helpers of k40ctl_e2e.
+The alert rule pack runs on that Prometheus and notifies through a real
+Alertmanager on the example's routes, into a webhook of the test.
+All traffic stays on loopback. Run by ctest with K40CTL, K40SIM, PROMETHEUS,
+PROMTOOL and ALERTMANAGER set; shares the helpers of k40ctl_e2e.
 """
 import csv
 import datetime
@@ -1263,6 +1265,14 @@ class AlertPeers:
     a second, no cluster and its own data folder, notifying the webhook."""
 
     def __init__(self, path):
+        self.proc, self.webhook, self.units = None, None, []
+        try:
+            self._start(path)
+        except BaseException:
+            self.stop()
+            raise
+
+    def _start(self, path):
         os.makedirs(path("alerting"))
         self.rules = path("alerting", "k40-alerts.rules.yml")
         with open(os.path.join(ALERTING, "k40-alerts.rules.yml"), encoding="utf-8") as f:
@@ -1290,9 +1300,10 @@ class AlertPeers:
         # An AC failure that comes and goes; one that stays, with the modules'
         # communication lost with it, on a unit that will be killed.
         self.passing = ListenSim(path("a1"), "--event", "ac_power_failure@5s+20s")
+        self.units.append(self.passing)
         self.lost = ListenSim(path("a2"), "--event", "ac_power_failure@2s",
                               "--event", "module_comm_offline@2s")
-        self.units = [self.passing, self.lost]
+        self.units.append(self.lost)
 
     def prometheus_config(self, serve_port):
         return """  - job_name: k40-fleet
@@ -1324,14 +1335,16 @@ alerting:
             conn.close()
 
     def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(15)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait(5)
-        self.log.close()
-        self.webhook.stop()
+        if self.proc is not None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+            self.log.close()
+        if self.webhook is not None:
+            self.webhook.stop()
         for u in self.units:
             u.kill()
 
