@@ -15,9 +15,10 @@
 const char kCheckHelp[] =
     "Checking (k40ctl [--port P] check, for Nagios and Icinga):\n"
     "  One read of the unit (or --serve URL: the state a running serve holds) and\n"
-    "  one status line, \"K40 CRITICAL - 交流停电 ac_power_failure, ...\", with the\n"
-    "  nine measurements as performance data labelled by their English ids,\n"
-    "  without units (the guidelines allow none of V, A, °C). Exit 0 OK, 1\n"
+    "  one status line, \"K40 CRITICAL - NAME ac_power_failure, ...\" (NAME: the\n"
+    "  alarm's Chinese name), with the nine measurements as performance data\n"
+    "  labelled by their English ids, without units (the guidelines allow none\n"
+    "  of volts, amperes and degrees). Exit 0 OK, 1\n"
     "  WARNING (a warning alarm, a --warning range crossed), 2 CRITICAL (a\n"
     "  critical alarm, a --critical range crossed, no reply, an exception reply,\n"
     "  serve's unit not answering), 3 UNKNOWN (a bad command line, a port that\n"

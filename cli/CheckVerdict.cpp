@@ -37,6 +37,9 @@ Measured Measure(const SignalReading& r, const CheckArgs& args) {
     const CheckRange* warn = RangeFor(args.warnings, r.reg);
     const CheckRange* crit = RangeFor(args.criticals, r.reg);
     m.perf = id + "=" + r.text + ";" + (warn ? warn->text : "") + ";" + (crit ? crit->text : "");
+    while (m.perf.back() == ';') {
+        m.perf.pop_back();  // empty fields at the end may go
+    }
     const double value = ShownValue(r);
     if (crit != nullptr && crit->Alerts(value)) {
         m.state = kCheckCritical;

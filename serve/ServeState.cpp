@@ -102,17 +102,12 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
 }
 
 void ServeState::NoteAlarms(const ReadRecord& record) {
-    for (const SignalReading& r : record.values) {
-        const BitMeaning* m = r.analog ? nullptr : MeaningOfBit(r.reg);
-        if (m == nullptr || m->kind != BitKind::Alarm) {
-            continue;
-        }
-        if (m->Raised(r.value)) {
-            snap_.alarmSince.emplace(r.reg, record.time);  // an earlier since stays
-        } else {
-            snap_.alarmSince.erase(r.reg);
-        }
+    std::map<int, Wall::time_point> since;
+    for (const RaisedAlarm& a : RaisedAlarms(record.values)) {
+        const auto kept = snap_.alarmSince.find(a.meaning->bit);
+        since[a.meaning->bit] = kept != snap_.alarmSince.end() ? kept->second : record.time;
     }
+    snap_.alarmSince = std::move(since);
 }
 
 void ServeState::OnMissedScan(const ScanStatus& status) {

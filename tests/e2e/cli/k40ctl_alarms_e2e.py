@@ -349,7 +349,7 @@ class NagiosTest(AlarmCase):
         self.start_nagios(url)
         # The bad argument first: Nagios is running and executing checks.
         self.await_state("k40-bad", "3", "K40 UNKNOWN - check: no_such_value is no measurement")
-        sim = self.sim("--event", "ac_power_failure@1s+4s")
+        sim = self.sim("--event", "ac_power_failure@1s+6s")
         serve = Serve("--port", sim.name, serve=["--interval", "0.5"],
                       listen="127.0.0.1:%d" % port).listening()
         self.addCleanup(serve.stop)
