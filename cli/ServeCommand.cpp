@@ -13,9 +13,12 @@ const char kServeHelp[] =
     "                            k40_status_bit, k40_scans_total,\n"
     "                            k40_scans_failed_total, k40_last_scan_timestamp_seconds,\n"
     "                            k40_response_seconds (histogram),\n"
-    "                            k40_link_failures_total{kind}, k40_build_info\n"
+    "                            k40_link_failures_total{kind}, k40_build_info,\n"
+    "                            k40_alarm{alarm,severity,name}, k40_alarms_active\n"
+    "                            {severity}, k40_scan_interval_seconds\n"
     "    GET /api/v1/readings    the last scan as JSON (the schema of --format json)\n"
     "                            with the link's state, the counters and the settings\n"
+    "                            and the active alarms with their since\n"
     "    GET /api/v1/history?since=ISO8601\n"
     "                            the scans kept (--history), as JSON Lines, or as CSV\n"
     "                            (watch all's layout) with ?format=csv or Accept: text/csv\n"
@@ -31,8 +34,12 @@ const char kServeHelp[] =
     "  (otherwise 401). A command with another site's Origin, and any request\n"
     "  whose Host is not the server's own name (the listen address, localhost on\n"
     "  loopback, the address connected to on a wildcard listen, --host-name), get\n"
-    "  403. Without --port, serve --probe is a fleet exporter alone. SIGINT and\n"
-    "  SIGTERM end it.\n"
+    "  403, as do a probe, an API call or a command from another site's page\n"
+    "  (Sec-Fetch-Site, Origin). --read-token-file FILE: every path but the\n"
+    "  page's own files needs Authorization: Bearer (that token or the command\n"
+    "  token). Without --port, serve --probe is a fleet exporter alone; beyond\n"
+    "  loopback --probe needs --probe-target or --probe-port. SIGINT and SIGTERM\n"
+    "  end it. k40ctl token FILE writes a new secret for these files.\n"
     "\n";
 
 namespace {
@@ -63,6 +70,9 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
                     "accept POST /api/v1/command (off by default)");
     serve->add_option("--token-file", s.tokenFile,
                       "the secret every command must carry as Authorization: Bearer");
+    serve->add_option("--read-token-file", s.readTokenFile,
+                      "a secret every read but the page's own files must carry as "
+                      "Authorization: Bearer (the command token also reads)");
     serve->add_option("--host-name", s.hostNames,
                       "a name this server is reached by (Host header), repeatable");
     serve->add_flag("--probe", s.probe, "serve GET /probe?target=T&slave=N");
@@ -81,6 +91,12 @@ std::string FinishServeOptions(const CLI::App& app, CtlOptions& o) {
     s.pollsUnit = app.get_option("--port")->count() > 0 || !s.probe;
     if (!s.probe && (!s.probeTargets.empty() || !s.probePorts.empty())) {
         return "--probe-target and --probe-port go with --probe";
+    }
+    if (s.probe && s.probeTargets.empty() && s.probePorts.empty() && !IsLoopbackListen(s.listen)) {
+        return "--probe on " + s.listen +
+               " (beyond loopback) needs --probe-target or --probe-port: by default a probe "
+               "reaches every port of this host's loopback, which whoever reaches the server "
+               "must not scan";
     }
     if (s.allowCommands && !s.pollsUnit) {
         return "--allow-commands needs --port: a fleet exporter sends no commands";

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/CensusCommand.h"
+#include "cli/CheckCommand.h"
 #include "cli/Console.h"
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
@@ -12,6 +13,7 @@
 #include "cli/RawCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/Serve.h"
+#include "cli/TokenCommand.h"
 #include "cli/Watch.h"
 #include "formats/RecordFormat.h"
 #include "master/UnitCommand.h"
@@ -82,6 +84,9 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    if (options.action == Action::Token) {
+        return RunToken(options);
+    }
     if (options.action == Action::Ports) {
         return RunPorts(options);
     }
@@ -99,6 +104,9 @@ int main(int argc, char** argv) {
     if (options.action == Action::Serve) {
         link.ListenForLateReplies();  // serve polls as watch does
         return RunServe(options, link);
+    }
+    if (options.action == Action::Check) {
+        return RunCheck(options, link);  // opens the line itself: UNKNOWN when it cannot
     }
     if (options.action == Action::Watch) {
         link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next

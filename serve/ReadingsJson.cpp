@@ -8,6 +8,7 @@
 
 #include "formats/RecordFormat.h"
 #include "master/LocalTime.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -52,6 +53,25 @@ std::string ZoneName(std::chrono::system_clock::time_point time) {
     return name;
 }
 
+// The alarms the last scan raised, critical first, each with the first scan
+// that saw it; null unless the last scan got a reply (nothing is known then).
+json Alarms(const ServeSnapshot& s) {
+    if (!s.anyScan || s.last.outcome != ReadOutcome::Reply) {
+        return nullptr;
+    }
+    json list = json::array();
+    for (const RaisedAlarm& a : RaisedAlarms(s.last.values)) {
+        const auto since = s.alarmSince.find(a.meaning->bit);
+        list.push_back({{"id", a.meaning->id},
+                        {"name", a.name},
+                        {"name_en", a.meaning->englishName},
+                        {"severity", SeverityWord(a.meaning->severity)},
+                        {"since", since == s.alarmSince.end() ? json(nullptr)
+                                                              : json(Iso8601Local(since->second))}});
+    }
+    return list;
+}
+
 }  // namespace
 
 std::string ReadingsJson(const ServeSnapshot& s) {
@@ -66,6 +86,7 @@ std::string ReadingsJson(const ServeSnapshot& s) {
                       {"since", starting ? json(nullptr) : json(Iso8601Local(s.stateSince))},
                       {"finding", TextOrNull(s.finding)},
                       {"diagnosis", TextOrNull(s.diagnosis)}};
+    object["alarms"] = Alarms(s);
     object["port"] = s.port;
     object["slave"] = s.slave;
     object["interval_s"] = s.intervalSeconds;

@@ -1,10 +1,13 @@
 #include "serve/ServeState.h"
 
+#include <thread>
+
 #include <nlohmann/json.hpp>
 
 #include "formats/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "serve/ReadingsJson.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -34,6 +37,9 @@ public:
 
     Pull Next(std::string* chunk) override {
         chunk->clear();
+        while (state_.pollerWaiting_.load() > 0) {
+            std::this_thread::yield();
+        }
         std::lock_guard<std::mutex> lock(state_.mutex_);
         if (!started_) {
             // The scans made until now: a download never chases the poller.
@@ -62,6 +68,13 @@ ServeState::ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::se
     snap_.historySeconds = keep.count();
 }
 
+std::unique_lock<std::mutex> ServeState::PollerLock() {
+    ++pollerWaiting_;
+    std::unique_lock<std::mutex> lock(mutex_);
+    --pollerWaiting_;
+    return lock;
+}
+
 void ServeState::Count(const ScanStatus& status) {
     snap_.scans = status.scans;
     snap_.failedScans = status.failures;
@@ -72,13 +85,14 @@ void ServeState::Count(const ScanStatus& status) {
 void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
     std::string json;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         Count(status);
         snap_.last = record;
         snap_.anyScan = true;
         const bool reply = record.outcome == ReadOutcome::Reply;
         if (reply) {
             snap_.lastGoodScan = record.time;
+            NoteAlarms(record);
         }
         history_.Add(record);
         // A scan that lost the port: the loss says more than its time-out,
@@ -99,9 +113,18 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
     hub_.Publish("scan", json);
 }
 
+void ServeState::NoteAlarms(const ReadRecord& record) {
+    std::map<int, Wall::time_point> since;
+    for (const RaisedAlarm& a : RaisedAlarms(record.values)) {
+        const auto kept = snap_.alarmSince.find(a.meaning->bit);
+        since[a.meaning->bit] = kept != snap_.alarmSince.end() ? kept->second : record.time;
+    }
+    snap_.alarmSince = std::move(since);
+}
+
 void ServeState::OnMissedScan(const ScanStatus& status) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         Count(status);
     }
     hub_.KeepAlive();
@@ -110,7 +133,7 @@ void ServeState::OnMissedScan(const ScanStatus& status) {
 void ServeState::OnLink(const LinkEvent& event) {
     nlohmann::json json = {{"time", Iso8601Local(event.time)}, {"port", event.port}};
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         switch (event.kind) {
             case LinkEvent::Kind::Lost:
                 json["kind"] = "lost";
@@ -138,7 +161,7 @@ void ServeState::OnLink(const LinkEvent& event) {
 
 void ServeState::OnFrame(const LinkFrame& frame) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         frames_.push_back(frame);
         if (frames_.size() > kFrames) {
             frames_.pop_front();

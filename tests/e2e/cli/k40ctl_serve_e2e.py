@@ -6,12 +6,15 @@ checks the texts; a Python client reads the event stream line by line as a
 browser's EventSource does; the history is read back with Python's csv and
 json; hostile clients (slow, many, oversized, malformed) come and go while the
 unit is polled. Every byte on the wire is compared with k40sim's own trace.
-All traffic stays on loopback. Run by ctest with K40CTL, K40SIM, PROMETHEUS
-and PROMTOOL set; shares the helpers of k40ctl_e2e.
+The alert rule pack runs on that Prometheus and notifies through a real
+Alertmanager on the example's routes, into a webhook of the test.
+All traffic stays on loopback. Run by ctest with K40CTL, K40SIM, PROMETHEUS,
+PROMTOOL and ALERTMANAGER set; shares the helpers of k40ctl_e2e.
 """
 import csv
 import datetime
 import http.client
+import http.server
 import io
 import json
 import os
@@ -29,6 +32,7 @@ import time
 import unittest
 import urllib.parse
 
+import yaml
 from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -37,6 +41,9 @@ from k40ctl_watch_e2e import BIT_NAMES  # noqa: E402
 
 PROMETHEUS = os.environ.get("PROMETHEUS", "prometheus")
 PROMTOOL = os.environ.get("PROMTOOL", "promtool")
+ALERTMANAGER = os.environ.get("ALERTMANAGER", "prometheus-alertmanager")
+ALERTING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                        "resources", "alerting")
 # k40ctl reads K40_* (port names, the echo mode) from the environment: none
 # of the developer's may leak into a case.
 CLEAN_ENV = {k: v for k, v in os.environ.items() if not k.startswith("K40_")}
@@ -932,15 +939,24 @@ class Rig:
         # within the time Prometheus gives it.
         self.silent = ListenSim(path("t3"), "--fault", "silent")
         probed = self.targets + [self.silent]
+        self.alerting = AlertPeers(path)  # its own units, probed as a fleet
         self.serve = Serve("--port", self.sim.link, "--wait", "1500",
                            serve=["--interval", "0.5", "--probe"]
-                           + sum((["--probe-target", t.address] for t in probed), []))
+                           + sum((["--probe-target", t.address]
+                                  for t in probed + self.alerting.units), []))
         self.serve.listening()
+        # A fleet exporter whose reads need a token: scraped with it and without.
+        self.read_token = path("read.token")
+        make_token(self.read_token)
+        self.guarded = Serve(serve=["--probe", "--read-token-file", self.read_token]).listening()
         self.prom_port = free_port()
         with open(path("prometheus.yml"), "w") as f:
             f.write("""global:
   scrape_interval: 1s
   scrape_timeout: 1s
+  evaluation_interval: 1s
+  external_labels:
+    k40_runbooks: http://127.0.0.1:%(port)d/runbooks
 scrape_configs:
   - job_name: serve
     static_configs:
@@ -958,8 +974,17 @@ scrape_configs:
         target_label: instance
       - target_label: __address__
         replacement: 127.0.0.1:%(port)d
-""" % {"port": self.serve.port,
-       "targets": ", ".join('"%s"' % t.url for t in probed)})
+  - job_name: guarded
+    authorization:
+      credentials_file: %(token)s
+    static_configs:
+      - targets: ["127.0.0.1:%(guarded)d"]
+  - job_name: guarded-without-token
+    static_configs:
+      - targets: ["127.0.0.1:%(guarded)d"]
+""" % {"port": self.serve.port, "guarded": self.guarded.port, "token": self.read_token,
+       "targets": ", ".join('"%s"' % t.url for t in probed)}
+                    + self.alerting.prometheus_config(self.serve.port))
         self.prom_log = open(path("prometheus.log"), "w")
         self.prometheus = subprocess.Popen(
             [PROMETHEUS, "--config.file=" + path("prometheus.yml"),
@@ -968,6 +993,8 @@ scrape_configs:
             stdout=self.prom_log, stderr=subprocess.STDOUT, cwd=self.dir.name)
 
     def stop(self):
+        if getattr(self, "alerting", None) is not None:
+            self.alerting.stop()
         if getattr(self, "prometheus", None) is not None:
             self.prometheus.terminate()
             try:
@@ -977,6 +1004,8 @@ scrape_configs:
                 self.prometheus.wait(5)
             self.prom_log.close()
         self.serve_exit = self.serve.stop() if hasattr(self, "serve") else None
+        if hasattr(self, "guarded"):
+            self.guarded.stop()
         for t in getattr(self, "targets", []) + [getattr(self, "silent", None)]:
             if t is not None:
                 t.kill()
@@ -1125,6 +1154,7 @@ class PrometheusTest(ServeCase):
         unit = self.listen_sim("fleet-unit")
         s = self.serve(serve=["--probe"])
         self.assertEqual(s.get("/api/v1/readings").status, 404)
+        self.assertEqual(s.get("/runbooks/en.html").status, 200)  # an alert's runbook_url
         probed = s.get(probe_url(unit.url))
         self.assertEqual(probed.status, 200, probed.body)
         self.assertEqual(promtool(probed.text()), (0, ""))
@@ -1198,6 +1228,351 @@ class StartupTest(ServeCase):
         self.assertEqual(code, 2, err)
         self.assertIn(token_file, err)
         self.assertEqual(sim.requests(), [])  # refused before any request
+
+
+class BannerListener:
+    """A service that is no unit, as SSH or a database: it answers whatever
+    comes with its banner, and counts the connections it took."""
+    BANNER = b"SSH-2.0-OpenSSH_9.6 k40-banner\r\n"
+
+    def __init__(self):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(8)
+        self.port = self.sock.getsockname()[1]
+        self.accepted = 0
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        while True:
+            try:
+                c, _ = self.sock.accept()
+            except OSError:
+                return
+            self.accepted += 1
+            with c:
+                try:
+                    c.settimeout(10)
+                    c.recv(256)
+                    c.sendall(self.BANNER)
+                    c.recv(256)  # until the prober gives up and closes
+                except OSError:
+                    pass
+
+    def close(self):
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(15)
+
+
+def make_token(path):
+    """k40ctl token PATH: (exit status, standard output, the token written)."""
+    run = subprocess.run([K40CTL, "token", path], capture_output=True, timeout=30, env=CLEAN_ENV)
+    token = ""
+    if os.path.exists(path):
+        with open(path) as f:
+            token = f.read().strip()
+    return run.returncode, run.stdout + run.stderr, token
+
+
+class GuardTest(ServeCase):
+    """What a client on the network or another site's page must not get: a
+    command smuggled past the checks, a banner read through the probe, a
+    flood of refusal lines in the journal."""
+
+    def test_smuggled_commands_reach_no_unit_and_refusals_are_bounded(self):
+        sim = self.sim()
+        s = self.serve("--port", sim.link, serve=["--interval", "0.2", "--allow-commands"])
+        self.await_scans(s, 1)
+        host = b"Host: 127.0.0.1:%d\r\n" % s.port
+        manual = b'{"command":"manual"}'
+        json_type = b"Content-Type: application/json\r\n"
+        post = b"POST /api/v1/command HTTP/1.1\r\n"
+        cases = [
+            (post + b"Host:\r\n" + host + json_type + b"Content-Length: 20\r\n\r\n" + manual,
+             b"400"),
+            (post + b"Transfer-Encoding: chunked\r\n\r\n14\r\n" + manual + b"\r\n0\r\n" + host
+             + json_type + b"\r\n", b"400"),
+            (post + host + b"Transfer-Encoding: xchunked\r\n\r\n" + post + host + json_type
+             + b"Content-Length: 20\r\n\r\n" + manual, b"501"),
+            (b"POST /api/v1/command HTTP/1.0\r\n" + host + json_type
+             + b"Transfer-Encoding: chunked\r\n\r\n14\r\n" + manual + b"\r\n0\r\n\r\n", b"400"),
+            (post + host + json_type + b"X-A: 1\r\n Content-Length: 20\r\n\r\n" + manual, b"400"),
+        ]
+        for payload, status in cases:
+            answer = raw_exchange(s.port, payload)
+            self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), (payload, answer[:200]))
+        # A thousand refusals by the routes on one connection: a bounded few
+        # lines, the client's bytes escaped.
+        with socket.create_connection(("127.0.0.1", s.port), timeout=10) as c:
+            bad = b"GET /metrics HTTP/1.1\r\nHost: \x80\xff:1\r\n\r\n"
+            c.sendall(bad * 999 + bad.replace(b"\r\n\r\n", b"\r\nConnection: close\r\n\r\n"))
+            with c.makefile("rb") as f:
+                self.assertEqual([read_answer(f)[0] for _ in range(1000)], [403] * 1000)
+        self.await_scans(s, 3)
+        self.assertEqual(set(sim.requests()) - {READ_ANALOG, READ_BITS}, set())
+        logged = s.stderr()
+        self.assertLess(logged.count(" 403 from "), 25, logged[-2000:])
+        self.assertIn("\\x80\\xff", logged)
+        self.assertNotIn("\ufffd", logged)
+        # The command that was let through is audited: client, no token, outcome.
+        self.assertEqual(s.command({"command": "manual"}).status, 200)
+        self.assertRegex(s.stderr(), r"k40ctl: audit \S+Z 127\.0\.0\.1 token=no command manual: "
+                                     r"[a-z-]+")
+
+    def test_the_probe_reads_no_banner_and_needs_targets_off_loopback(self):
+        banner = BannerListener()
+        self.addCleanup(banner.close)
+        s = self.serve(serve=["--probe"], listen="127.0.0.1:0")
+        r = s.get(probe_url("tcp://127.0.0.1:%d" % banner.port))
+        self.assertEqual(r.status, 200, r.body)
+        self.assertIn(b"k40_up", r.body)
+        self.assertEqual(banner.accepted, 1)
+        for said in [b"SSH", b"53 53 48", b"OpenSSH", b"k40-banner"]:
+            self.assertNotIn(said, r.body)
+        # As an <img> on another page on this host sends it: refused unopened.
+        r = s.get(probe_url("tcp://127.0.0.1:%d" % banner.port), **{
+            "Sec-Fetch-Site": "same-site", "Sec-Fetch-Mode": "no-cors", "Sec-Fetch-Dest": "image"})
+        self.assertEqual(r.status, 403)
+        self.assertEqual(banner.accepted, 1)
+        code, err = Serve(serve=["--probe"], listen="0.0.0.0:0").ended()
+        self.assertEqual(code, 2, err)
+        self.assertIn("--probe-target", err)
+
+    def test_token_command_and_read_token(self):
+        path = self.path("read.token")
+        code, said, token = make_token(path)
+        self.assertEqual(code, 0, said)
+        self.assertRegex(token, r"^[0-9a-f]{64}$")
+        self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
+        self.assertNotIn(token[:8].encode(), said)
+        code, said, again = make_token(path)
+        self.assertNotEqual(code, 0)
+        self.assertEqual(again, token)  # never replaced
+        sim = self.sim()
+        s = self.serve("--port", sim.link, serve=["--read-token-file", path])
+        self.assertEqual(s.get("/").status, 200)
+        self.assertEqual(s.get("/api/v1/readings").status, 401)
+        self.assertEqual(s.get("/metrics", Authorization="Bearer " + token).status, 200)
+
+
+
+class ReadTokenScrapeTest(ServeCase):
+    """Prometheus reads a serve whose reads need a token, with the token from
+    a file (authorization: credentials_file:), and not without it."""
+
+    def test_scraped_with_the_token_only(self):
+        def up(job):
+            return [v for _, v in RIG.query('up{job="%s"}' % job)]
+        self.assertTrue(await_true(lambda: up("guarded") == [1.0], 30), up("guarded"))
+        self.assertTrue(await_true(lambda: up("guarded-without-token") == [0.0], 30))
+        info = RIG.query('k40_build_info{job="guarded"}')
+        self.assertEqual(len(info), 1, info)
+
+
+class Webhook:
+    """The engineer's pager: every notification Alertmanager posts, kept in
+    order as (receiver path, payload)."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.notes = []
+        hook = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers["Content-Length"]))
+                with hook.lock:
+                    hook.notes.append((self.path, json.loads(body)))
+                self.send_response(200)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def received(self):
+        with self.lock:
+            return list(self.notes)
+
+    def alerts(self, instance, alertname=None, status=None):
+        """(index of the notification, receiver path, alert) of one unit."""
+        return [(i, path, a) for i, (path, note) in enumerate(self.received())
+                for a in note["alerts"] if a["labels"].get("instance") == instance
+                and alertname in (None, a["labels"]["alertname"])
+                and status in (None, a["status"])]
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class AlertPeers:
+    """What the alerting case adds to the rig: two units with alarms, probed
+    by serve as a fleet (job k40-fleet); the rule pack for Prometheus with
+    every for: and keep_firing_for: in seconds instead of minutes; a real
+    Alertmanager on the example's routes and inhibitions with group timings of
+    a second, no cluster and its own data folder, notifying the webhook."""
+
+    def __init__(self, path):
+        self.proc, self.webhook, self.units = None, None, []
+        try:
+            self._start(path)
+        except BaseException:
+            self.stop()
+            raise
+
+    def _start(self, path):
+        os.makedirs(path("alerting"))
+        self.rules = path("alerting", "k40-alerts.rules.yml")
+        with open(os.path.join(ALERTING, "k40-alerts.rules.yml"), encoding="utf-8") as f:
+            rules = f.read()
+        with open(self.rules, "w", encoding="utf-8") as f:
+            f.write(re.sub(r"^(\s+(?:for|keep_firing_for): \d+)m$", r"\1s", rules, flags=re.M))
+        self.webhook = Webhook()
+        with open(os.path.join(ALERTING, "alertmanager-example.yml"), encoding="utf-8") as f:
+            config = yaml.safe_load(f)
+        for route in [config["route"]] + config["route"]["routes"]:
+            # A repeat every second too: each flush of a unit's group notifies.
+            route.update(group_wait="1s", group_interval="1s", repeat_interval="1s")
+        for receiver in config["receivers"]:
+            for hook in receiver["webhook_configs"]:
+                hook["url"] = self.webhook.url + "/" + receiver["name"]
+        with open(path("alerting", "alertmanager.yml"), "w") as f:
+            yaml.safe_dump(config, f)
+        self.port = free_port()
+        self.log = open(path("alerting", "alertmanager.log"), "w")
+        self.proc = subprocess.Popen(
+            [ALERTMANAGER, "--config.file=" + path("alerting", "alertmanager.yml"),
+             "--storage.path=" + path("alerting", "data"),
+             "--web.listen-address=127.0.0.1:%d" % self.port, "--cluster.listen-address="],
+            stdout=self.log, stderr=subprocess.STDOUT)
+        # An AC failure that comes and goes; one that stays, with the modules'
+        # communication lost with it, on a unit that will be killed.
+        self.passing = ListenSim(path("a1"), "--event", "ac_power_failure@5s+20s")
+        self.units.append(self.passing)
+        self.lost = ListenSim(path("a2"), "--event", "ac_power_failure@2s",
+                              "--event", "module_comm_offline@2s")
+        self.units.append(self.lost)
+
+    def prometheus_config(self, serve_port):
+        return """  - job_name: k40-fleet
+    metrics_path: /probe
+    static_configs:
+      - targets: [%(targets)s]
+    relabel_configs:
+      - source_labels: [__address__]
+        target_label: __param_target
+      - source_labels: [__param_target]
+        target_label: instance
+      - target_label: __address__
+        replacement: 127.0.0.1:%(serve)d
+rule_files: [%(rules)s]
+alerting:
+  alertmanagers:
+    - static_configs:
+        - targets: ["127.0.0.1:%(am)d"]
+""" % {"targets": ", ".join('"%s"' % u.url for u in self.units), "serve": serve_port,
+       "rules": json.dumps(self.rules), "am": self.port}
+
+    def alertmanager_alerts(self, instance):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        try:
+            conn.request("GET", "/api/v2/alerts?" + urllib.parse.urlencode(
+                {"filter": 'instance="%s"' % instance}))
+            return json.loads(conn.getresponse().read())
+        finally:
+            conn.close()
+
+    def stop(self):
+        if self.proc is not None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+            self.log.close()
+        if self.webhook is not None:
+            self.webhook.stop()
+        for u in self.units:
+            u.kill()
+
+
+class PrometheusAlertsTest(ServeCase):
+    """The rule pack on the rig's Prometheus and the Alertmanager example on a
+    real Alertmanager: what the engineer on call receives from k40sim's alarms."""
+
+    def await_alert(self, unit, alertname, status, timeout=60):
+        hook = RIG.alerting.webhook
+        self.assertTrue(await_true(lambda: hook.alerts(unit.url, alertname, status), timeout),
+                        (alertname, status, hook.received()))
+        return hook.alerts(unit.url, alertname, status)[0]
+
+    def test_an_alarm_fires_with_the_unit_labels_then_resolves(self):
+        unit = RIG.alerting.passing
+        _, receiver, alert = self.await_alert(unit, "K40AcPowerFailure", "firing")
+        self.assertEqual(receiver, "/k40-critical")
+        labels = alert["labels"]
+        self.assertEqual({k: labels[k] for k in ("job", "port", "slave", "alarm", "severity",
+                                                 "name")},
+                         {"job": "k40-fleet", "port": unit.url, "slave": "1",
+                          "alarm": "ac_power_failure", "severity": "critical", "name": "交流停电"})
+        # The runbook's address from the site's one setting, on the serve it names.
+        for key, page in (("runbook_url", "en.html"), ("runbook_url_zh", "zh.html")):
+            url = alert["annotations"][key]
+            self.assertEqual(url, "http://127.0.0.1:%d/runbooks/%s#K40AcPowerFailure"
+                             % (RIG.serve.port, page))
+            answer = RIG.serve.get(urllib.parse.urlsplit(url).path)
+            self.assertEqual(answer.status, 200)
+            self.assertIn('id="K40AcPowerFailure"', answer.text())
+        self.await_alert(unit, "K40AcPowerFailure", "resolved")
+        self.assertEqual(RIG.alerting.webhook.alerts(unit.url, "K40Down"), [])
+
+        # Every alarm the unit's table publishes has its rule, of its severity.
+        with open(os.path.join(ALERTING, "k40-alerts.rules.yml"), encoding="utf-8") as f:
+            rules = [r for g in yaml.safe_load(f)["groups"] for r in g["rules"]]
+        ruled = {(r["labels"]["alarm"], r["labels"]["severity"]) for r in rules
+                 if "alarm" in r["labels"]}
+        published = {(x.labels["alarm"], x.labels["severity"]) for x in
+                     families(RIG.serve.get(probe_url(unit.url)).text())["k40_alarm"].samples}
+        self.assertEqual(published, ruled)
+
+    def test_a_unit_lost_during_an_alarm_is_down_and_its_alerts_inhibited(self):
+        unit, hook = RIG.alerting.lost, RIG.alerting.webhook
+        self.await_alert(unit, "K40AcPowerFailure", "firing")
+
+        # The modules' communication, lost with the mains, fires too but is
+        # held back by the AC failure.
+        def inhibited(alertname):
+            return [a for a in RIG.alerting.alertmanager_alerts(unit.url)
+                    if a["labels"]["alertname"] == alertname and a["status"]["inhibitedBy"]]
+        self.assertTrue(await_true(lambda: inhibited("K40ModuleCommOffline"), 30))
+        unit.kill()
+        down, receiver, _ = self.await_alert(unit, "K40Down", "firing")
+        self.assertEqual(receiver, "/k40-critical")
+        # The unit's notification says K40Down alone: its alarm, still firing
+        # (keep_firing_for), is inhibited, as the modules' loss is by the AC failure.
+        path, note = hook.received()[down]
+        self.assertEqual([a["labels"]["alertname"] for a in note["alerts"]], ["K40Down"])
+        # Once the alarm's series has been gone longer than keep_firing_for,
+        # Prometheus resolves it; two later notifications of the unit show that
+        # Alertmanager has had that since, and still sent no "resolved".
+        self.assertTrue(await_true(lambda: RIG.query(
+            'ALERTS{alertname="K40AcPowerFailure",instance="%s"}' % unit.url) == [], 30))
+        seen = len(hook.received())
+        self.assertTrue(await_true(lambda: len([i for i, _, _ in hook.alerts(unit.url, "K40Down")
+                                                if i >= seen]) >= 2, 30), hook.received())
+        self.assertEqual(hook.alerts(unit.url, "K40AcPowerFailure", "resolved"), [])
+        self.assertEqual(hook.alerts(unit.url, "K40ModuleCommOffline"), [])
 
 
 if __name__ == "__main__":
