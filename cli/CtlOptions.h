@@ -52,6 +52,7 @@ struct ServeArgs {
     std::vector<std::string> probeTargets, probePorts;
     int probeParallel = 16;
     bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
+    std::string historyFile;
 };
 
 struct CtlOptions {

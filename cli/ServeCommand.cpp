@@ -33,6 +33,11 @@ const char kServeHelp[] =
     "  loopback, the address connected to on a wildcard listen, --host-name), get\n"
     "  403. Without --port, serve --probe is a fleet exporter alone. SIGINT and\n"
     "  SIGTERM end it.\n"
+    "  --history-file FILE appends every scan to FILE as watch all --format json\n"
+    "  writes it, and at start reads the newest back into the history (at most\n"
+    "  86400, none older than --history; a last line a crash cut short is cut\n"
+    "  off; a file of other lines is refused). SIGHUP then reopens FILE (log\n"
+    "  rotation); without it SIGHUP ends serve.\n"
     "\n";
 
 namespace {
@@ -70,6 +75,8 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
                       "HOST[:PORT] or CIDR a probe may reach (repeatable; none: loopback only)");
     serve->add_option("--probe-port", s.probePorts,
                       "a serial port a probe may open (repeatable)");
+    serve->add_option("--history-file", s.historyFile,
+                      "append every scan to FILE (JSON Lines of watch all), read back at start");
     serve->add_option("--probe-parallel", s.probeParallel, "probes at once (default 16)")
         ->check(CLI::Range(1, 256))
         ->capture_default_str();
@@ -81,6 +88,9 @@ std::string FinishServeOptions(const CLI::App& app, CtlOptions& o) {
     s.pollsUnit = app.get_option("--port")->count() > 0 || !s.probe;
     if (!s.probe && (!s.probeTargets.empty() || !s.probePorts.empty())) {
         return "--probe-target and --probe-port go with --probe";
+    }
+    if (!s.historyFile.empty() && !s.pollsUnit) {
+        return "--history-file needs --port: a fleet exporter keeps no history";
     }
     if (s.allowCommands && !s.pollsUnit) {
         return "--allow-commands needs --port: a fleet exporter sends no commands";

@@ -99,6 +99,11 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
     hub_.Publish("scan", json);
 }
 
+void ServeState::Restore(const ReadRecord& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    history_.Add(record);
+}
+
 void ServeState::OnMissedScan(const ScanStatus& status) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
