@@ -136,6 +136,7 @@ std::string Lines(unsigned from, unsigned to) {
 
 TEST_F(HistoryFileTest, ReadsBackTheNewestScansWanted) {
     const std::string cut = R"({"time":"2026-12-07T17:4)";
+    const std::string many = Lines(0, 800);
     const struct {
         std::string file;
         TailWanted wanted;
@@ -147,9 +148,9 @@ TEST_F(HistoryFileTest, ReadsBackTheNewestScansWanted) {
         {Lines(0, 8), {100, kScanTime + seconds(6)}, Lines(6, 8), 0},
         // The newest scan is always read, old as it may be: the file is checked.
         {Lines(0, 8), {100, kScanTime + seconds(60)}, Lines(7, 8), 0},
-        // More lines than a block of the reader holds (2 MB).
-        {Lines(0, 1200), {1000, kScanTime}, Lines(200, 1200), 0},
-        {Lines(0, 1200), {5000, kScanTime}, Lines(0, 1200), 0},
+        // More lines than a block of the reader holds (1.3 MB).
+        {many, {700, kScanTime}, many.substr(Lines(0, 100).size()), 0},
+        {many, {5000, kScanTime}, many, 0},
         {Lines(0, 4) + cut, {100, kScanTime}, Lines(0, 4), cut.size()},
         {"{", {100, kScanTime}, "", 1},
     };
@@ -168,6 +169,27 @@ TEST_F(HistoryFileTest, ReadsBackTheNewestScansWanted) {
         EXPECT_EQ(Contents(path_), c.file.substr(0, c.file.size() - c.cutBytes) +
                                        JsonLine(AllReply(kScanTime + seconds(9999), 1)));
     }
+}
+
+// The reader takes the file in blocks of 1 MiB from its end: a line whose
+// time begins in one block and ends in the next is read whole. The last line,
+// a failure's, is as long as it takes to put a line start 10 bytes before
+// the first block.
+TEST_F(HistoryFileTest, ReadsALineWhoseTimeTwoBlocksHold) {
+    const std::string lines = Lines(0, 700);
+    const std::size_t before = lines.size() - (1u << 20) - 10;  // with an empty last line
+    const std::size_t start = lines.find('\n', before + 200) + 1;
+    const auto last = [](std::size_t size) {
+        return JsonLine(Failed(kScanTime + seconds(9999), "nothing", std::string(size, 'x')));
+    };
+    const std::string text = lines + last(start - before - last(0).size());
+    ASSERT_EQ(text.size() - (1u << 20) - start, 10u);
+    Write(text);
+    std::string restored, why;
+    HistoryLoad load;
+    HistoryFile file(path_, nullptr, stderr);
+    ASSERT_TRUE(Open(&file, {5000, kScanTime}, &restored, &load, &why)) << why;
+    EXPECT_EQ(restored, text);
 }
 
 TEST_F(HistoryFileTest, RefusesAFileOfOtherLinesAndLeavesItAsItWas) {
