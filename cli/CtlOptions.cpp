@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "cli/CheckCommand.h"
 #include "cli/CtlHelp.h"
 #include "cli/HelpWords.h"
 #include "cli/RawOptions.h"
@@ -103,6 +104,7 @@ struct ParsedLine {
     CLI::App* census = nullptr;
     CLI::App* identify = nullptr;
     CLI::App* serve = nullptr;
+    CLI::App* check = nullptr;
 };
 
 // The options before the subcommand: the line, the addressing, the output.
@@ -221,6 +223,7 @@ void AddLineCommands(CLI::App& app, CtlOptions& o, ParsedLine& p) {
     p.identify = app.add_subcommand(
         "identify", "who --slave is: 43/14 device identification, else 17 report server id");
     p.serve = AddServeCommand(app, o);
+    p.check = AddCheckCommand(app, o);
 }
 
 // Parses the command line: -1 to go on, else the exit status (help and
@@ -324,6 +327,10 @@ std::string FinishAction(const CLI::App& app, ParsedLine& p, CtlOptions& o) {
         o.action = Action::Serve;
         const std::string why = FinishServeOptions(app, o);
         return why.empty() ? why : "serve: " + why;
+    } else if (p.check->parsed()) {
+        o.action = Action::Check;
+        const std::string why = FinishCheckOptions(o);
+        return why.empty() ? why : "check: " + why;
     } else if (p.watch->parsed()) {
         o.action = Action::Watch;
         return FinishWatch(p, o);
@@ -358,13 +365,36 @@ std::string CheckAddressing(CtlOptions& o) {
     return {};
 }
 
+// A refused command line, said on err. A check plugin's usage errors are
+// UNKNOWN (3) to the monitoring system, not the CRITICAL its exit status 2
+// would say, and said on stdout too, where the monitoring system reads a
+// plugin's status line; every other command's are 2.
+int UsageError(const ParsedLine& p, int argc, char** argv, const std::string& said,
+               std::ostream& out, std::ostream& err) {
+    err << said;
+    const bool check = p.check->parsed() ||
+                       std::any_of(argv + 1, argv + argc, [](const char* a) {
+                           return std::string(a) == "check";
+                       });
+    if (!check) {
+        return kExitUsage;
+    }
+    const std::string prefix = "k40ctl: ";
+    std::string line = said.substr(0, said.find('\n'));
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+        line.erase(0, prefix.size());
+    }
+    out << "K40 UNKNOWN - " << line << "\n";
+    return kExitCheckUsage;
+}
+
 }  // namespace
 
 int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std::ostream& err) {
     CLI::App app{"k40ctl: the HCU-K40 monitoring unit over Modbus RTU, from the command line",
                  "k40ctl"};
-    app.footer(PlatformHelp(
-        std::string(kCtlFooter).insert(std::string(kCtlFooter).find("Units:\n"), kServeHelp)));
+    app.footer(PlatformHelp(std::string(kCtlFooter).insert(
+        std::string(kCtlFooter).find("Units:\n"), std::string(kServeHelp) + kCheckHelp)));
     app.set_version_flag("--version", "k40ctl " K40_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
@@ -372,8 +402,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     AddLineOptions(app, o, p, err);
     AddUnitCommands(app, o, p);
     AddLineCommands(app, o, p);
-    if (const int status = ParseWords(app, argc, argv, out, err); status >= 0) {
-        return status;
+    std::ostringstream said;
+    if (const int status = ParseWords(app, argc, argv, out, said); status >= 0) {
+        return status == kExitUsage ? UsageError(p, argc, argv, said.str(), out, err) : status;
     }
     o.format = kFormats.at(p.format);
     ParseParity(p.parity, o.line.parity);
@@ -388,5 +419,9 @@ int ParseCtlOptions(int argc, char** argv, CtlOptions& o, std::ostream& out, std
     if (why.empty()) {
         why = CheckAddressing(o);
     }
-    return why.empty() ? -1 : Refuse(err, why);
+    if (!why.empty()) {
+        Refuse(said, why);
+        return UsageError(p, argc, argv, said.str(), out, err);
+    }
+    return -1;
 }

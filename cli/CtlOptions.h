@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CheckRange.h"
 #include "formats/RecordFormat.h"
 #include "link/EchoMode.h"
 #include "link/LineSettings.h"
@@ -22,6 +23,7 @@ constexpr int kExitTimeout = 3;
 constexpr int kExitException = 4;
 constexpr int kExitPort = 5;
 constexpr int kExitNotConfirmed = 6;  // a system command's read-back did not show it
+constexpr int kExitCheckUsage = 3;    // check: a plugin's UNKNOWN; its other statuses are its own
 
 enum class Action {
     ReadAnalog,
@@ -37,6 +39,7 @@ enum class Action {
     Serve,     // HTTP: the exporter, the API, the events, commands, the probe
     Census,    // every address of a range: who answers, and who they are
     Identify,  // who --slave is
+    Check,     // a monitoring plugin's check: alarms and thresholds, exit 0..3
 };
 
 // k40ctl serve's options as given, turned into serve's settings when it
@@ -53,6 +56,15 @@ struct ServeArgs {
     int probeParallel = 16;
     bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
     std::string historyFile;
+};
+
+// k40ctl check's options: where the state comes from, the thresholds, the
+// time allowed.
+struct CheckArgs {
+    std::string serveUrl;  // --serve: a running serve's base URL; empty: read the unit
+    std::vector<std::string> warning, critical;  // ID=RANGE as given
+    std::vector<CheckThreshold> warnings, criticals;
+    double timeoutSeconds = 10;
 };
 
 struct CtlOptions {
@@ -91,6 +103,7 @@ struct CtlOptions {
     int turnaroundMs = 100;              // quiet after a broadcast, for the slaves to act
 
     ServeArgs serve;
+    CheckArgs check;
 };
 
 // Parses argv into options. -1 when the command should run; otherwise the

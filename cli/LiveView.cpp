@@ -6,6 +6,7 @@
 
 #include "formats/DisplayWidth.h"
 #include "formats/RecordFormat.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -189,6 +190,10 @@ std::vector<std::string> LiveView::HeaderLines(Time now, std::size_t width) cons
     } else {
         lines.push_back(CutToWidth(header, width));
     }
+    if (BitCount() > 0 && lastReply_) {
+        const std::string alarms = AlarmLine();
+        lines.push_back(Styled(CutToWidth(alarms, width), alarms.rfind("ALARM", 0) == 0, false));
+    }
     // The outage stays on the screen: while it lasts, and once over, when it was.
     if (lost_) {
         lines.push_back(Styled(
@@ -200,6 +205,24 @@ std::vector<std::string> LiveView::HeaderLines(Time now, std::size_t width) cons
                                    width));
     }
     return lines;
+}
+
+// The alarms the last reply's bits raise, in words (a highlight alone says
+// nothing to a reader who cannot tell it): "ALARM 交流停电 critical, ..." or
+// "alarms: none".
+std::string LiveView::AlarmLine() const {
+    std::vector<SignalReading> bits;
+    for (const Row& row : rows_) {
+        if (!row.column.analog && !row.text.empty()) {
+            bits.push_back(row.column);
+            bits.back().value = row.text != "0";
+        }
+    }
+    std::string line;
+    for (const RaisedAlarm& a : RaisedAlarms(bits)) {
+        line += (line.empty() ? "ALARM " : ", ") + a.name + " " + SeverityWord(a.meaning->severity);
+    }
+    return line.empty() ? "alarms: none" : line;
 }
 
 std::vector<std::string> LiveView::AnalogLines(std::size_t width) const {

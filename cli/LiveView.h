@@ -39,7 +39,9 @@ public:
     // followed by erase-to-end-of-line, then erase below. Never more lines
     // than the terminal has nor a line as wide as it is, so nothing wraps or
     // scrolls. A header with the time of the last reply (and, without data
-    // now, for how long the values are stale), the port's outage, the analog
+    // now, for how long the values are stale), with status bits the alarms
+    // they raise in words ("ALARM 交流停电 critical" or "alarms: none"), the
+    // port's outage, the analog
     // rows (value, unit, change since the previous scan, a sparkline as wide
     // as there is room), the status bits (as many to a line as the height
     // needs; each that changed marked "*" with the time of its last change,
@@ -58,6 +60,7 @@ private:
     };
 
     std::vector<std::string> AnalogLines(std::size_t width) const;
+    std::string AlarmLine() const;
     std::vector<std::string> BitLines(std::size_t perLine, std::size_t width) const;
     std::string BitCell(const Row& row, bool legend, std::size_t nameWidth) const;
     std::size_t BitNameWidth() const;

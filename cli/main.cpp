@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/CensusCommand.h"
+#include "cli/CheckCommand.h"
 #include "cli/Console.h"
 #include "cli/CtlOptions.h"
 #include "cli/Doctor.h"
@@ -99,6 +100,9 @@ int main(int argc, char** argv) {
     if (options.action == Action::Serve) {
         link.ListenForLateReplies();  // serve polls as watch does
         return RunServe(options, link);
+    }
+    if (options.action == Action::Check) {
+        return RunCheck(options, link);  // opens the line itself: UNKNOWN when it cannot
     }
     if (options.action == Action::Watch) {
         link.ListenForLateReplies();  // a watch polls: a late reply must not pass for the next

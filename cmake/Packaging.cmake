@@ -30,6 +30,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/udev/70-k40tool-serial.rules
 install(FILES ${PROJECT_SOURCE_DIR}/resources/systemd/k40ctl-serve@.service
   DESTINATION /usr/lib/systemd/system)
 
+# The alert rule pack for Prometheus, the Alertmanager example and the
+# runbooks (also served by k40ctl serve under /runbooks/).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/alerting/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/k40ctl)
+
 # The maintainer written into the package; a builder may put their own.
 set(K40_PACKAGE_MAINTAINER "k40tool maintainers <k40tool@example.org>"
   CACHE STRING "Maintainer field of the Debian package")

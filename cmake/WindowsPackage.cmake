@@ -6,6 +6,9 @@ if(TARGET k40tool)  # a build without the window (K40_GUI=OFF) has the others on
   install(TARGETS k40tool RUNTIME DESTINATION .)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/windows/README-Windows.txt DESTINATION .)
+# The alert rule pack, the Alertmanager example and the runbooks, as in the
+# Debian package's /usr/share/k40ctl.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/alerting/ DESTINATION alerting)
 # The licence text of the Debian copyright file, without its machine-readable
 # header: the paragraph after "License: Expat".
 file(READ ${CMAKE_CURRENT_LIST_DIR}/deb/copyright k40_copyright)

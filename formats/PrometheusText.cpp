@@ -5,6 +5,46 @@
 
 #include "formats/PrometheusFormat.h"
 #include "formats/RecordFormat.h"
+#include "unit/Alarms.h"
+
+namespace {
+
+// The thirteen alarms from the status bits of a scan that got a reply, each
+// 0 or 1 with its id, severity and Chinese name, and how many are active by
+// severity: what alert rules are written against, so that no rule needs to
+// know bit numbers or which bits are modes.
+void AlarmFamilies(const ReadRecord& last, const std::vector<SignalReading>& columns,
+                   const std::string& target, std::string* out) {
+    int active[2] = {0, 0};
+    std::string samples;
+    for (const SignalReading& c : columns) {
+        const BitMeaning* m = c.analog ? nullptr : MeaningOfBit(c.reg);
+        const SignalReading* r = m != nullptr && m->kind == BitKind::Alarm ? FindReading(last, c)
+                                                                           : nullptr;
+        if (r == nullptr) {
+            continue;
+        }
+        const bool raised = m->Raised(r->value);
+        active[m->severity == Severity::Critical ? 0 : 1] += raised ? 1 : 0;
+        samples += "k40_alarm{" + target + ",alarm=\"" + m->id + "\",severity=\"" +
+                   SeverityWord(m->severity) + "\",name=" + LabelValue(c.name) + "} " +
+                   (raised ? "1" : "0") + "\n";
+    }
+    if (samples.empty()) {
+        return;
+    }
+    Family(out, "k40_alarm", "gauge",
+           "1 while the unit raises the alarm, 0 while it does not; from the status bits of "
+           "the last scan that got a reply.");
+    *out += samples;
+    Family(out, "k40_alarms_active", "gauge", "Alarms the unit raises, by severity.");
+    for (const Severity s : {Severity::Critical, Severity::Warning}) {
+        *out += "k40_alarms_active{" + target + ",severity=\"" + SeverityWord(s) + "\"} " +
+                std::to_string(active[s == Severity::Critical ? 0 : 1]) + "\n";
+    }
+}
+
+}  // namespace
 
 // Backslash, double quote and line feed are the three characters the format
 // escapes in a label value.
@@ -82,6 +122,9 @@ std::string PrometheusText(const ReadRecord& last, const std::vector<SignalReadi
                        std::to_string(c.reg) + "\",legend=" + LabelValue(c.unit) + "} " +
                        (r->value != 0 ? "1" : "0") + "\n";
             }
+        }
+        if (reply) {
+            AlarmFamilies(last, columns, target, &out);
         }
     }
     if (!scrape.scanCounters) {

@@ -24,6 +24,9 @@ struct PrometheusScrape {
 //   k40_analog_value{name="...",register="100",unit="V"}  a gauge per analog column,
 //                                                        in its physical unit
 //   k40_status_bit{name="...",bit="0",legend="..."}       a gauge per status-bit column
+//   k40_alarm{alarm="ac_power_failure",severity="critical",name="交流停电"}
+//                                                        0 or 1 for each of the thirteen alarms
+//   k40_alarms_active{severity="critical"|"warning"}     how many of them are raised
 //   k40_scans_failed_total, k40_scans_total                counters of this watch
 //                                                        (with scanCounters)
 // The gauges have no samples when the last scan got no reply (or could not be

@@ -10,6 +10,7 @@
 
 #include "formats/DisplayWidth.h"
 #include "master/LocalTime.h"
+#include "unit/Alarms.h"
 #include "unit/ExceptionText.h"
 
 namespace {
@@ -85,6 +86,11 @@ std::string FormatTable(const ReadRecord& record) {
         line += std::string(valueWidth - DisplayWidth(r.text), ' ') + r.text;
         if (!ShownUnit(r).empty()) {
             line += "  " + ShownUnit(r);
+        }
+        // A raised alarm is said in words, for a reader and for grep.
+        const BitMeaning* m = r.analog ? nullptr : MeaningOfBit(r.reg);
+        if (m != nullptr && m->Raised(r.value)) {
+            line += std::string("  ALARM ") + SeverityWord(m->severity);
         }
         table += line + "\n";
     }

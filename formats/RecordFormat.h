@@ -16,7 +16,9 @@ enum class OutputFormat { Table, Csv, Json, Prometheus };
 
 // One line per signal, columns aligned by display width: register (or bit
 // number), name, value, unit (or legend). A read without a reply is one line:
-// "no reply" or "exception 02 illegal data address (非法数据地址)". Every line ends in '\n'.
+// "no reply" or "exception 02 illegal data address (非法数据地址)". The line
+// of a status bit that raises an alarm ends in "ALARM critical" or "ALARM
+// warning". Every line ends in '\n'.
 std::string FormatTable(const ReadRecord& record);
 
 // One CSV line of the fields, CRLF-terminated, each quoted when it must be

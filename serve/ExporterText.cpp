@@ -57,6 +57,11 @@ std::string ExporterText(const ServeSnapshot& s) {
         out += "k40_last_scan_timestamp_seconds{" + target + "} " +
                SampleValue(static_cast<double>(ms) / 1000) + "\n";
     }
+    // With the last scan's time it tells a stale exporter from a slow one:
+    // no good scan for several intervals while k40_up still says 1.
+    Family(&out, "k40_scan_interval_seconds", "gauge",
+           "The configured time between two scans of the unit, in seconds.");
+    out += "k40_scan_interval_seconds{" + target + "} " + SampleValue(s.intervalSeconds) + "\n";
     ResponseHistogram(s.counters, target, &out);
     LinkFailures(s.counters, target, &out);
     Family(&out, "k40_build_info", "gauge", "The version of k40ctl serving these metrics.");

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/RecordFormat.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -40,6 +41,25 @@ json Counters(const ServeSnapshot& s) {
             {"response_ms", std::move(times)}};
 }
 
+// The alarms the last scan raised, critical first, each with the first scan
+// that saw it; null unless the last scan got a reply (nothing is known then).
+json Alarms(const ServeSnapshot& s) {
+    if (!s.anyScan || s.last.outcome != ReadOutcome::Reply) {
+        return nullptr;
+    }
+    json list = json::array();
+    for (const RaisedAlarm& a : RaisedAlarms(s.last.values)) {
+        const auto since = s.alarmSince.find(a.meaning->bit);
+        list.push_back({{"id", a.meaning->id},
+                        {"name", a.name},
+                        {"name_en", a.meaning->englishName},
+                        {"severity", SeverityWord(a.meaning->severity)},
+                        {"since", since == s.alarmSince.end() ? json(nullptr)
+                                                              : json(Iso8601Local(since->second))}});
+    }
+    return list;
+}
+
 }  // namespace
 
 std::string ReadingsJson(const ServeSnapshot& s) {
@@ -54,6 +74,7 @@ std::string ReadingsJson(const ServeSnapshot& s) {
                       {"since", starting ? json(nullptr) : json(Iso8601Local(s.stateSince))},
                       {"finding", TextOrNull(s.finding)},
                       {"diagnosis", TextOrNull(s.diagnosis)}};
+    object["alarms"] = Alarms(s);
     object["port"] = s.port;
     object["slave"] = s.slave;
     object["interval_s"] = s.intervalSeconds;

@@ -13,6 +13,9 @@
 //       first scan
 //   link      {state (LinkStateWord), since (ISO 8601 or null while
 //             starting), finding, diagnosis (null unless the link fails)}
+//   alarms    [{id, name (Chinese), name_en, severity, since (ISO 8601: the
+//             first scan that saw it raised)}], critical first; null unless
+//             the last scan got a reply
 //   port, slave, interval_s, wait_ms, version
 //   commands  {allowed, token}
 //   counters  {scans, failed, missed, sent, replies, exceptions,

@@ -123,6 +123,12 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
         }
         return Answer(200, kMetrics, text + RefusalsText());
     }
+    // The runbooks are the same for every unit: a fleet exporter serves them too.
+    if (path.rfind("/runbooks/", 0) == 0) {
+        if (const PageAsset* asset = FindPageAsset(path)) {
+            return PageFile(*asset);
+        }
+    }
     if (state_ == nullptr) {
         return TextResponse(404, "not found: this serve polls no unit (--probe without --port)");
     }

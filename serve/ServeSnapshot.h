@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,10 @@ struct ServeSnapshot {
     ReadRecord last;  // the last scan made; no values unless it got a reply
     bool anyScan = false;
     std::optional<Time> lastGoodScan;  // the last scan that got a reply
+    // The alarms raised, by bit: since the first scan that saw each raised.
+    // Kept while scans fail or the port is lost; a scan with a reply that
+    // shows the bit cleared ends it.
+    std::map<int, Time> alarmSince;
 
     LinkState state = LinkState::Starting;
     Time stateSince{};  // when the link entered its state (the first failed scan, the loss)

@@ -5,6 +5,7 @@
 #include "formats/RecordFormat.h"
 #include "link/HexEcho.h"
 #include "serve/ReadingsJson.h"
+#include "unit/Alarms.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
         const bool reply = record.outcome == ReadOutcome::Reply;
         if (reply) {
             snap_.lastGoodScan = record.time;
+            NoteAlarms(record);
         }
         history_.Add(record);
         // A scan that lost the port: the loss says more than its time-out,
@@ -102,6 +104,15 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
 void ServeState::Restore(const ReadRecord& record) {
     std::lock_guard<std::mutex> lock(mutex_);
     history_.Add(record);
+}
+
+void ServeState::NoteAlarms(const ReadRecord& record) {
+    std::map<int, Wall::time_point> since;
+    for (const RaisedAlarm& a : RaisedAlarms(record.values)) {
+        const auto kept = snap_.alarmSince.find(a.meaning->bit);
+        since[a.meaning->bit] = kept != snap_.alarmSince.end() ? kept->second : record.time;
+    }
+    snap_.alarmSince = std::move(since);
 }
 
 void ServeState::OnMissedScan(const ScanStatus& status) {

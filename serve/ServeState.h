@@ -46,6 +46,8 @@ public:
 private:
     class HistoryStream;
     void Count(const ScanStatus& status);
+    // The alarms a scan with a reply shows: their since kept, or ended.
+    void NoteAlarms(const ReadRecord& record);
 
     const UnitLink& link_;
     std::mutex mutex_;

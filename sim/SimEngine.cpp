@@ -33,6 +33,7 @@ CSimEngine::CSimEngine(const SimEngineConfig& config)
       m_nReplyDelay(config.replyDelayMs),
       m_nLateDelay(config.replyDelayMs != 0 ? config.replyDelayMs : kDefaultLateMs),
       m_unit(config.slaveAddr, config.seed, config.drift),
+      m_scenario(config.events),
       m_faults(config.faults, config.seed ^ kFaultStream) {
     m_bLateFault = m_faults.Has(FaultKind::Late);
     m_unit.SetStatusWord(config.status);
@@ -84,6 +85,7 @@ SimEvent CSimEngine::Process(std::vector<std::uint8_t> request, double nowMs) {
     ev.seq = ++m_nSeq;
     ev.tMs = nowMs;
     ev.request = std::move(request);
+    m_scenario.Advance(nowMs, m_unit);
     if (ev.request[0] != m_nSlaveAddr) {
         return ev;  // Ignored; no fault is rolled for it
     }

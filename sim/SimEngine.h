@@ -11,6 +11,7 @@
 #include "link/LineSettings.h"
 #include "sim/FaultInjector.h"
 #include "sim/FrameScanner.h"
+#include "sim/SimScenario.h"
 #include "sim/SimUnit.h"
 
 struct SimEngineConfig {
@@ -21,6 +22,8 @@ struct SimEngineConfig {
     std::vector<FaultSpec> faults;
     // Delay of every reply, or with the late fault of the late replies only.
     std::uint32_t replyDelayMs = 0;
+    // Status bits that come and go at set times (--event).
+    std::vector<SimEventSpec> events;
 };
 
 // True when the replies keep times finer than a default system timer tick:
@@ -91,5 +94,6 @@ private:
     std::uint64_t m_nSeq = 0;
     CFrameScanner m_scanner;
     CSimUnit m_unit;
+    CSimScenario m_scenario;
     CFaultInjector m_faults;
 };

@@ -56,6 +56,24 @@ const char kHelp[] =
     "  --static             measurements stay at their nominal values (no drift)\n"
     "  --status HEX         initial status bits 0..14, e.g. 0x0002 (the default: automatic\n"
     "                       operation, float charge)\n"
+    "  --event ID@START[+DURATION]\n"
+    "                       raise a status bit at START and clear it after DURATION (never\n"
+    "                       without one); repeatable. Times count from the start, as the\n"
+    "                       trace's do: 500ms, 30s, 2m, 1h. ID: an alarm, critical:\n"
+    "                       ac_power_failure (14), ac_input_breaker_trip (12),\n"
+    "                       battery_fuse_blown (10), bus_voltage_abnormal (7),\n"
+    "                       battery_voltage_abnormal (8), feeder_trip (11); warning:\n"
+    "                       insulation_drop (2), cell_voltage_abnormal (3),\n"
+    "                       module_comm_offline (4), insulation_meter_offline (5),\n"
+    "                       battery_meter_offline (6), charge_overcurrent (9),\n"
+    "                       surge_protector_fault (13); or a mode: manual (bit 0 to 1),\n"
+    "                       equalize (bit 1 to 0). Coil writes to 200 and 201 during an\n"
+    "                       event change the mode bits as always. ac_power_failure also\n"
+    "                       moves the measurements, with or without --static: the AC\n"
+    "                       inputs read 0.2 V, the battery current is minus the load\n"
+    "                       current, the battery and bus voltages sag 0.2 V a second (at\n"
+    "                       most 25 V); all return to normal when it clears.\n"
+    "                       e.g. --event ac_power_failure@5s+20s --event manual@1m\n"
     "  --trace FILE         write one line per request to FILE (see below)\n"
     "  --quiet              no request log on stderr\n"
     "  -h, --help           this text\n"
@@ -153,6 +171,14 @@ const CLI::Validator kFault(
     },
     "KIND[:PCT]");
 
+const CLI::Validator kEvent(
+    [](std::string& text) {
+        SimEventSpec event;
+        std::string error;
+        return ParseSimEvent(text, &event, &error) ? std::string() : error;
+    },
+    "ID@START[+DURATION]");
+
 // A fault given, in its place after the others. Checked by kFault.
 void AddFault(SimOptions& options, const std::string& text) {
     FaultSpec fault;
@@ -201,6 +227,15 @@ void AddUnitOptions(CLI::App& app, SimOptions& options) {
     app.add_option_function<std::string>(
            "--fault", [&options](const std::string& text) { AddFault(options, text); })
         ->check(kFault)
+        ->trigger_on_parse();
+    app.add_option_function<std::string>("--event",
+                                         [&engine](const std::string& text) {
+                                             SimEventSpec event;
+                                             std::string error;
+                                             ParseSimEvent(text, &event, &error);
+                                             engine.events.push_back(event);
+                                         })
+        ->check(kEvent)
         ->trigger_on_parse();
     app.add_option("--seed", engine.seed)->transform(Number(0, UINT64_MAX));
     app.add_flag_callback("--static", [&engine] { engine.drift = false; });

@@ -28,6 +28,15 @@ constexpr double kNominal[CSimUnit::kAnalogCount] = {
 constexpr double kDriftStep = 0.004;
 constexpr double kDriftKeep = 0.9;
 
+// An AC power failure: the inputs read what an open input shows, the battery
+// carries the load (its current the load's, negative: discharging), and the
+// battery and the buses it feeds sag this much a second, down to at most
+// kMostSag below normal (a 220 V string leaving float charge for discharge).
+constexpr double kOpenInputVolts = 0.2;
+constexpr double kSagPerSecond = 0.2;
+constexpr double kMostSag = 25.0;
+constexpr int kLoadCurrent = 5, kBatteryCurrent = 7;
+
 // Modbus limits on the quantity of one read.
 constexpr int kMaxReadCoils = 2000;
 constexpr int kMaxReadRegisters = 125;
@@ -61,6 +70,27 @@ double CSimUnit::NominalValue(int index) {
 std::uint16_t CSimUnit::RawOf(double value) {
     const double raw = std::round((value / 500.0 + 1.0) * 32767.0);
     return static_cast<std::uint16_t>(std::clamp(raw, 0.0, 65535.0));
+}
+
+double CSimUnit::AnalogValue(int index) const {
+    const double value = m_fAnalog[static_cast<std::size_t>(index)];
+    if (m_fOutageS < 0) {
+        return value;
+    }
+    switch (index) {
+        case 0:
+        case 1:
+        case 2:
+            return kOpenInputVolts;
+        case 3:  // closing bus
+        case 4:  // control bus
+        case 6:  // battery string
+            return value - std::min(kMostSag, kSagPerSecond * m_fOutageS);
+        case kBatteryCurrent:
+            return -m_fAnalog[kLoadCurrent];
+        default:
+            return value;
+    }
 }
 
 bool CSimUnit::StatusBit(int bit) const {

@@ -64,8 +64,12 @@ public:
     bool StatusBit(int bit) const;
     std::uint16_t StatusWord() const { return m_wStatus; }
     void SetStatusWord(std::uint16_t status);  // bit 15 is always 0
-    double AnalogValue(int index) const { return m_fAnalog[index]; }
-    std::uint16_t AnalogRaw(int index) const { return RawOf(m_fAnalog[index]); }
+    // The measurement as the unit reports it now (during an AC power failure
+    // not the drifting value but what the failure makes of it).
+    double AnalogValue(int index) const;
+    std::uint16_t AnalogRaw(int index) const { return RawOf(AnalogValue(index)); }
+    // How long the AC supply has been lost, in seconds; below 0 while it is on.
+    void SetMainsOutage(double seconds) { m_fOutageS = seconds; }
     // Holding registers 310..372; 0 for any other address.
     std::uint16_t ModuleRegister(int address) const;
 
@@ -96,5 +100,6 @@ private:
     CSimRandom m_random;
     std::uint16_t m_wStatus = kInitialStatus;
     std::array<double, kAnalogCount> m_fAnalog{};
+    double m_fOutageS = -1;
     std::array<std::uint16_t, 3 * kModules> m_wModule{};
 };

@@ -161,6 +161,32 @@ TEST(LiveView, FitsTheTerminalItRunsIn) {
     }
 }
 
+// The alarms in words under the header, also at 80 x 24; a mode (浮充) is
+// never one.
+TEST(LiveView, SaysTheRaisedAlarmsInWords) {
+    std::vector<SignalReading> columns = AnalogColumns();
+    for (const SignalReading& bit : BitColumns()) {
+        columns.push_back(bit);
+    }
+    LiveView view(columns);
+    const ScanStatus status{3, 0, "reply", "sent 6, replies 6", 0};
+    for (const auto& [word, expected] : std::vector<std::pair<int, std::string>>{
+             {0x0002, "alarms: none"},
+             {0x4006, "ALARM 交流停电 critical, 系统绝缘下降 warning"}}) {
+        ReadRecord r;
+        r.outcome = ReadOutcome::Reply;
+        r.values = columns;
+        for (SignalReading& v : r.values) {
+            v.value = v.analog ? 220.0 : (word >> v.reg) & 1;
+            v.text = v.analog ? "220.0" : std::to_string(int(v.value));
+        }
+        view.Add(r);
+        const std::vector<std::string> lines = Lines(Plain(view.Render(status, {80, 24}, {})));
+        ASSERT_LE(lines.size(), 24u);
+        EXPECT_EQ(lines[1], expected);
+    }
+}
+
 // A raw read of 40 registers on 24 lines: what fits, and how many more.
 TEST(LiveView, SaysHowManyLinesTheScreenLeavesOut) {
     std::vector<SignalReading> columns;

@@ -173,6 +173,50 @@ TEST(PrometheusText, AFailedScanPublishesOnlyTheCountersAndDown) {
     EXPECT_EQ(samples[2][4], 11.0);
 }
 
+// The alarms of a scan: one sample per alarm bit scanned (not for the modes),
+// the counts by severity; nothing of them from a scan without a reply.
+TEST(PrometheusText, AlarmsFromTheStatusBitsOfAGoodScan) {
+    std::vector<SignalReading> bits = {Bit(1, "电池均浮充状态", 1, "0：均充，1：浮充"),
+                                       Bit(2, "系统绝缘下降", 1, "0：正常，1：下降"),
+                                       Bit(4, "充电模块通讯离线", 0, "0：在线，1：离线"),
+                                       Bit(14, "交流停电", 1, "0：正常，1：故障")};
+    ReadRecord reply{kTime, ReadOutcome::Reply, 0, "", bits, "", "", 1.0};
+    const json samples =
+        ParseWithPython(kPrometheusParser, PrometheusText(reply, bits, {"COM1", 1, 1, 0}));
+    json alarms = json::object(), active = json::object();
+    for (const json& s : samples) {
+        if (s[2] == "k40_alarm") {
+            EXPECT_EQ(s[1], "gauge");
+            alarms[s[3]["alarm"].get<std::string>()] = {s[3]["severity"], s[3]["name"], s[4]};
+        } else if (s[2] == "k40_alarms_active") {
+            active[s[3]["severity"].get<std::string>()] = s[4];
+            EXPECT_EQ(s[3]["port"], "COM1");
+        }
+    }
+    EXPECT_EQ(alarms, json({{"insulation_drop", {"warning", "系统绝缘下降", 1.0}},
+                            {"module_comm_offline", {"warning", "充电模块通讯离线", 0.0}},
+                            {"ac_power_failure", {"critical", "交流停电", 1.0}}}));
+    EXPECT_EQ(active, json({{"critical", 1.0}, {"warning", 1.0}}));
+
+    ReadRecord timeout = Records()[1];
+    const std::string failed = PrometheusText(timeout, bits, {"COM1", 1, 2, 1});
+    EXPECT_EQ(failed.find("k40_alarm"), std::string::npos) << failed;
+    // The table says a raised alarm in words on its line; a mode never.
+    const std::string table = FormatTable(reply);
+    for (const auto& [name, word] : std::vector<std::pair<std::string, std::string>>{
+             {"电池均浮充状态", ""}, {"系统绝缘下降", "  ALARM warning"},
+             {"充电模块通讯离线", ""}, {"交流停电", "  ALARM critical"}}) {
+        const std::size_t at = table.find(name);
+        ASSERT_NE(at, std::string::npos) << table;
+        const std::string line = table.substr(at, table.find('\n', at) - at);
+        EXPECT_EQ(line.size() >= word.size() && line.compare(line.size() - word.size(),
+                                                             word.size(), word) == 0 &&
+                      (word.empty() == (line.find("ALARM") == std::string::npos)),
+                  true)
+            << line;
+    }
+}
+
 TEST(FormatTable, AlignsTheValueColumnAndReportsOutcomes) {
     ReadRecord record = Records()[0];
     record.values[2].name = "母线电压";  // a line break in a name would end the line

@@ -47,6 +47,9 @@ TEST(ExporterText, PublishesTheLastScanAndTheLinkForPrometheus) {
         {"k40_up", "gauge"},
         {"k40_analog_value", "gauge"},
         {"k40_status_bit", "gauge"},
+        {"k40_alarm", "gauge"},
+        {"k40_alarms_active", "gauge"},
+        {"k40_scan_interval_seconds", "gauge"},
         {"k40_scans_failed", "counter"},
         {"k40_scans", "counter"},
         {"k40_last_scan_timestamp_seconds", "gauge"},
@@ -57,6 +60,8 @@ TEST(ExporterText, PublishesTheLastScanAndTheLinkForPrometheus) {
     EXPECT_EQ(FamilySamples(parsed, "k40_up").at(json::object()), 1.0);
     EXPECT_EQ(FamilySamples(parsed, "k40_analog_value").size(), 9u);
     EXPECT_EQ(FamilySamples(parsed, "k40_status_bit").size(), 15u);
+    EXPECT_EQ(FamilySamples(parsed, "k40_alarm").size(), 13u);
+    EXPECT_EQ(FamilySamples(parsed, "k40_alarms_active").size(), 2u);
     EXPECT_EQ(FamilySamples(parsed, "k40_last_scan_timestamp_seconds").at(json::object()),
               1796665495.123);
 
@@ -104,6 +109,8 @@ TEST(ExporterText, PublishesNoMeasurementUnlessTheUnitAnswers) {
         EXPECT_EQ(FamilySamples(parsed, "k40_up").at(json::object()), 0.0);
         EXPECT_TRUE(FamilySamples(parsed, "k40_analog_value").empty());
         EXPECT_TRUE(FamilySamples(parsed, "k40_status_bit").empty());
+        EXPECT_TRUE(FamilySamples(parsed, "k40_alarm").empty());
+        EXPECT_TRUE(FamilySamples(parsed, "k40_alarms_active").empty());
         EXPECT_EQ(FamilySamples(parsed, "k40_last_scan_timestamp_seconds").size(),
                   s.lastGoodScan ? 1u : 0u);
         EXPECT_EQ(FamilySamples(parsed, "k40_link_failures_total").size(), 10u);

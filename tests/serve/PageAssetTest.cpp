@@ -78,6 +78,23 @@ TEST(PageAssetTest, DygraphsAndTheIcon) {
     EXPECT_EQ(FindPageAsset("/index.html"), nullptr);
 }
 
+// An alert's runbook_url ends in /runbooks/en.html#ALERT or zh.html#ALERT:
+// the pages, and every file they link to, are built in.
+TEST(PageAssetTest, TheRunbooksAndWhatTheyLinkTo) {
+    for (const char* path : {"/runbooks/", "/runbooks/en.html", "/runbooks/zh.html"}) {
+        const PageAsset* page = FindPageAsset(path);
+        ASSERT_NE(page, nullptr) << path;
+        EXPECT_STREQ(page->contentType, "text/html; charset=utf-8");
+        const std::set<std::string> named =
+            Named(Text(*page), R"re((?:src|href)="([^"#]+)")re");
+        EXPECT_GE(named.size(), 2u) << path;
+        for (const std::string& name : named) {
+            EXPECT_NE(FindPageAsset("/runbooks/" + name), nullptr) << path << ": " << name;
+        }
+    }
+    EXPECT_NE(Text(*FindPageAsset("/runbooks/zh.html")).find("id=\"K40Down\""), std::string::npos);
+}
+
 TEST(PageAssetTest, ThePolicyAllowsThePageOwnFilesOnly) {
     const std::string policy = PageSecurityPolicy();
     EXPECT_NE(policy.find("default-src 'self'"), std::string::npos);

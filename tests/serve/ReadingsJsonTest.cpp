@@ -7,6 +7,7 @@
 
 #include "formats/RecordFormat.h"
 #include "serve/ReadingsJson.h"
+#include "serve/ServeState.h"
 #include "tests/serve/ServeRecords.h"
 #include "tests/support/TextParsers.h"
 
@@ -97,6 +98,51 @@ with open(sys.argv[1], encoding='utf-8', errors='strict') as f:
     EXPECT_EQ(second["link"]["state"], "port-lost");
     EXPECT_EQ(second["link"]["finding"], "port-lost");
     EXPECT_EQ(second["link"]["diagnosis"], "the port \"COM3\" went away");
+}
+
+// The active alarms, critical first, each since the first scan that saw it:
+// kept while scans fail, ended by a reply that shows it cleared; none known
+// (null) from a failed scan.
+TEST_F(ReadingsJsonTest, ListsTheActiveAlarmsSinceTheirFirstScan) {
+    UnitLink link{"/dev/null", LineSettings{}, 1, 1500, nullptr};
+    ServeState state(link, ServeSnapshot{}, std::chrono::hours(1));
+    const auto at = [](int s) { return kScanTime + std::chrono::seconds(s); };
+    struct Step {
+        ReadRecord scan;
+        json alarms;  // id: since
+    };
+    const Step steps[] = {
+        {AllReply(at(0), 0x4006), {{"ac_power_failure", "2026-12-08T01:44:55.123+08:00"},
+                                   {"insulation_drop", "2026-12-08T01:44:55.123+08:00"}}},
+        {Failed(at(1), "nothing", "no byte came back"), nullptr},
+        {AllReply(at(2), 0x4002), {{"ac_power_failure", "2026-12-08T01:44:55.123+08:00"}}},
+        {AllReply(at(3), 0x0006), {{"insulation_drop", "2026-12-08T01:44:58.123+08:00"}}},
+    };
+    const std::vector<std::string> order[] = {
+        {"ac_power_failure", "insulation_drop"}, {}, {"ac_power_failure"}, {"insulation_drop"}};
+    ScanStatus status;
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        state.OnScan(steps[i].scan, status);
+        const json alarms = json::parse(ReadingsJson(state.Snapshot()))["alarms"];
+        if (steps[i].alarms.is_null()) {
+            EXPECT_EQ(alarms, nullptr);
+            continue;
+        }
+        json seen = json::object();
+        std::vector<std::string> ids;  // critical first
+        for (const json& a : alarms) {
+            seen[a["id"].get<std::string>()] = a["since"];
+            ids.push_back(a["id"]);
+        }
+        EXPECT_EQ(seen, steps[i].alarms) << i;
+        EXPECT_EQ(ids, order[i]) << i;
+    }
+    const json last = json::parse(ReadingsJson(state.Snapshot()))["alarms"][0];
+    EXPECT_EQ(last, json({{"id", "insulation_drop"},
+                          {"name", "系统绝缘下降"},
+                          {"name_en", "Insulation drop"},
+                          {"severity", "warning"},
+                          {"since", "2026-12-08T01:44:58.123+08:00"}}));
 }
 
 }  // namespace

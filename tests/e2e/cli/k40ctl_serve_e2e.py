@@ -6,12 +6,15 @@ checks the texts; a Python client reads the event stream line by line as a
 browser's EventSource does; the history is read back with Python's csv and
 json; hostile clients (slow, many, oversized, malformed) come and go while the
 unit is polled. Every byte on the wire is compared with k40sim's own trace.
-All traffic stays on loopback. Run by ctest with K40CTL, K40SIM, PROMETHEUS
-and PROMTOOL set; shares the helpers of k40ctl_e2e.
+The alert rule pack runs on that Prometheus and notifies through a real
+Alertmanager on the example's routes, into a webhook of the test.
+All traffic stays on loopback. Run by ctest with K40CTL, K40SIM, PROMETHEUS,
+PROMTOOL and ALERTMANAGER set; shares the helpers of k40ctl_e2e.
 """
 import csv
 import datetime
 import http.client
+import http.server
 import io
 import json
 import os
@@ -29,6 +32,7 @@ import time
 import unittest
 import urllib.parse
 
+import yaml
 from prometheus_client.parser import text_string_to_metric_families
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -37,6 +41,9 @@ from k40ctl_watch_e2e import BIT_NAMES  # noqa: E402
 
 PROMETHEUS = os.environ.get("PROMETHEUS", "prometheus")
 PROMTOOL = os.environ.get("PROMTOOL", "promtool")
+ALERTMANAGER = os.environ.get("ALERTMANAGER", "prometheus-alertmanager")
+ALERTING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                        "resources", "alerting")
 # k40ctl reads K40_* (port names, the echo mode) from the environment: none
 # of the developer's may leak into a case.
 CLEAN_ENV = {k: v for k, v in os.environ.items() if not k.startswith("K40_")}
@@ -932,15 +939,20 @@ class Rig:
         # within the time Prometheus gives it.
         self.silent = ListenSim(path("t3"), "--fault", "silent")
         probed = self.targets + [self.silent]
+        self.alerting = AlertPeers(path)  # its own units, probed as a fleet
         self.serve = Serve("--port", self.sim.link, "--wait", "1500",
                            serve=["--interval", "0.5", "--probe"]
-                           + sum((["--probe-target", t.address] for t in probed), []))
+                           + sum((["--probe-target", t.address]
+                                  for t in probed + self.alerting.units), []))
         self.serve.listening()
         self.prom_port = free_port()
         with open(path("prometheus.yml"), "w") as f:
             f.write("""global:
   scrape_interval: 1s
   scrape_timeout: 1s
+  evaluation_interval: 1s
+  external_labels:
+    k40_runbooks: http://127.0.0.1:%(port)d/runbooks
 scrape_configs:
   - job_name: serve
     static_configs:
@@ -959,7 +971,8 @@ scrape_configs:
       - target_label: __address__
         replacement: 127.0.0.1:%(port)d
 """ % {"port": self.serve.port,
-       "targets": ", ".join('"%s"' % t.url for t in probed)})
+       "targets": ", ".join('"%s"' % t.url for t in probed)}
+                    + self.alerting.prometheus_config(self.serve.port))
         self.prom_log = open(path("prometheus.log"), "w")
         self.prometheus = subprocess.Popen(
             [PROMETHEUS, "--config.file=" + path("prometheus.yml"),
@@ -968,6 +981,8 @@ scrape_configs:
             stdout=self.prom_log, stderr=subprocess.STDOUT, cwd=self.dir.name)
 
     def stop(self):
+        if getattr(self, "alerting", None) is not None:
+            self.alerting.stop()
         if getattr(self, "prometheus", None) is not None:
             self.prometheus.terminate()
             try:
@@ -1125,6 +1140,7 @@ class PrometheusTest(ServeCase):
         unit = self.listen_sim("fleet-unit")
         s = self.serve(serve=["--probe"])
         self.assertEqual(s.get("/api/v1/readings").status, 404)
+        self.assertEqual(s.get("/runbooks/en.html").status, 200)  # an alert's runbook_url
         probed = s.get(probe_url(unit.url))
         self.assertEqual(probed.status, 200, probed.body)
         self.assertEqual(promtool(probed.text()), (0, ""))
@@ -1272,6 +1288,207 @@ class HistoryFileTest(ServeCase):
         s = Serve("--port", sim.link).listening()
         s.proc.send_signal(signal.SIGHUP)
         self.assertEqual(s.ended(), (0, s.stderr()))
+
+
+class Webhook:
+    """The engineer's pager: every notification Alertmanager posts, kept in
+    order as (receiver path, payload)."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.notes = []
+        hook = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers["Content-Length"]))
+                with hook.lock:
+                    hook.notes.append((self.path, json.loads(body)))
+                self.send_response(200)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def received(self):
+        with self.lock:
+            return list(self.notes)
+
+    def alerts(self, instance, alertname=None, status=None):
+        """(index of the notification, receiver path, alert) of one unit."""
+        return [(i, path, a) for i, (path, note) in enumerate(self.received())
+                for a in note["alerts"] if a["labels"].get("instance") == instance
+                and alertname in (None, a["labels"]["alertname"])
+                and status in (None, a["status"])]
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class AlertPeers:
+    """What the alerting case adds to the rig: two units with alarms, probed
+    by serve as a fleet (job k40-fleet); the rule pack for Prometheus with
+    every for: and keep_firing_for: in seconds instead of minutes; a real
+    Alertmanager on the example's routes and inhibitions with group timings of
+    a second, no cluster and its own data folder, notifying the webhook."""
+
+    def __init__(self, path):
+        self.proc, self.webhook, self.units = None, None, []
+        try:
+            self._start(path)
+        except BaseException:
+            self.stop()
+            raise
+
+    def _start(self, path):
+        os.makedirs(path("alerting"))
+        self.rules = path("alerting", "k40-alerts.rules.yml")
+        with open(os.path.join(ALERTING, "k40-alerts.rules.yml"), encoding="utf-8") as f:
+            rules = f.read()
+        with open(self.rules, "w", encoding="utf-8") as f:
+            f.write(re.sub(r"^(\s+(?:for|keep_firing_for): \d+)m$", r"\1s", rules, flags=re.M))
+        self.webhook = Webhook()
+        with open(os.path.join(ALERTING, "alertmanager-example.yml"), encoding="utf-8") as f:
+            config = yaml.safe_load(f)
+        for route in [config["route"]] + config["route"]["routes"]:
+            # A repeat every second too: each flush of a unit's group notifies.
+            route.update(group_wait="1s", group_interval="1s", repeat_interval="1s")
+        for receiver in config["receivers"]:
+            for hook in receiver["webhook_configs"]:
+                hook["url"] = self.webhook.url + "/" + receiver["name"]
+        with open(path("alerting", "alertmanager.yml"), "w") as f:
+            yaml.safe_dump(config, f)
+        self.port = free_port()
+        self.log = open(path("alerting", "alertmanager.log"), "w")
+        self.proc = subprocess.Popen(
+            [ALERTMANAGER, "--config.file=" + path("alerting", "alertmanager.yml"),
+             "--storage.path=" + path("alerting", "data"),
+             "--web.listen-address=127.0.0.1:%d" % self.port, "--cluster.listen-address="],
+            stdout=self.log, stderr=subprocess.STDOUT)
+        # An AC failure that comes and goes; one that stays, with the modules'
+        # communication lost with it, on a unit that will be killed.
+        self.passing = ListenSim(path("a1"), "--event", "ac_power_failure@5s+20s")
+        self.units.append(self.passing)
+        self.lost = ListenSim(path("a2"), "--event", "ac_power_failure@2s",
+                              "--event", "module_comm_offline@2s")
+        self.units.append(self.lost)
+
+    def prometheus_config(self, serve_port):
+        return """  - job_name: k40-fleet
+    metrics_path: /probe
+    static_configs:
+      - targets: [%(targets)s]
+    relabel_configs:
+      - source_labels: [__address__]
+        target_label: __param_target
+      - source_labels: [__param_target]
+        target_label: instance
+      - target_label: __address__
+        replacement: 127.0.0.1:%(serve)d
+rule_files: [%(rules)s]
+alerting:
+  alertmanagers:
+    - static_configs:
+        - targets: ["127.0.0.1:%(am)d"]
+""" % {"targets": ", ".join('"%s"' % u.url for u in self.units), "serve": serve_port,
+       "rules": json.dumps(self.rules), "am": self.port}
+
+    def alertmanager_alerts(self, instance):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        try:
+            conn.request("GET", "/api/v2/alerts?" + urllib.parse.urlencode(
+                {"filter": 'instance="%s"' % instance}))
+            return json.loads(conn.getresponse().read())
+        finally:
+            conn.close()
+
+    def stop(self):
+        if self.proc is not None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(15)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+            self.log.close()
+        if self.webhook is not None:
+            self.webhook.stop()
+        for u in self.units:
+            u.kill()
+
+
+class PrometheusAlertsTest(ServeCase):
+    """The rule pack on the rig's Prometheus and the Alertmanager example on a
+    real Alertmanager: what the engineer on call receives from k40sim's alarms."""
+
+    def await_alert(self, unit, alertname, status, timeout=60):
+        hook = RIG.alerting.webhook
+        self.assertTrue(await_true(lambda: hook.alerts(unit.url, alertname, status), timeout),
+                        (alertname, status, hook.received()))
+        return hook.alerts(unit.url, alertname, status)[0]
+
+    def test_an_alarm_fires_with_the_unit_labels_then_resolves(self):
+        unit = RIG.alerting.passing
+        _, receiver, alert = self.await_alert(unit, "K40AcPowerFailure", "firing")
+        self.assertEqual(receiver, "/k40-critical")
+        labels = alert["labels"]
+        self.assertEqual({k: labels[k] for k in ("job", "port", "slave", "alarm", "severity",
+                                                 "name")},
+                         {"job": "k40-fleet", "port": unit.url, "slave": "1",
+                          "alarm": "ac_power_failure", "severity": "critical", "name": "交流停电"})
+        # The runbook's address from the site's one setting, on the serve it names.
+        for key, page in (("runbook_url", "en.html"), ("runbook_url_zh", "zh.html")):
+            url = alert["annotations"][key]
+            self.assertEqual(url, "http://127.0.0.1:%d/runbooks/%s#K40AcPowerFailure"
+                             % (RIG.serve.port, page))
+            answer = RIG.serve.get(urllib.parse.urlsplit(url).path)
+            self.assertEqual(answer.status, 200)
+            self.assertIn('id="K40AcPowerFailure"', answer.text())
+        self.await_alert(unit, "K40AcPowerFailure", "resolved")
+        self.assertEqual(RIG.alerting.webhook.alerts(unit.url, "K40Down"), [])
+
+        # Every alarm the unit's table publishes has its rule, of its severity.
+        with open(os.path.join(ALERTING, "k40-alerts.rules.yml"), encoding="utf-8") as f:
+            rules = [r for g in yaml.safe_load(f)["groups"] for r in g["rules"]]
+        ruled = {(r["labels"]["alarm"], r["labels"]["severity"]) for r in rules
+                 if "alarm" in r["labels"]}
+        published = {(x.labels["alarm"], x.labels["severity"]) for x in
+                     families(RIG.serve.get(probe_url(unit.url)).text())["k40_alarm"].samples}
+        self.assertEqual(published, ruled)
+
+    def test_a_unit_lost_during_an_alarm_is_down_and_its_alerts_inhibited(self):
+        unit, hook = RIG.alerting.lost, RIG.alerting.webhook
+        self.await_alert(unit, "K40AcPowerFailure", "firing")
+
+        # The modules' communication, lost with the mains, fires too but is
+        # held back by the AC failure.
+        def inhibited(alertname):
+            return [a for a in RIG.alerting.alertmanager_alerts(unit.url)
+                    if a["labels"]["alertname"] == alertname and a["status"]["inhibitedBy"]]
+        self.assertTrue(await_true(lambda: inhibited("K40ModuleCommOffline"), 30))
+        unit.kill()
+        down, receiver, _ = self.await_alert(unit, "K40Down", "firing")
+        self.assertEqual(receiver, "/k40-critical")
+        # The unit's notification says K40Down alone: its alarm, still firing
+        # (keep_firing_for), is inhibited, as the modules' loss is by the AC failure.
+        path, note = hook.received()[down]
+        self.assertEqual([a["labels"]["alertname"] for a in note["alerts"]], ["K40Down"])
+        # Once the alarm's series has been gone longer than keep_firing_for,
+        # Prometheus resolves it; two later notifications of the unit show that
+        # Alertmanager has had that since, and still sent no "resolved".
+        self.assertTrue(await_true(lambda: RIG.query(
+            'ALERTS{alertname="K40AcPowerFailure",instance="%s"}' % unit.url) == [], 30))
+        seen = len(hook.received())
+        self.assertTrue(await_true(lambda: len([i for i, _, _ in hook.alerts(unit.url, "K40Down")
+                                                if i >= seen]) >= 2, 30), hook.received())
+        self.assertEqual(hook.alerts(unit.url, "K40AcPowerFailure", "resolved"), [])
+        self.assertEqual(hook.alerts(unit.url, "K40ModuleCommOffline"), [])
 
 
 if __name__ == "__main__":

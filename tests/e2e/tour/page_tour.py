@@ -3,7 +3,9 @@
 measurements drifting) polled by `k40ctl serve --interval 0.1`, so that a few
 minutes' worth of trend builds up in seconds; midway the unit goes away and
 comes back (a gap in the trends) and 手 动 is sent through serve (a change in
-the journal). Headless Chromium then saves the page, wide and at a phone's
+the journal). Five seconds after each start k40sim has the AC supply fail for
+ten (--event): the alarm comes and goes, and the trends show the AC inputs
+falling to nothing and the battery carrying the load. Headless Chromium then saves the page, wide and at a phone's
 width. Every step waits for what it needs (scans counted by serve), never for
 a set time.
 
@@ -35,7 +37,7 @@ def main():
     from k40ctl_serve_e2e import DriftingSim, Serve
     os.makedirs(out, exist_ok=True)
     work = tempfile.mkdtemp()
-    sim = DriftingSim(work).start()
+    sim = DriftingSim(work, "--event", "ac_power_failure@5s+10s").start()
     serve = Serve("--port", sim.link, serve=["--interval", "0.1", "--allow-commands"]).listening()
     count = lambda: serve.readings()["counters"]["scans"]
     driver = None
