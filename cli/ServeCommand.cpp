@@ -39,8 +39,9 @@ const char kServeHelp[] =
     "  --history-file FILE appends every scan to FILE as watch all --format json\n"
     "  writes it, and at start reads the newest back into the history (at most\n"
     "  86400, none older than --history; a last line a crash cut short is cut\n"
-    "  off; a file of other lines is refused). SIGHUP then reopens FILE (log\n"
-    "  rotation); without it SIGHUP ends serve.\n"
+    "  off; a file of other lines is refused).\n"
+    "  With --history-file, SIGHUP reopens FILE (log rotation); without it, SIGHUP\n"
+    "  ends serve.\n"
     "\n";
 
 namespace {
