@@ -26,7 +26,9 @@ int Refuse(const std::string& why) {
 int ReadProbeOptions(const CtlOptions& o, ServeOptions* s) {
     std::string why;
     s->probe = o.serve.probe;
-    s->probeRules.servedPort = o.serve.pollsUnit ? o.port : std::string();
+    SetServedPort(o.serve.pollsUnit ? o.port : std::string(), static_cast<std::uint32_t>(o.waitMs),
+                  &s->probeRules);
+    s->probeRules.loopbackByDefault = IsLoopbackHost(s->listen.host);
     for (const std::string& t : o.serve.probeTargets) {
         if (!AddProbeTarget(t, &s->probeRules, &why)) {
             return Refuse("--probe-target " + t + ": " + why);
@@ -60,6 +62,10 @@ int ReadServeOptions(const CtlOptions& o, ServeOptions* s) {
     s->access.confirm = o.confirm;
     s->access.confirmWindowMs = o.waitMs;
     if (!o.serve.tokenFile.empty() && !LoadTokenFile(o.serve.tokenFile, &s->access.token, &why)) {
+        return Refuse(why);
+    }
+    if (!o.serve.readTokenFile.empty() &&
+        !LoadTokenFile(o.serve.readTokenFile, &s->access.readToken, &why)) {
         return Refuse(why);
     }
     if (o.serve.allowCommands && s->access.token.empty() && !IsLoopbackHost(s->listen.host)) {

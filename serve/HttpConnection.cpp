@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include "serve/HttpResponder.h"
+#include "serve/IpAddress.h"
+
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
@@ -18,28 +21,6 @@ std::string AddressText(const asio::ip::address& address) {
     }
     return address.to_string();
 }
-
-// The application's answer function: answers exactly once, and with a 500 when
-// the application dropped it without answering, so a connection never waits
-// for nothing.
-class Responder {
-public:
-    explicit Responder(std::shared_ptr<HttpConnection> c) : connection_(std::move(c)) {}
-    ~Responder() {
-        if (!done_.exchange(true)) {
-            connection_->PostAnswer(TextResponse(500, "the request got no answer"));
-        }
-    }
-    void Answer(HttpResponse response) {
-        if (!done_.exchange(true)) {
-            connection_->PostAnswer(std::move(response));
-        }
-    }
-
-private:
-    std::shared_ptr<HttpConnection> connection_;
-    std::atomic<bool> done_{false};
-};
 
 constexpr std::size_t kStreamLowWater = 64 * 1024;  // pull a made-on-demand answer below this
 constexpr int kRefusalWriteMs = 2000;
@@ -58,14 +39,16 @@ HttpConnection::HttpConnection(std::shared_ptr<ServerContext> core, tcp::socket 
     }
     const tcp::endpoint remote = socket_.remote_endpoint(ec);
     remote_ = ec ? std::string("a client") : AddressText(remote.address());
+    client_ = ClientBlock(remote_);
 }
 
 HttpConnection::~HttpConnection() {
     core_->Unregister(this);
     if (!closed_.exchange(true)) {
         --core_->open;
+        core_->pending -= pendingBytes_;
         if (admitted_) {
-            core_->ReleaseClient(remote_);
+            core_->ReleaseClient(client_);
         }
         if (stream_) {
             stream_->Closed();
@@ -74,7 +57,7 @@ HttpConnection::~HttpConnection() {
 }
 
 void HttpConnection::Start() {
-    admitted_ = core_->AdmitClient(remote_);
+    admitted_ = core_->AdmitClient(client_);
     if (!admitted_) {
         ++core_->refused;
         LogRefusal("k40ctl: refused a connection from " + remote_ + ": it holds " +
@@ -106,8 +89,10 @@ void HttpConnection::Close() {
     error_code ignored;
     socket_.close(ignored);
     --core_->open;
+    core_->pending -= pendingBytes_;
+    pendingBytes_ = 0;
     if (admitted_) {
-        core_->ReleaseClient(remote_);
+        core_->ReleaseClient(client_);
     }
     if (auto stream = std::move(stream_)) {
         stream->Closed();
@@ -277,7 +262,9 @@ void HttpConnection::Pull(bool woken) {
         char size[20];
         std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
         Send(size + chunk + "\r\n");
-        if (pendingBytes_ > core_->limits.maxPendingStreamBytes) {
+        const bool allBehind =
+            core_->pending > core_->limits.maxPendingStreamTotal && pendingBytes_ > low;
+        if (pendingBytes_ > core_->limits.maxPendingStreamBytes || allBehind) {
             LogRefusal("k40ctl: stream to " + remote_ + " ended: the client reads too slowly");
             Close();
             return;
@@ -290,6 +277,7 @@ void HttpConnection::Send(std::string bytes) {
         return;
     }
     pendingBytes_ += bytes.size();
+    core_->pending += bytes.size();
     out_.push_back(std::move(bytes));
     if (!writing_) {
         WriteNext();
@@ -311,6 +299,7 @@ void HttpConnection::WriteNext() {
                               return;
                           }
                           self->pendingBytes_ -= self->out_.front().size();
+                          self->core_->pending -= self->out_.front().size();
                           self->out_.pop_front();
                           if (!self->out_.empty()) {
                               self->WriteNext();

@@ -73,6 +73,7 @@ private:
     boost::asio::steady_timer timer_;
     unsigned timerGeneration_ = 0;
     std::string local_, remote_;
+    std::string client_;  // what the per-client limit counts: remote_, an IPv6 /64
     int localPort_ = 0;
 
     std::array<char, 16 * 1024> chunk_{};

@@ -1,5 +1,7 @@
 #include "serve/ServeState.h"
 
+#include <thread>
+
 #include <nlohmann/json.hpp>
 
 #include "formats/RecordFormat.h"
@@ -35,6 +37,9 @@ public:
 
     Pull Next(std::string* chunk) override {
         chunk->clear();
+        while (state_.pollerWaiting_.load() > 0) {
+            std::this_thread::yield();
+        }
         std::lock_guard<std::mutex> lock(state_.mutex_);
         if (!started_) {
             // The scans made until now: a download never chases the poller.
@@ -63,6 +68,13 @@ ServeState::ServeState(const UnitLink& link, ServeSnapshot base, std::chrono::se
     snap_.historySeconds = keep.count();
 }
 
+std::unique_lock<std::mutex> ServeState::PollerLock() {
+    ++pollerWaiting_;
+    std::unique_lock<std::mutex> lock(mutex_);
+    --pollerWaiting_;
+    return lock;
+}
+
 void ServeState::Count(const ScanStatus& status) {
     snap_.scans = status.scans;
     snap_.failedScans = status.failures;
@@ -73,7 +85,7 @@ void ServeState::Count(const ScanStatus& status) {
 void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
     std::string json;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         Count(status);
         snap_.last = record;
         snap_.anyScan = true;
@@ -117,7 +129,7 @@ void ServeState::NoteAlarms(const ReadRecord& record) {
 
 void ServeState::OnMissedScan(const ScanStatus& status) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         Count(status);
     }
     hub_.KeepAlive();
@@ -126,7 +138,7 @@ void ServeState::OnMissedScan(const ScanStatus& status) {
 void ServeState::OnLink(const LinkEvent& event) {
     nlohmann::json json = {{"time", Iso8601Local(event.time)}, {"port", event.port}};
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         switch (event.kind) {
             case LinkEvent::Kind::Lost:
                 json["kind"] = "lost";
@@ -154,7 +166,7 @@ void ServeState::OnLink(const LinkEvent& event) {
 
 void ServeState::OnFrame(const LinkFrame& frame) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        const std::unique_lock<std::mutex> lock = PollerLock();
         frames_.push_back(frame);
         if (frames_.size() > kFrames) {
             frames_.pop_front();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -48,9 +49,14 @@ private:
     void Count(const ScanStatus& status);
     // The alarms a scan with a reply shows: their since kept, or ended.
     void NoteAlarms(const ReadRecord& record);
+    // The lock as the poller takes it: the history's downloads step aside
+    // while it waits, so that two of them rendering back to back do not
+    // slow the scans.
+    std::unique_lock<std::mutex> PollerLock();
 
     const UnitLink& link_;
     std::mutex mutex_;
+    std::atomic<int> pollerWaiting_{0};
     ServeSnapshot snap_;
     ScanHistory history_;
     std::deque<LinkFrame> frames_;
