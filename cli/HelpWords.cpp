@@ -26,6 +26,7 @@ const std::pair<const char*, const char*> kWindowsWords[] = {
      "  ends serve.\n",
      ""},
     {"SIGINT and\n  SIGTERM end it.", "Ctrl+C, Ctrl+Break\n  and closing the console end it."},
+    {"SIGINT and SIGTERM\n  end it.", "Ctrl+C, Ctrl+Break and\n  closing the console end it."},
     {"until SIGINT or SIGTERM", "until Ctrl+C or Ctrl+Break"},
     {"/dev/ttyUSB0", "COM3"},
 };
