@@ -31,9 +31,10 @@ std::string CsvField(const std::string& text) {
     return quoted + '"';
 }
 
-// A diagnosis's facts ("via=server;bytes=01 03") as a JSON object of strings.
-nlohmann::ordered_json FactsObject(const std::string& facts) {
-    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+// A diagnosis's facts ("via=server;bytes=01 03") as a JSON object of strings,
+// its keys in alphabetical order: a record read back writes the same line.
+nlohmann::json FactsObject(const std::string& facts) {
+    nlohmann::json object = nlohmann::json::object();
     std::size_t pos = 0;
     while (pos <= facts.size()) {
         const std::size_t end = std::min(facts.find(';', pos), facts.size());
