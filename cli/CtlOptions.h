@@ -58,6 +58,7 @@ struct ServeArgs {
     std::vector<std::string> probeTargets, probePorts;
     int probeParallel = 16;
     bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
+    std::string historyFile;
 };
 
 // k40ctl check's options: where the state comes from, the thresholds, the

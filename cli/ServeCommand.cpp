@@ -40,6 +40,12 @@ const char kServeHelp[] =
     "  token). Without --port, serve --probe is a fleet exporter alone; beyond\n"
     "  loopback --probe needs --probe-target or --probe-port. SIGINT and SIGTERM\n"
     "  end it. k40ctl token FILE writes a new secret for these files.\n"
+    "  --history-file FILE appends every scan to FILE as watch all --format json\n"
+    "  writes it, and at start reads the newest back into the history (at most\n"
+    "  86400, none older than --history; a last line a crash cut short is cut\n"
+    "  off; a file of other lines is refused).\n"
+    "  With --history-file, SIGHUP reopens FILE (log rotation); without it, SIGHUP\n"
+    "  ends serve.\n"
     "\n";
 
 namespace {
@@ -80,6 +86,8 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
                       "HOST[:PORT] or CIDR a probe may reach (repeatable; none: loopback only)");
     serve->add_option("--probe-port", s.probePorts,
                       "a serial port a probe may open (repeatable)");
+    serve->add_option("--history-file", s.historyFile,
+                      "append every scan to FILE (JSON Lines of watch all), read back at start");
     serve->add_option("--probe-parallel", s.probeParallel, "probes at once (default 16)")
         ->check(CLI::Range(1, 256))
         ->capture_default_str();
@@ -91,6 +99,9 @@ std::string FinishServeOptions(const CLI::App& app, CtlOptions& o) {
     s.pollsUnit = app.get_option("--port")->count() > 0 || !s.probe;
     if (!s.probe && (!s.probeTargets.empty() || !s.probePorts.empty())) {
         return "--probe-target and --probe-port go with --probe";
+    }
+    if (!s.historyFile.empty() && !s.pollsUnit) {
+        return "--history-file needs --port: a fleet exporter keeps no history";
     }
     if (s.probe && s.probeTargets.empty() && s.probePorts.empty() && !IsLoopbackListen(s.listen)) {
         return "--probe on " + s.listen +

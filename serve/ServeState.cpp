@@ -104,6 +104,11 @@ void ServeState::OnScan(const ReadRecord& record, const ScanStatus& status) {
     hub_.Publish("scan", json);
 }
 
+void ServeState::Restore(const ReadRecord& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    history_.Add(record);
+}
+
 void ServeState::NoteAlarms(const ReadRecord& record) {
     std::map<int, Wall::time_point> since;
     for (const RaisedAlarm& a : RaisedAlarms(record.values)) {

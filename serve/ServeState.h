@@ -25,6 +25,9 @@ public:
     void OnMissedScan(const ScanStatus& status) override;
     void OnLink(const LinkEvent& event) override;
     void OnFrame(const LinkFrame& frame) override;
+    // A scan made before serve started (read back from the history file):
+    // into the history only, the counters and the last scan stay serve's own.
+    void Restore(const ReadRecord& record);
 
     // A command's outcome (its JSON) to the event stream.
     void PublishCommand(const std::string& json) { hub_.Publish("command", json); }

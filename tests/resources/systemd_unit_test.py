@@ -32,7 +32,9 @@ class UnitTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder)
 
     def test_as_shipped(self):
-        self.assertIn("ExecStart=%s --port /dev/%%I serve $SERVE_OPTIONS" % K40CTL, self.text)
+        self.assertIn("ExecStart=%s --port /dev/%%I serve --history-file "
+                      "/var/lib/k40ctl/%%i.jsonl $SERVE_OPTIONS" % K40CTL, self.text)
+        self.assertIn("StateDirectory=k40ctl\n", self.text)
         self.assertEqual(verify(self.folder, self.text), (0, ""))
 
     def test_with_the_token_drop_in(self):
@@ -41,7 +43,8 @@ class UnitTest(unittest.TestCase):
             f.write("3f9c2a7d41e86b05c1d2e3f4a5b6c7d8\n")
         os.chmod(token, 0o600)
         drop_in = ("LoadCredential=token:%s\nExecStart=\nExecStart=%s --port /dev/%%I serve "
-                   "--token-file %%d/token $SERVE_OPTIONS\n" % (token, K40CTL))
+                   "--history-file /var/lib/k40ctl/%%i.jsonl --token-file %%d/token "
+                   "$SERVE_OPTIONS\n" % (token, K40CTL))
         text = self.text.replace("[Install]", drop_in + "\n[Install]")
         self.assertEqual(verify(self.folder, text), (0, ""))
 
@@ -78,7 +81,8 @@ class UnitTest(unittest.TestCase):
 
     def test_k40ctl_takes_the_command_line(self):
         run = subprocess.run([K40CTL, "--port", "/dev/ttyUSB0", "serve", "--listen",
-                              "127.0.0.1:9040", "--history", "24h", "--help"],
+                              "127.0.0.1:9040", "--history", "24h", "--history-file",
+                              "/var/lib/k40ctl/ttyUSB0.jsonl", "--help"],
                              capture_output=True, text=True, timeout=30)
         self.assertEqual(run.returncode, 0, run.stderr)
 

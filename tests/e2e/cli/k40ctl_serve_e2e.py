@@ -1230,6 +1230,80 @@ class StartupTest(ServeCase):
         self.assertEqual(sim.requests(), [])  # refused before any request
 
 
+class HistoryFileTest(ServeCase):
+    """serve --history-file: the scans outlive serve, a line a crash cut short
+    is cut off, log rotation's SIGHUP reopens the file, another layout is
+    refused."""
+
+    @staticmethod
+    def lines(path):
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8").splitlines(keepends=True)
+
+    @staticmethod
+    def summary(err):
+        return int(re.search(r"k40ctl: (\d+) scans, \d+ failed", err).group(1))
+
+    def test_restart_keeps_the_scans(self):
+        sim = self.sim(kind=DriftingSim)
+        kept = self.path("unit.jsonl")
+        options = ["--interval", "0.05", "--history-file", kept]
+        first = Serve("--port", sim.link, serve=options).listening()
+        self.await_scans(first, 10)
+        shown = first.get("/api/v1/history").text().splitlines(keepends=True)
+        self.assertEqual(first.stop(), 0, first.stderr())
+        written = self.lines(kept)
+        # The API's records, the very bytes, and then the scans made after it.
+        self.assertEqual(written[:len(shown)], shown)
+        self.assertEqual(len(written), self.summary(first.stderr()))
+        self.assertGreater(len({json.dumps(json.loads(r)["values"]) for r in written}), 1)
+
+        cut = b'{"time":"2026-12-08T23:5'  # a write a crash cut short
+        with open(kept, "ab") as f:
+            f.write(cut)
+        again = self.serve("--port", sim.link, serve=options)
+        self.assertIn("the last line of %s was cut short (%d bytes" % (kept, len(cut)),
+                      again.stderr())
+        self.assertIn("%d scans read back from %s" % (len(written), kept), again.stderr())
+        self.await_scans(again, 3)
+        restored = again.get("/api/v1/history").text().splitlines(keepends=True)
+        self.assertEqual(restored[:len(written)], written)  # count, times and values
+
+        os.rename(kept, kept + ".1")  # what logrotate does, then it signals
+        again.proc.send_signal(signal.SIGHUP)
+        self.assertTrue(await_true(lambda: os.path.exists(kept) and len(self.lines(kept)) > 2))
+        self.assertIsNone(again.proc.poll(), again.stderr())
+        self.assertEqual(again.stop(), 0, again.stderr())
+        rotated, reopened = self.lines(kept + ".1"), self.lines(kept)
+        self.assertEqual(rotated[:len(written)], written)
+        records = [json.loads(r) for r in rotated + reopened]  # not one glued to the cut
+        self.assertEqual(len(rotated) - len(written) + len(reopened),
+                         self.summary(again.stderr()))
+        times = [datetime.datetime.fromisoformat(r["time"]) for r in records]
+        self.assertEqual(times, sorted(times))
+
+    def test_another_layout_is_refused_and_sighup_ends_serve_without_a_file(self):
+        sim = self.sim()
+        other = self.path("unit.csv")
+        watched = subprocess.run([K40CTL, "--port", sim.link, "--format", "csv", "watch", "all",
+                                  "--count", "2", "--output", other], capture_output=True,
+                                 timeout=30, env=CLEAN_ENV)
+        self.assertEqual(watched.returncode, 0, watched.stderr)
+        with open(other, "rb") as f:
+            csv_bytes = f.read()
+        code, err = Serve("--port", sim.link, serve=["--history-file", other]).ended()
+        self.assertEqual(code, 2, err)
+        self.assertRegex(err, r"k40ctl: serve: %s holds another layout \(its line at byte \d+: "
+                         r".*\); serve writes the records of watch all --format json: not "
+                         r"appended, name another file" % re.escape(other))
+        with open(other, "rb") as f:
+            self.assertEqual(f.read(), csv_bytes)
+
+        s = Serve("--port", sim.link).listening()
+        s.proc.send_signal(signal.SIGHUP)
+        self.assertEqual(s.ended(), (0, s.stderr()))
+
+
 class BannerListener:
     """A service that is no unit, as SSH or a database: it answers whatever
     comes with its banner, and counts the connections it took."""
