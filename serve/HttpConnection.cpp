@@ -1,7 +1,8 @@
 // A connection reads one request at a time (no second one is read while the
 // application works on the first), under a deadline for the whole request
 // and an idle timeout between kept-alive requests, and writes its answer from
-// a queue that a streamed answer fills as its source allows.
+// a queue that a streamed answer fills as its source allows. An answer made on
+// demand (the history) is paced: two of them take half a processor at most.
 #include "serve/HttpConnection.h"
 
 #include <cstdio>
@@ -23,6 +24,7 @@ std::string AddressText(const asio::ip::address& address) {
 }
 
 constexpr std::size_t kStreamLowWater = 64 * 1024;  // pull a made-on-demand answer below this
+constexpr int kPaceRests = 3;  // an answer made on demand rests 3 times its making
 constexpr int kRefusalWriteMs = 2000;
 constexpr int kLingerMs = 1000;
 constexpr std::size_t kLingerBytes = 4 << 20;
@@ -250,7 +252,10 @@ void HttpConnection::Pull(bool woken) {
     const std::size_t low = std::min(kStreamLowWater, core_->limits.maxPendingStreamBytes);
     while (stream_ && !closed_ && (woken || pendingBytes_ < low)) {
         std::string chunk;
+        const auto begun = std::chrono::steady_clock::now();
         const ChunkSource::Pull pull = stream_->Next(&chunk);
+        const auto made = std::chrono::steady_clock::now();
+        restUntil_ = std::max(restUntil_, made) + kPaceRests * (made - begun);
         if (pull == ChunkSource::Pull::End) {
             stream_.reset();
             Send("0\r\n\r\n");
@@ -321,7 +326,9 @@ void HttpConnection::AfterWrites() {
     ++timerGeneration_;
     timer_.cancel();
     if (stream_) {
-        Pull(false);
+        const auto rest = restUntil_ - std::chrono::steady_clock::now();
+        const auto ms = rest / std::chrono::milliseconds(1);
+        ms > 0 ? Arm(Timer::Rest, static_cast<int>(ms)) : Pull(false);
         return;
     }
     if (!keepAlive_) {
@@ -376,6 +383,9 @@ void HttpConnection::Arm(Timer kind, int ms) {
     timer_.async_wait([self = shared_from_this(), kind, generation, ms](const error_code& ec) {
         if (ec || self->closed_ || generation != self->timerGeneration_) {
             return;
+        }
+        if (kind == Timer::Rest) {
+            return self->Pull(false);
         }
         const std::string within = " within " + std::to_string(ms) + " ms";
         if (kind == Timer::Header) {

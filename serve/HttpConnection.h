@@ -50,7 +50,7 @@ public:
     void PostAnswer(HttpResponse response);
 
 private:
-    enum class Timer { Idle, Header, Write, Linger };
+    enum class Timer { Idle, Header, Write, Linger, Rest };
 
     void ReadRequest();
     void Read();
@@ -93,6 +93,7 @@ private:
     std::size_t drained_ = 0;
 
     std::shared_ptr<ChunkSource> stream_;
+    std::chrono::steady_clock::time_point restUntil_;  // pull a stream again not before
     std::atomic<bool> wakePending_{false};
     std::atomic<bool> closed_{false};
     bool admitted_ = false;  // counted against its client address

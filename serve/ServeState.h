@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -37,7 +36,7 @@ public:
     // The last frames, oldest first, as a JSON array.
     std::string FramesJson();
     // The history since a time, streamed in pieces (CSV with its header, or
-    // JSON Lines), each piece copied under the lock.
+    // JSON Lines), each piece copied under the lock and rendered outside it.
     std::shared_ptr<ChunkSource> History(HistoryFormat format,
                                          std::chrono::system_clock::time_point since);
     EventHub& Events() { return hub_; }
@@ -49,14 +48,9 @@ private:
     void Count(const ScanStatus& status);
     // The alarms a scan with a reply shows: their since kept, or ended.
     void NoteAlarms(const ReadRecord& record);
-    // The lock as the poller takes it: the history's downloads step aside
-    // while it waits, so that two of them rendering back to back do not
-    // slow the scans.
-    std::unique_lock<std::mutex> PollerLock();
 
     const UnitLink& link_;
     std::mutex mutex_;
-    std::atomic<int> pollerWaiting_{0};
     ServeSnapshot snap_;
     ScanHistory history_;
     std::deque<LinkFrame> frames_;
