@@ -1,8 +1,8 @@
 // The trends' range as the user sees and shares it: the buttons (10 min, 1 h,
 // 24 h, all; zoom; earlier, later; live), a from-to picker, a line that says
 // which range is shown and whether it follows the newest scan, and the
-// address: "#from=...&to=..." for a fixed range, "#live=600" (seconds, or
-// "all") for a live one, so that a link opens the same view.
+// address: "#from=...&to=..." for a fixed range, "#live=600" (seconds) for a
+// live one, nothing for all of it, live; so that a link opens the same view.
 import { t } from "./i18n.js";
 import { setText } from "./api.js";
 import { age, dateTime, fromLocal, iso, toLocal } from "./clock.js";
@@ -26,10 +26,11 @@ export function viewOfHash(hash) {
   return null;
 }
 
-// The address of the trends' view.
+// The address of the trends' view: none for the page's first view (all,
+// live), so that the page's own address stays as it was opened.
 export function hashOfView(view, range) {
   if (view.end === null) {
-    return "#live=" + (view.span ? Math.round(view.span / 1000) : "all");
+    return view.span ? "#live=" + Math.round(view.span / 1000) : "";
   }
   return "#from=" + encodeURIComponent(iso(range[0])) + "&to=" + encodeURIComponent(iso(range[1]));
 }
@@ -121,7 +122,7 @@ export class Views {
     }
     const hash = hashOfView(tr.view, range);
     if (location.hash !== hash) {
-      history.replaceState(null, "", hash);
+      history.replaceState(null, "", hash || location.pathname + location.search);
     }
   }
 }

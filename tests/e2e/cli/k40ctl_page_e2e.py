@@ -520,7 +520,7 @@ class PageTest(unittest.TestCase):
                          self.js("return location.hash"))
         # Earlier, when everything is shown already: still live, and said so.
         d.find_element(By.CSS_SELECTOR, "[data-pan='-0.5']").click()
-        self.assertEqual(state(), ("true", "#live=all"))
+        self.assertEqual(state(), ("true", ""))
         # A fixed range from the picker, in the server's zone; kept by the address.
         times = self.good_scan_times()
         a, b = times[len(times) // 4], times[len(times) // 2]

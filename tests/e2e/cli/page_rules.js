@@ -55,7 +55,8 @@ Promise.all(['series', 'numbers', 'i18n', 'clock', 'views', 'findings'].map(
     ['address: fixed', views.viewOfHash(views.hashOfView({ span: 6e5, end: 1765245000000 },
       [1765244400000, 1765245000000])), { from: 1765244400000, to: 1765245000000 }],
     ['address: live', views.viewOfHash(views.hashOfView({ span: 3600e3, end: null }, [0, 1])), { live: 3600 }],
-    ['address: all', views.viewOfHash('#live=all'), { live: 0 }],
+    ['address: all, live', views.hashOfView({ span: 0, end: null }, [0, 1]), ''],
+    ['address: all, live, asked', views.viewOfHash('#live=all'), { live: 0 }],
     ['address: backwards', views.viewOfHash('#from=2026-12-09T02:00:00Z&to=2026-12-09T01:00:00Z'), null],
   ];
   done(cases.filter(([, got, want]) => JSON.stringify(got) !== JSON.stringify(want))
