@@ -103,3 +103,18 @@ std::string ReadingsJson(const ServeSnapshot& s) {
     object["zone"] = ZoneName(now);
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+std::string BitMeaningsJson() {
+    json list = json::array();
+    for (const BitMeaning& m : BitMeanings()) {
+        const bool alarm = m.kind == BitKind::Alarm;
+        list.push_back({{"bit", m.bit},
+                        {"kind", alarm ? "alarm" : "mode"},
+                        {"id", m.id},
+                        {"name_en", m.englishName},
+                        {"states", {m.states[0], m.states[1]}},
+                        {"raises", alarm ? json(m.raisingValue) : json(nullptr)},
+                        {"severity", alarm ? json(SeverityWord(m.severity)) : json(nullptr)}});
+    }
+    return list.dump();
+}

@@ -23,3 +23,10 @@
 //             (each null before the first answer)}
 //   last_good_scan  ISO 8601 or null
 std::string ReadingsJson(const ServeSnapshot& s);
+
+// The answer to GET /api/v1/bits: what the fifteen status bits mean, in bit
+// order, for the page's words (one request at its start, not one per scan):
+//   [{bit, kind ("alarm" or "mode"), id, name_en, states [English words for
+//   0 and 1], raises (an alarm: the value that raises it, else null),
+//   severity (an alarm: "critical" or "warning", else null)}]
+std::string BitMeaningsJson();

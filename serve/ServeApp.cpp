@@ -177,6 +177,9 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
     if (path == "/api/v1/readings") {
         return Answer(200, kJson, ReadingsJson(state_->Snapshot()));
     }
+    if (path == "/api/v1/bits") {
+        return Answer(200, kJson, BitMeaningsJson());
+    }
     if (path == "/api/v1/frames") {
         return Answer(200, kJson, state_->FramesJson());
     }
