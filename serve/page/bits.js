@@ -1,8 +1,11 @@
 // The fifteen status bits with their legends, and the journal of every change
-// (time, bit, from, to), newest first, kept as long as the history; the
-// changes of the last minute stand out.
+// (time, bit, from, to in words: 交流停电 正常 → 故障), with the link lost and
+// back and the commands sent, newest first, kept as long as the history; the
+// changes of the last minute stand out. A row stands out only while its alarm
+// is raised: a mode (浮充, 手动) is a state, not an alarm.
 import { t } from "./i18n.js";
 import { dateTime, now } from "./clock.js";
+import { stateWords } from "./alarms.js";
 
 const RECENT_MS = 60e3;
 
@@ -13,7 +16,36 @@ export class Bits {
     this.names = [];
     this.cells = [];
     this.last = null;  // the bits of the last good scan
-    this.journal = [];  // {time, bit, from, to}, oldest first
+    this.journal = [];  // {time, bit, from, to} or {time, label, text}, oldest first
+    this.meanings = [];  // what each bit means (GET /api/v1/bits)
+  }
+
+  // What the bits mean: from then on rows stand out by it and the journal
+  // reads in words.
+  mean(meanings) {
+    this.meanings = meanings;
+    if (this.shown) {
+      this.fill(this.shown, true);
+    }
+    this.render();
+  }
+
+  // The link lost or back, a command and its outcome: a line of the journal.
+  note(time, label, text) {
+    this.journal.push({ time, label, text });
+    this.render();
+  }
+
+  // Where alarms started and ended, for the charts: {time, start, bit}.
+  marks() {
+    return this.journal.filter((e) => !e.label &&
+      (this.raised(e.bit, e.to) || this.raised(e.bit, e.from)))
+      .map((e) => ({ time: e.time, start: this.raised(e.bit, e.to), bit: e.bit }));
+  }
+
+  raised(bit, value) {
+    const m = this.meanings[bit];
+    return Boolean(m) && m.kind === "alarm" && value === m.raises;
   }
 
   build(bits) {
@@ -81,11 +113,16 @@ export class Bits {
     }
   }
 
-  fill(bits) {
+  fill(bits, again = false) {
+    this.shown = bits;
     bits.forEach((b, i) => {
-      if (this.cells[i].textContent !== String(b.value)) {
-        this.cells[i].textContent = String(b.value);
-        this.cells[i].classList.toggle("on", b.value === 1);
+      const text = this.meanings.length ? b.value + " · " + stateWords(this.meanings[i], b.value)
+        : String(b.value);
+      if (again || this.cells[i].textContent !== text) {
+        this.cells[i].textContent = text;
+        const on = this.raised(i, b.value);
+        this.cells[i].classList.toggle("on", on);
+        this.cells[i].parentElement.classList.toggle("raised", on);
       }
     });
   }
@@ -129,14 +166,18 @@ export class Bits {
     time.textContent = dateTime(entry.time) + (recent ? " · " + t("recent") : "");
     const bit = document.createElement("th");
     bit.scope = "row";
-    bit.textContent = this.names[entry.bit] || String(entry.bit);
-    const from = document.createElement("td");
-    from.className = "num";
-    from.textContent = String(entry.from);
-    const to = document.createElement("td");
-    to.className = "num";
-    to.textContent = String(entry.to);
-    tr.append(time, bit, from, to);
+    const change = document.createElement("td");
+    if (entry.label) {
+      bit.textContent = entry.label;
+      change.textContent = entry.text;
+      tr.classList.add("note");
+    } else {
+      const m = this.meanings[entry.bit];
+      bit.textContent = this.names[entry.bit] || String(entry.bit);
+      change.textContent = stateWords(m, entry.from) + " → " + stateWords(m, entry.to);
+      tr.classList.toggle("raised", this.raised(entry.bit, entry.to));
+    }
+    tr.append(time, bit, change);
     return tr;
   }
 

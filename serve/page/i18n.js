@@ -41,6 +41,12 @@ const zh = {
   moduleWords: "模块 {0} {1}",
   gapNote: "空白处为扫描失败、串口丢失，或超过三个扫描周期加应答等待时间没有扫描记录（服务停止或历史文件开始之前）。",
   loading: "正在读取历史数据 …",
+  alarmsNone: "无告警", alarmsCount: "{0} 条告警", titleAlarms: "{0} 告警",
+  alarmsUnknown: "告警状态未知（无应答）", critical: "严重", warning: "警告", alarmSince: "{0} 起",
+  runbook: "处理手册", modes: "运行方式：", linkIs: "通信：",
+  stateAlarm: "正常|故障", stateOperation: "自动|手动", stateCharge: "均充|浮充",
+  linkLostNote: "串口丢失", linkBackNote: "通信恢复", linkEntry: "通信", commandEntry: "控制",
+  alarmStart: "{0} 告警", alarmEnd: "{0} 恢复",
 };
 
 const en = {
@@ -82,6 +88,12 @@ const en = {
   ok: "OK", moduleWords: "module {0} {1}",
   gapNote: "Gaps are failed scans, a lost port, or a stretch of more than three intervals and the reply wait without a scan recorded (serve stopped, or before the history began).",
   loading: "Loading the history …",
+  alarmsNone: "no active alarms", alarmsCount: "active alarms: {0}", titleAlarms: "alarms: {0}",
+  alarmsUnknown: "alarms unknown (no reply)", critical: "critical", warning: "warning",
+  alarmSince: "since {0}", runbook: "runbook", modes: "Modes:", linkIs: "Link:",
+  stateAlarm: "normal|raised", stateOperation: "automatic|manual", stateCharge: "equalize|float",
+  linkLostNote: "port lost", linkBackNote: "link back", linkEntry: "link", commandEntry: "command",
+  alarmStart: "{0} raised", alarmEnd: "{0} cleared",
 };
 
 // The window's own messages, kept as it writes them.

@@ -6,7 +6,7 @@
 // five scans a second no one reads more, and each change costs a layout.
 import { applyTexts, t } from "./i18n.js";
 import { getJson, historyCsv, historyRecords, listen } from "./api.js";
-import { serverSaid, paced } from "./clock.js";
+import { now, serverSaid, paced } from "./clock.js";
 import { Store } from "./series.js";
 import { CsvReader, parseTime } from "./csv.js";
 import { Trends } from "./trends.js";
@@ -17,6 +17,7 @@ import { Values } from "./values.js";
 import { Bits } from "./bits.js";
 import { Traffic } from "./traffic.js";
 import { Commands } from "./commands.js";
+import { AlarmBanner } from "./alarms.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -27,8 +28,10 @@ const values = new Values($("values-body"));
 const bits = new Bits($("bits-body"), $("journal-body"));
 const traffic = new Traffic($("traffic-table"), $("traffic-pause"), $("traffic-note"));
 new Download(() => trends.window());
+const banner = new AlarmBanner($("alarm-slot"));
+trends.marks = () => bits.marks();
 // For whoever inspects the page (its tests, its benchmark): read only.
-window.k40page = Object.freeze({ store, trends, bits, traffic, views });
+window.k40page = Object.freeze({ store, trends, bits, traffic, views, banner });
 
 const asked = location.hash;  // the view the address asks for, before any is shown
 let loaded = false;
@@ -36,6 +39,7 @@ const early = [];  // scans that came while the history loaded
 let newest = null;  // the newest readings not yet shown
 const showNewest = paced(() => {
   showGlance(newest);
+  banner.show(newest);
   values.show(newest);
 });
 
@@ -112,6 +116,18 @@ async function loadFrames() {
   traffic.seed(frames, records);
 }
 
+// The link lost or back: said at once, and a line of the journal.
+function link(e) {
+  showLinkEvent(e);
+  if (e.kind === "lost" || e.kind === "back") {
+    bits.note(Date.parse(e.time), t("linkEntry"), t(e.kind === "lost" ? "linkLostNote" : "linkBackNote"));
+  }
+}
+
+function command(c) {
+  bits.note(c.time ? Date.parse(c.time) : now(), t("commandEntry"), c.command + ": " + c.outcome);
+}
+
 async function start() {
   applyTexts(document);
   const readings = await getJson("/api/v1/readings");
@@ -122,6 +138,7 @@ async function start() {
   trends.gapMs = readings.interval_s > 0
     ? 3 * readings.interval_s * 1000 + (readings.wait_ms || 0) : Infinity;
   showGlance(readings);
+  banner.show(readings);
   values.show(readings);
   if (readings.outcome === "reply") {
     bits.build(readings.values.slice(9));
@@ -131,7 +148,10 @@ async function start() {
   }
   let opened;
   const open = new Promise((resolve) => { opened = resolve; });
-  listen({ scan, link: showLinkEvent, frame: (f) => traffic.frame(f) }, () => {
+  const meanings = await getJson("/api/v1/bits");
+  bits.mean(meanings);
+  banner.meanings = meanings;
+  listen({ scan, link, command, frame: (f) => traffic.frame(f) }, () => {
     if (loaded) {
       catchUp();  // the stream was broken: what the server kept meanwhile
     }

@@ -36,6 +36,8 @@ export class Trends {
     this.scanned = paced(() => this.appendNewest(), DRAW_MS);
     this.drawnAt = -Infinity;  // the newest scan drawn
     this.onView = () => {};
+    // Where alarms started and ended: [{time (ms), start (true) or end}].
+    this.marks = () => [];
     matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => this.retheme());
   }
 
@@ -84,8 +86,30 @@ export class Trends {
       unhighlightCallback: () => c.legend.unhover(),
       zoomCallback: () => this.zoomedBy(g),
       drawCallback: (me, initial) => !initial && this.drawn(me),
+      underlayCallback: (ctx, area, me) => this.drawMarks(ctx, area, me),
     });
     return g;
+  }
+
+  // A line where an alarm started (solid, the alarm's colour) or ended
+  // (dashed, the normal colour), under the curves.
+  drawMarks(ctx, area, g) {
+    const [x0, x1] = g.xAxisRange();
+    for (const m of this.marks()) {
+      if (m.time < x0 || m.time > x1) {
+        continue;
+      }
+      const x = Math.round(g.toDomXCoord(m.time)) + 0.5;
+      ctx.save();
+      ctx.strokeStyle = themed(m.start ? "--bad" : "--ok");
+      ctx.lineWidth = 2;
+      ctx.setLineDash(m.start ? [] : [4, 3]);
+      ctx.beginPath();
+      ctx.moveTo(x, area.y);
+      ctx.lineTo(x, area.y + area.h);
+      ctx.stroke();
+      ctx.restore();
+    }
   }
 
   retheme() {
