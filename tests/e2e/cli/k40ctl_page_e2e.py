@@ -258,7 +258,7 @@ class PageTest(unittest.TestCase):
         # "new" by the server's clock, the browser's ten minutes ahead.
         row = self.until(lambda d: [r.text for r in d.find_elements(
             By.CSS_SELECTOR, "#journal-body tr.recent") if BIT_NAMES[0] in r.text])[0]
-        self.assertRegex(row, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d · new %s 0 1$" % BIT_NAMES[0])
+        self.assertRegex(row, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d · new %s automatic → manual$" % BIT_NAMES[0])
         server_clock = self.serve.readings()["server_time"][:19].replace("T", " ")
         self.assertLess(abs(datetime.datetime.fromisoformat(row[:19]) -
                             datetime.datetime.fromisoformat(server_clock)).total_seconds(), 30)
@@ -268,7 +268,7 @@ class PageTest(unittest.TestCase):
         self.open()
         # The journal of a page opened later comes from the history, names and all.
         journal = [r.text for r in self.driver.find_elements(By.CSS_SELECTOR, "#journal-body tr")]
-        self.assertRegex(journal[-1], r" %s 0 1$" % BIT_NAMES[0])
+        self.assertRegex(journal[-1], r" %s automatic → manual$" % BIT_NAMES[0])
         before = len(trace(self.sim.trace))
         self.click_command("equalize").click()
         self.until(lambda d: self.outcome_is("Equalize", "confirmed"))
@@ -607,6 +607,65 @@ class PageTest(unittest.TestCase):
         with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "page_rules.js")) as f:
             failures = self.driver.execute_async_script(f.read())
         self.assertEqual(failures, [])
+
+    def test_r_alarms_first(self):
+        """The banner, the title, the bits, the journal and the charts of a unit
+        whose alarms k40sim raises (one ends): in English, then in Chinese."""
+        self.open()
+        banner = lambda: self.js(  # noqa: E731
+            "const b = document.getElementById('alarms');"
+            "return [b.querySelector('h2').textContent, document.title,"
+            " [...b.querySelectorAll('li')].map(li => [li.dataset.id,"
+            " li.querySelector('.severity').textContent, li.querySelector('.name').textContent,"
+            " li.querySelector('.runbook').getAttribute('href')])]")
+        self.assertEqual(banner()[:2], ["✓ no active alarms", "no active alarms – HCU-K40 monitor"])
+        os.makedirs(os.path.join(self.dir, "e"))
+        sim = Sim(os.path.join(self.dir, "e"), "--event", "ac_power_failure@2s+3s",
+                  "--event", "surge_protector_fault@2s").start()
+        serve = Serve("--port", sim.link, serve=["--interval", "0.1"]).listening()
+        try:
+            self.open("http://127.0.0.1:%d/" % serve.port)
+            two = [["ac_power_failure", "⛔ critical", "AC power failure",
+                    "/runbooks/en.html#K40AcPowerFailure"],
+                   ["surge_protector_fault", "⚠ warning", "Surge protector fault",
+                    "/runbooks/en.html#K40SurgeProtectorFault"]]
+            self.until(lambda d: banner()[2] == two, timeout=20)
+            self.assertEqual(banner()[:2], ["● active alarms: 2", "● alarms: 2 – HCU-K40 monitor"])
+            self.until(lambda d: banner()[2] == two[1:], timeout=20)
+            self.assertEqual(banner()[1], "● alarms: 1 – HCU-K40 monitor")
+            # Rows stand out only for a raised alarm: not 浮充, not the one ended.
+            self.assertEqual(self.js("return [...document.querySelectorAll('#bits-body tr')]"
+                                     ".flatMap((tr, i) => tr.classList.contains('raised') ? [i] : [])"),
+                             [13])
+            journal = [r.text for r in self.driver.find_elements(By.CSS_SELECTOR, "#journal-body tr")]
+            self.assertTrue(any(r.endswith(BIT_NAMES[14] + " normal → failure") for r in journal), journal)
+            self.assertTrue(any(r.endswith(BIT_NAMES[14] + " failure → normal") for r in journal), journal)
+            # The charts' marks: where bit 14 rose and fell between two good scans.
+            history = [json.loads(l) for l in serve.get("/api/v1/history").text().splitlines()]
+            good = [(epoch_ms(r["time"]), r["values"][9 + 14]["value"]) for r in history
+                    if r["outcome"] == "reply"]
+            edges = [[t, v == 1] for (_, u), (t, v) in zip(good, good[1:]) if u != v]
+            marks = self.js("return window.k40page.bits.marks().filter(m => m.bit === 14)"
+                            ".map(m => [m.time, m.start])")
+            self.assertEqual(marks, edges)
+            self.assertEqual([m[1] for m in marks], [True, False])
+            self.language("zh-CN")
+            try:
+                self.open("http://127.0.0.1:%d/" % serve.port)
+                zh = banner()
+                names = [a["name"] for a in serve.readings()["alarms"]]
+                self.assertEqual([x[2] for x in zh[2]], names)
+                self.assertEqual(zh[:2], ["● 1 条告警", "● 1 告警 – HCU-K40 监控"])
+                self.assertEqual(zh[2][0][1], "⚠ 警告")
+                journal = [r.text for r in self.driver.find_elements(By.CSS_SELECTOR, "#journal-body tr")]
+                self.assertTrue(any(r.endswith(BIT_NAMES[14] + " 正常 → 故障") for r in journal), journal)
+                self.assertIn("浮充", self.driver.find_element(By.CSS_SELECTOR, ".modes").text)
+            finally:
+                self.language("en-US")
+            self.assertEqual(self.errors(), [])
+        finally:
+            serve.stop()
+            sim.kill()
 
 
 
