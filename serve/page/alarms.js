@@ -8,7 +8,7 @@ import { lang, t } from "./i18n.js";
 import { dateTime } from "./clock.js";
 import { linkWords } from "./glance.js";
 
-const ICONS = { critical: "⛔", warning: "⚠" };
+const ICONS = { critical: "✖", warning: "⚠" };
 
 // The alert of an alarm as the rule pack names it ("ac_power_failure":
 // "K40AcPowerFailure"), the section of the runbooks that explains it.

@@ -625,7 +625,7 @@ class PageTest(unittest.TestCase):
         serve = Serve("--port", sim.link, serve=["--interval", "0.1"]).listening()
         try:
             self.open("http://127.0.0.1:%d/" % serve.port)
-            two = [["ac_power_failure", "⛔ critical", "AC power failure",
+            two = [["ac_power_failure", "✖ critical", "AC power failure",
                     "/runbooks/en.html#K40AcPowerFailure"],
                    ["surge_protector_fault", "⚠ warning", "Surge protector fault",
                     "/runbooks/en.html#K40SurgeProtectorFault"]]
