@@ -39,6 +39,9 @@ const zh = {
   intRange: "“请填入一个在{0}和{1}之间的整数。”", realRange: "“请填入一个在{0}和{1}之间的数字。”",
   token: "令牌", tokenAsk: "此服务器要求令牌才能发送命令（仅保存在此标签页）。", ok: "确定",
   moduleWords: "模块 {0} {1}",
+  tokenAskRead: "此服务器要求令牌才能读取（命令令牌亦可；仅保存在此标签页）。",
+  tokenWrongRead: "令牌错误，服务器拒绝读取；请重新输入令牌。", tokenNeeded: "没有令牌，无法读取此服务器。",
+  csvWait: "服务器正忙于其他下载，{0} 秒后重试 …",
   gapNote: "空白处为扫描失败、串口丢失，或超过三个扫描周期加应答等待时间没有扫描记录（服务停止或历史文件开始之前）。",
   loading: "正在读取历史数据 …",
 };
@@ -80,6 +83,9 @@ const en = {
   realRange: "Enter a number between {0} and {1}.",
   token: "Token", tokenAsk: "This server needs a token for commands (kept for this tab only).",
   ok: "OK", moduleWords: "module {0} {1}",
+  tokenAskRead: "This server needs a token for reading (a command token also reads; kept for this tab only).",
+  tokenWrongRead: "Wrong token: the server refused to read with it. Enter the token again.", tokenNeeded: "Without a token this server cannot be read.",
+  csvWait: "The server is busy with other downloads; trying again in {0} s …",
   gapNote: "Gaps are failed scans, a lost port, or a stretch of more than three intervals and the reply wait without a scan recorded (serve stopped, or before the history began).",
   loading: "Loading the history …",
 };
