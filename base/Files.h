@@ -31,6 +31,12 @@ FileStatus StatOpenFile(std::FILE* file);
 bool SameFile(const std::string& a, const std::string& b);
 // Up to most bytes from the start of the file; empty when it cannot be read.
 std::string ReadFileStart(const std::string& path, std::size_t most);
+// Up to size bytes of an open file from offset (beyond 2 GB too) into *out,
+// fewer at its end; false when the seek or the read failed.
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, std::size_t size, std::string* out);
+// Cuts an open file to size bytes (its buffer flushed first); false, errno
+// set, when it cannot.
+bool TruncateFile(std::FILE* file, std::uint64_t size);
 
 // The program's arguments in UTF-8. On Windows taken as UTF-16 from the
 // system: through argv, Chinese arguments would arrive as "????".

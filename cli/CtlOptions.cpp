@@ -105,6 +105,7 @@ struct ParsedLine {
     CLI::App* identify = nullptr;
     CLI::App* serve = nullptr;
     CLI::App* check = nullptr;
+    CLI::App* token = nullptr;
 };
 
 // The options before the subcommand: the line, the addressing, the output.
@@ -224,6 +225,10 @@ void AddLineCommands(CLI::App& app, CtlOptions& o, ParsedLine& p) {
         "identify", "who --slave is: 43/14 device identification, else 17 report server id");
     p.serve = AddServeCommand(app, o);
     p.check = AddCheckCommand(app, o);
+    p.token = app.add_subcommand(
+        "token", "write a new secret of 256 bits for serve --token-file (readable by you only)");
+    p.token->add_option("FILE", o.serve.newTokenFile, "a file that does not exist yet")
+        ->required();
 }
 
 // Parses the command line: -1 to go on, else the exit status (help and
@@ -323,6 +328,8 @@ std::string FinishAction(const CLI::App& app, ParsedLine& p, CtlOptions& o) {
         return CheckCensusRange(o);
     } else if (p.identify->parsed()) {
         o.action = Action::Identify;
+    } else if (p.token->parsed()) {
+        o.action = Action::Token;
     } else if (p.serve->parsed()) {
         o.action = Action::Serve;
         const std::string why = FinishServeOptions(app, o);

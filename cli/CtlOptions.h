@@ -40,6 +40,7 @@ enum class Action {
     Census,    // every address of a range: who answers, and who they are
     Identify,  // who --slave is
     Check,     // a monitoring plugin's check: alarms and thresholds, exit 0..3
+    Token,     // a new secret for serve's --token-file and --read-token-file
 };
 
 // k40ctl serve's options as given, turned into serve's settings when it
@@ -50,11 +51,14 @@ struct ServeArgs {
     std::string history = "24h";
     bool allowCommands = false;
     std::string tokenFile;
+    std::string readTokenFile;  // reads need a token too
+    std::string newTokenFile;   // k40ctl token FILE
     std::vector<std::string> hostNames;
     bool probe = false;
     std::vector<std::string> probeTargets, probePorts;
     int probeParallel = 16;
     bool pollsUnit = true;  // false: serve --probe without --port, a fleet exporter only
+    std::string historyFile;
 };
 
 // k40ctl check's options: where the state comes from, the thresholds, the

@@ -22,7 +22,11 @@ const std::pair<const char*, const char*> kWindowsWords[] = {
      "  UART behind them (/dev/ttyS*); with fewer ports, /dev/ttyS(n-1).\n",
      "  COMn is that port, or $K40_COMn when set.\n"},
     {"device, /dev/serial/by-id/ name, USB vendor:product", "device, USB vendor:product"},
+    {"  With --history-file, SIGHUP reopens FILE (log rotation); without it, SIGHUP\n"
+     "  ends serve.\n",
+     ""},
     {"SIGINT and\n  SIGTERM end it.", "Ctrl+C, Ctrl+Break\n  and closing the console end it."},
+    {"SIGINT and SIGTERM\n  end it.", "Ctrl+C, Ctrl+Break and\n  closing the console end it."},
     {"until SIGINT or SIGTERM", "until Ctrl+C or Ctrl+Break"},
     {"/dev/ttyUSB0", "COM3"},
 };

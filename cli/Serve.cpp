@@ -7,6 +7,7 @@
 #include "cli/StopSignal.h"
 #include "link/TcpAddress.h"
 #include "master/LinkLog.h"
+#include "serve/HistoryFile.h"
 #include "serve/HttpServer.h"
 #include "serve/IpAddress.h"
 #include "serve/ServeApp.h"
@@ -25,7 +26,9 @@ int Refuse(const std::string& why) {
 int ReadProbeOptions(const CtlOptions& o, ServeOptions* s) {
     std::string why;
     s->probe = o.serve.probe;
-    s->probeRules.servedPort = o.serve.pollsUnit ? o.port : std::string();
+    SetServedPort(o.serve.pollsUnit ? o.port : std::string(), static_cast<std::uint32_t>(o.waitMs),
+                  &s->probeRules);
+    s->probeRules.loopbackByDefault = IsLoopbackHost(s->listen.host);
     for (const std::string& t : o.serve.probeTargets) {
         if (!AddProbeTarget(t, &s->probeRules, &why)) {
             return Refuse("--probe-target " + t + ": " + why);
@@ -61,6 +64,10 @@ int ReadServeOptions(const CtlOptions& o, ServeOptions* s) {
     if (!o.serve.tokenFile.empty() && !LoadTokenFile(o.serve.tokenFile, &s->access.token, &why)) {
         return Refuse(why);
     }
+    if (!o.serve.readTokenFile.empty() &&
+        !LoadTokenFile(o.serve.readTokenFile, &s->access.readToken, &why)) {
+        return Refuse(why);
+    }
     if (o.serve.allowCommands && s->access.token.empty() && !IsLoopbackHost(s->listen.host)) {
         return Refuse("--allow-commands on " + o.serve.listen + " needs --token-file FILE");
     }
@@ -74,6 +81,29 @@ int ReadServeOptions(const CtlOptions& o, ServeOptions* s) {
     }
     s->pollsUnit = o.serve.pollsUnit;
     s->intervalSeconds = o.watch.intervalSeconds;
+    s->historyFile = o.serve.historyFile;
+    return 0;
+}
+
+// The history file opened and its newest scans restored into the history:
+// those of --history, a day's most at the longest. 0 when it holds, else the
+// exit status (reason said).
+int OpenHistoryFile(const ServeOptions& s, ServeState& state, HistoryFile& file) {
+    const TailWanted wanted{ScanHistory::kMostScans, std::chrono::system_clock::now() - s.history};
+    HistoryLoad load;
+    std::string why;
+    if (!file.Open(wanted, [&state](const ReadRecord& r) { state.Restore(r); }, &load, &why)) {
+        std::fprintf(stderr, "k40ctl: serve: %s\n", why.c_str());
+        return load.otherLayout ? kExitUsage : kExitFailure;
+    }
+    if (load.cutBytes > 0) {
+        std::fprintf(stderr,
+                     "k40ctl: serve: the last line of %s was cut short (%llu bytes, a write that "
+                     "did not end): skipped and cut off\n",
+                     s.historyFile.c_str(), static_cast<unsigned long long>(load.cutBytes));
+    }
+    std::fprintf(stderr, "k40ctl: serve: %zu scans read back from %s\n", load.scans,
+                 s.historyFile.c_str());
     return 0;
 }
 
@@ -102,6 +132,7 @@ int RunServe(const CtlOptions& o, UnitLink& link) {
     }
     std::unique_ptr<Poller> poller;
     std::unique_ptr<ServeState> state;
+    std::unique_ptr<HistoryFile> historyFile;
     std::string why;
     if (s.pollsUnit) {
         poller = std::make_unique<Poller>(PollPlan{ScanScope::All, {}, s.intervalSeconds, 0}, link,
@@ -112,6 +143,13 @@ int RunServe(const CtlOptions& o, UnitLink& link) {
         }
         state = std::make_unique<ServeState>(link, Base(o, s), s.history);
         poller->AddSink(state.get());
+        if (!s.historyFile.empty()) {
+            historyFile = std::make_unique<HistoryFile>(s.historyFile, ReopenRequested, stderr);
+            if (const int refused = OpenHistoryFile(s, *state, *historyFile); refused != 0) {
+                return refused;
+            }
+            poller->AddSink(historyFile.get());
+        }
     }
     ServeApp app(s.access, state.get(), poller.get(), prober.get());
     HttpServer server(app);
@@ -122,7 +160,7 @@ int RunServe(const CtlOptions& o, UnitLink& link) {
     s.listen.port = static_cast<std::uint16_t>(server.Port());
     app.SetHosts(MakeAllowedHosts(s.listen.host, s.listen.port, s.hostNames));
     app.SetServerRefusals([&server] { return server.Refused(); });
-    CatchStopSignals(HangUp::Stops);
+    CatchStopSignals(s.historyFile.empty() ? HangUp::Stops : HangUp::Reopens);
     server.Start(2);
     std::fprintf(stderr, "k40ctl: serving http://%s/\n", FormatHostPort(s.listen).c_str());
     int result = kExitReply;

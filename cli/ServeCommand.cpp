@@ -34,8 +34,18 @@ const char kServeHelp[] =
     "  (otherwise 401). A command with another site's Origin, and any request\n"
     "  whose Host is not the server's own name (the listen address, localhost on\n"
     "  loopback, the address connected to on a wildcard listen, --host-name), get\n"
-    "  403. Without --port, serve --probe is a fleet exporter alone. SIGINT and\n"
-    "  SIGTERM end it.\n"
+    "  403, as do a probe, an API call or a command from another site's page\n"
+    "  (Sec-Fetch-Site, Origin). --read-token-file FILE: every path but the\n"
+    "  page's own files needs Authorization: Bearer (that token or the command\n"
+    "  token). Without --port, serve --probe is a fleet exporter alone; beyond\n"
+    "  loopback --probe needs --probe-target or --probe-port. SIGINT and SIGTERM\n"
+    "  end it. k40ctl token FILE writes a new secret for these files.\n"
+    "  --history-file FILE appends every scan to FILE as watch all --format json\n"
+    "  writes it, and at start reads the newest back into the history (at most\n"
+    "  86400, none older than --history; a last line a crash cut short is cut\n"
+    "  off; a file of other lines is refused).\n"
+    "  With --history-file, SIGHUP reopens FILE (log rotation); without it, SIGHUP\n"
+    "  ends serve.\n"
     "\n";
 
 namespace {
@@ -66,6 +76,9 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
                     "accept POST /api/v1/command (off by default)");
     serve->add_option("--token-file", s.tokenFile,
                       "the secret every command must carry as Authorization: Bearer");
+    serve->add_option("--read-token-file", s.readTokenFile,
+                      "a secret every read but the page's own files must carry as "
+                      "Authorization: Bearer (the command token also reads)");
     serve->add_option("--host-name", s.hostNames,
                       "a name this server is reached by (Host header), repeatable");
     serve->add_flag("--probe", s.probe, "serve GET /probe?target=T&slave=N");
@@ -73,6 +86,8 @@ CLI::App* AddServeCommand(CLI::App& app, CtlOptions& o) {
                       "HOST[:PORT] or CIDR a probe may reach (repeatable; none: loopback only)");
     serve->add_option("--probe-port", s.probePorts,
                       "a serial port a probe may open (repeatable)");
+    serve->add_option("--history-file", s.historyFile,
+                      "append every scan to FILE (JSON Lines of watch all), read back at start");
     serve->add_option("--probe-parallel", s.probeParallel, "probes at once (default 16)")
         ->check(CLI::Range(1, 256))
         ->capture_default_str();
@@ -84,6 +99,15 @@ std::string FinishServeOptions(const CLI::App& app, CtlOptions& o) {
     s.pollsUnit = app.get_option("--port")->count() > 0 || !s.probe;
     if (!s.probe && (!s.probeTargets.empty() || !s.probePorts.empty())) {
         return "--probe-target and --probe-port go with --probe";
+    }
+    if (!s.historyFile.empty() && !s.pollsUnit) {
+        return "--history-file needs --port: a fleet exporter keeps no history";
+    }
+    if (s.probe && s.probeTargets.empty() && s.probePorts.empty() && !IsLoopbackListen(s.listen)) {
+        return "--probe on " + s.listen +
+               " (beyond loopback) needs --probe-target or --probe-port: by default a probe "
+               "reaches every port of this host's loopback, which whoever reaches the server "
+               "must not scan";
     }
     if (s.allowCommands && !s.pollsUnit) {
         return "--allow-commands needs --port: a fleet exporter sends no commands";

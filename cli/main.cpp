@@ -13,6 +13,7 @@
 #include "cli/RawCommand.h"
 #include "cli/ScanCommand.h"
 #include "cli/Serve.h"
+#include "cli/TokenCommand.h"
 #include "cli/Watch.h"
 #include "formats/RecordFormat.h"
 #include "master/UnitCommand.h"
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
     const int parsed = ParseCtlOptions(args.Count(), args.Values(), options, std::cout, std::cerr);
     if (parsed >= 0) {
         return parsed;
+    }
+    if (options.action == Action::Token) {
+        return RunToken(options);
     }
     if (options.action == Action::Ports) {
         return RunPorts(options);

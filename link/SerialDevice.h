@@ -84,6 +84,11 @@ ISerialPorts& SystemPorts();
 // Linux; on Windows the same COMn, or $K40_COMn); any other name is returned
 // as it is.
 std::string ResolvePortName(const std::string& name);
+// Whether two port names open the same device: on Linux the same character
+// device (its number, after every symbolic link: /dev/pts/4, /dev/./pts/4 and a
+// link to it are one), on Windows the same COM name (case aside, "\\.\"
+// aside). Names that open nothing compare by their resolved spelling.
+bool SameSerialDevice(const std::string& a, const std::string& b);
 
 // Why a device could not be opened: the system's error number (one that fits
 // where the system gave none: EINVAL for a malformed address), and the reason in words an operator

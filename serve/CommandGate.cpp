@@ -31,9 +31,8 @@ CommandVerdict JudgeCommand(const ServeAccess& access, const HttpRequest& reques
         return No(403, "commands-off",
                   "commands are not allowed: serve runs without --allow-commands");
     }
-    if (!OriginAllowed(access.hosts, request)) {
-        return No(403, "origin",
-                  "a command from another site (Origin " + request.origin + ") is refused");
+    if (!FromOwnSite(access.hosts, request)) {
+        return No(403, "origin", "a command from another site's page is refused");
     }
     if (!access.token.empty() && !BearerMatches(request.authorization, access.token)) {
         return No(401, "token", "a command needs Authorization: Bearer <token>");

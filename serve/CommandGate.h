@@ -14,6 +14,9 @@ struct ServeAccess {
     AllowedHosts hosts;          // the names a request's Host (and Origin) may give
     bool allowCommands = false;  // --allow-commands
     std::string token;           // --token-file's secret; empty: none needed
+    // --read-token-file's secret: every path but the page's own files and
+    // the runbooks needs it or the command token; empty: reads are open.
+    std::string readToken;
     bool confirm = true;         // read system commands back (--no-confirm)
     int confirmWindowMs = 1500;
 };

@@ -1,12 +1,18 @@
 #include "serve/EventHub.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
+
+#include "serve/ServeLog.h"
 
 class EventHub::Stream : public ChunkSource {
 public:
-    explicit Stream(std::size_t max) : max_(max) { queued_ = "retry: 1000\n\n"; }
+    Stream(std::size_t max, std::size_t maxTotal, std::shared_ptr<std::atomic<std::size_t>> total)
+        : max_(max), maxTotal_(maxTotal), total_(std::move(total)) {
+        queued_ = "retry: 1000\n\n";
+        *total_ += queued_.size();
+    }
+    ~Stream() override { *total_ -= queued_.size(); }
 
     Pull Next(std::string* chunk) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -16,6 +22,7 @@ public:
         if (queued_.empty()) {
             return Pull::Later;
         }
+        *total_ -= queued_.size();
         chunk->swap(queued_);
         queued_.clear();
         return Pull::Chunk;
@@ -28,6 +35,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
         wake_ = nullptr;
+        Release();
     }
 
     // False when the client was dropped just now for its backlog.
@@ -39,12 +47,13 @@ public:
             if (dropped_ || closed_) {
                 return true;
             }
-            if (queued_.size() + text.size() > max_) {
+            const bool behind = !queued_.empty() && *total_ + text.size() > maxTotal_;
+            if (queued_.size() + text.size() > max_ || behind) {
                 dropped_ = dropNow = true;
-                queued_.clear();
-                queued_.shrink_to_fit();
+                Release();
             } else {
                 queued_ += text;
+                *total_ += text.size();
             }
             wake = wake_;
         }
@@ -59,14 +68,24 @@ public:
     }
 
 private:
-    const std::size_t max_;
+    void Release() {  // mutex_ held
+        *total_ -= queued_.size();
+        queued_.clear();
+        queued_.shrink_to_fit();
+    }
+
+    const std::size_t max_, maxTotal_;
+    const std::shared_ptr<std::atomic<std::size_t>> total_;
     std::mutex mutex_;
     std::string queued_;
     std::function<void()> wake_;
     bool dropped_ = false, closed_ = false;
 };
 
-EventHub::EventHub(std::size_t maxQueuedBytes) : max_(maxQueuedBytes) {
+EventHub::EventHub(std::size_t maxQueuedBytes, std::size_t maxQueuedTotal)
+    : max_(maxQueuedBytes),
+      maxTotal_(maxQueuedTotal),
+      queued_(std::make_shared<std::atomic<std::size_t>>(0)) {
     worker_ = std::thread([this] { Work(); });
 }
 
@@ -110,7 +129,7 @@ void EventHub::Work() {
 }
 
 std::shared_ptr<ChunkSource> EventHub::Subscribe() {
-    auto stream = std::make_shared<Stream>(max_);
+    auto stream = std::make_shared<Stream>(max_, maxTotal_, queued_);
     std::lock_guard<std::mutex> lock(mutex_);
     streams_.push_back(stream);
     return stream;
@@ -134,7 +153,7 @@ void EventHub::Send(const std::string& text) {
     }
     for (const auto& s : live) {
         if (!s->Add(text)) {
-            std::fprintf(stderr, "k40ctl: an event-stream client reads too slowly: dropped\n");
+            LogRefusal("k40ctl: an event-stream client reads too slowly: dropped");
         }
     }
 }

@@ -2,9 +2,13 @@
 // event once, into one queue; the hub's own thread copies it into every
 // client's queue, so that a hundred clients cost the poller no more than one.
 // A client whose queue grows beyond the bound reads too slowly: its stream
-// ends, so that it can neither slow the poller nor grow memory without bound.
+// ends, so that it can neither slow the poller nor grow memory without bound;
+// and once all queues together hold more than their total bound, a client
+// that is behind (its queue not empty) is ended too: 500 slow clients must
+// not hold 500 MiB.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -18,7 +22,8 @@
 
 class EventHub {
 public:
-    explicit EventHub(std::size_t maxQueuedBytes = 1024 * 1024);
+    explicit EventHub(std::size_t maxQueuedBytes = 1024 * 1024,
+                      std::size_t maxQueuedTotal = 8 * 1024 * 1024);
     ~EventHub();  // ends the hub's thread; events not yet handed on are dropped
     EventHub(const EventHub&) = delete;
     EventHub& operator=(const EventHub&) = delete;
@@ -37,7 +42,10 @@ private:
     void Work();
     void Send(const std::string& text);
 
-    const std::size_t max_;
+    const std::size_t max_, maxTotal_;
+    // Bytes in all clients' queues; shared with the streams, which may
+    // outlive the hub.
+    std::shared_ptr<std::atomic<std::size_t>> queued_;
     std::mutex mutex_;
     std::vector<std::weak_ptr<Stream>> streams_;
 

@@ -20,6 +20,10 @@ struct HttpRequest {
     // Header fields (empty when absent); names compared without case by the server.
     std::string host, origin, authorization, contentType, accept;
     std::string scrapeTimeout;  // X-Prometheus-Scrape-Timeout-Seconds
+    // What a browser says of the page that made the request: Sec-Fetch-Site
+    // ("same-origin", "same-site", "cross-site", "none"), -Mode ("navigate",
+    // "cors", "no-cors", ...) and -Dest ("document", "image", ...).
+    std::string fetchSite, fetchMode, fetchDest;
     std::string body;
     // The address the client connected to (the server's own, as IP text:
     // "127.0.0.1", "::1", "192.0.2.7") and the client's; with the port apart.

@@ -1,10 +1,14 @@
 // A connection reads one request at a time (no second one is read while the
 // application works on the first), under a deadline for the whole request
 // and an idle timeout between kept-alive requests, and writes its answer from
-// a queue that a streamed answer fills as its source allows.
+// a queue that a streamed answer fills as its source allows. An answer made on
+// demand (the history) is paced: two of them take half a processor at most.
 #include "serve/HttpConnection.h"
 
 #include <cstdio>
+
+#include "serve/HttpResponder.h"
+#include "serve/IpAddress.h"
 
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
@@ -19,29 +23,8 @@ std::string AddressText(const asio::ip::address& address) {
     return address.to_string();
 }
 
-// The application's answer function: answers exactly once, and with a 500 when
-// the application dropped it without answering, so a connection never waits
-// for nothing.
-class Responder {
-public:
-    explicit Responder(std::shared_ptr<HttpConnection> c) : connection_(std::move(c)) {}
-    ~Responder() {
-        if (!done_.exchange(true)) {
-            connection_->PostAnswer(TextResponse(500, "the request got no answer"));
-        }
-    }
-    void Answer(HttpResponse response) {
-        if (!done_.exchange(true)) {
-            connection_->PostAnswer(std::move(response));
-        }
-    }
-
-private:
-    std::shared_ptr<HttpConnection> connection_;
-    std::atomic<bool> done_{false};
-};
-
 constexpr std::size_t kStreamLowWater = 64 * 1024;  // pull a made-on-demand answer below this
+constexpr int kPaceRests = 3;  // an answer made on demand rests 3 times its making
 constexpr int kRefusalWriteMs = 2000;
 constexpr int kLingerMs = 1000;
 constexpr std::size_t kLingerBytes = 4 << 20;
@@ -58,14 +41,16 @@ HttpConnection::HttpConnection(std::shared_ptr<ServerContext> core, tcp::socket 
     }
     const tcp::endpoint remote = socket_.remote_endpoint(ec);
     remote_ = ec ? std::string("a client") : AddressText(remote.address());
+    client_ = ClientBlock(remote_);
 }
 
 HttpConnection::~HttpConnection() {
     core_->Unregister(this);
     if (!closed_.exchange(true)) {
         --core_->open;
+        core_->pending -= pendingBytes_;
         if (admitted_) {
-            core_->ReleaseClient(remote_);
+            core_->ReleaseClient(client_);
         }
         if (stream_) {
             stream_->Closed();
@@ -74,7 +59,7 @@ HttpConnection::~HttpConnection() {
 }
 
 void HttpConnection::Start() {
-    admitted_ = core_->AdmitClient(remote_);
+    admitted_ = core_->AdmitClient(client_);
     if (!admitted_) {
         ++core_->refused;
         LogRefusal("k40ctl: refused a connection from " + remote_ + ": it holds " +
@@ -106,8 +91,10 @@ void HttpConnection::Close() {
     error_code ignored;
     socket_.close(ignored);
     --core_->open;
+    core_->pending -= pendingBytes_;
+    pendingBytes_ = 0;
     if (admitted_) {
-        core_->ReleaseClient(remote_);
+        core_->ReleaseClient(client_);
     }
     if (auto stream = std::move(stream_)) {
         stream->Closed();
@@ -265,7 +252,10 @@ void HttpConnection::Pull(bool woken) {
     const std::size_t low = std::min(kStreamLowWater, core_->limits.maxPendingStreamBytes);
     while (stream_ && !closed_ && (woken || pendingBytes_ < low)) {
         std::string chunk;
+        const auto begun = std::chrono::steady_clock::now();
         const ChunkSource::Pull pull = stream_->Next(&chunk);
+        const auto made = std::chrono::steady_clock::now();
+        restUntil_ = std::max(restUntil_, made) + kPaceRests * (made - begun);
         if (pull == ChunkSource::Pull::End) {
             stream_.reset();
             Send("0\r\n\r\n");
@@ -277,7 +267,9 @@ void HttpConnection::Pull(bool woken) {
         char size[20];
         std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
         Send(size + chunk + "\r\n");
-        if (pendingBytes_ > core_->limits.maxPendingStreamBytes) {
+        const bool allBehind =
+            core_->pending > core_->limits.maxPendingStreamTotal && pendingBytes_ > low;
+        if (pendingBytes_ > core_->limits.maxPendingStreamBytes || allBehind) {
             LogRefusal("k40ctl: stream to " + remote_ + " ended: the client reads too slowly");
             Close();
             return;
@@ -290,6 +282,7 @@ void HttpConnection::Send(std::string bytes) {
         return;
     }
     pendingBytes_ += bytes.size();
+    core_->pending += bytes.size();
     out_.push_back(std::move(bytes));
     if (!writing_) {
         WriteNext();
@@ -311,6 +304,7 @@ void HttpConnection::WriteNext() {
                               return;
                           }
                           self->pendingBytes_ -= self->out_.front().size();
+                          self->core_->pending -= self->out_.front().size();
                           self->out_.pop_front();
                           if (!self->out_.empty()) {
                               self->WriteNext();
@@ -332,7 +326,9 @@ void HttpConnection::AfterWrites() {
     ++timerGeneration_;
     timer_.cancel();
     if (stream_) {
-        Pull(false);
+        const auto rest = restUntil_ - std::chrono::steady_clock::now();
+        const auto ms = rest / std::chrono::milliseconds(1);
+        ms > 0 ? Arm(Timer::Rest, static_cast<int>(ms)) : Pull(false);
         return;
     }
     if (!keepAlive_) {
@@ -387,6 +383,9 @@ void HttpConnection::Arm(Timer kind, int ms) {
     timer_.async_wait([self = shared_from_this(), kind, generation, ms](const error_code& ec) {
         if (ec || self->closed_ || generation != self->timerGeneration_) {
             return;
+        }
+        if (kind == Timer::Rest) {
+            return self->Pull(false);
         }
         const std::string within = " within " + std::to_string(ms) + " ms";
         if (kind == Timer::Header) {

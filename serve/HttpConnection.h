@@ -50,7 +50,7 @@ public:
     void PostAnswer(HttpResponse response);
 
 private:
-    enum class Timer { Idle, Header, Write, Linger };
+    enum class Timer { Idle, Header, Write, Linger, Rest };
 
     void ReadRequest();
     void Read();
@@ -73,6 +73,7 @@ private:
     boost::asio::steady_timer timer_;
     unsigned timerGeneration_ = 0;
     std::string local_, remote_;
+    std::string client_;  // what the per-client limit counts: remote_, an IPv6 /64
     int localPort_ = 0;
 
     std::array<char, 16 * 1024> chunk_{};
@@ -92,6 +93,7 @@ private:
     std::size_t drained_ = 0;
 
     std::shared_ptr<ChunkSource> stream_;
+    std::chrono::steady_clock::time_point restUntil_;  // pull a stream again not before
     std::atomic<bool> wakePending_{false};
     std::atomic<bool> closed_{false};
     bool admitted_ = false;  // counted against its client address

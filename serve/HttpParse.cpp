@@ -49,6 +49,56 @@ int RefusalStatus(const boost::beast::error_code& ec, std::string* why) {
     return 400;
 }
 
+// A line of the header that begins with a space or tab continues the one
+// before (obs-fold): refused, since whoever reads it otherwise sees other
+// fields than the server. header: the request line through the last field.
+bool HasObsFold(std::string_view header) {
+    for (std::size_t at = header.find("\r\n"); at != std::string_view::npos;
+         at = header.find("\r\n", at + 2)) {
+        if (at + 2 < header.size() && (header[at + 2] == ' ' || header[at + 2] == '\t')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The transfer codings of a request, all Transfer-Encoding fields joined:
+// chunked alone is known; it must come once and last, since otherwise the
+// body's end cannot be found, and not on HTTP/1.0, which has no chunks.
+int CheckTransferCoding(std::string_view list, unsigned version, std::string* why) {
+    if (version < 11) {
+        *why = "Transfer-Encoding in an HTTP/1.0 request";
+        return 400;
+    }
+    int chunked = 0;
+    bool chunkedLast = false;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        std::string_view coding = list.substr(0, std::min(comma, list.find(';')));
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        while (!coding.empty() && (coding.front() == ' ' || coding.front() == '\t')) {
+            coding.remove_prefix(1);
+        }
+        while (!coding.empty() && (coding.back() == ' ' || coding.back() == '\t')) {
+            coding.remove_suffix(1);
+        }
+        if (coding.empty()) {
+            continue;
+        }
+        if (!SameName(coding, "chunked")) {
+            *why = "transfer coding \"" + std::string(coding) + "\" is not supported";
+            return 501;
+        }
+        ++chunked;
+        chunkedLast = list.find_first_not_of(" \t,") == std::string_view::npos;
+    }
+    if (chunked != 1 || !chunkedLast) {
+        *why = "chunked must be the last transfer coding, once";
+        return 400;
+    }
+    return 0;
+}
+
 }  // namespace
 
 struct HttpRequestReader::Impl {
@@ -60,7 +110,9 @@ HttpRequestReader::HttpRequestReader(const HttpLimits& limits)
     const std::size_t most = std::numeric_limits<std::uint32_t>::max();
     impl_->parser.header_limit(static_cast<std::uint32_t>(std::min(limits.maxHeaderBytes, most)));
     impl_->parser.body_limit(limits.maxBodyBytes);
-    impl_->parser.eager(true);
+    // Not eager until the header is taken: the parser stops after it, before
+    // the body and its trailer (whose fields it would add to the header's).
+    impl_->parser.eager(false);
 }
 
 HttpRequestReader::~HttpRequestReader() = default;
@@ -86,10 +138,19 @@ HttpRequestReader::State HttpRequestReader::Feed(std::string_view bytes, std::si
         const bool clamped = inHeader && offered > headerRoom_;
         offered = clamped ? headerRoom_ : offered;
         boost::beast::error_code ec;
-        const std::size_t n = parser.put(boost::asio::const_buffer(bytes.data() + *used, offered), ec);
+        const std::size_t start = *used;
+        const std::size_t n = parser.put(boost::asio::const_buffer(bytes.data() + start, offered), ec);
         *used += n;
         if (inHeader) {
             headerRoom_ -= std::min(n, headerRoom_);
+        }
+        // Beast takes the header in one piece, once all of it is there: the
+        // bytes it took just now are the whole of it.
+        if (inHeader && parser.is_header_done()) {
+            if (TakeHeader(bytes.substr(start, n)) != State::Done) {
+                return State::Refused;
+            }
+            parser.eager(true);
         }
         if (clamped && !parser.is_header_done() && (ec == http::error::need_more || !ec)) {
             return Refuse(431, "request header too large");
@@ -114,10 +175,16 @@ bool HttpRequestReader::ExpectsContinue() const {
     return it != m.end() && SameName(View(it->value()), "100-continue");
 }
 
-HttpRequestReader::State HttpRequestReader::Finish() {
-    auto& m = impl_->parser.get();
+// The header as the routes will see it, read once when it is complete: the
+// fields that come after the body (a chunked body's trailer) are never added
+// to it, since a proxy in front would not have seen them where they count.
+HttpRequestReader::State HttpRequestReader::TakeHeader(std::string_view taken) {
+    const auto& m = impl_->parser.get();
     if (m.version() != 10 && m.version() != 11) {
         return Refuse(400, "unsupported HTTP version");
+    }
+    if (HasObsFold(taken.substr(0, taken.find("\r\n\r\n")))) {
+        return Refuse(400, "a header line continued on the next (obs-fold)");
     }
     HttpRequest request;
     request.method = std::string(View(m.method_string()));
@@ -125,17 +192,33 @@ HttpRequestReader::State HttpRequestReader::Finish() {
     if (SetRequestTarget(View(m.target()), &request, &why) != 0) {
         return Refuse(400, std::move(why));
     }
+    unsigned seen = 0;
+    std::string codings;
     for (const auto& field : m) {
-        if (SetRequestField(View(field.name_string()), View(field.value()), &request, &why) != 0) {
+        const std::string_view name = View(field.name_string()), value = View(field.value());
+        if (SetRequestField(name, value, &request, &why, &seen) != 0) {
             return Refuse(400, std::move(why));
         }
+        if (SameName(name, "Transfer-Encoding")) {
+            codings += std::string(codings.empty() ? "" : ",") + std::string(value);
+        }
     }
-    if (m.version() == 11 && m.find(http::field::host) == m.end()) {
+    if (m.version() == 11 && request.host.empty()) {
         return Refuse(400, "no Host field");
     }
-    request.body = std::move(m.body());
+    if (m.find(http::field::transfer_encoding) != m.end()) {
+        const int status = CheckTransferCoding(codings, m.version(), &why);
+        if (status != 0) {
+            return Refuse(status, std::move(why));
+        }
+    }
     keepAlive_ = m.keep_alive() && m.version() == 11;  // 1.0 clients: one request each
     request_ = std::move(request);
+    return State::Done;
+}
+
+HttpRequestReader::State HttpRequestReader::Finish() {
+    request_.body = std::move(impl_->parser.get().body());
     return State::Done;
 }
 
@@ -227,31 +310,47 @@ int SetRequestTarget(std::string_view target, HttpRequest* out, std::string* why
 }
 
 int SetRequestField(std::string_view name, std::string_view value, HttpRequest* out,
-                    std::string* why) {
+                    std::string* why, unsigned* seen) {
     struct Single {
         const char* name;
-        std::string HttpRequest::*field;
+        std::string HttpRequest::*field;  // null: checked, not kept
     };
     static const Single singles[] = {
         {"Host", &HttpRequest::host},
         {"Origin", &HttpRequest::origin},
         {"Authorization", &HttpRequest::authorization},
         {"Content-Type", &HttpRequest::contentType},
+        {"Content-Length", nullptr},
+        {"Sec-Fetch-Site", &HttpRequest::fetchSite},
         {"X-Prometheus-Scrape-Timeout-Seconds", &HttpRequest::scrapeTimeout},
     };
-    for (const Single& s : singles) {
+    for (unsigned i = 0; i < sizeof singles / sizeof singles[0]; ++i) {
+        const Single& s = singles[i];
         if (SameName(name, s.name)) {
-            std::string& field = out->*s.field;
-            if (!field.empty()) {
+            // A second copy, even after an empty first one: two readers of the
+            // request (a proxy, the server) could each take another.
+            if ((*seen & (1u << i)) != 0) {
                 *why = std::string("more than one ") + s.name + " field";
                 return 400;
             }
-            field = std::string(value);
+            *seen |= 1u << i;
+            if (s.field != nullptr) {
+                out->*s.field = std::string(value);
+            }
             return 0;
         }
     }
-    if (SameName(name, "Accept")) {
-        out->accept += (out->accept.empty() ? "" : ", ") + std::string(value);
+    const struct {
+        const char* name;
+        std::string HttpRequest::*field;
+    } lists[] = {{"Accept", &HttpRequest::accept},
+                 {"Sec-Fetch-Mode", &HttpRequest::fetchMode},
+                 {"Sec-Fetch-Dest", &HttpRequest::fetchDest}};
+    for (const auto& l : lists) {
+        if (SameName(name, l.name)) {
+            std::string& field = out->*l.field;
+            field += (field.empty() ? "" : ", ") + std::string(value);
+        }
     }
     return 0;
 }
@@ -290,14 +389,7 @@ std::string ResponseHead(const HttpResponse& response, const ResponseFraming& fr
 const char* ContinueLine() { return "HTTP/1.1 100 Continue\r\n\r\n"; }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    const bool digit = c >= '0' && c <= '9', lower = c >= 'a' && c <= 'f';
+    const bool upper = c >= 'A' && c <= 'F';
+    return digit ? c - '0' : lower ? c - 'a' + 10 : upper ? c - 'A' + 10 : -1;
 }

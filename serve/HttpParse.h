@@ -32,7 +32,8 @@ public:
     // The client waits for "100 Continue" before it sends its body.
     bool ExpectsContinue() const;
 
-    // With Refused: the 4xx status to answer and a short reason for the log.
+    // With Refused: the 4xx or 501 status to answer and a short reason for
+    // the log; the connection is closed after the answer.
     int Status() const { return status_; }
     const std::string& Why() const { return why_; }
     // With Done: the request, and whether the connection may stay open.
@@ -41,6 +42,7 @@ public:
 
 private:
     State Refuse(int status, std::string why);
+    State TakeHeader(std::string_view taken);
     State Finish();
 
     struct Impl;
@@ -53,7 +55,7 @@ private:
 };
 
 // A whole request in bytes: 0 when it is complete and valid (*out filled),
-// else the 4xx status the server answers (400 also for an incomplete one),
+// else the 4xx (501: a transfer coding other than chunked) status the server answers (400 also for an incomplete one),
 // with the reason in *why.
 int ParseHttpRequest(std::string_view bytes, const HttpLimits& limits, HttpRequest* out,
                      std::string* why);
@@ -63,9 +65,11 @@ int ParseHttpRequest(std::string_view bytes, const HttpLimits& limits, HttpReque
 // backslash or a control character once decoded, or for bad percent-encoding.
 int SetRequestTarget(std::string_view target, HttpRequest* out, std::string* why);
 // One header field into the request's fields (names without case). 400 for a
-// second Host, Origin, Authorization, Content-Type or scrape timeout field.
+// second Host, Origin, Authorization, Content-Type, Content-Length,
+// Sec-Fetch-Site or scrape timeout field, empty or not; *seen keeps which
+// came (0 before the first field).
 int SetRequestField(std::string_view name, std::string_view value, HttpRequest* out,
-                    std::string* why);
+                    std::string* why, unsigned* seen);
 
 // "%41b" -> "Ab"; with plusIsSpace (a query) '+' is a space. False for a '%'
 // not followed by two hex digits.

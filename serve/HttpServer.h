@@ -15,14 +15,19 @@ struct HttpLimits {
     std::size_t maxHeaderBytes = 8 * 1024;  // request line and fields: 431 beyond
     std::size_t maxBodyBytes = 4 * 1024;    // 413 beyond
     int headerDeadlineMs = 10000;  // the whole header must arrive within it (slow clients)
-    int idleMs = 60000;            // a kept-alive connection without a request is closed
+    // A kept-alive connection without a request is closed, as a silent one.
+    int idleMs = 10000;
     std::size_t maxConnections = 512;  // more are accepted and closed at once
-    // From one client address: one client holding every connection open would
-    // shut out the others (Prometheus among them) until the header deadline.
+    // From one client address (IPv6: one /64, which one host may hold all
+    // of): one client holding every connection open would shut out the
+    // others (Prometheus among them) until the header deadline.
     std::size_t maxConnectionsPerClient = 128;
     // A streamed answer whose client reads too slowly is ended once this much
     // is waiting to be written to it.
     std::size_t maxPendingStreamBytes = 1024 * 1024;
+    // ... and once all clients together hold this much waiting, a stream
+    // that is behind is ended as well: 500 slow clients must not hold 500 MiB.
+    std::size_t maxPendingStreamTotal = 16 * 1024 * 1024;
 };
 
 class HttpServer {

@@ -242,3 +242,13 @@ bool IsLoopbackHost(std::string_view host) {
     IpAddress address;
     return host == "localhost" || (ParseIpAddress(host, &address) && IsLoopbackAddress(address));
 }
+
+std::string ClientBlock(const std::string& address) {
+    IpAddress ip;
+    if (!ParseIpAddress(address, &ip) || !ip.v6) {
+        return address;
+    }
+    std::fill(ip.bytes.begin() + 8, ip.bytes.end(), 0);
+    ip.scope = 0;
+    return FormatIpAddress(ip) + "/64";
+}

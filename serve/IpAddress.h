@@ -28,6 +28,11 @@ bool ParseIpAddress(std::string_view text, IpAddress* address);
 // as "%N" when it has one. Text the link's name parsing takes back.
 std::string FormatIpAddress(const IpAddress& address);
 
+// What the server's per-client limit counts of a client's address: the
+// address, but an IPv6 one's /64 ("2001:db8:1:2::/64"), since one host on a
+// network may use any address of its /64. Text that is no address as it is.
+std::string ClientBlock(const std::string& address);
+
 // 127.0.0.0/8 or ::1: the host's own loopback. The one test of it: the
 // listen address, the Host rules and the probe's default targets all ask here.
 bool IsLoopbackAddress(const IpAddress& address);

@@ -4,6 +4,7 @@
 
 #include "formats/PrometheusFormat.h"
 #include "formats/PrometheusText.h"
+#include "link/LineDiagnosis.h"
 #include "master/ScanScope.h"
 
 const char* const kPrometheusContentType = "text/plain; version=0.0.4; charset=utf-8";
@@ -102,6 +103,24 @@ std::chrono::milliseconds ProbeBudget(const std::string& scrapeTimeout, int wait
 int ExchangeWaitMs(std::chrono::milliseconds left, int waitMs) {
     const long long share = left.count() / kScanSteps;
     return share < kMinExchangeWaitMs ? 0 : static_cast<int>(std::min<long long>(share, waitMs));
+}
+
+std::string ProbeFailure(const ReadRecord& record, int waitMs) {
+    switch (record.outcome) {
+        case ReadOutcome::Reply:
+            return {};
+        case ReadOutcome::Exception:
+            return "exception reply " + ExceptionText(record);
+        case ReadOutcome::Timeout:
+            break;
+    }
+    const bool closed = record.finding == CLineDiagnosis::Name(LineFinding::PeerClosed);
+    std::string text = closed ? std::string("no reply")
+                              : "no reply within " + std::to_string(waitMs) + " ms";
+    if (!record.finding.empty() && !closed) {
+        text += " (" + record.finding + ")";
+    }
+    return closed ? text + ": the target closed the connection" : text;
 }
 
 std::string ProbeText(const ReadRecord& record, const std::string& target, int slave,

@@ -36,6 +36,12 @@ std::chrono::milliseconds ProbeBudget(const std::string& scrapeTimeout, int wait
 // too little is left for a scan to mean anything.
 int ExchangeWaitMs(std::chrono::milliseconds left, int waitMs);
 
+// Why a scan failed, in words that hold nothing the target sent: the outcome
+// and the kind of what the line showed ("no reply within 500 ms (no-frame)"),
+// never the bytes themselves, so that a probe reads no banner of a service
+// that is no unit.
+std::string ProbeFailure(const ReadRecord& record, int waitMs);
+
 // The answer: a comment with the reason when the scan failed or could not be
 // made (comments are no samples: nothing to alert on but k40_up), the scan as
 // `watch all --format prometheus` writes it (labelled port=target as given,

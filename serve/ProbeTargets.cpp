@@ -18,7 +18,8 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Without --probe-target the probe reaches this host only.
+// Without --probe-target the probe reaches this host only, and only when
+// serve listens on loopback.
 bool LoopbackOnly(const ProbeRules& rules) {
     return rules.blocks.empty() && rules.names.empty();
 }
@@ -104,6 +105,28 @@ bool AddProbeTarget(const std::string& option, ProbeRules* rules, std::string* w
     return true;
 }
 
+void SetServedPort(const std::string& port, std::uint32_t waitMs, ProbeRules* rules) {
+    rules->servedPort = port;
+    rules->servedLines.clear();
+    TcpAddress address;
+    std::string error;
+    if (!IsTcpPortName(port) || !ParseTcpPortName(port, address, error)) {
+        return;
+    }
+    rules->servedLines.push_back(LineKeyOf(address));
+    std::vector<ResolvedAddress> found;
+    if (!ResolveTcp(address.host, address.port, waitMs, found, error)) {
+        return;  // the spelling alone; the poller cannot reach it either
+    }
+    for (const ResolvedAddress& r : found) {
+        const std::string line = FormatHostPort(TcpAddress{FormatIpAddress(IpAddressOf(r)), address.port});
+        if (std::find(rules->servedLines.begin(), rules->servedLines.end(), line) ==
+            rules->servedLines.end()) {
+            rules->servedLines.push_back(line);
+        }
+    }
+}
+
 bool AddProbePort(const std::string& port, ProbeRules* rules, std::string* why) {
     if (port.empty()) {
         *why = "--probe-port: empty";
@@ -115,8 +138,7 @@ bool AddProbePort(const std::string& port, ProbeRules* rules, std::string* why) 
         return false;
     }
     if (!rules->servedPort.empty() &&
-        (port == rules->servedPort ||
-         ResolvePortName(port) == ResolvePortName(rules->servedPort))) {
+        (port == rules->servedPort || SameSerialDevice(port, rules->servedPort))) {
         *why = "--probe-port " + port + " is the port this serve polls (--port " +
                rules->servedPort + "): its values are on /metrics";
         return false;
@@ -130,7 +152,7 @@ bool AddProbePort(const std::string& port, ProbeRules* rules, std::string* why) 
 
 bool AddressAllowed(const ProbeRules& rules, const IpAddress& address, std::uint16_t port) {
     if (LoopbackOnly(rules)) {
-        return IsLoopbackAddress(address);
+        return rules.loopbackByDefault && IsLoopbackAddress(address);
     }
     return std::any_of(rules.blocks.begin(), rules.blocks.end(),
                        [&](const AddressBlock& b) { return BlockContains(b, address, port); });
@@ -173,7 +195,8 @@ TargetVerdict ParseProbeTarget(const std::string& text, const ProbeRules& rules,
     }
     // A name passes by a rule for it, or by what it resolves to.
     if (!target->numeric && (NameAllowed(rules, target->address.host, port) ||
-                             LoopbackOnly(rules) || !rules.blocks.empty())) {
+                             (LoopbackOnly(rules) && rules.loopbackByDefault) ||
+                             !rules.blocks.empty())) {
         return TargetVerdict::NeedsLookup;
     }
     *why = "target " + text + ": not an address this exporter may probe (see --probe-target)";
@@ -195,7 +218,15 @@ bool CheckProbeAddresses(const ProbeRules& rules, const ProbeTarget& target,
                    ", not an address this exporter may probe (see --probe-target)";
             return false;
         }
-        const std::string name = scheme + FormatHostPort(TcpAddress{number, port});
+        const std::string line = FormatHostPort(TcpAddress{number, port});
+        const auto& served = rules.servedLines;
+        if (std::find(served.begin(), served.end(), line) != served.end()) {
+            connectTo->clear();
+            *why = "target " + target.given + " is the unit this serve polls (" + line +
+                   "): its values are on /metrics";
+            return false;
+        }
+        const std::string name = scheme + line;
         if (std::find(connectTo->begin(), connectTo->end(), name) == connectTo->end()) {
             connectTo->push_back(name);
         }

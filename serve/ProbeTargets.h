@@ -29,9 +29,22 @@ struct ProbeRules {
     // given.
     std::vector<std::string> serialPorts;
     // The --port this serve polls itself: never opened by a probe as well (its
-    // values are on /metrics). Set it before AddProbePort.
+    // values are on /metrics, and a device server that takes one client would
+    // drop the poller for the probe). Set by SetServedPort, before
+    // AddProbePort.
     std::string servedPort;
+    // A tcp:// or mbtcp:// servedPort's every address with its port, as
+    // LineKeyOf spells them: "127.0.0.1:15021", "[::1]:15021".
+    std::vector<std::string> servedLines;
+    // Without --probe-target, whether loopback is allowed: only when serve
+    // listens on loopback (then whoever probes is on this host already).
+    bool loopbackByDefault = true;
 };
+
+// The port this serve polls; a host name is looked up now (within waitMs),
+// every address it gives kept, so that no spelling of the same device server
+// (localhost, 127.1, 2130706433) reaches it through a probe.
+void SetServedPort(const std::string& port, std::uint32_t waitMs, ProbeRules* rules);
 
 // One --probe-target: "192.0.2.7", "192.0.2.7:4001", "[fd00::7]:502",
 // "fd00::7", "unit7.plant", "unit7.plant:4001", "192.0.2.0/24", "fd00::/8".
@@ -41,7 +54,7 @@ struct ProbeRules {
 bool AddProbeTarget(const std::string& option, ProbeRules* rules, std::string* why);
 // One --probe-port: a serial port name, never a tcp:// one and never the
 // serve's own --port (also not under another name of the same device: COM1
-// and /dev/ttyS0). False with the reason in *why.
+// and /dev/ttyS0, a symbolic link, /dev/./pts/4: SameSerialDevice). False with the reason in *why.
 bool AddProbePort(const std::string& port, ProbeRules* rules, std::string* why);
 
 enum class ProbeKind { Serial, RtuOverTcp, ModbusTcp };
@@ -71,7 +84,7 @@ TargetVerdict ParseProbeTarget(const std::string& text, const ProbeRules& rules,
 // After the lookup of a tcp:// or mbtcp:// target: the port names to connect
 // to ("tcp://192.0.2.7:4001", "mbtcp://[fd00::7]:502"), in the resolver's
 // order. False (nothing to connect to) when any resolved address is not
-// allowed, with the reason in *why.
+// allowed or is the unit this serve polls, with the reason in *why.
 bool CheckProbeAddresses(const ProbeRules& rules, const ProbeTarget& target,
                          const std::vector<IpAddress>& resolved,
                          std::vector<std::string>* connectTo, std::string* why);

@@ -187,8 +187,7 @@ void Prober::Scan(const Job& job, ReadRecord* record, std::string* reason, bool*
         }
         *record = link.ReadAll({ReadCommand::Analog03, ReadCommand::Coils01});
         link.Close();
-        *reason =
-            record->outcome == ReadOutcome::Reply ? std::string() : OutcomeMessage(*record, waitMs);
+        *reason = ProbeFailure(*record, waitMs);
         return;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "serve/IpAddress.h"
 #include "serve/SecretFile.h"
@@ -105,6 +106,12 @@ bool OriginAllowed(const AllowedHosts& allowed, const HttpRequest& request) {
                             request.localAddress);
 }
 
+bool FromOwnSite(const AllowedHosts& allowed, const HttpRequest& request) {
+    const std::string& site = request.fetchSite;
+    return (site.empty() || site == "same-origin" || site == "none") &&
+           OriginAllowed(allowed, request);
+}
+
 bool BearerMatches(const std::string& authorization, const std::string& token) {
     const std::string_view scheme = "bearer ";
     if (token.empty() || authorization.size() <= scheme.size() ||
@@ -125,8 +132,49 @@ bool BearerMatches(const std::string& authorization, const std::string& token) {
 }
 
 int TokenBits(std::string_view token) {
-    const bool hex = std::all_of(token.begin(), token.end(), IsHex);
-    return static_cast<int>(token.size()) * (hex ? 4 : 6);
+    // The shortest piece the token repeats twice or more: "passwordpasswordpass"
+    // is "password".
+    std::size_t period = token.size();
+    for (std::size_t p = 1; p <= token.size() / 2; ++p) {
+        std::size_t i = p;
+        while (i < token.size() && token[i] == token[i - p]) {
+            ++i;
+        }
+        if (i == token.size()) {
+            period = p;
+            break;
+        }
+    }
+    const std::string_view piece = token.substr(0, period);
+    // The alphabet the characters used belong to: hex digits, or the sum of
+    // the classes (digits, lower case, upper case, other printable ASCII).
+    const auto any = [&](auto test) { return std::any_of(piece.begin(), piece.end(), test); };
+    const auto is = [](char lo, char hi) { return [lo, hi](char c) { return c >= lo && c <= hi; }; };
+    int alphabet = 0;
+    if (std::all_of(piece.begin(), piece.end(), IsHex) &&
+        !(any(is('a', 'f')) && any(is('A', 'F')))) {
+        alphabet = 16;
+    } else {
+        alphabet = (any(is('0', '9')) ? 10 : 0) + (any(is('a', 'z')) ? 26 : 0) +
+                   (any(is('A', 'Z')) ? 26 : 0) +
+                   (any([](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }) ? 32 : 0);
+    }
+    // ... unless it uses far fewer distinct characters than a random pick of
+    // as many from that alphabet would (half as many, or fewer): then only
+    // the characters used count. Fifty times "a" is one character of 26.
+    bool used[256] = {};
+    int distinct = 0;
+    for (const char c : piece) {
+        distinct += used[static_cast<unsigned char>(c)] ? 0 : 1;
+        used[static_cast<unsigned char>(c)] = true;
+    }
+    if (piece.empty()) {
+        return 0;
+    }
+    const double size = alphabet, length = static_cast<double>(period);
+    const double expected = size * (1.0 - std::pow(1.0 - 1.0 / size, length));
+    const double perCharacter = 2.0 * distinct >= expected ? std::log2(size) : std::log2(distinct);
+    return static_cast<int>(length * perCharacter + 1e-9);
 }
 
 bool LoadTokenFile(const std::string& path, std::string* token, std::string* why) {

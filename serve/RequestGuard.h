@@ -35,6 +35,13 @@ bool HostAllowed(const AllowedHosts& allowed, const HttpRequest& request);
 // be "http://" and a name HostAllowed would take. "null": false.
 bool OriginAllowed(const AllowedHosts& allowed, const HttpRequest& request);
 
+// The request comes from this server's own page, or from no page at all
+// (curl, scripts, Prometheus): Sec-Fetch-Site absent, "same-origin" or "none"
+// (typed, a bookmark), and OriginAllowed. Every port of loopback is one site
+// to a browser, so an <img> on a page at 127.0.0.1:8000 comes "same-site",
+// without an Origin: not this server's own page.
+bool FromOwnSite(const AllowedHosts& allowed, const HttpRequest& request);
+
 // "Bearer <token>" (the scheme without case), compared in a time that does not
 // depend on where the two first differ. An empty token never matches.
 bool BearerMatches(const std::string& authorization, const std::string& token);
@@ -45,6 +52,10 @@ bool BearerMatches(const std::string& authorization, const std::string& token);
 // printable ASCII without spaces, and one of under 128 bits by TokenBits. The
 // messages never show the token.
 bool LoadTokenFile(const std::string& path, std::string* token, std::string* why);
-// An estimate of a token's strength: its length times the bits a character of
-// its alphabet carries (hex digits 4, anything else printable 6).
+// An estimate of a token's strength from the characters it uses: the length of
+// the piece it repeats (all of it, unless it is a word over and over) times the
+// bits a character carries: those of the alphabet its characters come from
+// (hex digits 16, else digits 10, each case of letters 26, other printable
+// 32), or of the distinct characters used when they are far fewer than a
+// random pick from that alphabet would hold.
 int TokenBits(std::string_view token);

@@ -107,18 +107,18 @@ ScanHistory::Scan ScanHistory::Pack(const ReadRecord& record) {
     return scan;
 }
 
-void ScanHistory::Unpack(const Scan& scan, ReadRecord* record) const {
+void ScanHistory::Unpack(const Scan& scan, const StringPool& strings, ReadRecord* record) const {
     record->time = Time(std::chrono::duration_cast<Time::duration>(milliseconds(scan.timeMs)));
     record->outcome = static_cast<ReadOutcome>(scan.outcome);
     record->exceptionCode = scan.exceptionCode;
-    record->exceptionName = strings_.Text(scan.exceptionName);
-    record->finding = strings_.Text(scan.finding);
-    record->diagnosis = strings_.Text(scan.diagnosis);
+    record->exceptionName = strings.Text(scan.exceptionName);
+    record->finding = strings.Text(scan.finding);
+    record->diagnosis = strings.Text(scan.diagnosis);
     record->responseMs =
         std::isnan(scan.responseMs) ? std::nullopt : std::optional<double>(scan.responseMs);
     const std::vector<std::string> odd = scan.oddTexts == StringPool::kEmpty
                                              ? std::vector<std::string>()
-                                             : SplitOdd(strings_.Text(scan.oddTexts));
+                                             : SplitOdd(strings.Text(scan.oddTexts));
     std::size_t n = 0;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         if ((scan.present >> i & 1u) == 0) {
@@ -204,7 +204,7 @@ std::optional<ReadRecord> ScanHistory::At(std::uint64_t sequence) const {
         return std::nullopt;
     }
     ReadRecord record;
-    Unpack(Slot(sequence), &record);
+    Unpack(Slot(sequence), strings_, &record);
     return record;
 }
 
@@ -223,22 +223,40 @@ std::string ScanHistory::Header(HistoryFormat format) const {
 
 bool ScanHistory::Render(HistoryFormat format, Time since, std::uint64_t* cursor,
                          std::size_t maxScans, std::string* out, std::uint64_t end) const {
+    Piece piece;
+    const bool any = Copy(since, cursor, maxScans, &piece, end);
+    Render(format, piece, out);
+    return any;
+}
+
+bool ScanHistory::Copy(Time since, std::uint64_t* cursor, std::size_t maxScans, Piece* piece,
+                       std::uint64_t end) const {
     // A scan's time is kept to the ms: it is at or after since when its ms
     // are at or after since rounded up to the ms.
     const std::int64_t sinceMs = std::chrono::ceil<milliseconds>(since.time_since_epoch()).count();
     const std::uint64_t stop = std::min(end, end_);
     std::uint64_t sequence = std::max(*cursor, FirstSequence());
-    std::size_t rendered = 0;
-    ReadRecord record;
-    for (; sequence < stop && rendered < maxScans; ++sequence) {
-        const Scan& scan = Slot(sequence);
+    *piece = Piece();
+    for (; sequence < stop && piece->scans_.size() < maxScans; ++sequence) {
+        Scan scan = Slot(sequence);
         if (scan.timeMs < sinceMs) {
             continue;
         }
-        Unpack(scan, &record);
-        *out += format == HistoryFormat::Csv ? CsvRow(record, columns_) : JsonLine(record);
-        ++rendered;
+        // The texts are almost always none: a scan with a reply names none.
+        for (StringPool::Id* id :
+             {&scan.exceptionName, &scan.finding, &scan.diagnosis, &scan.oddTexts}) {
+            *id = piece->strings_.Intern(strings_.Text(*id));
+        }
+        piece->scans_.push_back(scan);
     }
     *cursor = std::max(*cursor, sequence);
-    return rendered > 0;
+    return !piece->scans_.empty();
+}
+
+void ScanHistory::Render(HistoryFormat format, const Piece& piece, std::string* out) const {
+    ReadRecord record;
+    for (const Scan& scan : piece.scans_) {
+        Unpack(scan, piece.strings_, &record);
+        *out += format == HistoryFormat::Csv ? CsvRow(record, columns_) : JsonLine(record);
+    }
 }

@@ -51,6 +51,10 @@ public:
     // The scan as a record again (its time to the ms), or none when not kept.
     std::optional<ReadRecord> At(std::uint64_t sequence) const;
 
+    // Scans copied out of the history, to be rendered without its lock: their
+    // packed form and the texts they name, in a pool of their own.
+    class Piece;
+
     // What an answer starts with: the CSV header of `watch all`, nothing for
     // JSON Lines.
     std::string Header(HistoryFormat format) const;
@@ -61,6 +65,13 @@ public:
     // False when no scan was left to render.
     bool Render(HistoryFormat format, Time since, std::uint64_t* cursor, std::size_t maxScans,
                 std::string* out, std::uint64_t end = UINT64_MAX) const;
+    // Render in two steps: Copy takes the scans into *piece (emptied first)
+    // with the same arguments and result, a few µs for 64 scans; Render(piece)
+    // makes their rows and reads nothing of the history but its columns, which
+    // never change, so it needs no lock while others add scans.
+    bool Copy(Time since, std::uint64_t* cursor, std::size_t maxScans, Piece* piece,
+              std::uint64_t end = UINT64_MAX) const;
+    void Render(HistoryFormat format, const Piece& piece, std::string* out) const;
 
 private:
     struct Scan {
@@ -80,7 +91,7 @@ private:
     };
 
     Scan Pack(const ReadRecord& record);
-    void Unpack(const Scan& scan, ReadRecord* record) const;
+    void Unpack(const Scan& scan, const StringPool& strings, ReadRecord* record) const;
     void Push(const Scan& scan);
     void DropOldest();
     const Scan& Slot(std::uint64_t sequence) const;
@@ -91,5 +102,15 @@ private:
     std::vector<Scan> ring_;              // grows up to maxScans_, then wraps
     std::size_t head_ = 0, size_ = 0;     // the oldest scan's slot; scans kept
     std::uint64_t end_ = 0;
+    StringPool strings_;
+};
+
+class ScanHistory::Piece {
+public:
+    std::size_t Size() const { return scans_.size(); }
+
+private:
+    friend class ScanHistory;
+    std::vector<Scan> scans_;
     StringPool strings_;
 };

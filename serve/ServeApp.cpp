@@ -1,7 +1,5 @@
 #include "serve/ServeApp.h"
 
-#include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 #include "formats/RecordFormat.h"
@@ -9,12 +7,16 @@
 #include "serve/ExporterText.h"
 #include "serve/PageAsset.h"
 #include "serve/ReadingsJson.h"
+#include "serve/ServeLog.h"
 #include "serve/TimeText.h"
 #include "unit/ExceptionText.h"
 
 namespace {
 
 const char kJson[] = "application/json";
+// Where the runbooks are served: static pages that a link in an alert opens.
+const char kRunbooks[] = "/runbooks/";
+constexpr int kDownloadRetrySeconds = 5;
 const char kMetrics[] = "text/plain; version=0.0.4; charset=utf-8";
 
 HttpResponse Answer(int status, const char* type, std::string body) {
@@ -84,11 +86,8 @@ ServeApp::ServeApp(ServeAccess access, ServeState* state, Poller* poller, Prober
     : access_(std::move(access)), state_(state), poller_(poller), prober_(prober) {}
 
 void ServeApp::Handle(HttpRequest request, std::function<void(HttpResponse)> respond) {
-    if (!HostAllowed(access_.hosts, request)) {
-        ++refusedHost_;
-        const std::string why = "Host \"" + request.host + "\" is not this server's own name";
-        std::fprintf(stderr, "k40ctl: 403 %s\n", why.c_str());
-        respond(TextResponse(403, why));
+    if (HttpResponse refusal; Refuse(request, &refusal)) {
+        respond(std::move(refusal));
         return;
     }
     if (request.path == "/api/v1/command") {
@@ -114,6 +113,42 @@ void ServeApp::Handle(HttpRequest request, std::function<void(HttpResponse)> res
     respond(Get(request));
 }
 
+// The checks before any route: the server's own name in Host (DNS rebinding);
+// no probe, API call or POST from another site's page (an <img> or a form
+// there); the read token where reads are protected. The page's own files and
+// the runbooks stay open to a link from anywhere (Prometheus, Alertmanager,
+// mail).
+bool ServeApp::Refuse(const HttpRequest& request, HttpResponse* refusal) {
+    const bool openPath = FindPageAsset(request.path) != nullptr ||
+                          request.path.rfind(kRunbooks, 0) == 0;
+    const bool guarded = request.path == "/probe" || request.path.rfind("/api/", 0) == 0 ||
+                         (request.method != "GET" && request.method != "HEAD");
+    std::string why;
+    if (!HostAllowed(access_.hosts, request)) {
+        ++refusedHost_;
+        why = "Host \"" + request.host + "\" is not this server's own name";
+        *refusal = TextResponse(403, why);
+    } else if (guarded && !FromOwnSite(access_.hosts, request)) {
+        ++refusedOrigin_;
+        why = request.path + " from another site's page (Sec-Fetch-Site " +
+              (request.fetchSite.empty() ? "-" : request.fetchSite) + ", Origin " +
+              (request.origin.empty() ? "-" : request.origin) + ")";
+        *refusal = TextResponse(403, why);
+    } else if (!openPath && !access_.readToken.empty() &&
+               !BearerMatches(request.authorization, access_.readToken) &&
+               !BearerMatches(request.authorization, access_.token)) {
+        ++refusedToken_;
+        why = request.path + " needs Authorization: Bearer <token> (--read-token-file)";
+        *refusal = TextResponse(401, why);
+        refusal->headers.emplace_back("WWW-Authenticate", "Bearer");
+    } else {
+        return false;
+    }
+    LogRefusal("k40ctl: " + std::to_string(refusal->status) + " from " + request.remoteAddress +
+               ": " + why);
+    return true;
+}
+
 HttpResponse ServeApp::Get(const HttpRequest& request) {
     const std::string& path = request.path;
     if (path == "/metrics") {
@@ -124,7 +159,7 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
         return Answer(200, kMetrics, text + RefusalsText());
     }
     // The runbooks are the same for every unit: a fleet exporter serves them too.
-    if (path.rfind("/runbooks/", 0) == 0) {
+    if (path.rfind(kRunbooks, 0) == 0) {
         if (const PageAsset* asset = FindPageAsset(path)) {
             return PageFile(*asset);
         }
@@ -159,7 +194,12 @@ HttpResponse ServeApp::Get(const HttpRequest& request) {
                           format == request.query.end());
         HttpResponse r;
         r.contentType = csv ? "text/csv; charset=utf-8" : "application/x-ndjson; charset=utf-8";
-        r.stream = state_->History(csv ? HistoryFormat::Csv : HistoryFormat::JsonLines, since);
+        r.stream = downloads_.Start(
+            [&] { return state_->History(csv ? HistoryFormat::Csv : HistoryFormat::JsonLines, since); });
+        if (!r.stream) {
+            r = TextResponse(503, "two history downloads are running; try again in a few seconds");
+            r.headers.emplace_back("Retry-After", std::to_string(kDownloadRetrySeconds));
+        }
         return r;
     }
     if (path == "/api/v1/events") {
@@ -179,16 +219,22 @@ void ServeApp::Command(const HttpRequest& request,
                                                       : CommandVerdict{403, "commands-off",
                                                                        "this serve polls no unit"};
     if (verdict.status != 0) {
-        const std::string reason = verdict.reason;
-        if (reason == "origin") {
+        const std::string counted = verdict.reason;
+        if (counted == "origin") {
             ++refusedOrigin_;
-        } else if (reason == "token") {
+        } else if (counted == "token") {
             ++refusedToken_;
-        } else if (reason == "commands-off") {
+        } else if (counted == "commands-off") {
             ++refusedCommandsOff_;
         }
-        std::fprintf(stderr, "k40ctl: %d command refused (%s): %s\n", verdict.status,
-                     verdict.reason, verdict.text.c_str());
+        const std::string reason = verdict.reason;
+        if (reason == "content-type" || reason == "command") {  // past the token check
+            LogAudit({request.remoteAddress, !request.authorization.empty(), "",
+                      "refused (" + reason + ")"});
+        } else {
+            LogRefusal("k40ctl: " + std::to_string(verdict.status) + " from " +
+                       request.remoteAddress + ": command refused (" + reason + ")");
+        }
         HttpResponse r = verdict.json ? Answer(verdict.status, kJson, verdict.text)
                                       : TextResponse(verdict.status, verdict.text);
         if (verdict.status == 401) {
@@ -197,12 +243,16 @@ void ServeApp::Command(const HttpRequest& request,
         respond(std::move(r));
         return;
     }
+    CommandAudit audit{request.remoteAddress, !request.authorization.empty(),
+                       CommandWords(command), ""};
     if (commandRunning_.exchange(true)) {
+        audit.outcome = "refused (another command is running)";
+        LogAudit(audit);
         respond(TextResponse(409, "another command is running; send this one when it ends"));
         return;
     }
     const ServeAccess& a = access_;
-    poller_->Post([this, command, respond, &a](UnitLink& link) {
+    poller_->Post([this, command, respond, &a, audit](UnitLink& link) mutable {
         std::string json;
         if (link.IsOpen()) {
             const CommandResult result = RunUnitCommand(link, command, a.confirm,
@@ -211,8 +261,8 @@ void ServeApp::Command(const HttpRequest& request,
         } else {
             json = OutcomeJson(command, nullptr, link.WaitMs());
         }
-        std::fprintf(stderr, "k40ctl: command %s: %s\n", CommandWords(command).c_str(),
-                     json.c_str());
+        audit.outcome = nlohmann::json::parse(json).value("outcome", "?");
+        LogAudit(audit);
         state_->PublishCommand(json);
         commandRunning_ = false;
         respond(Answer(200, kJson, json));
@@ -222,7 +272,7 @@ void ServeApp::Command(const HttpRequest& request,
 std::string ServeApp::RefusalsText() const {
     std::string text =
         "# HELP k40_http_refused_total Requests refused, by reason: a foreign host, a "
-        "command from another site's page, without its token, or while commands are off, "
+        "probe, API call or command from another site's page (origin), without its token, or while commands are off, "
         "and the server's own refusals of malformed, oversized or slow requests and of "
         "connections beyond the limits (request).\n"
         "# TYPE k40_http_refused_total counter\n";

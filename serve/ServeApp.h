@@ -13,6 +13,7 @@
 #include "serve/Http.h"
 #include "serve/Prober.h"
 #include "serve/ServeState.h"
+#include "serve/StreamSlots.h"
 
 class ServeApp : public HttpApp {
 public:
@@ -34,6 +35,8 @@ public:
     std::string RefusalsText() const;
 
 private:
+    // True with *refusal set when the request may not reach its route.
+    bool Refuse(const HttpRequest& request, HttpResponse* refusal);
     HttpResponse Get(const HttpRequest& request);
     void Command(const HttpRequest& request, const std::function<void(HttpResponse)>& respond);
 
@@ -43,6 +46,7 @@ private:
     Poller* poller_;
     Prober* prober_;
     std::atomic<bool> commandRunning_{false};
+    StreamSlots downloads_{2};  // history downloads at once; 503 beyond
     std::atomic<unsigned long long> refusedHost_{0}, refusedOrigin_{0}, refusedToken_{0},
         refusedCommandsOff_{0};
 };

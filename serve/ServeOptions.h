@@ -23,4 +23,5 @@ struct ServeOptions {
     bool probe = false;            // GET /probe
     ProbeRules probeRules;
     ProberSettings prober;
+    std::string historyFile;  // every scan appended, the newest read back at start; none: memory only
 };

@@ -25,6 +25,9 @@ public:
     void OnMissedScan(const ScanStatus& status) override;
     void OnLink(const LinkEvent& event) override;
     void OnFrame(const LinkFrame& frame) override;
+    // A scan made before serve started (read back from the history file):
+    // into the history only, the counters and the last scan stay serve's own.
+    void Restore(const ReadRecord& record);
 
     // A command's outcome (its JSON) to the event stream.
     void PublishCommand(const std::string& json) { hub_.Publish("command", json); }
@@ -33,7 +36,7 @@ public:
     // The last frames, oldest first, as a JSON array.
     std::string FramesJson();
     // The history since a time, streamed in pieces (CSV with its header, or
-    // JSON Lines), each piece copied under the lock.
+    // JSON Lines), each piece copied under the lock and rendered outside it.
     std::shared_ptr<ChunkSource> History(HistoryFormat format,
                                          std::chrono::system_clock::time_point since);
     EventHub& Events() { return hub_; }

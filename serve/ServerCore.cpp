@@ -1,7 +1,5 @@
 #include "serve/ServerCore.h"
 
-#include <chrono>
-#include <cstdio>
 #include <vector>
 
 bool ServerCore::IfRunning(const std::function<void()>& post) {
@@ -64,37 +62,4 @@ void ServerCore::CloseAll() {
 void ServerCore::SetStopped() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopped_ = true;
-}
-
-// At most kLogLines lines in kLogWindow: a flood of bad requests must not
-// flood the journal too; the lines left out are counted once the window ends.
-void LogRefusal(const std::string& line) {
-    constexpr int kLogLines = 20;
-    constexpr auto kLogWindow = std::chrono::seconds(10);
-    static std::mutex mutex;
-    static std::chrono::steady_clock::time_point windowStart{};
-    static int shown = 0;
-    static unsigned long long skipped = 0;
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        const auto now = std::chrono::steady_clock::now();
-        if (now - windowStart >= kLogWindow) {
-            if (skipped != 0) {
-                text = "k40ctl: " + std::to_string(skipped) + " more refusals not shown\n";
-            }
-            windowStart = now;
-            shown = 0;
-            skipped = 0;
-        }
-        if (shown < kLogLines) {
-            ++shown;
-            text += line + "\n";
-        } else {
-            ++skipped;
-        }
-    }
-    if (!text.empty()) {
-        std::fputs(text.c_str(), stderr);
-    }
 }

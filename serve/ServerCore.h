@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "serve/HttpServer.h"
+#include "serve/ServeLog.h"
 
 class ServerCore {
 public:
@@ -24,6 +25,7 @@ public:
     const HttpLimits limits;
     std::atomic<std::size_t> refused{0};
     std::atomic<std::size_t> open{0};
+    std::atomic<std::size_t> pending{0};  // bytes queued for writing, all connections
 
     // Calls post (which hands work to the server's threads) unless the server
     // has stopped for good: then nothing runs its handlers any more. False
@@ -49,7 +51,3 @@ private:
     std::unordered_map<const void*, CloseFn> connections_;
     std::unordered_map<std::string, std::size_t> byClient_;
 };
-
-// "k40ctl: 400 from 127.0.0.1: bad request line" on stderr, as one write;
-// rate-limited, so that a flood of bad requests does not flood the journal.
-void LogRefusal(const std::string& line);

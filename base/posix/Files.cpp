@@ -1,6 +1,8 @@
 #include "base/Files.h"
 
 #include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +38,19 @@ bool SameFile(const std::string& a, const std::string& b) {
         return a == b;
     }
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, std::size_t size, std::string* out) {
+    out->resize(size);
+    if (::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        return false;
+    }
+    out->resize(std::fread(out->data(), 1, size, file));
+    return !std::ferror(file);
+}
+
+bool TruncateFile(std::FILE* file, std::uint64_t size) {
+    return std::fflush(file) == 0 && ::ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

@@ -41,6 +41,19 @@ bool SameFile(const std::string& a, const std::string& b) {
     return CompareStringOrdinal(Utf16(a).c_str(), -1, Utf16(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, std::size_t size, std::string* out) {
+    out->resize(size);
+    if (_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) != 0) {
+        return false;
+    }
+    out->resize(std::fread(out->data(), 1, size, file));
+    return !std::ferror(file);
+}
+
+bool TruncateFile(std::FILE* file, std::uint64_t size) {
+    return std::fflush(file) == 0 && _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
+}
+
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -201,6 +202,16 @@ std::string ResolvePortName(const std::string& name) {
         return CTermiosPorts::Instance().PortPath(number - 1);
     }
     return name;
+}
+
+bool SameSerialDevice(const std::string& a, const std::string& b) {
+    const std::string first = ResolvePortName(a), second = ResolvePortName(b);
+    struct stat sa {}, sb {};
+    if (stat(first.c_str(), &sa) == 0 && stat(second.c_str(), &sb) == 0 && S_ISCHR(sa.st_mode) &&
+        S_ISCHR(sb.st_mode)) {
+        return sa.st_rdev == sb.st_rdev;
+    }
+    return first == second;
 }
 
 std::unique_ptr<ISerialDevice> CTermiosPorts::Open(int port, std::uint32_t waitMs) {

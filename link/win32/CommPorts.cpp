@@ -66,6 +66,20 @@ std::string ResolvePortName(const std::string& name) {
     return name;
 }
 
+bool SameSerialDevice(const std::string& a, const std::string& b) {
+    const auto key = [](const std::string& name) {
+        std::string text = ResolvePortName(name);
+        if (text.rfind("\\\\.\\", 0) == 0) {
+            text.erase(0, 4);
+        }
+        for (char& c : text) {
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        }
+        return text;
+    };
+    return key(a) == key(b);
+}
+
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& name, std::uint32_t waitMs,
                                                 OpenFailure& failure) {
     return OpenResolved(ResolvePortName(name), waitMs, failure);

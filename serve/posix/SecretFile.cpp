@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "serve/SecretFile.h"
 
@@ -30,6 +31,11 @@ bool ReadSecretFile(const std::string& path, std::size_t maxBytes, std::string* 
         message = path + ": " + std::strerror(errno);
     } else if (!S_ISREG(st.st_mode)) {
         message = path + ": not a regular file";
+    } else if (st.st_uid != geteuid() && st.st_uid != 0) {
+        // Another user could change the secret (or read it, with an ACL).
+        // root's own is fine: systemd's LoadCredential= hands it over so.
+        message = path + " belongs to user " + std::to_string(st.st_uid) +
+                  ", not to the user serve runs as (" + std::to_string(geteuid()) + ") or root";
     } else if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
         message = path + " is readable by others: chmod 600 " + path;
     } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {

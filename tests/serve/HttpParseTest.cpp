@@ -150,6 +150,76 @@ TEST(HttpParse, HeaderLimitCountsTheWholeHeaderHoweverItArrives) {
     }
 }
 
+// The status of bytes fed as a slow client sends them, piece by piece.
+int StatusInPieces(const std::string& bytes, std::size_t piece, HttpRequest* out) {
+    HttpRequestReader reader(HttpLimits{});
+    std::string buffer;
+    std::size_t used = 0;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        buffer += bytes.substr(at, piece);
+        const HttpRequestReader::State state = reader.Feed(buffer, &used);
+        buffer.erase(0, used);
+        if (state == HttpRequestReader::State::Done) {
+            *out = reader.Take();
+            return 0;
+        }
+        if (state == HttpRequestReader::State::Refused) {
+            return reader.Status();
+        }
+    }
+    return -1;
+}
+
+// One reading of the framing and of the fields that must come once, whatever
+// a second reader of the same bytes (a proxy) would make of them.
+TEST(HttpParse, ReadsFramingAndSingleFieldsOneWayOnly) {
+    const std::string post = "POST /api/v1/command HTTP/1.1\r\n";
+    const std::string chunkedBody = "\r\n2\r\n{}\r\n0\r\n";
+    const struct {
+        std::string bytes;
+        int status;
+        std::string contentType;  // as the routes see it, when taken
+    } cases[] = {
+        {Get("/m", "Host:\r\nHost: 127.0.0.1:9040\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nContent-Type:\r\nContent-Type: application/json\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nOrigin:\r\nOrigin: http://h\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nAuthorization:\r\nAuthorization: Bearer x\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nSec-Fetch-Site: none\r\nsec-fetch-site: none\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nX-Prometheus-Scrape-Timeout-Seconds: 1\r\n"
+                   "X-Prometheus-Scrape-Timeout-Seconds: 1\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nContent-Length: 0\r\nContent-Length: 0\r\n"), 400, ""},
+        // Fields after a chunked body are no part of the header.
+        {post + "Host: h\r\nTransfer-Encoding: chunked\r\n" + chunkedBody +
+             "Content-Type: application/json\r\n\r\n",
+         0, ""},
+        {post + "Transfer-Encoding: chunked\r\n" + chunkedBody +
+             "Host: h\r\nContent-Type: application/json\r\n\r\n",
+         400, ""},
+        {post + "Host: h\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n" +
+             chunkedBody + "\r\n",
+         0, "application/json"},
+        {post + "Host: h\r\nTransfer-Encoding: xchunked\r\n\r\n" + Get("/x"), 501, ""},
+        {post + "Host: h\r\nTransfer-Encoding: gzip, chunked\r\n" + chunkedBody + "\r\n", 501, ""},
+        {post + "Host: h\r\nTransfer-Encoding: identity\r\nTransfer-Encoding: chunked\r\n" +
+             chunkedBody + "\r\n",
+         501, ""},
+        {post + "Host: h\r\nTransfer-Encoding: chunked, chunked\r\n" + chunkedBody + "\r\n", 400, ""},
+        {post + "Host: h\r\nTransfer-Encoding: CHUNKED ,\r\n" + chunkedBody + "\r\n", 0, ""},
+        {"POST /c HTTP/1.0\r\nTransfer-Encoding: chunked\r\n" + chunkedBody + "\r\n", 400, ""},
+        {Get("/m", "Host: h\r\nX-A: 1\r\n folded: 2\r\n"), 400, ""},
+        {Get("/m", "Host: h\r\nX-A: 1\r\n\tfolded\r\n"), 400, ""},
+        {"GET /m HTTP/1.1\r\n Host: h\r\n\r\n", 400, ""},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t piece : {c.bytes.size(), std::size_t{1}, std::size_t{7}}) {
+            HttpRequest r;
+            EXPECT_EQ(StatusInPieces(c.bytes, piece, &r), c.status)
+                << c.bytes.substr(0, 90) << " in pieces of " << piece;
+            EXPECT_EQ(r.contentType, c.contentType) << c.bytes.substr(0, 90);
+        }
+    }
+}
+
 TEST(HttpParse, PercentDecodingAndQuery) {
     std::string out;
     EXPECT_TRUE(PercentDecode("%41b%2fc+d", false, &out));

@@ -242,6 +242,36 @@ TEST_F(HttpServerTest, SlowStreamReaderIsDroppedWhileOthersAreServed) {
     EXPECT_EQ(BodyOf(Get("/fast")), "fast\n");
 }
 
+// Slow readers together are bounded too: each below its own limit, they are
+// ended once all of them hold more than the total.
+TEST_F(HttpServerTest, SlowStreamReadersTogetherAreBounded) {
+    HttpLimits limits;
+    limits.maxPendingStreamBytes = 64u << 20;
+    limits.maxPendingStreamTotal = 1u << 20;
+    const std::shared_ptr<QueueSource> sources[] = {std::make_shared<QueueSource>(),
+                                                     std::make_shared<QueueSource>()};
+    std::atomic<int> next{0};
+    app_.handler = [&](HttpRequest, std::function<void(HttpResponse)> respond) {
+        HttpResponse response = TextResponse(200, "");
+        response.stream = sources[next++ % 2];
+        respond(std::move(response));
+    };
+    Serve(limits);
+    TestSocket a(port_, 4096), b(port_, 4096);  // never read
+    a.Send("GET /events HTTP/1.1\r\nHost: h\r\n\r\n");
+    ASSERT_TRUE(Eventually([&] { return sources[0]->pulls >= 1; }));
+    b.Send("GET /events HTTP/1.1\r\nHost: h\r\n\r\n");
+    ASSERT_TRUE(Eventually([&] { return sources[1]->pulls >= 1; }));
+    const std::string piece(64 * 1024, 'x');
+    std::size_t pushed = 0;
+    for (; !(sources[0]->closed && sources[1]->closed) && pushed < (32u << 20);
+         pushed += piece.size()) {
+        sources[0]->Push(piece);
+        sources[1]->Push(piece);
+    }
+    EXPECT_TRUE(sources[0]->closed && sources[1]->closed) << pushed;
+}
+
 TEST_F(HttpServerTest, ListenErrorsNameTheAddress) {
     Serve();
     TestApp other;

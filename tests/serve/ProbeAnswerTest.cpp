@@ -141,4 +141,30 @@ TEST(ProbeText, GivesTheReasonOfAFailureAsOneCommentLine) {
     EXPECT_EQ(status, 0) << out << text;
 }
 
+// What a probe says of a failure holds nothing the target sent: a service
+// that is no unit (ssh, a database) must not have its banner read through it.
+TEST(ProbeFailure, NamesTheKindNeverTheBytes) {
+    ReadRecord banner;
+    banner.finding = "no-frame";
+    banner.diagnosis = "bytes without a valid frame (53 53 48 2D 32 2E 30)";
+    ReadRecord closed;
+    closed.finding = "peer-closed";
+    closed.diagnosis = "the connection was closed after 53 53 48";
+    ReadRecord silent;
+    const struct {
+        const ReadRecord& record;
+        std::string said;
+    } cases[] = {
+        {banner, "no reply within 500 ms (no-frame)"},
+        {closed, "no reply: the target closed the connection"},
+        {silent, "no reply within 500 ms"},
+    };
+    for (const auto& c : cases) {
+        const std::string said = ProbeFailure(c.record, 500);
+        EXPECT_EQ(said, c.said);
+        const std::string text = ProbeText(c.record, "tcp://127.0.0.1:22", 1, 0.5, said);
+        EXPECT_EQ(text.find("53 53"), std::string::npos) << text;
+    }
+}
+
 }  // namespace

@@ -83,6 +83,23 @@ TEST(IpAddressText, ParsesStrictlyAndFormatsTheShortForm) {
     EXPECT_EQ(FormatIpAddress(scoped), "fe80::1%3");
 }
 
+// The server's per-client limit: one IPv6 host may use any address of its /64.
+TEST(IpAddressText, ClientsCountByAddressAndIpv6By64) {
+    const struct {
+        const char* address;
+        const char* block;
+    } cases[] = {
+        {"192.0.2.7", "192.0.2.7"},
+        {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"::1", "::/64"},
+        {"a client", "a client"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClientBlock(c.address), c.block) << c.address;
+    }
+}
+
 TEST(ProbeRules, AllowAddressesByBlockHostAndPort) {
     struct Case {
         std::vector<std::string> rules;

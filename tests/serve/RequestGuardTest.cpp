@@ -127,7 +127,8 @@ protected:
 };
 
 TEST_F(TokenFile, TakesAStrongPrivateOneTrimmed) {
-    const std::string hex32(32, 'a'), hex31(31, 'a'), b64_22 = "abcdefghijklmnopqrstuv";
+    const std::string hex32 = "3f9a0c71d2e84b65a7c1f0e9d3b25c84", hex31 = hex32.substr(1),
+                      b64_22 = "aZ3kQ9xB7mN2pL5wR8tY1v";
     const struct {
         std::string text;
         mode_t mode;
@@ -166,8 +167,45 @@ TEST_F(TokenFile, TakesAStrongPrivateOneTrimmed) {
     EXPECT_TRUE(LoadTokenFile(path_, &token, &why)) << why;
     EXPECT_EQ(token, hex32);
     EXPECT_FALSE(LoadTokenFile(path_ + ".missing", &token, &why));
-    EXPECT_EQ(TokenBits(std::string(32, 'F')), 128);
-    EXPECT_EQ(TokenBits("zz"), 12);
+}
+
+// Owned by another user, the secret could be changed (or read) by that user;
+// root's own is how systemd's LoadCredential= hands it to a dynamic user.
+TEST_F(TokenFile, RefusesOneOfAnotherUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    Write("3f9a0c71d2e84b65a7c1f0e9d3b25c84", 0600);
+    std::string token, why;
+    ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(LoadTokenFile(path_, &token, &why));
+    EXPECT_EQ(why, path_ + " belongs to user 65534, not to the user serve runs as (0) or root");
+    ASSERT_EQ(chown(path_.c_str(), 0, 0), 0);
+    EXPECT_TRUE(LoadTokenFile(path_, &token, &why)) << why;
+}
+
+TEST(TokenStrength, EstimatedFromTheCharactersUsed) {
+    const struct {
+        std::string token;
+        bool strong;  // 128 bits or more
+    } cases[] = {
+        {"3f9c2a7d41e86b05c1d2e3f4a5b6c7d8e9f00112233445566778899aabbccdd", true},  // openssl rand -hex 32
+        {"0b7e41c9d25af38e6c1049b7d2e5f8a3c61e9d04b7a2f5c83e6d19a4b7c0f2e5", true},  // k40ctl token
+        {"3f9a0c71d2e84b65a7c1f0e9d3b25c84", true},                                  // 128 bits of hex
+        {"aZ3kQ9xB7mN2pL5wR8tY1v", true},                                            // 22 of base64
+        {"q7/Xr+2mK9vL0pT4wZ8sN1bC6yH3jF5dG=", true},
+        {std::string(50, 'a'), false},
+        {std::string(32, '0'), false},
+        {"passwordpasswordpasswordpasswordpasswordpassword", false},
+        {"CorrectHorseCorrectHorseCorrectHorseCorrectHorse", false},
+        {"abababababababababababababababababababababababab", false},
+        {std::string(60, 'a') + "b", false},
+        {"3f9a0c71d2e84b65a7c1f0e9d3b25c8", false},  // 124 bits of hex
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TokenBits(c.token) >= 128, c.strong) << c.token << ": " << TokenBits(c.token);
+    }
 }
 
 }  // namespace

@@ -205,3 +205,24 @@ TEST_F(ScanHistoryTest, RendersInChunksFromItsCursorAndSince) {
 }
 
 }  // namespace
+
+// A piece is rendered after the lock is let go: the scans it copied may be
+// dropped meanwhile and their texts freed, their ids given to other texts.
+TEST_F(ScanHistoryTest, APieceRendersItsScansAfterTheHistoryMovedOn) {
+    ScanHistory history(hours(1), 3);
+    const std::vector<ReadRecord> records = Varied();
+    std::string expected;
+    for (std::size_t i = records.size() - 3; i < records.size(); ++i) {
+        history.Add(records[i]);
+        expected += JsonLine(records[i]);
+    }
+    ScanHistory::Piece piece;
+    std::uint64_t cursor = 0;
+    ASSERT_TRUE(history.Copy(Clock::time_point::min(), &cursor, 10, &piece));
+    for (unsigned i = 0; i < 3; ++i) {
+        history.Add(Failed(kScanTime, "no-reply", "other text " + std::to_string(i)));
+    }
+    std::string out;
+    history.Render(HistoryFormat::JsonLines, piece, &out);
+    EXPECT_EQ(out, expected);
+}

@@ -21,7 +21,11 @@ protected:
         ServeSnapshot base;
         base.port = "/dev/ttyUSB0";
         state_ = std::make_unique<ServeState>(link_, base, std::chrono::hours(24));
-        app_ = std::make_unique<ServeApp>(ServeAccess{}, state_.get(), nullptr, nullptr);
+        Serve(ServeAccess{});
+    }
+    void Serve(ServeAccess access) {
+        server_.reset();
+        app_ = std::make_unique<ServeApp>(std::move(access), state_.get(), nullptr, nullptr);
         server_ = std::make_unique<HttpServer>(*app_);
         std::string why;
         ASSERT_TRUE(server_->Listen("127.0.0.1", 0, &why)) << why;
@@ -36,12 +40,14 @@ protected:
         }
     }
     // The whole answer's body, chunked transfer decoded.
-    std::string Get(const std::string& target, const std::string& fields = "") {
+    std::string Get(const std::string& target, const std::string& fields = "",
+                    const std::string& method = "GET") {
         TestSocket s(server_->Port());
-        s.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+        s.Send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
                std::to_string(server_->Port()) + "\r\n" + fields + "Connection: close\r\n\r\n");
         const std::string all = s.ReadToEnd();
         status_ = StatusOf(all);
+        head_ = all.substr(0, all.find("\r\n\r\n"));
         const std::size_t end = all.find("\r\n\r\n");
         const bool chunked = all.substr(0, end).find("chunked") != std::string::npos;
         return chunked ? Dechunk(all.substr(end + 4)) : BodyOf(all);
@@ -65,6 +71,7 @@ protected:
     std::unique_ptr<ServeApp> app_;
     std::unique_ptr<HttpServer> server_;
     int status_ = 0;
+    std::string head_;
 };
 
 TEST_F(ServeAppTest, ALongHistoryStreamsWholeInBothFormats) {
@@ -110,6 +117,103 @@ TEST_F(ServeAppTest, EachPathRefusesWhatItCannotServe) {
     const auto readings = nlohmann::json::parse(Get("/api/v1/readings"));
     EXPECT_EQ(readings["link"]["state"], "answering");
     EXPECT_EQ(readings["port"], "/dev/ttyUSB0");
+}
+
+// An <img> or a script on another site's page (every loopback port is one
+// site to a browser) reaches neither the probe nor the API nor a command; a
+// link to the page, /metrics or a runbook still opens it.
+TEST_F(ServeAppTest, AnotherSitesPageReachesNoProbeApiOrCommand) {
+    Scans(1);
+    const std::string img = "Sec-Fetch-Site: same-site\r\nSec-Fetch-Mode: no-cors\r\n"
+                            "Sec-Fetch-Dest: image\r\n";
+    const std::string link = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n"
+                             "Sec-Fetch-Dest: document\r\n";
+    const std::string json = "Content-Type: application/json\r\nContent-Length: 2\r\n\r\n{}";
+    const struct {
+        std::string method, target, fields;
+        int status;
+    } cases[] = {
+        {"GET", "/probe?target=tcp://127.0.0.1:22", img, 403},
+        {"GET", "/api/v1/readings", img, 403},
+        {"GET", "/api/v1/readings", link, 403},
+        {"GET", "/api/v1/readings", "Sec-Fetch-Site: same-origin\r\n", 200},
+        {"GET", "/api/v1/readings", "Sec-Fetch-Site: none\r\n", 200},
+        {"GET", "/api/v1/readings", "Origin: http://127.0.0.1:8000\r\n", 403},
+        {"POST", "/api/v1/command", "Sec-Fetch-Site: same-site\r\n" + json, 403},
+        {"POST", "/api/v1/nothing", "Sec-Fetch-Site: cross-site\r\n" + json, 403},
+        {"GET", "/metrics", link, 200},
+        {"GET", "/metrics", img, 200},
+        {"GET", "/", link, 200},
+        {"GET", "/runbooks/k40-down.html", link, 404},  // reaches the route
+    };
+    for (const auto& c : cases) {
+        Get(c.target, c.fields, c.method);
+        EXPECT_EQ(status_, c.status) << c.method << " " << c.target << " " << c.fields;
+    }
+    EXPECT_NE(Get("/metrics").find("k40_http_refused_total{reason=\"origin\"} 6"),
+              std::string::npos);
+}
+
+TEST_F(ServeAppTest, ReadTokenGuardsAllButThePagesOwnFiles) {
+    ServeAccess access;
+    access.hosts = MakeAllowedHosts("127.0.0.1", 1, {});
+    access.readToken = "0b7e41c9d25af38e6c1049b7d2e5f8a3";
+    access.token = "c61e9d04b7a2f5c83e6d19a4b7c0f2e5";
+    Serve(access);
+    Scans(1);
+    const std::string read = "Authorization: Bearer " + access.readToken + "\r\n";
+    const std::string command = "Authorization: Bearer " + access.token + "\r\n";
+    const struct {
+        std::string target, fields;
+        int status;
+    } cases[] = {
+        {"/", "", 200},
+        {"/favicon.ico", "", 200},
+        {"/runbooks/k40-down.html", "", 404},
+        {"/metrics", "", 401},
+        {"/metrics", "Authorization: Bearer " + access.readToken.substr(1) + "\r\n", 401},
+        {"/metrics", read, 200},
+        {"/metrics", command, 200},
+        {"/api/v1/readings", "", 401},
+        {"/api/v1/events", "", 401},
+        {"/api/v1/history", "", 401},
+        {"/api/v1/readings", read, 200},
+        {"/nothing", "", 401},
+    };
+    for (const auto& c : cases) {
+        Get(c.target, c.fields);
+        EXPECT_EQ(status_, c.status) << c.target << " " << c.fields;
+        EXPECT_EQ(head_.find("WWW-Authenticate: Bearer") != std::string::npos, c.status == 401)
+            << c.target;
+    }
+}
+
+// Two history downloads at once; a third is told when to come back, and
+// comes in once one of the two has gone.
+TEST_F(ServeAppTest, AtMostTwoHistoryDownloadsAtOnce) {
+    Scans(3000);  // megabytes: a client that does not read holds its download open
+    const std::string request = "GET /api/v1/history HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                std::to_string(server_->Port()) + "\r\n\r\n";
+    std::vector<std::unique_ptr<TestSocket>> slow;
+    for (int i = 0; i < 2; ++i) {
+        slow.push_back(std::make_unique<TestSocket>(server_->Port(), 4096));
+        ASSERT_TRUE(slow.back()->Send(request));
+    }
+    const auto third = [&] {
+        Get("/api/v1/history?since=2030-01-01T00:00:00Z");  // nothing: quick
+        return status_;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (third() == 200 && std::chrono::steady_clock::now() < deadline) {
+        // the two slow ones are not both streaming yet
+    }
+    EXPECT_EQ(status_, 503);
+    EXPECT_NE(head_.find("Retry-After: 5"), std::string::npos) << head_;
+    slow.front()->Close();
+    while (third() == 503 && std::chrono::steady_clock::now() < deadline) {
+        // the server has yet to notice the closed one
+    }
+    EXPECT_EQ(status_, 200);
 }
 
 }  // namespace

@@ -342,5 +342,71 @@ class PageTest(unittest.TestCase):
         self.assertNotIn(True, [before < x < after for x in drawn])
 
 
+
+# Another site's page, as a browser sees it: every port of loopback is one
+# site, so a page on another port sends its requests "same-site".
+import http.server  # noqa: E402
+import threading  # noqa: E402
+from k40ctl_serve_e2e import READ_BITS, BannerListener  # noqa: E402
+
+
+class ForeignPageTest(unittest.TestCase):
+    """A page served from another loopback port with an <img> and a fetch to
+    serve's /probe and /api/v1/command: neither reaches the probe's target
+    nor the unit; a link from that page still opens serve's page."""
+
+    def test_another_sites_page_reaches_neither_probe_nor_unit(self):
+        workdir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, workdir, ignore_errors=True)
+        os.makedirs(os.path.join(workdir, "unit"))
+        sim = Sim(os.path.join(workdir, "unit")).start()
+        self.addCleanup(lambda: sim.proc.poll() is None and sim.kill())
+        target = BannerListener()
+        self.addCleanup(target.close)
+        s = Serve("--port", sim.link,
+                  serve=["--interval", "0.2", "--allow-commands", "--probe"]).listening()
+        self.addCleanup(s.stop)
+        own = "http://127.0.0.1:%d" % s.port
+        probe = own + "/probe?target=tcp://127.0.0.1:%d" % target.port
+        page = ("<!doctype html><title>elsewhere</title>"
+                "<img src='%(probe)s' onerror='done(\"i\")' onload='done(\"i\")'>"
+                "<a id='go' href='%(own)s/'>the unit</a><script>"
+                "function done(x) { document.title += x; }"
+                "fetch('%(probe)s', {mode: 'no-cors'}).finally(() => done('p'));"
+                "fetch('%(own)s/api/v1/command', {method: 'POST', mode: 'no-cors',"
+                " headers: {'Content-Type': 'text/plain'}, body: '{\"command\":\"manual\"}'})"
+                ".finally(() => done('c'));</script>") % {"probe": probe, "own": own}
+
+        class Foreign(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                body = page.encode()
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+        foreign = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Foreign)
+        threading.Thread(target=foreign.serve_forever, daemon=True).start()
+        self.addCleanup(foreign.server_close)
+        self.addCleanup(foreign.shutdown)
+        driver = browser("en-US", os.path.join(workdir, "chromium"))
+        self.addCleanup(driver.quit)
+        driver.get("http://127.0.0.1:%d/" % foreign.server_address[1])
+        WebDriverWait(driver, 15, poll_frequency=0.05).until(
+            lambda d: sorted(d.title[len("elsewhere"):]) == ["c", "i", "p"])
+        self.assertEqual(target.accepted, 0)
+        self.assertEqual(set(sim.requests()) - {READ_ANALOG, READ_BITS}, set())
+        refused = [line for line in s.stderr().splitlines() if " 403 from 127.0.0.1" in line]
+        self.assertGreaterEqual(len(refused), 3, s.stderr())
+        driver.find_element(By.ID, "go").click()
+        WebDriverWait(driver, 15).until(lambda d: d.current_url == own + "/")
+        WebDriverWait(driver, 15).until(
+            lambda d: d.execute_script("return document.readyState") == "complete")
+        self.assertNotEqual(driver.title, "")
+        self.assertNotIn("403", driver.page_source[:500])
+
 if __name__ == "__main__":
     unittest.main()

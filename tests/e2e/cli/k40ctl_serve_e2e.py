@@ -945,6 +945,10 @@ class Rig:
                            + sum((["--probe-target", t.address]
                                   for t in probed + self.alerting.units), []))
         self.serve.listening()
+        # A fleet exporter whose reads need a token: scraped with it and without.
+        self.read_token = path("read.token")
+        make_token(self.read_token)
+        self.guarded = Serve(serve=["--probe", "--read-token-file", self.read_token]).listening()
         self.prom_port = free_port()
         with open(path("prometheus.yml"), "w") as f:
             f.write("""global:
@@ -970,7 +974,15 @@ scrape_configs:
         target_label: instance
       - target_label: __address__
         replacement: 127.0.0.1:%(port)d
-""" % {"port": self.serve.port,
+  - job_name: guarded
+    authorization:
+      credentials_file: %(token)s
+    static_configs:
+      - targets: ["127.0.0.1:%(guarded)d"]
+  - job_name: guarded-without-token
+    static_configs:
+      - targets: ["127.0.0.1:%(guarded)d"]
+""" % {"port": self.serve.port, "guarded": self.guarded.port, "token": self.read_token,
        "targets": ", ".join('"%s"' % t.url for t in probed)}
                     + self.alerting.prometheus_config(self.serve.port))
         self.prom_log = open(path("prometheus.log"), "w")
@@ -992,6 +1004,8 @@ scrape_configs:
                 self.prometheus.wait(5)
             self.prom_log.close()
         self.serve_exit = self.serve.stop() if hasattr(self, "serve") else None
+        if hasattr(self, "guarded"):
+            self.guarded.stop()
         for t in getattr(self, "targets", []) + [getattr(self, "silent", None)]:
             if t is not None:
                 t.kill()
@@ -1214,6 +1228,224 @@ class StartupTest(ServeCase):
         self.assertEqual(code, 2, err)
         self.assertIn(token_file, err)
         self.assertEqual(sim.requests(), [])  # refused before any request
+
+
+class HistoryFileTest(ServeCase):
+    """serve --history-file: the scans outlive serve, a line a crash cut short
+    is cut off, log rotation's SIGHUP reopens the file, another layout is
+    refused."""
+
+    @staticmethod
+    def lines(path):
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8").splitlines(keepends=True)
+
+    @staticmethod
+    def summary(err):
+        return int(re.search(r"k40ctl: (\d+) scans, \d+ failed", err).group(1))
+
+    def test_restart_keeps_the_scans(self):
+        sim = self.sim(kind=DriftingSim)
+        kept = self.path("unit.jsonl")
+        options = ["--interval", "0.05", "--history-file", kept]
+        first = Serve("--port", sim.link, serve=options).listening()
+        self.await_scans(first, 10)
+        shown = first.get("/api/v1/history").text().splitlines(keepends=True)
+        self.assertEqual(first.stop(), 0, first.stderr())
+        written = self.lines(kept)
+        # The API's records, the very bytes, and then the scans made after it.
+        self.assertEqual(written[:len(shown)], shown)
+        self.assertEqual(len(written), self.summary(first.stderr()))
+        self.assertGreater(len({json.dumps(json.loads(r)["values"]) for r in written}), 1)
+
+        cut = b'{"time":"2026-12-08T23:5'  # a write a crash cut short
+        with open(kept, "ab") as f:
+            f.write(cut)
+        again = self.serve("--port", sim.link, serve=options)
+        self.assertIn("the last line of %s was cut short (%d bytes" % (kept, len(cut)),
+                      again.stderr())
+        self.assertIn("%d scans read back from %s" % (len(written), kept), again.stderr())
+        self.await_scans(again, 3)
+        restored = again.get("/api/v1/history").text().splitlines(keepends=True)
+        self.assertEqual(restored[:len(written)], written)  # count, times and values
+
+        os.rename(kept, kept + ".1")  # what logrotate does, then it signals
+        again.proc.send_signal(signal.SIGHUP)
+        self.assertTrue(await_true(lambda: os.path.exists(kept) and len(self.lines(kept)) > 2))
+        self.assertIsNone(again.proc.poll(), again.stderr())
+        self.assertEqual(again.stop(), 0, again.stderr())
+        rotated, reopened = self.lines(kept + ".1"), self.lines(kept)
+        self.assertEqual(rotated[:len(written)], written)
+        records = [json.loads(r) for r in rotated + reopened]  # not one glued to the cut
+        self.assertEqual(len(rotated) - len(written) + len(reopened),
+                         self.summary(again.stderr()))
+        times = [datetime.datetime.fromisoformat(r["time"]) for r in records]
+        self.assertEqual(times, sorted(times))
+
+    def test_another_layout_is_refused_and_sighup_ends_serve_without_a_file(self):
+        sim = self.sim()
+        other = self.path("unit.csv")
+        watched = subprocess.run([K40CTL, "--port", sim.link, "--format", "csv", "watch", "all",
+                                  "--count", "2", "--output", other], capture_output=True,
+                                 timeout=30, env=CLEAN_ENV)
+        self.assertEqual(watched.returncode, 0, watched.stderr)
+        with open(other, "rb") as f:
+            csv_bytes = f.read()
+        code, err = Serve("--port", sim.link, serve=["--history-file", other]).ended()
+        self.assertEqual(code, 2, err)
+        self.assertRegex(err, r"k40ctl: serve: %s holds another layout \(its line at byte \d+: "
+                         r".*\); serve writes the records of watch all --format json: not "
+                         r"appended, name another file" % re.escape(other))
+        with open(other, "rb") as f:
+            self.assertEqual(f.read(), csv_bytes)
+
+        s = Serve("--port", sim.link).listening()
+        s.proc.send_signal(signal.SIGHUP)
+        self.assertEqual(s.ended(), (0, s.stderr()))
+
+
+class BannerListener:
+    """A service that is no unit, as SSH or a database: it answers whatever
+    comes with its banner, and counts the connections it took."""
+    BANNER = b"SSH-2.0-OpenSSH_9.6 k40-banner\r\n"
+
+    def __init__(self):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(8)
+        self.port = self.sock.getsockname()[1]
+        self.accepted = 0
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        while True:
+            try:
+                c, _ = self.sock.accept()
+            except OSError:
+                return
+            self.accepted += 1
+            with c:
+                try:
+                    c.settimeout(10)
+                    c.recv(256)
+                    c.sendall(self.BANNER)
+                    c.recv(256)  # until the prober gives up and closes
+                except OSError:
+                    pass
+
+    def close(self):
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(15)
+
+
+def make_token(path):
+    """k40ctl token PATH: (exit status, standard output, the token written)."""
+    run = subprocess.run([K40CTL, "token", path], capture_output=True, timeout=30, env=CLEAN_ENV)
+    token = ""
+    if os.path.exists(path):
+        with open(path) as f:
+            token = f.read().strip()
+    return run.returncode, run.stdout + run.stderr, token
+
+
+class GuardTest(ServeCase):
+    """What a client on the network or another site's page must not get: a
+    command smuggled past the checks, a banner read through the probe, a
+    flood of refusal lines in the journal."""
+
+    def test_smuggled_commands_reach_no_unit_and_refusals_are_bounded(self):
+        sim = self.sim()
+        s = self.serve("--port", sim.link, serve=["--interval", "0.2", "--allow-commands"])
+        self.await_scans(s, 1)
+        host = b"Host: 127.0.0.1:%d\r\n" % s.port
+        manual = b'{"command":"manual"}'
+        json_type = b"Content-Type: application/json\r\n"
+        post = b"POST /api/v1/command HTTP/1.1\r\n"
+        cases = [
+            (post + b"Host:\r\n" + host + json_type + b"Content-Length: 20\r\n\r\n" + manual,
+             b"400"),
+            (post + b"Transfer-Encoding: chunked\r\n\r\n14\r\n" + manual + b"\r\n0\r\n" + host
+             + json_type + b"\r\n", b"400"),
+            (post + host + b"Transfer-Encoding: xchunked\r\n\r\n" + post + host + json_type
+             + b"Content-Length: 20\r\n\r\n" + manual, b"501"),
+            (b"POST /api/v1/command HTTP/1.0\r\n" + host + json_type
+             + b"Transfer-Encoding: chunked\r\n\r\n14\r\n" + manual + b"\r\n0\r\n\r\n", b"400"),
+            (post + host + json_type + b"X-A: 1\r\n Content-Length: 20\r\n\r\n" + manual, b"400"),
+        ]
+        for payload, status in cases:
+            answer = raw_exchange(s.port, payload)
+            self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), (payload, answer[:200]))
+        # A thousand refusals by the routes on one connection: a bounded few
+        # lines, the client's bytes escaped.
+        with socket.create_connection(("127.0.0.1", s.port), timeout=10) as c:
+            bad = b"GET /metrics HTTP/1.1\r\nHost: \x80\xff:1\r\n\r\n"
+            c.sendall(bad * 999 + bad.replace(b"\r\n\r\n", b"\r\nConnection: close\r\n\r\n"))
+            with c.makefile("rb") as f:
+                self.assertEqual([read_answer(f)[0] for _ in range(1000)], [403] * 1000)
+        self.await_scans(s, 3)
+        self.assertEqual(set(sim.requests()) - {READ_ANALOG, READ_BITS}, set())
+        logged = s.stderr()
+        self.assertLess(logged.count(" 403 from "), 25, logged[-2000:])
+        self.assertIn("\\x80\\xff", logged)
+        self.assertNotIn("\ufffd", logged)
+        # The command that was let through is audited: client, no token, outcome.
+        self.assertEqual(s.command({"command": "manual"}).status, 200)
+        self.assertRegex(s.stderr(), r"k40ctl: audit \S+Z 127\.0\.0\.1 token=no command manual: "
+                                     r"[a-z-]+")
+
+    def test_the_probe_reads_no_banner_and_needs_targets_off_loopback(self):
+        banner = BannerListener()
+        self.addCleanup(banner.close)
+        s = self.serve(serve=["--probe"], listen="127.0.0.1:0")
+        r = s.get(probe_url("tcp://127.0.0.1:%d" % banner.port))
+        self.assertEqual(r.status, 200, r.body)
+        self.assertIn(b"k40_up", r.body)
+        self.assertEqual(banner.accepted, 1)
+        for said in [b"SSH", b"53 53 48", b"OpenSSH", b"k40-banner"]:
+            self.assertNotIn(said, r.body)
+        # As an <img> on another page on this host sends it: refused unopened.
+        r = s.get(probe_url("tcp://127.0.0.1:%d" % banner.port), **{
+            "Sec-Fetch-Site": "same-site", "Sec-Fetch-Mode": "no-cors", "Sec-Fetch-Dest": "image"})
+        self.assertEqual(r.status, 403)
+        self.assertEqual(banner.accepted, 1)
+        code, err = Serve(serve=["--probe"], listen="0.0.0.0:0").ended()
+        self.assertEqual(code, 2, err)
+        self.assertIn("--probe-target", err)
+
+    def test_token_command_and_read_token(self):
+        path = self.path("read.token")
+        code, said, token = make_token(path)
+        self.assertEqual(code, 0, said)
+        self.assertRegex(token, r"^[0-9a-f]{64}$")
+        self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
+        self.assertNotIn(token[:8].encode(), said)
+        code, said, again = make_token(path)
+        self.assertNotEqual(code, 0)
+        self.assertEqual(again, token)  # never replaced
+        sim = self.sim()
+        s = self.serve("--port", sim.link, serve=["--read-token-file", path])
+        self.assertEqual(s.get("/").status, 200)
+        self.assertEqual(s.get("/api/v1/readings").status, 401)
+        self.assertEqual(s.get("/metrics", Authorization="Bearer " + token).status, 200)
+
+
+
+class ReadTokenScrapeTest(ServeCase):
+    """Prometheus reads a serve whose reads need a token, with the token from
+    a file (authorization: credentials_file:), and not without it."""
+
+    def test_scraped_with_the_token_only(self):
+        def up(job):
+            return [v for _, v in RIG.query('up{job="%s"}' % job)]
+        self.assertTrue(await_true(lambda: up("guarded") == [1.0], 30), up("guarded"))
+        self.assertTrue(await_true(lambda: up("guarded-without-token") == [0.0], 30))
+        info = RIG.query('k40_build_info{job="guarded"}')
+        self.assertEqual(len(info), 1, info)
 
 
 class Webhook:
