@@ -62,9 +62,11 @@ export async function confirmSend(question) {
   return (await answer) === "send";
 }
 
-// The token, asked once and kept for this tab only.
-export async function askToken() {
-  const kept = sessionStorage.getItem("k40-token");
+// The token, asked once and kept for this tab only; question names the words
+// to ask with (for commands, for reading, again after a wrong one). One token
+// serves both: a command token also reads.
+export async function askToken(question = "tokenAsk") {
+  const kept = keptToken();
   if (kept) {
     return kept;
   }
@@ -72,7 +74,7 @@ export async function askToken() {
   const form = document.createElement("form");
   const p = document.createElement("p");
   p.id = "token-text";
-  p.textContent = t("tokenAsk");
+  p.textContent = t(question);
   const label = document.createElement("label");
   label.textContent = t("token") + " ";
   const input = document.createElement("input");
@@ -92,6 +94,10 @@ export async function askToken() {
   }
   sessionStorage.setItem("k40-token", input.value.trim());
   return input.value.trim();
+}
+
+export function keptToken() {
+  return sessionStorage.getItem("k40-token");
 }
 
 export function forgetToken() {

@@ -5,6 +5,7 @@
 import { historyCsvBytes, saveFile } from "./api.js";
 import { csvName, now } from "./clock.js";
 import { parseTime } from "./csv.js";
+import { t } from "./i18n.js";
 
 const BOM = new Uint8Array([0xef, 0xbb, 0xbf]);
 const $ = (id) => document.getElementById(id);
@@ -38,7 +39,9 @@ export class Download {
     $("csv-error").textContent = "";
     const visible = $("csv-visible").checked;
     const [from, to] = this.range();
-    let bytes = await historyCsvBytes(visible ? from : 0);
+    const say = (s) => { $("csv-error").textContent = t("csvWait", s); };
+    let bytes = await historyCsvBytes(visible ? from : 0, say);
+    $("csv-error").textContent = "";
     if (visible) {
       bytes = new TextEncoder().encode(cutAfter(new TextDecoder().decode(bytes), to));
     }

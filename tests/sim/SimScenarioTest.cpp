@@ -12,9 +12,10 @@ namespace {
 struct EventCase {
     const char* text;
     bool ok;
-    int bit;
-    bool value;
-    double startMs, durationMs;
+    // What a refused text leaves out.
+    int bit = 0;
+    bool value = false;
+    double startMs = 0, durationMs = 0;
 };
 
 const EventCase kEvents[] = {

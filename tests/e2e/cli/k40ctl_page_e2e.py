@@ -13,7 +13,9 @@ every name but the loopback address fails to resolve in the browser. Run by
 ctest with K40CTL and K40SIM set; shares the helpers of k40ctl_e2e and
 k40ctl_serve_e2e.
 """
+import csv
 import datetime
+import io
 import json
 import os
 import re
@@ -73,6 +75,46 @@ def browser(lang, workdir):
     return webdriver.Chrome(service=Service(CHROMEDRIVER, env=env), options=o)
 
 
+# What the page saves, caught as [name, bytes] in window.saved.
+CATCH_SAVES = """window.saved = [];
+    const blobs = new Map(), make = URL.createObjectURL;
+    URL.createObjectURL = (blob) => { const url = make(blob); blobs.set(url, blob); return url; };
+    HTMLAnchorElement.prototype.click = function () {
+      const name = this.download;
+      blobs.get(this.href).arrayBuffer().then(b =>
+        window.saved.push([name, [...new Uint8Array(b)]]));
+    };"""
+
+
+_browser = {}
+
+
+def shared_browser():
+    """The file's one browser (en-US, its clock ten minutes fast), made at first use."""
+    if not _browser:
+        _browser["dir"] = tempfile.mkdtemp()
+        d = browser("en-US", _browser["dir"])
+        d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": FAST_CLOCK})
+        _browser["driver"] = d
+    return _browser["driver"]
+
+
+def tearDownModule():
+    if _browser:
+        _browser["driver"].quit()
+        shutil.rmtree(_browser["dir"], ignore_errors=True)
+
+
+# WCAG's contrast ratio of two computed colours, in the page: ratio(a, b).
+CONTRAST = """
+    const rgb = (c) => c.match(/\\d+(\\.\\d+)?/g).slice(0, 3).map(Number);
+    const lum = (c) => { const v = rgb(c).map(x => { x /= 255;
+        return x <= 0.03928 ? x / 12.92 : ((x + 0.055) / 1.055) ** 2.4; });
+      return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2]; };
+    const ratio = (a, b) => { const [x, y] = [lum(a), lum(b)].sort((p, q) => q - p);
+      return (x + 0.05) / (y + 0.05); };"""
+
+
 def epoch_ms(iso):
     return round(datetime.datetime.fromisoformat(iso).timestamp() * 1000)
 
@@ -92,12 +134,10 @@ class PageTest(unittest.TestCase):
         cls.silent = Serve("--port", cls.silent_sim.link, "--wait", "100",
                            serve=["--interval", "0.1"]).listening()
         cls.url = "http://127.0.0.1:%d/" % cls.serve.port
-        cls.driver = browser("en-US", os.path.join(cls.dir, "chromium"))
-        cls.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": FAST_CLOCK})
+        cls.driver = shared_browser()
 
     @classmethod
     def tearDownClass(cls):
-        cls.driver.quit()
         codes = [cls.serve.stop(), cls.closed.stop(), cls.silent.stop()]
         for sim in (cls.sim, cls.quiet_sim, cls.silent_sim):
             if sim.proc.poll() is None:
@@ -434,6 +474,14 @@ class PageTest(unittest.TestCase):
         self.assertEqual(len(self.page_values()), 9)
         ages = self.js("return [...document.querySelectorAll('#values-body .age')].map(e => e.textContent)")
         self.assertRegex(ages[0], r"^stale, \d{1,2} s old$")
+        # At 1280 px the value and its age stay in their cell, clear of the unit's.
+        spilled = self.js("""return [...document.querySelectorAll('#values-body tr')].filter(tr => {
+            const cell = tr.cells[1].getBoundingClientRect();
+            return [...tr.cells[1].children].some(e => { const r = e.getBoundingClientRect();
+              return r.left < cell.left - 0.5 || r.right > cell.right + 0.5; }) ||
+              tr.cells[2].getBoundingClientRect().left < cell.right - 0.5;
+          }).map(tr => tr.textContent)""")
+        self.assertEqual((self.js("return innerWidth"), spilled), (1280, []))
         self.assertEqual(self.js("return document.getElementById('bits-body').className"), "stale")
         self.sim.start()
         self.until(lambda d: self.link_state() == "answering" and set(self.stale()) == {"0"},
@@ -552,14 +600,7 @@ class PageTest(unittest.TestCase):
 
     def test_o_csv_named_by_the_servers_date(self):
         self.open("http://127.0.0.1:%d/" % self.closed.port)
-        self.js("""window.saved = [];
-            const blobs = new Map(), make = URL.createObjectURL;
-            URL.createObjectURL = (blob) => { const url = make(blob); blobs.set(url, blob); return url; };
-            HTMLAnchorElement.prototype.click = function () {
-              const name = this.download;
-              blobs.get(this.href).arrayBuffer().then(b =>
-                window.saved.push([name, [...new Uint8Array(b)]]));
-            };""")
+        self.js(CATCH_SAVES)
         save = self.driver.find_element(By.ID, "csv-save")
         save.click()
         self.driver.find_element(By.ID, "csv-excel").click()
@@ -579,13 +620,7 @@ class PageTest(unittest.TestCase):
             "features": [{"name": "prefers-color-scheme", "value": "dark"}]})
         try:
             self.open()
-            colours = self.js("""
-                const rgb = (c) => c.match(/\\d+(\\.\\d+)?/g).slice(0, 3).map(Number);
-                const lum = (c) => { const v = rgb(c).map(x => { x /= 255;
-                    return x <= 0.03928 ? x / 12.92 : ((x + 0.055) / 1.055) ** 2.4; });
-                  return 0.2126 * v[0] + 0.7152 * v[1] + 0.0722 * v[2]; };
-                const ratio = (a, b) => { const [x, y] = [lum(a), lum(b)].sort((p, q) => q - p);
-                  return (x + 0.05) / (y + 0.05); };
+            colours = self.js(CONTRAST + """
                 const bg = (e) => getComputedStyle(e).backgroundColor;
                 const fg = (e) => getComputedStyle(e).color;
                 const section = document.getElementById('values');
@@ -600,6 +635,79 @@ class PageTest(unittest.TestCase):
                 self.assertGreaterEqual(ratio, 4.5)
         finally:
             self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+
+    def test_r_read_token(self):
+        """A serve whose reads need a token: the page asks for it (again after
+        a wrong one), then reads with it, the events by a streaming fetch, and
+        downloads with it, waiting out a busy server's 503."""
+        workdir = os.path.join(self.dir, "r")
+        os.makedirs(workdir)
+        sim = Sim(workdir).start()
+        self.addCleanup(lambda: sim.proc.poll() is None and sim.kill())
+        token_file = os.path.join(workdir, "read.token")
+        with open(os.open(token_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write(TOKEN + "\n")
+        s = Serve("--port", sim.link, serve=["--interval", "0.1",
+                                             "--read-token-file", token_file]).listening()
+        self.addCleanup(lambda: self.assertEqual(s.stop(), 0, s.stderr()))
+        d = self.driver
+        counted = d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """
+            window.eventSources = 0;
+            window.EventSource = class extends EventSource {
+              constructor(...a) { super(...a); window.eventSources++; }
+            };"""})["identifier"]
+        self.addCleanup(d.execute_cdp_cmd, "Page.removeScriptToEvaluateOnNewDocument",
+                        {"identifier": counted})
+        d.get_log("browser")
+        d.get("http://127.0.0.1:%d/" % s.port)
+        text = lambda: d.find_element(By.ID, "token-text").text
+        self.until(lambda d: d.find_element(By.ID, "token-input")).send_keys("wrong" + Keys.ENTER)
+        self.until(lambda d: text().startswith("Wrong token"))
+        d.find_element(By.ID, "token-input").send_keys(TOKEN + Keys.ENTER)
+        self.until(lambda d: self.js("return document.body.dataset.ready === '1'"))
+        self.assertEqual(self.link_state(), "answering")
+        self.assertTrue(all(v == v for v in self.page_values()) and len(self.page_values()) == 9)
+        # Scans and frames keep coming, by fetch(): no EventSource was made.
+        scans = self.js("return window.k40page.store.length")
+        frames = self.js("return document.getElementById('traffic-table').textContent")
+        self.until(lambda d: self.js("return window.k40page.store.length") > scans + 2 and
+                   self.js("return document.getElementById('traffic-table').textContent") != frames)
+        self.assertEqual(self.js("return window.eventSources"), 0)
+        # The download: the first answer a busy server's 503, said and waited out.
+        self.js(CATCH_SAVES + """
+            const real = window.fetch;
+            window.fetch = (path, init) => {
+              if (!window.busyOnce && String(path).startsWith('/api/v1/history')) {
+                window.busyOnce = true;
+                return Promise.resolve(new Response('', {status: 503, headers: {'Retry-After': '1'}}));
+              }
+              return real(path, init);
+            };""")
+        d.find_element(By.ID, "csv-save").click()
+        self.until(lambda d: "trying again in 1 s" in d.find_element(By.ID, "csv-error").text)
+        saved = self.until(lambda d: self.js("return window.saved")[:1])
+        self.assertEqual(d.find_element(By.ID, "csv-error").text, "")
+        rows = list(csv.reader(io.StringIO(bytes(saved[0][1]).decode("utf-8"), newline="")))
+        whole = s.get("/api/v1/history?format=csv", Authorization="Bearer " + TOKEN).body
+        self.assertTrue(whole.startswith(bytes(saved[0][1])))
+        self.assertGreater(len(rows), 3)
+        self.assertEqual({len(r) for r in rows}, {len(rows[0])})
+        refusals = [e for e in self.errors() if "status of 401" not in e["message"]]
+        self.assertEqual(refusals, [])
+
+    def test_s_focus_ring_on_the_header(self):
+        """The keyboard's focus ring on the navy header: at least 3:1 against it."""
+        self.open()
+        for _ in range(6):  # the header's first focusable element, by the keyboard
+            ActionChains(self.driver).send_keys(Keys.TAB).perform()
+            if self.js("return !!document.activeElement.closest('.top')"):
+                break
+        ring = self.js(CONTRAST + """
+            const e = document.activeElement, s = getComputedStyle(e);
+            return [e.matches(':focus-visible'), s.outlineStyle,
+                    ratio(s.outlineColor, getComputedStyle(e.closest('.top')).backgroundColor)];""")
+        self.assertEqual(ring[:2], [True, "solid"])
+        self.assertGreaterEqual(ring[2], 3)
 
     def test_q_the_pages_rules(self):
         """The page's pure rules, one table, run in the page's own modules."""
@@ -718,8 +826,7 @@ class ForeignPageTest(unittest.TestCase):
         threading.Thread(target=foreign.serve_forever, daemon=True).start()
         self.addCleanup(foreign.server_close)
         self.addCleanup(foreign.shutdown)
-        driver = browser("en-US", os.path.join(workdir, "chromium"))
-        self.addCleanup(driver.quit)
+        driver = shared_browser()
         driver.get("http://127.0.0.1:%d/" % foreign.server_address[1])
         WebDriverWait(driver, 15, poll_frequency=0.05).until(
             lambda d: sorted(d.title[len("elsewhere"):]) == ["c", "i", "p"])

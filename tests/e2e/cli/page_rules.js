@@ -2,11 +2,12 @@
 // (test_q) in its own modules: the gap rule, the legend's statistics, the
 // number rule of the command boxes, the words (the same keys in both
 // languages, Chinese punctuation, Chinese for each finding), the download's
-// name, the server's zone and the address of a view. Each case names its
-// rule, what the page gives and what it must give; the failures are returned.
+// name, the event stream's reading, the server's zone and the address of a
+// view. Each case names its rule, what the page gives and what it must give;
+// the failures are returned.
 const done = arguments[arguments.length - 1];
-Promise.all(['series', 'numbers', 'i18n', 'clock', 'views', 'findings'].map(
-  m => import('/page/' + m + '.js'))).then(([series, numbers, i18n, clock, views, findings]) => {
+Promise.all(['series', 'numbers', 'i18n', 'clock', 'views', 'findings', 'events'].map(
+  m => import('/page/' + m + '.js'))).then(([series, numbers, i18n, clock, views, findings, events]) => {
   const store = (steps) => {  // times (s) and good (true) or failed (false) scans
     const s = new series.Store();
     steps.forEach(([t, good]) => s.add(t * 1000, good ? Array(9).fill(t) : null));
@@ -20,7 +21,16 @@ Promise.all(['series', 'numbers', 'i18n', 'clock', 'views', 'findings'].map(
   const zh = i18n.TABLES.zh, en = i18n.TABLES.en;
   const ascii = Object.entries(zh).filter(([k, v]) => !i18n.WINDOW_WORDS.includes(k) &&
     /[,;:!?()]/.test(v.replace(/\{\d\}/g, ''))).map(([k]) => k);
+  const stream = (pieces) => {  // the events and retry time read from a stream cut in pieces
+    const got = [], p = new events.EventParser((name, data) => got.push([name, data]));
+    pieces.forEach(x => p.push(x));
+    return [got, p.retryMs];
+  };
   const cases = [
+    ['events: CR LF cut in two, comments, unnamed, empty data', stream(['retry: 1000\r',
+      '\n\r\nevent: scan\ndata: {"a"', ':1}\r\n\r\n: note\ndata:x\ndata\n\n']),
+     [[['scan', '{"a":1}'], ['message', 'x\n']], 1000]],
+    ['events: no blank line, no event', stream(['event: frame\ndata: 1\n']), [[], 0]],
     ['gap: a 0.301 s step', gaps([[0, true], [0.1, true], [0.401, true]], gap), 0],
     ['gap: a step of 1.8 s', gaps([[0, true], [1.8, true]], gap), 0],
     ['gap: a step of 1.9 s', gaps([[0, true], [1.9, true]], gap), 1],
