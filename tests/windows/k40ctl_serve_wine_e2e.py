@@ -257,7 +257,7 @@ class K40ctlServeUnderWine(unittest.TestCase):
     def test_commands_with_a_token_file_then_ctrl_c(self):
         # The token file as Notepad saves it (a UTF-8 byte-order mark, CRLF),
         # under a Chinese name: it is opened by its UTF-16 name.
-        token = "0123456789abcdef" * 4
+        token = "9e07c4b1a65d2f83e0b7d9c4a1f65e28c3b0a7d94f1e62b85a0c3d7e9f14b26a"
         token_file = os.path.join(self.dir, "令牌.txt")
         with open(token_file, "wb") as f:
             f.write(b"\xef\xbb\xbf" + token.encode() + b"\r\n")
