@@ -23,7 +23,7 @@ struct SimEngineConfig {
     // Delay of every reply, or with the late fault of the late replies only.
     std::uint32_t replyDelayMs = 0;
     // Status bits that come and go at set times (--event).
-    std::vector<SimEventSpec> events;
+    std::vector<ScenarioEvent> events;
 };
 
 // True when the replies keep times finer than a default system timer tick:

@@ -173,7 +173,7 @@ const CLI::Validator kFault(
 
 const CLI::Validator kEvent(
     [](std::string& text) {
-        SimEventSpec event;
+        ScenarioEvent event;
         std::string error;
         return ParseSimEvent(text, &event, &error) ? std::string() : error;
     },
@@ -230,7 +230,7 @@ void AddUnitOptions(CLI::App& app, SimOptions& options) {
         ->trigger_on_parse();
     app.add_option_function<std::string>("--event",
                                          [&engine](const std::string& text) {
-                                             SimEventSpec event;
+                                             ScenarioEvent event;
                                              std::string error;
                                              ParseSimEvent(text, &event, &error);
                                              engine.events.push_back(event);

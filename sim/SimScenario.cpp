@@ -32,14 +32,14 @@ std::uint16_t Set(std::uint16_t word, std::uint16_t mask, bool on) {
 
 }  // namespace
 
-bool ParseSimEvent(const std::string& text, SimEventSpec* spec, std::string* error) {
+bool ParseSimEvent(const std::string& text, ScenarioEvent* planned, std::string* error) {
     const std::size_t at = text.find('@');
     const std::size_t plus = text.find('+', at == std::string::npos ? 0 : at);
     *error = text + " is not ID@START[+DURATION] (e.g. ac_power_failure@30s+2m)";
     if (at == std::string::npos) {
         return false;
     }
-    SimEventSpec s;
+    ScenarioEvent s;
     s.id = text.substr(0, at);
     if (s.id == kManualEvent) {
         s.bit = 0;
@@ -63,13 +63,13 @@ bool ParseSimEvent(const std::string& text, SimEventSpec* spec, std::string* err
     if (plus == std::string::npos) {
         s.durationMs = -1;
     }
-    *spec = s;
+    *planned = s;
     error->clear();
     return true;
 }
 
-CSimScenario::CSimScenario(std::vector<SimEventSpec> events) {
-    for (SimEventSpec& e : events) {
+CSimScenario::CSimScenario(std::vector<ScenarioEvent> events) {
+    for (ScenarioEvent& e : events) {
         m_events.push_back({std::move(e), Phase::Waiting});
     }
 }
@@ -78,7 +78,7 @@ void CSimScenario::Advance(double nowMs, CSimUnit& unit) {
     bool mains = false;
     double outageS = -1;  // the longest AC power failure going on
     for (Track& t : m_events) {
-        const SimEventSpec& e = t.spec;
+        const ScenarioEvent& e = t.planned;
         const std::uint16_t mask = static_cast<std::uint16_t>(1u << e.bit);
         if (t.phase == Phase::Waiting && nowMs >= e.startMs) {
             t.phase = Phase::On;

@@ -15,7 +15,7 @@
 
 #include "sim/SimUnit.h"
 
-struct SimEventSpec {
+struct ScenarioEvent {
     std::string id;          // an alarm id, "manual" or "equalize"
     int bit = 0;             // the status bit it sets
     bool value = true;       // the bit's value while the event lasts
@@ -25,11 +25,11 @@ struct SimEventSpec {
 
 // ID@START[+DURATION], times as 30s, 2m, 1.5s, 500ms or 1h. False with the
 // reason in *error.
-bool ParseSimEvent(const std::string& text, SimEventSpec* spec, std::string* error);
+bool ParseSimEvent(const std::string& text, ScenarioEvent* planned, std::string* error);
 
 class CSimScenario {
 public:
-    explicit CSimScenario(std::vector<SimEventSpec> events);
+    explicit CSimScenario(std::vector<ScenarioEvent> events);
 
     // Applies to the unit what has fallen due by nowMs (ms after the start):
     // before each request is answered, so that the reply shows it.
@@ -39,7 +39,7 @@ public:
 private:
     enum class Phase { Waiting, On, Over };
     struct Track {
-        SimEventSpec spec;
+        ScenarioEvent planned;
         Phase phase = Phase::Waiting;
     };
     std::vector<Track> m_events;

@@ -36,17 +36,17 @@ const EventCase kEvents[] = {
 
 TEST(SimScenario, ParsesEvents) {
     for (const EventCase& c : kEvents) {
-        SimEventSpec spec;
+        ScenarioEvent planned;
         std::string error;
-        ASSERT_EQ(ParseSimEvent(c.text, &spec, &error), c.ok) << c.text << ": " << error;
+        ASSERT_EQ(ParseSimEvent(c.text, &planned, &error), c.ok) << c.text << ": " << error;
         if (!c.ok) {
             EXPECT_FALSE(error.empty()) << c.text;
             continue;
         }
-        EXPECT_EQ(spec.bit, c.bit) << c.text;
-        EXPECT_EQ(spec.value, c.value) << c.text;
-        EXPECT_DOUBLE_EQ(spec.startMs, c.startMs) << c.text;
-        EXPECT_DOUBLE_EQ(spec.durationMs, c.durationMs) << c.text;
+        EXPECT_EQ(planned.bit, c.bit) << c.text;
+        EXPECT_EQ(planned.value, c.value) << c.text;
+        EXPECT_DOUBLE_EQ(planned.startMs, c.startMs) << c.text;
+        EXPECT_DOUBLE_EQ(planned.durationMs, c.durationMs) << c.text;
     }
 }
 
@@ -61,10 +61,10 @@ TEST(SimScenario, CoilWritesDuringAnEventChangeTheModeAsAlways) {
     SimEngineConfig config;
     config.drift = false;
     for (const char* text : {"manual@1s+2s", "equalize@1s"}) {
-        SimEventSpec spec;
+        ScenarioEvent planned;
         std::string error;
-        ASSERT_TRUE(ParseSimEvent(text, &spec, &error));
-        config.events.push_back(spec);
+        ASSERT_TRUE(ParseSimEvent(text, &planned, &error));
+        config.events.push_back(planned);
     }
     CSimEngine engine(config);
     EXPECT_EQ(StatusAt(engine, 999), 0x0002);   // automatic, float
